@@ -1,0 +1,99 @@
+// The core's only ways out to the world. The window, the CLI and the tests
+// each implement these; the core never touches Qt, files of the UI or the OS
+// clock directly except through them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Monotonic time: never jumps at midnight or when the wall clock is set.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::int64_t nowMs() = 0;
+    virtual void sleepMs(int ms) = 0;
+};
+
+enum class PortOpenResult { Ok, InUse, Failed };
+
+// A serial port at 9600 8N1, no flow control. Names are device paths
+// ("/dev/ttyS0", "/dev/pts/3") or "sim" for the built-in simulated board.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+    virtual PortOpenResult open(const std::string& name) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual void write(const Bytes& bytes) = 0;
+    virtual int bytesAvailable() = 0;
+    virtual Bytes readAll() = 0;
+    virtual void discardInput() = 0;
+    virtual void setRts(bool on) = 0;
+    // Blocks until more bytes arrive or timeoutMs passes; true when bytes came.
+    virtual bool waitForData(int timeoutMs) = 0;
+};
+
+// Per-user settings, section "Settings"; values are text, written whole.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual std::optional<std::string> value(const std::string& key) const = 0;
+    virtual void setValue(const std::string& key, const std::string& value) = 0;
+};
+
+enum class MsgIcon { None, Information, Warning, Critical, Question };
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgAnswer { Ok, Cancel, Yes, No };
+
+struct FileDialogRequest {
+    std::string title;
+    std::string startDir;
+    std::string filter;       // "Hexファイル|*.HEX|すべて|*.*" style
+    std::string defaultName;  // save dialogs only
+};
+
+// What the core asks of the front end. MainView (mainview.h) is the state the
+// front end draws; viewChanged() tells it to draw again.
+class Ui {
+public:
+    virtual ~Ui() = default;
+    virtual void viewChanged() = 0;
+    virtual void processEvents() = 0;
+    virtual void setBusy(bool busy) = 0;
+    virtual MsgAnswer messageBox(MsgIcon icon, const std::string& title, const std::string& text,
+                                 MsgButtons buttons = MsgButtons::Ok) = 0;
+    // The overwrite question before programming a chip that holds code:
+    // 1 = "はい", 2 = "キャンセル".
+    virtual int askOverwrite() = 0;
+    virtual std::optional<std::string> openFileDialog(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;
+    // Modal port window; returns when it closes.
+    virtual void showPortWindow() = 0;
+};
+
+struct ProcessId {
+    std::int64_t value = -1;
+    bool valid() const { return value >= 0; }
+};
+
+// External programs. Never through a shell: program and arguments are separate.
+class Processes {
+public:
+    virtual ~Processes() = default;
+    virtual ProcessId start(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& workDir) = 0;
+    // nullopt while running, else the exit code.
+    virtual std::optional<int> exitCode(ProcessId id) = 0;
+    // The desktop's "open" action for a file (its associated application).
+    virtual bool openWithAssociated(const std::string& path) = 0;
+    // The desktop's default plain-text editor.
+    virtual bool openInTextEditor(const std::string& path) = 0;
+};
+
+}  // namespace vx

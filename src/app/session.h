@@ -1,0 +1,37 @@
+// One program run: the seams and every program-wide record. The front end
+// creates one and passes it by reference; tests create as many as they like.
+#pragma once
+
+#include "app/mainview.h"
+#include "app/runstate.h"
+#include "app/seams.h"
+#include "device/deviceinfo.h"
+#include "image/configgrid.h"
+#include "image/loaderstate.h"
+#include "image/pcbuffer.h"
+#include "link/boardlink.h"
+
+namespace vx {
+
+struct Session {
+    Session(SerialPort& port, SettingsStore& settings, Clock& clock, Ui& ui, Processes& processes)
+        : settings(settings), clock(clock), ui(ui), processes(processes), link(port, clock, ui) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    SettingsStore& settings;
+    Clock& clock;
+    Ui& ui;
+    Processes& processes;
+
+    RunState run;
+    MainView view;
+    DeviceDatabase db;
+    DeviceInfo device;
+    PcBuffer buffer;
+    ConfigGrid grid;
+    LoaderState loader;
+    BoardLink link;
+};
+
+}  // namespace vx

@@ -1,0 +1,91 @@
+#include "app/shell.h"
+
+#include <cctype>
+#include <cmath>
+
+namespace vx {
+
+namespace {
+const char* const kSelectDevice = "MCUを選んでください。";
+}
+
+std::string CheckDeviceSelected(Session& s) {
+    if (!s.device.name.empty())
+        return "OK";
+    ShowNote(s, kSelectDevice, "");
+    s.ui.messageBox(MsgIcon::Warning, "ｲﾝﾌｫﾒｰｼｮﾝ", kSelectDevice);
+    return "NG";
+}
+
+void ShowNote(Session& s, const std::string& message, const std::string& suffix) {
+    std::string text = message;
+    std::uint32_t colour = kColourBlack;
+    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    if (text.size() >= 3 && lower(text[0]) == 'r' && lower(text[1]) == 'e' && lower(text[2]) == 'd') {
+        text.erase(0, 3);
+        colour = kColourRed;
+    } else if (text.rfind("<<注意>>", 0) == 0) {
+        colour = kColourRed;
+    }
+    s.view.note = text + " " + suffix;
+    s.view.noteColour = colour;
+    s.ui.viewChanged();
+}
+
+void ShowProgress(Session& s, const std::string& mode, int min, int max, int value) {
+    bool changed = false;
+    if (mode == "OFF" || value == max) {
+        changed = s.view.progressVisible;
+        s.view.progressVisible = false;
+    }
+    const double step = max / 100.0;
+    if (mode == "ON" && max / 100 != 0) {
+        const long rounded = std::lrint(step);  // round half to even, as the original Mod did
+        if (rounded != 0 && value % rounded == 0) {
+            s.view.progressMin = min;
+            s.view.progressMax = max;
+            s.view.progressValue = value;
+            s.view.percentText = std::to_string(static_cast<long long>(value) * 100 / max) + "%";
+            s.view.progressVisible = true;
+            changed = true;
+        }
+    }
+    if (changed) {
+        s.ui.viewChanged();
+        s.ui.processEvents();
+    }
+}
+
+void UpdateProgramButtonCaption(Session& s) {
+    auto& skip = s.view.menus["mnuBlankSkip"];
+    s.view.programButtonCaption = skip.checked ? "プログラム(&P) (ﾌﾞﾗﾝｸﾁｪｯｸｽｷｯﾌﾟﾓｰﾄﾞ)" : "プログラム(&P)";
+    const std::string prefix = s.device.name.substr(0, 6);
+    if (prefix == "PIC16F" || prefix == "PIC12F") {
+        skip.enabled = true;
+    } else {
+        skip.enabled = false;
+        s.view.programButtonCaption = "プログラム(&P)";
+    }
+    s.ui.viewChanged();
+}
+
+void ClearDeviceFields(Session& s) {
+    s.view.programMemory.backColour = kColourWhite;
+    s.view.programMemory.enabled = true;
+    s.view.programMemory.text.clear();
+    s.view.eeprom.backColour = kColourWhite;
+    s.view.eeprom.text.clear();
+    s.view.idText.clear();
+    s.view.configText.clear();
+    s.view.pmSizeLabel.caption.clear();
+    s.view.edSizeLabel.caption.clear();
+    s.ui.viewChanged();
+}
+
+void SetBusy(Session& s, bool busy) {
+    s.view.busy = busy;
+    s.ui.setBusy(busy);
+    s.ui.viewChanged();
+}
+
+}  // namespace vx

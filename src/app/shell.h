@@ -1,0 +1,26 @@
+// Shared display routines of the main window, on the core's MainView.
+#pragma once
+
+#include <string>
+
+#include "app/session.h"
+
+namespace vx {
+
+// "OK" when a device is selected; else the request note and box, "NG".
+std::string CheckDeviceSelected(Session& s);
+
+// The status note: a "red" prefix (any case) is dropped and shown red, a
+// "<<注意>>" prefix is kept and shown red, anything else black.
+void ShowNote(Session& s, const std::string& message, const std::string& suffix = "");
+
+// mode "ON"/"OFF"; the bar moves in steps of one percent of max.
+void ShowProgress(Session& s, const std::string& mode, int min, int max, int value);
+
+void UpdateProgramButtonCaption(Session& s);
+void ClearDeviceFields(Session& s);
+
+// The hourglass while a workflow runs; also refuses other board commands.
+void SetBusy(Session& s, bool busy);
+
+}  // namespace vx

@@ -1,0 +1,56 @@
+// The selected device's parameters, as read from its device.ini entry.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+constexpr int kMaxDeviceNames = 1025;
+constexpr int kMaxRows = 65;
+constexpr int kRowColumns = 16;
+constexpr int kMaxTokens = 65;
+constexpr int kMaxHelpLines = 65;
+
+using DeviceRow = std::array<std::string, kRowColumns>;
+
+struct DeviceInfo {
+    std::string name;    // "" = no device selected
+    std::string family;  // "5X18" "5X28" "12C5" "12C6" "12F6" "EPROM" "FLASH"
+    int programWords = 0;
+    int eepromBytes = 0;
+    int programSizeHigh = 0, programSizeLow = 0;
+    int eepromSizeHigh = 0, eepromSizeLow = 0;
+    int defaultConfig = 0;
+    int configAndMask = 0;
+    int configOrMask = 0;
+    int codeProtectMask = 0;
+    double minFirmware = 0;
+    std::string package;
+    std::string jumperJp2;
+    std::string comment;
+    std::string calibInstruction;
+    std::vector<DeviceRow> rows;  // at most kMaxRows, in file order
+};
+
+struct SettingHelp {
+    std::string key, text1, text2;
+};
+
+// What the database passes build besides DeviceInfo.
+struct DeviceDatabase {
+    std::vector<std::string> deviceNames;  // LoadDeviceList, file order
+    std::string deviceIniVersion;
+    std::vector<SettingHelp> settingHelp;  // LoadDeviceEntry
+    bool error = false;                    // database-error flag
+    std::string errorText;
+};
+
+// Family helpers: the code compares family strings exactly.
+inline bool isTwelveBitFamily(const std::string& f) { return f == "5X18" || f == "5X28" || f == "12C5"; }
+inline bool isFourteenBitFamily(const std::string& f) {
+    return f == "12C6" || f == "12F6" || f == "EPROM" || f == "FLASH";
+}
+
+}  // namespace vx

@@ -1,0 +1,21 @@
+// Readers of the device database "device.ini" in AppDir.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+
+namespace vx {
+
+// Fills db.deviceNames, db.deviceIniVersion and the device list; false (and
+// db.error set) when the file cannot be read.
+bool LoadDeviceList(Session& s);
+
+// Reads the entry `name` and applies its rows to DeviceInfo, the grid, the
+// buffer's configuration word and the labels.
+void LoadDeviceEntry(Session& s, const std::string& name);
+
+std::vector<std::string> SplitDeviceLine(const std::string& line);
+
+}  // namespace vx

@@ -1,0 +1,15 @@
+// The five-entry history of folders HEX files were loaded from.
+#pragma once
+
+#include <string>
+
+#include "app/session.h"
+
+namespace vx {
+
+// After a successful load: caption = folder in lower case + four spaces + device name.
+void HistoryUpdate(Session& s, const std::string& caption);
+void HistoryChosen(Session& s, int entry);  // entry 1..5
+void HistoryClear(Session& s);
+
+}  // namespace vx

@@ -8,6 +8,11 @@
 
 namespace vx {
 
+// The file every pass reads: db.path when set (the CLI's --ini), else AppDir + "device.ini".
+inline std::string DeviceIniPath(const Session& s) {
+    return s.db.path.empty() ? s.run.appDir + "device.ini" : s.db.path;
+}
+
 // Fills db.deviceNames, db.deviceIniVersion and the device list; false (and
 // db.error set) when the file cannot be read.
 bool LoadDeviceList(Session& s);

@@ -45,6 +45,7 @@ struct DeviceDatabase {
     std::vector<SettingHelp> settingHelp;  // LoadDeviceEntry
     bool error = false;                    // database-error flag
     std::string errorText;
+    std::string path;  // the database file; "" = AppDir + "device.ini"
 };
 
 // Family helpers: the code compares family strings exactly.

@@ -1,0 +1,38 @@
+// The serial value: a 64-bit signed fixed-point number with four decimal
+// places, held as a count of ten-thousandths.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vx {
+
+constexpr std::int64_t kSerialScale = 10000;
+
+// Text of a box read in the display radix. Decimal: optional blanks and sign,
+// digits with at most one "." (further decimals rounded, ties to even).
+// Hexadecimal: digits 0-9 A-F (either case), no sign, no point. nullopt for
+// empty or malformed text and for values outside the fixed-point range.
+std::optional<std::int64_t> ReadSerialText(const std::string& text, bool hex);
+
+// Decimal form: the whole part, then "." and the decimals without trailing
+// zeros when there are any ("-12.5", "7").
+std::string SerialDecimalText(std::int64_t units);
+
+// Rounded to a whole number, ties to even.
+std::int64_t SerialWholeValue(std::int64_t units);
+
+// Upper-case hexadecimal of a value in the signed 32-bit range after rounding;
+// nullopt outside that range and for negative values (which hexadecimal text
+// cannot read back).
+std::optional<std::string> SerialHexText(std::int64_t units);
+
+// The low `byteCount` bytes (1..4) of the 64-bit two's-complement form of
+// whole, most significant first, as two hex digits each joined by ":".
+std::string SerialBytesText(std::int64_t whole, int byteCount);
+
+// a + b, nullopt on overflow.
+std::optional<std::int64_t> AddSerial(std::int64_t a, std::int64_t b);
+
+}  // namespace vx

@@ -1,16 +1,370 @@
 #include "device/devicedb.h"
 
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <optional>
+
+#include "device/devicefile.h"
 #include "image/convert.h"
 
 namespace vx {
 
-// Placeholder until the reader lands.
-bool LoadDeviceList(Session& s) {
+namespace {
+
+const char* const kFileName = "device.ini";
+const char* const kMissingText = "デバイス情報設定ファイル 'device.ini'が、以下のフォルダーに有りませんでした。";
+const char* const kMissingTitle = "設定ファイルを開けませんでした";
+const char* const kEntryFailedText = "ｿｰｽﾌｧｲﾙの読み出しに失敗しました。";
+const char* const kEntryFailedTitle = "ﾌｧｲﾙ 開く失敗";
+const char* const kEofText = "EOF を検出しました。";
+const char* const kNoEndText = "#End が見つかりませんでした。";
+const char* const kIdeographicSpace = "\u3000";
+
+// A file beyond these limits is rejected whole, as if it could not be read,
+// so no pass ever stores more than the record sizes of deviceinfo.h. The
+// byte limits only keep a wrong file (a binary, a huge log) from being
+// loaded at all; a real database is far smaller.
+constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxFieldBytes = 4096;
+
+// What the PC buffer can hold; larger sizes would make every memory loop
+// run past it.
+constexpr int kMaxProgramWords = kProgramBytes / 2;
+constexpr int kMaxEepromBytes = kEepromBytes / 2;
+
+using Tokens = std::vector<std::string>;
+
+const std::string& Token(const Tokens& tokens, std::size_t i) {
+    static const std::string empty;
+    return i < tokens.size() ? tokens[i] : empty;
+}
+
+Tokens LineTokens(const std::string& field) { return SplitDeviceLine(ExpandTabs(field)); }
+
+// Tokens the line would have without SplitDeviceLine's cap.
+std::size_t CountTokens(const std::string& field) {
+    std::string text = ExpandTabs(field);
+    if (const auto eq = text.find('='); eq != std::string::npos)
+        text.replace(eq, 1, " = ");
+    std::size_t count = 0;
+    bool inToken = false;
+    for (char c : text) {
+        if (c == ' ') {
+            inToken = false;
+        } else if (!inToken) {
+            inToken = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool IsListedName(const std::string& name) {
+    const std::string prefix = name.substr(0, 3);
+    return prefix == "PIC" || prefix == "TV-";
+}
+
+// Text files hold no control characters but tab and the line ends; a DOS
+// end-of-file mark at the very end is tolerated.
+bool LooksLikeText(std::string& text) {
+    if (!text.empty() && text.back() == '\x1A')
+        text.pop_back();
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u == 0x7F;
+    });
+}
+
+// Walks the fields as the passes do: a "#BEGIN" line takes the next field
+// as its name line, the rows of an entry run to "#END" or the next "#BEGIN".
+bool WithinLimits(const std::vector<std::string>& fields) {
+    int names = 0, helpLines = 0;
+    int rows = -1;  // -1: outside an entry
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].size() > kMaxFieldBytes || CountTokens(fields[i]) > std::size_t{kMaxTokens})
+            return false;
+        const Tokens tokens = LineTokens(fields[i]);
+        const std::string& key = tokens[0];
+        if (key == "CMT" && ++helpLines > kMaxHelpLines)
+            return false;
+        if (key == "#BEGIN") {
+            if (++i == fields.size())  // the name line would be read past the end
+                return false;
+            if (fields[i].size() > kMaxFieldBytes || CountTokens(fields[i]) > std::size_t{kMaxTokens})
+                return false;
+            if (IsListedName(LineTokens(fields[i])[0]) && ++names > kMaxDeviceNames)
+                return false;
+            rows = 0;
+        } else if (rows >= 0 && fields[i].rfind(';', 0) != 0) {
+            if (key == "#END")
+                rows = -1;
+            else if (!key.empty() && ++rows > kMaxRows)
+                return false;
+        }
+    }
+    return true;
+}
+
+// One pass over the file: its fields in order.
+class DeviceFile {
+public:
+    explicit DeviceFile(std::vector<std::string> fields) : fields_(std::move(fields)) {}
+    bool atEnd() const { return pos_ >= fields_.size(); }
+    const std::string& next() { return fields_[pos_++]; }
+
+private:
+    std::vector<std::string> fields_;
+    std::size_t pos_ = 0;
+};
+
+// nullopt when the file is missing, unreadable or beyond the limits.
+std::optional<DeviceFile> OpenDeviceFile(const Session& s) {
+    std::ifstream in(s.run.appDir + kFileName, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes(kMaxFileBytes + 1, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad())
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > kMaxFileBytes)
+        return std::nullopt;
+    std::optional<std::string> text = DecodeDatabaseText(bytes);
+    if (!text || !LooksLikeText(*text))
+        return std::nullopt;
+    std::vector<std::string> fields = SplitFields(*text);
+    if (!WithinLimits(fields))
+        return std::nullopt;
+    return DeviceFile(std::move(fields));
+}
+
+bool FailSection(Session& s, const char* text) {
     s.db.error = true;
+    s.db.errorText = text;
     return false;
 }
 
-void LoadDeviceEntry(Session&, const std::string&) {}
+// Reads the rows of one entry up to its "#END" into `rows`.
+bool ReadDeviceSection(Session& s, DeviceFile& file, std::vector<DeviceRow>& rows) {
+    rows.clear();
+    for (;;) {
+        if (file.atEnd())
+            return FailSection(s, kEofText);
+        const std::string* line = &file.next();
+        while (line->rfind(';', 0) == 0) {
+            if (file.atEnd())
+                return FailSection(s, kEofText);
+            line = &file.next();
+        }
+        const Tokens tokens = LineTokens(*line);
+        if (tokens[0] == "#END")
+            return true;
+        if (tokens[0] == "#BEGIN")
+            return FailSection(s, kNoEndText);
+        if (tokens[0].empty() || rows.size() >= std::size_t{kMaxRows})
+            continue;
+        DeviceRow row;
+        std::copy_n(tokens.begin(), std::min<std::size_t>(tokens.size(), kRowColumns), row.begin());
+        rows.push_back(std::move(row));
+    }
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// The leading decimal number of the text; 0 when there is none.
+double DecimalReal(const std::string& text) {
+    double value = 0;
+    const char* first = text.data();
+    if (!text.empty() && text[0] == '+')
+        ++first;
+    std::from_chars(first, text.data() + text.size(), value, std::chars_format::fixed);
+    return value;
+}
+
+// Shows or hides the board window as its menu entry's check mark says.
+void ShowBoardWindowAsChecked(Session& s) {
+    const auto it = s.view.menus.find("mnuBoardInfomation");
+    s.view.board.visible = it != s.view.menus.end() && it->second.checked;
+}
+
+template <std::size_t N>
+std::string OneOf(const std::string& value, const char* const (&choices)[N]) {
+    return std::find(std::begin(choices), std::end(choices), value) != std::end(choices) ? value : "";
+}
+
+void ApplyEeprom(Session& s, int n) {
+    DeviceInfo& d = s.device;
+    MainView& v = s.view;
+    if (n != 0) {
+        d.eepromBytes = std::clamp(n, -1, kMaxEepromBytes - 1) + 1;
+        SplitWord(d.eepromBytes, d.eepromSizeHigh, d.eepromSizeLow);
+        v.programMemory.heightTwips = 2820;
+        v.eepromHeadingVisible = true;
+        v.edSizeLabel.visible = true;
+        v.eeprom.visible = true;
+        v.edSizeLabel.caption = "= " + std::to_string(d.eepromBytes) + " byte";
+    } else {
+        v.eeprom.visible = false;
+        v.eeprom.text.clear();
+        v.eeprom.backColour = kColourDisabled;
+        v.eepromHeadingVisible = false;
+        v.edSizeLabel.visible = false;
+        v.programMemory.heightTwips = 4440;
+        d.eepromBytes = d.eepromSizeHigh = d.eepromSizeLow = 0;
+    }
+}
+
+void ApplyRows(Session& s) {
+    DeviceInfo& d = s.device;
+    ConfigGrid& grid = s.grid;
+    std::size_t nextGridRow = 1;
+    std::string previousKey;
+    for (const DeviceRow& row : d.rows) {
+        const std::string& key = row[0];
+        if (key.empty())
+            break;
+        const std::string KEY = Upper(key);
+        const std::string& t1 = row[1];
+        if (KEY == "PACKAGE") {
+            static const char* const sockets[] = {"8", "18", "28", "28A", "40"};
+            d.package = t1;
+            s.view.board.package = OneOf(t1, sockets);
+            ShowBoardWindowAsChecked(s);
+        } else if (KEY == "JP2") {
+            static const char* const jumpers[] = {"1-2", "2-3", "NON"};
+            d.jumperJp2 = t1;
+            s.view.board.jumper = OneOf(t1, jumpers);
+            ShowBoardWindowAsChecked(s);
+        } else if (KEY == "FIRM") {
+            d.minFirmware = DecimalReal(t1);
+        } else if (KEY == "PGM_TYPE") {
+            d.family = t1 == "EPROM2" ? "EPROM" : t1 == "FLASH2" ? "FLASH" : t1;
+        } else if (KEY == "COMMENT") {
+            d.comment.clear();
+            for (int c = 1; c <= 5; ++c)
+                d.comment += " " + row[c];
+        } else if (KEY == "OTHER0") {
+            d.configAndMask = ParseNumber(t1);
+        } else if (KEY == "OTHER1") {
+            d.configOrMask = ParseNumber(t1);
+        } else if (KEY == "CONFIG") {
+            d.defaultConfig = ParseNumber(t1);
+            int high = 0, low = 0;
+            SplitWord(d.defaultConfig, high, low);
+            s.buffer.configArea[14] = static_cast<std::uint8_t>(high);
+            s.buffer.configArea[15] = static_cast<std::uint8_t>(low);
+            s.buffer.configWord = d.defaultConfig;
+            s.view.configText = HexText(static_cast<std::uint32_t>(d.defaultConfig), 4);
+        } else if (KEY == "PGM") {
+            d.programWords = std::clamp(ParseNumber(t1), -1, kMaxProgramWords - 1) + 1;
+            SplitWord(d.programWords, d.programSizeHigh, d.programSizeLow);
+            s.view.pmSizeLabel.caption = "= " + std::to_string(d.programWords) + " word";
+        } else if (KEY == "EEPROM") {
+            ApplyEeprom(s, ParseNumber(t1));
+        } else {
+            // A setting row: consecutive rows of one key are the options of one grid row.
+            if (key == "CP")
+                d.codeProtectMask = ParseNumber(row[2]);
+            else if (key == "CALIB(movlw)")
+                d.calibInstruction = s.buffer.calibText = "movlw 0x" + t1;
+            else if (key == "CALIB(retlw)")
+                d.calibInstruction = s.buffer.calibText = "retlw 0x" + t1;
+            if (key != previousKey) {
+                grid.cells.resize(nextGridRow + 1);
+                grid.cells[nextGridRow][0] = key;
+                previousKey = key;
+                ++nextGridRow;
+            }
+        }
+    }
+    // An entry without settings leaves an empty grid, not the previous device's keys.
+    if (nextGridRow == 1) {
+        grid.cells.resize(2);
+        grid.cells[1] = {};
+    }
+}
+
+}  // namespace
+
+bool LoadDeviceList(Session& s) {
+    s.db.deviceNames.clear();
+    std::optional<DeviceFile> file = OpenDeviceFile(s);
+    if (!file) {
+        s.ui.messageBox(MsgIcon::Critical, kMissingTitle, kMissingText + s.run.appDir);
+        s.db.error = true;
+        return false;
+    }
+    while (!file->atEnd()) {
+        const Tokens tokens = LineTokens(file->next());
+        if (tokens[0] == "VERSION") {
+            s.db.deviceIniVersion = Token(tokens, 1) + Token(tokens, 2) + Token(tokens, 3) + Token(tokens, 4);
+        } else if (tokens[0] == "#BEGIN") {
+            const std::string name = file->atEnd() ? "" : LineTokens(file->next())[0];
+            if (IsListedName(name))
+                s.db.deviceNames.push_back(name);
+        }
+    }
+
+    s.view.deviceList.clear();
+    s.view.deviceIndex = -1;
+    for (const std::string& name : s.db.deviceNames) {
+        if (name.empty() || s.view.deviceList.size() >= 512)
+            break;
+        s.view.deviceList.push_back(name);
+    }
+    s.ui.viewChanged();
+    return true;
+}
+
+void LoadDeviceEntry(Session& s, const std::string& name) {
+    s.db.settingHelp.clear();
+    s.buffer.calibText.clear();
+    s.grid.visible = false;
+    // A failure of an earlier selection must not be reported again for this one.
+    s.db.error = false;
+
+    std::optional<DeviceFile> file = OpenDeviceFile(s);
+    std::vector<DeviceRow> rows;
+    bool loaded = false;
+    if (!file) {
+        s.db.error = true;
+        s.db.errorText = kMissingText + s.run.appDir;
+    } else {
+        while (!file->atEnd()) {
+            const Tokens tokens = LineTokens(file->next());
+            if (tokens[0] == "CMT" && s.db.settingHelp.size() < std::size_t{kMaxHelpLines}) {
+                s.db.settingHelp.push_back({Token(tokens, 1), Token(tokens, 2), Token(tokens, 3)});
+            } else if (tokens[0] == "#BEGIN" && !file->atEnd() && LineTokens(file->next())[0] == name) {
+                loaded = ReadDeviceSection(s, *file, rows);
+                break;
+            }
+        }
+    }
+
+    if (!loaded) {
+        s.grid.visible = true;
+        if (s.db.error)
+            s.ui.messageBox(MsgIcon::Critical, kEntryFailedTitle,
+                            std::string(kEntryFailedText) + "\r" + kIdeographicSpace + s.db.errorText);
+        s.ui.viewChanged();
+        return;
+    }
+
+    // The rows are replaced only now, so a broken entry leaves the previous device whole.
+    s.device.rows = std::move(rows);
+    s.grid.armed = false;
+    s.buffer.calibText.clear();
+    ApplyRows(s);
+    s.grid.currentRow = 1;
+    s.grid.currentCol = 0;
+    s.ui.viewChanged();
+}
 
 std::vector<std::string> SplitDeviceLine(const std::string& line) { return SplitWords(line); }
 

@@ -12,7 +12,6 @@ namespace vx {
 
 namespace {
 
-const char* const kFileName = "device.ini";
 const char* const kMissingText = "デバイス情報設定ファイル 'device.ini'が、以下のフォルダーに有りませんでした。";
 const char* const kMissingTitle = "設定ファイルを開けませんでした";
 const char* const kEntryFailedText = "ｿｰｽﾌｧｲﾙの読み出しに失敗しました。";
@@ -120,7 +119,7 @@ private:
 
 // nullopt when the file is missing, unreadable or beyond the limits.
 std::optional<DeviceFile> OpenDeviceFile(const Session& s) {
-    std::ifstream in(s.run.appDir + kFileName, std::ios::binary);
+    std::ifstream in(DeviceIniPath(s), std::ios::binary);
     if (!in)
         return std::nullopt;
     std::string bytes(kMaxFileBytes + 1, '\0');

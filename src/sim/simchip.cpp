@@ -1,0 +1,228 @@
+#include "sim/simchip.h"
+
+#include <sstream>
+
+#include "device/deviceinfo.h"
+
+namespace vx {
+
+namespace {
+
+bool IsTwelveBit(const std::string& f) { return f == "5X18" || f == "5X28" || f == "12C5"; }
+
+int DefaultCalibration(const std::string& family) {
+    if (family == "12C5")
+        return 0x0C80;  // movlw 0x80
+    if (family == "12C6" || family == "12F6")
+        return 0x3480;  // retlw 0x80
+    return -1;
+}
+
+int DefaultProtectMask(const std::string& family) {
+    if (IsTwelveBit(family))
+        return 0x0008;
+    if (family == "12F6")
+        return 0x0080;
+    return 0x0010;
+}
+
+std::string NormalFamily(const std::string& family) {
+    if (family == "EPROM2")
+        return "EPROM";
+    if (family == "FLASH2")
+        return "FLASH";
+    return family;
+}
+
+}  // namespace
+
+SimChip::SimChip(std::string family_, int programWords_, int eepromBytes_,
+                 std::optional<int> calibration, int codeProtectMask_, int deviceId)
+    : family(NormalFamily(family_)),
+      programWords(programWords_ < 0 ? 0 : programWords_),
+      eepromBytes(eepromBytes_ < 0 ? 0 : eepromBytes_),
+      codeProtectMask(codeProtectMask_ < 0 ? DefaultProtectMask(family) : codeProtectMask_) {
+    program.assign(static_cast<std::size_t>(programWords), static_cast<std::uint16_t>(blankWord()));
+    config.fill(static_cast<std::uint16_t>(blankWord()));
+    eeprom.assign(static_cast<std::size_t>(eepromBytes), 0xFF);
+    if (!twelveBit()) {
+        config[4] = 0x0000;
+        config[5] = 0x0000;
+        config[6] = static_cast<std::uint16_t>(deviceId & 0x3FFF);
+    }
+    if (family == "12F6")
+        config[7] = 0x2FFF;  // band-gap bits 13:12 = 10
+    const int calib = calibration ? *calibration : DefaultCalibration(family);
+    if (calib >= 0 && programWords > 0)
+        program.back() = static_cast<std::uint16_t>(calib & wordMask());
+}
+
+SimChip SimChip::ForDevice(const DeviceInfo& device) {
+    const std::string family = NormalFamily(device.family);
+    std::optional<int> calibration = -1;
+    if (!device.calibInstruction.empty())
+        calibration = std::nullopt;
+    return SimChip(family, device.programWords, device.eepromBytes, calibration,
+                   device.codeProtectMask > 0 ? device.codeProtectMask : -1);
+}
+
+bool SimChip::twelveBit() const { return IsTwelveBit(family); }
+bool SimChip::flash() const { return family == "FLASH" || family == "12F6"; }
+int SimChip::blankWord() const { return twelveBit() ? 0x0FFF : 0x3FFF; }
+
+bool SimChip::codeProtected() const {
+    return codeProtectMask != 0 && (config[7] & codeProtectMask) != codeProtectMask;
+}
+
+int SimChip::readProgramArea(int index) const {
+    if (twelveBit()) {
+        if (index == 0)
+            return config[7];
+        if (index >= 1 && index <= programWords)
+            return codeProtected() ? 0x0000 : program[static_cast<std::size_t>(index - 1)];
+        if (index > programWords && index <= programWords + 4)
+            return config[static_cast<std::size_t>(index - programWords - 1)];
+        return blankWord();
+    }
+    if (index >= 0 && index < programWords)
+        return codeProtected() ? 0x0000 : program[static_cast<std::size_t>(index)];
+    return blankWord();
+}
+
+int SimChip::readConfigArea(int index) const {
+    if (twelveBit()) {
+        if (index == 0)
+            return config[7];
+        if (index >= 1 && index <= 4)
+            return config[static_cast<std::size_t>(index - 1)];
+        return blankWord();
+    }
+    if (index >= 0 && index < 8)
+        return config[static_cast<std::size_t>(index)];
+    return blankWord();
+}
+
+std::uint8_t SimChip::readEeprom(int cell) const {
+    if (cell >= 0 && cell < eepromBytes)
+        return eeprom[static_cast<std::size_t>(cell)];
+    return 0xFF;
+}
+
+bool SimChip::writeCell(std::uint16_t& cell, int value) {
+    value &= wordMask();
+    cell = static_cast<std::uint16_t>(flash() ? value : (cell & value));
+    return cell == value;
+}
+
+bool SimChip::writeProgramArea(int index, int value) {
+    if (twelveBit()) {
+        if (index == 0)
+            return writeCell(config[7], value);
+        if (index >= 1 && index <= programWords) {
+            if (codeProtected())
+                return false;
+            return writeCell(program[static_cast<std::size_t>(index - 1)], value);
+        }
+        if (index > programWords && index <= programWords + 4)
+            return writeCell(config[static_cast<std::size_t>(index - programWords - 1)], value);
+        return true;
+    }
+    if (index < 0 || index >= programWords)
+        return true;
+    if (codeProtected())
+        return false;
+    return writeCell(program[static_cast<std::size_t>(index)], value);
+}
+
+bool SimChip::writeConfigArea(int index, int value) {
+    if (twelveBit()) {
+        if (index == 0)
+            return writeCell(config[7], value);
+        if (index >= 1 && index <= 4)
+            return writeCell(config[static_cast<std::size_t>(index - 1)], value);
+        return true;
+    }
+    if (index >= 4 && index <= 6)
+        return true;  // reserved words and device id: the chip ignores writes
+    if (index < 0 || index >= 8)
+        return true;
+    return writeCell(config[static_cast<std::size_t>(index)], value);
+}
+
+void SimChip::writeEeprom(int cell, std::uint8_t value) {
+    if (cell >= 0 && cell < eepromBytes)
+        eeprom[static_cast<std::size_t>(cell)] = value;
+}
+
+void SimChip::bulkErase() {
+    if (!flash())
+        return;
+    for (auto& w : program)
+        w = static_cast<std::uint16_t>(blankWord());
+    for (int i : {0, 1, 2, 3, 7})
+        config[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(blankWord());
+}
+
+std::string SimChip::save() const {
+    std::ostringstream out;
+    out << "family " << family << "\n"
+        << "words " << programWords << "\n"
+        << "eeprom " << eepromBytes << "\n"
+        << "protect " << codeProtectMask << "\n";
+    out << "config";
+    for (auto w : config)
+        out << ' ' << w;
+    out << "\nprogram";
+    for (auto w : program)
+        out << ' ' << w;
+    out << "\ndata";
+    for (auto b : eeprom)
+        out << ' ' << static_cast<int>(b);
+    out << "\n";
+    return out.str();
+}
+
+std::optional<SimChip> SimChip::load(const std::string& text) {
+    std::istringstream in(text);
+    std::string key, family;
+    int words = -1, eepromSize = -1, protect = -1;
+    std::vector<long> configValues, programValues, dataValues;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        fields >> key;
+        auto readAll = [&fields](std::vector<long>& into) {
+            long v;
+            while (fields >> v)
+                into.push_back(v);
+        };
+        if (key == "family")
+            fields >> family;
+        else if (key == "words")
+            fields >> words;
+        else if (key == "eeprom")
+            fields >> eepromSize;
+        else if (key == "protect")
+            fields >> protect;
+        else if (key == "config")
+            readAll(configValues);
+        else if (key == "program")
+            readAll(programValues);
+        else if (key == "data")
+            readAll(dataValues);
+    }
+    if (family.empty() || words < 0 || eepromSize < 0 || protect < 0 || configValues.size() != 8 ||
+        programValues.size() != static_cast<std::size_t>(words) ||
+        dataValues.size() != static_cast<std::size_t>(eepromSize))
+        return std::nullopt;
+    SimChip chip(family, words, eepromSize, -1, protect);
+    for (std::size_t i = 0; i < 8; ++i)
+        chip.config[i] = static_cast<std::uint16_t>(configValues[i] & 0x3FFF);
+    for (std::size_t i = 0; i < programValues.size(); ++i)
+        chip.program[i] = static_cast<std::uint16_t>(programValues[i] & 0x3FFF);
+    for (std::size_t i = 0; i < dataValues.size(); ++i)
+        chip.eeprom[i] = static_cast<std::uint8_t>(dataValues[i] & 0xFF);
+    return chip;
+}
+
+}  // namespace vx

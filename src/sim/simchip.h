@@ -1,0 +1,80 @@
+// A simulated PIC in the board's socket.
+//
+// Memory as the chip's own programming mode steps through it:
+//  - 12-bit families ("5X18", "5X28", "12C5") start at the configuration word:
+//    program area word 0 is the configuration word, words 1..P the program
+//    words, P+1..P+4 the ID words. Their configuration area is the
+//    configuration word, then the four ID words.
+//  - 14-bit families ("12C6", "12F6", "EPROM", "FLASH") start at program word
+//    0; their configuration area is eight words: ID 0..3, three read-only
+//    words (4, 5 and the device id in 6), the configuration word in 7.
+// Words past the end read blank and ignore writes.
+//
+// EPROM families only clear bits (old AND new); flash families ("12F6",
+// "FLASH") replace words. The bulk erase of flash parts erases program
+// memory, ID words and the configuration word, which takes the factory
+// calibration word and the 12F6 band-gap bits with it. While code
+// protected, program words read 0x0000 and refuse writes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+struct DeviceInfo;
+
+class SimChip {
+public:
+    // calibration: the factory calibration word in the last program word;
+    // nullopt gives the family's usual one ("12C5" 0x0C80, "12C6" and "12F6"
+    // 0x3480, none otherwise), -1 none. codeProtectMask -1: the family's usual
+    // mask. Everything else starts blank; a "12F6" part has band-gap bits 10.
+    SimChip(std::string family, int programWords, int eepromBytes,
+            std::optional<int> calibration = std::nullopt, int codeProtectMask = -1,
+            int deviceId = 0x0FC4);
+    // A chip of the device's family and sizes, with a calibration word when
+    // the device names a calibration instruction.
+    static SimChip ForDevice(const DeviceInfo& device);
+
+    bool twelveBit() const;
+    bool flash() const;
+    int blankWord() const;
+    bool codeProtected() const;  // (configuration word AND mask) != mask
+
+    // Programming-mode access; index as in the layouts above.
+    int readProgramArea(int index) const;
+    int readConfigArea(int index) const;
+    std::uint8_t readEeprom(int cell) const;
+    // True when the word reads back as written (verify of the board).
+    bool writeProgramArea(int index, int value);
+    bool writeConfigArea(int index, int value);
+    void writeEeprom(int cell, std::uint8_t value);
+    void bulkErase();
+
+    int configWord() const { return config[7]; }
+    void setConfigWord(int value) { config[7] = static_cast<std::uint16_t>(value); }
+
+    // Chip state as text, to keep the chip between runs of a board.
+    std::string save() const;
+    static std::optional<SimChip> load(const std::string& text);
+
+    std::string family;
+    int programWords;
+    int eepromBytes;
+    int codeProtectMask;
+    std::vector<std::uint16_t> program;
+    // 14-bit: the eight words of the configuration area. 12-bit: ID words in
+    // 0..3, the configuration word in 7, 4..6 unused.
+    std::array<std::uint16_t, 8> config{};
+    std::vector<std::uint8_t> eeprom;
+
+private:
+    bool writeCell(std::uint16_t& cell, int value);
+    int wordMask() const { return twelveBit() ? 0x0FFF : 0x3FFF; }
+};
+
+}  // namespace vx

@@ -42,9 +42,17 @@ DisasmListing Core14_serch(const DisasmInput& input, const DisasmProgress& progr
 // The session's device, program memory, configuration word and ID box.
 DisasmInput DisasmInputFromSession(const Session& s, const SearchCodes& codes);
 
-// Writes the listing text as it is (already CR LF); false when the file could
-// not be created or written completely.
+// Writes the text as it is through a temporary file renamed over `path`, so
+// a failed write leaves the previous file; false on failure.
 bool WriteListingFile(const std::string& path, const std::string& text);
+
+// "12" for the 12-bit core parts the search window refuses, else "14".
+std::string CoreSelectFor(const std::string& mcuId);
+
+// The search window's save: asks for a file (folder "SAVE_DIR_asm"), asks
+// before overwriting, writes the shown text with CR LF line ends and
+// remembers the folder. Cancelling either question changes nothing.
+void SaveListingAs(Session& s, const std::string& text);
 
 // The search window's run: lists the session's image into AppDir
 // "dis_asm.asm"; a file that cannot be written is reported with a note.

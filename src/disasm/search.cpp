@@ -1,9 +1,13 @@
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "app/session.h"
+#include "app/settings.h"
 #include "app/shell.h"
 #include "disasm/disasm.h"
+#include "image/convert.h"
 
 namespace vx {
 
@@ -22,12 +26,26 @@ DisasmInput DisasmInputFromSession(const Session& s, const SearchCodes& codes) {
 }
 
 bool WriteListingFile(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        if (!file)
+            return false;
+        file.write(text.data(), static_cast<std::streamsize>(text.size()));
+        file.close();
+        if (file.fail()) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
         return false;
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    return !file.fail();
+    }
+    return true;
 }
 
 DisasmListing RunCore14Search(Session& s, const SearchCodes& codes, const DisasmProgress& progress) {
@@ -43,6 +61,46 @@ std::optional<DisasmListing> ListProgramToFile(Session& s, const SearchCodes& co
     if (!WriteListingFile(path, listing.text))
         return std::nullopt;
     return listing;
+}
+
+std::string CoreSelectFor(const std::string& mcuId) {
+    const auto starts = [&mcuId](std::initializer_list<const char*> names) {
+        return std::any_of(names.begin(), names.end(),
+                           [&mcuId](const char* name) { return mcuId.rfind(name, 0) == 0; });
+    };
+    if (starts({"16C54", "16C55", "16C56", "16C57", "12C508", "12C509", "16C505", "12CE519", "12CE518"}))
+        return "12";
+    return "14";
+}
+
+void SaveListingAs(Session& s, const std::string& text) {
+    FileDialogRequest request;
+    request.startDir = SettingText(s.settings, "SAVE_DIR_asm", "");
+    request.filter = "全てのファイル|*.*|";
+    auto chosen = s.ui.saveFileDialog(request);
+    if (!chosen || chosen->empty())
+        return;
+    std::filesystem::path path(*chosen);
+    if (!path.has_extension())  // the dialog's default extension
+        path += ".asm";
+    const std::string file = path.string();
+    if (FileExists(file) &&
+        s.ui.messageBox(MsgIcon::Question, "上書き保存", "ファイルが存在します。上書きしますか？",
+                        MsgButtons::OkCancel) != MsgAnswer::Ok)
+        return;
+
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            crlf += '\r';
+        crlf += text[i];
+    }
+    if (!WriteListingFile(file, crlf)) {
+        ShowNote(s, "red" + file + " に保存できませんでした。");
+        return;
+    }
+    s.settings.setValue("SAVE_DIR_asm", path.parent_path().string());
 }
 
 }  // namespace vx

@@ -75,27 +75,28 @@ bool LooksLikeText(std::string& text) {
     });
 }
 
-// Walks the fields as the passes do: a "#BEGIN" line takes the next field
-// as its name line, the rows of an entry run to "#END" or the next "#BEGIN".
-bool WithinLimits(const std::vector<std::string>& fields) {
+// One line of the file as every pass sees it: the field and its tokens.
+struct DeviceLine {
+    std::string text;
+    Tokens tokens;
+};
+
+// Walks the lines as the passes do: a "#BEGIN" line takes the next line as
+// its name line, the rows of an entry run to "#END" or the next "#BEGIN".
+bool WithinLimits(const std::vector<DeviceLine>& lines) {
     int names = 0, helpLines = 0;
     int rows = -1;  // -1: outside an entry
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (fields[i].size() > kMaxFieldBytes || CountTokens(fields[i]) > std::size_t{kMaxTokens})
-            return false;
-        const Tokens tokens = LineTokens(fields[i]);
-        const std::string& key = tokens[0];
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& key = lines[i].tokens[0];
         if (key == "CMT" && ++helpLines > kMaxHelpLines)
             return false;
         if (key == "#BEGIN") {
-            if (++i == fields.size())  // the name line would be read past the end
+            if (++i == lines.size())  // the name line would be read past the end
                 return false;
-            if (fields[i].size() > kMaxFieldBytes || CountTokens(fields[i]) > std::size_t{kMaxTokens})
-                return false;
-            if (IsListedName(LineTokens(fields[i])[0]) && ++names > kMaxDeviceNames)
+            if (IsListedName(lines[i].tokens[0]) && ++names > kMaxDeviceNames)
                 return false;
             rows = 0;
-        } else if (rows >= 0 && fields[i].rfind(';', 0) != 0) {
+        } else if (rows >= 0 && lines[i].text.rfind(';', 0) != 0) {
             if (key == "#END")
                 rows = -1;
             else if (!key.empty() && ++rows > kMaxRows)
@@ -105,15 +106,15 @@ bool WithinLimits(const std::vector<std::string>& fields) {
     return true;
 }
 
-// One pass over the file: its fields in order.
+// One pass over the file: its lines in order.
 class DeviceFile {
 public:
-    explicit DeviceFile(std::vector<std::string> fields) : fields_(std::move(fields)) {}
-    bool atEnd() const { return pos_ >= fields_.size(); }
-    const std::string& next() { return fields_[pos_++]; }
+    explicit DeviceFile(std::vector<DeviceLine> lines) : lines_(std::move(lines)) {}
+    bool atEnd() const { return pos_ >= lines_.size(); }
+    const DeviceLine& next() { return lines_[pos_++]; }
 
 private:
-    std::vector<std::string> fields_;
+    std::vector<DeviceLine> lines_;
     std::size_t pos_ = 0;
 };
 
@@ -132,10 +133,18 @@ std::optional<DeviceFile> OpenDeviceFile(const Session& s) {
     std::optional<std::string> text = DecodeDatabaseText(bytes);
     if (!text || !LooksLikeText(*text))
         return std::nullopt;
-    std::vector<std::string> fields = SplitFields(*text);
-    if (!WithinLimits(fields))
+    std::vector<DeviceLine> lines;
+    for (std::string& field : SplitFields(*text)) {
+        if (field.size() > kMaxFieldBytes)
+            return std::nullopt;
+        Tokens tokens = LineTokens(field);
+        if (tokens.size() == std::size_t{kMaxTokens} && CountTokens(field) > std::size_t{kMaxTokens})
+            return std::nullopt;
+        lines.push_back({std::move(field), std::move(tokens)});
+    }
+    if (!WithinLimits(lines))
         return std::nullopt;
-    return DeviceFile(std::move(fields));
+    return DeviceFile(std::move(lines));
 }
 
 bool FailSection(Session& s, const char* text) {
@@ -150,13 +159,13 @@ bool ReadDeviceSection(Session& s, DeviceFile& file, std::vector<DeviceRow>& row
     for (;;) {
         if (file.atEnd())
             return FailSection(s, kEofText);
-        const std::string* line = &file.next();
-        while (line->rfind(';', 0) == 0) {
+        const DeviceLine* line = &file.next();
+        while (line->text.rfind(';', 0) == 0) {
             if (file.atEnd())
                 return FailSection(s, kEofText);
             line = &file.next();
         }
-        const Tokens tokens = LineTokens(*line);
+        const Tokens& tokens = line->tokens;
         if (tokens[0] == "#END")
             return true;
         if (tokens[0] == "#BEGIN")
@@ -300,11 +309,11 @@ bool LoadDeviceList(Session& s) {
         return false;
     }
     while (!file->atEnd()) {
-        const Tokens tokens = LineTokens(file->next());
+        const Tokens& tokens = file->next().tokens;
         if (tokens[0] == "VERSION") {
             s.db.deviceIniVersion = Token(tokens, 1) + Token(tokens, 2) + Token(tokens, 3) + Token(tokens, 4);
         } else if (tokens[0] == "#BEGIN") {
-            const std::string name = file->atEnd() ? "" : LineTokens(file->next())[0];
+            const std::string name = file->atEnd() ? "" : file->next().tokens[0];
             if (IsListedName(name))
                 s.db.deviceNames.push_back(name);
         }
@@ -336,10 +345,10 @@ void LoadDeviceEntry(Session& s, const std::string& name) {
         s.db.errorText = kMissingText + s.run.appDir;
     } else {
         while (!file->atEnd()) {
-            const Tokens tokens = LineTokens(file->next());
+            const Tokens& tokens = file->next().tokens;
             if (tokens[0] == "CMT" && s.db.settingHelp.size() < std::size_t{kMaxHelpLines}) {
                 s.db.settingHelp.push_back({Token(tokens, 1), Token(tokens, 2), Token(tokens, 3)});
-            } else if (tokens[0] == "#BEGIN" && !file->atEnd() && LineTokens(file->next())[0] == name) {
+            } else if (tokens[0] == "#BEGIN" && !file->atEnd() && file->next().tokens[0] == name) {
                 loaded = ReadDeviceSection(s, *file, rows);
                 break;
             }

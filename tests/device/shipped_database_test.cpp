@@ -1,0 +1,141 @@
+// The database shipped in data/ must load for every device it lists and
+// describe configuration words the grid can build and the board can verify.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "device/devicedb.h"
+#include "image/convert.h"
+#include "support/fakes.h"
+
+using namespace vx;
+using vx::test::TestRig;
+
+namespace {
+
+struct Loaded {
+    TestRig rig;
+    Session& s = *rig.session;
+    Loaded() {
+        test::WriteFileBytes(rig.dir + "device.ini", test::ReadFileBytes(test::SourcePath("data/device.ini")));
+        EXPECT_TRUE(LoadDeviceList(s));
+    }
+};
+
+bool IsCalibrationKey(const std::string& key) { return key == "CALIB(movlw)" || key == "CALIB(retlw)"; }
+
+}  // namespace
+
+TEST(ShippedDatabase, ListsDevicesOfEveryFamily) {
+    Loaded db;
+    EXPECT_FALSE(db.s.db.deviceIniVersion.empty());
+    EXPECT_GE(db.s.db.deviceNames.size(), 40u);
+    EXPECT_EQ(db.s.view.deviceList, db.s.db.deviceNames);
+    EXPECT_EQ(std::set<std::string>(db.s.db.deviceNames.begin(), db.s.db.deviceNames.end()).size(),
+              db.s.db.deviceNames.size());
+
+    std::set<std::string> families;
+    for (const std::string& name : db.s.db.deviceNames) {
+        LoadDeviceEntry(db.s, name);
+        families.insert(db.s.device.family);
+    }
+    EXPECT_EQ(families, (std::set<std::string>{"5X18", "5X28", "12C5", "12C6", "12F6", "EPROM", "FLASH"}));
+    for (const char* name : {"PIC16C54", "PIC16C55", "PIC16C56", "PIC16C57", "PIC12C508", "PIC12C509A",
+                             "PIC12CE519", "PIC16C505", "PIC12C671", "PIC12C672", "PIC12F629", "PIC12F675",
+                             "PIC16C622A", "PIC16C77", "PIC16F84A", "PIC16F628A", "PIC16F648A", "PIC16F877",
+                             "PIC16F877A", "PIC16F819"}) {
+        EXPECT_NE(std::find(db.s.db.deviceNames.begin(), db.s.db.deviceNames.end(), name),
+                  db.s.db.deviceNames.end())
+            << name;
+    }
+}
+
+TEST(ShippedDatabase, EveryEntryIsConsistent) {
+    Loaded db;
+    Session& s = db.s;
+    std::set<std::string> helpKeys;
+    for (const std::string& name : s.db.deviceNames) {
+        SCOPED_TRACE(name);
+        LoadDeviceEntry(s, name);
+        ASSERT_TRUE(db.rig.ui.boxes.empty());
+        if (helpKeys.empty())
+            for (const SettingHelp& help : s.db.settingHelp)
+                helpKeys.insert(help.key);
+        const DeviceInfo& d = s.device;
+        const bool twelveBit = isTwelveBitFamily(d.family);
+        ASSERT_TRUE(twelveBit || isFourteenBitFamily(d.family)) << d.family;
+        const int width = twelveBit ? 0x0FFF : 0x3FFF;
+
+        EXPECT_GT(d.programWords, 0);
+        EXPECT_EQ(d.programWords & (d.programWords - 1), 0) << "program memory is a power of two";
+        EXPECT_LE(d.programWords, twelveBit ? 2048 : 8192);
+        EXPECT_TRUE(d.eepromBytes == 0 || d.eepromBytes == 64 || d.eepromBytes == 128 || d.eepromBytes == 256);
+        if (d.family != "FLASH" && d.family != "12F6") {
+            EXPECT_EQ(d.eepromBytes, 0);
+        }
+        EXPECT_GE(d.minFirmware, 1.0);
+        EXPECT_TRUE(std::set<std::string>({"8", "14", "18", "28", "28A", "40"}).count(d.package)) << d.package;
+        EXPECT_EQ(d.package == "28A", d.family == "5X28");
+        EXPECT_TRUE(d.jumperJp2 == "1-2" || d.jumperJp2 == "2-3" || d.jumperJp2 == "NON");
+        EXPECT_NE(d.comment.find_first_not_of(' '), std::string::npos);
+
+        // The masks keep the default word and never reach past the core's width.
+        EXPECT_EQ(d.defaultConfig & ~width, 0);
+        EXPECT_EQ(d.configAndMask & ~width, 0);
+        EXPECT_EQ(d.configOrMask & ~d.configAndMask, 0);
+        EXPECT_EQ((d.defaultConfig & d.configAndMask) | d.configOrMask, d.defaultConfig);
+
+        // Setting rows: one contiguous run per key, one mask per key, values inside
+        // the mask, and the first option of each key in force for the erased word.
+        const int erased = twelveBit ? 0x0FFF : d.defaultConfig;
+        std::map<std::string, int> maskOfKey;
+        std::vector<std::string> runs;
+        int cpMask = -1;
+        bool hasCalibration = false;
+        for (const DeviceRow& row : d.rows) {
+            const std::string& key = row[0];
+            if (key == "PGM_TYPE" || key == "PGM" || key == "EEPROM" || key == "CONFIG" || key == "OTHER0" ||
+                key == "OTHER1" || key == "FIRM" || key == "PACKAGE" || key == "JP2" || key == "COMMENT")
+                continue;
+            EXPECT_TRUE(helpKeys.count(key)) << key << " has no help line";
+            if (runs.empty() || runs.back() != key) {
+                EXPECT_EQ(std::count(runs.begin(), runs.end(), key), 0) << key << " appears twice";
+                runs.push_back(key);
+            }
+            if (IsCalibrationKey(key)) {
+                hasCalibration = true;
+                EXPECT_EQ(row[1].size(), 2u);
+                continue;
+            }
+            const int mask = ParseNumber(row[2]);
+            const int value = ParseNumber(row[3]);
+            ASSERT_GT(mask, 0) << key << " " << row[1];
+            EXPECT_EQ(mask & ~width, 0) << key;
+            EXPECT_EQ(value & ~mask, 0) << key << " " << row[1];
+            EXPECT_EQ(row[4], "");
+            if (!maskOfKey.count(key)) {
+                maskOfKey[key] = mask;
+                EXPECT_EQ(erased & mask, value) << key << ": the first option should be the erased state";
+            }
+            EXPECT_EQ(maskOfKey[key], mask) << key;
+            if (key == "CP")
+                cpMask = mask;
+        }
+        EXPECT_TRUE(maskOfKey.count("FOSC"));
+        ASSERT_GT(cpMask, 0);
+        EXPECT_EQ(d.codeProtectMask, cpMask);
+        EXPECT_EQ(s.grid.cells.size(), runs.size() + 1);
+
+        const bool needsCalibration = d.family == "12C5" || d.family == "12C6" || d.family == "12F6";
+        EXPECT_EQ(hasCalibration, needsCalibration);
+        if (needsCalibration) {
+            const std::string instruction = d.calibInstruction.substr(0, 8);
+            EXPECT_EQ(instruction, twelveBit ? "movlw 0x" : "retlw 0x");
+            EXPECT_EQ(s.buffer.calibText, d.calibInstruction);
+        } else {
+            EXPECT_EQ(s.buffer.calibText, "");
+        }
+    }
+}

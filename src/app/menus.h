@@ -1,0 +1,27 @@
+// The small main-menu commands and status-label notes: the three check-mark
+// options, the information box, help and the device index.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+
+namespace vx {
+
+void ToggleBlankSkip(Session& s);         // mnuBlankSkip
+void ToggleCommMode1(Session& s);         // mnuComMode1
+void ToggleBoardInformation(Session& s);  // mnuBoardInfomation
+
+std::string InformationText();
+void ShowInformation(Session& s);  // info
+
+// Notes shown when a status label is clicked.
+void ExplainFirmwareLabel(Session& s);  // Label_FirmwareVersion
+void ExplainVersionLabel(Session& s);   // Label_Ver
+void ExplainChecksumLabel(Session& s);  // LblCheckSUM
+
+// "vormex.hlp" in AppDir with its associated viewer, or a note when missing.
+void OpenHelp(Session& s);  // mnuHelp
+
+}  // namespace vx

@@ -185,6 +185,10 @@ std::string Upper(std::string text) {
     return text;
 }
 
+std::string StoredFamily(const std::string& code) {
+    return code == "EPROM2" ? "EPROM" : code == "FLASH2" ? "FLASH" : code;
+}
+
 // The leading decimal number of the text; 0 when there is none.
 double DecimalReal(const std::string& text) {
     double value = 0;
@@ -252,7 +256,7 @@ void ApplyRows(Session& s) {
         } else if (KEY == "FIRM") {
             d.minFirmware = DecimalReal(t1);
         } else if (KEY == "PGM_TYPE") {
-            d.family = t1 == "EPROM2" ? "EPROM" : t1 == "FLASH2" ? "FLASH" : t1;
+            d.family = StoredFamily(t1);
         } else if (KEY == "COMMENT") {
             d.comment.clear();
             for (int c = 1; c <= 5; ++c)
@@ -375,5 +379,31 @@ void LoadDeviceEntry(Session& s, const std::string& name) {
 }
 
 std::vector<std::string> SplitDeviceLine(const std::string& line) { return SplitWords(line); }
+
+std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
+    std::vector<DeviceSummary> index;
+    std::optional<DeviceFile> file = OpenDeviceFile(s);
+    if (!file)
+        return index;
+    DeviceSummary* entry = nullptr;  // the listed entry being read
+    while (!file->atEnd()) {
+        const Tokens tokens = LineTokens(file->next());
+        const std::string key = Upper(tokens[0]);
+        if (tokens[0] == "#BEGIN") {
+            const std::string name = file->atEnd() ? "" : LineTokens(file->next())[0];
+            entry = IsListedName(name) ? &index.emplace_back(DeviceSummary{name, "", 0, 0}) : nullptr;
+        } else if (tokens[0] == "#END") {
+            entry = nullptr;
+        } else if (entry && key == "PGM_TYPE") {
+            entry->family = StoredFamily(Token(tokens, 1));
+        } else if (entry && key == "PGM") {
+            entry->programWords = std::clamp(ParseNumber(Token(tokens, 1)), -1, kMaxProgramWords - 1) + 1;
+        } else if (entry && key == "EEPROM") {
+            const int n = ParseNumber(Token(tokens, 1));
+            entry->eepromBytes = n == 0 ? 0 : std::clamp(n, -1, kMaxEepromBytes - 1) + 1;
+        }
+    }
+    return index;
+}
 
 }  // namespace vx

@@ -23,4 +23,16 @@ void LoadDeviceEntry(Session& s, const std::string& name);
 
 std::vector<std::string> SplitDeviceLine(const std::string& line);
 
+// One listed device as the device index shows it.
+struct DeviceSummary {
+    std::string name;
+    std::string family;  // "EPROM2"/"FLASH2" stored as "EPROM"/"FLASH"
+    int programWords = 0;
+    int eepromBytes = 0;
+};
+
+// Every listed entry of the database in file order, read without touching
+// the session; empty when the file cannot be read.
+std::vector<DeviceSummary> ReadDeviceIndex(const Session& s);
+
 }  // namespace vx

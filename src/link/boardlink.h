@@ -12,21 +12,32 @@ class BoardLink {
 public:
     BoardLink(SerialPort& port, Clock& clock, Ui& ui) : port(port), clock(clock), ui(ui) {}
 
+    PortOpenResult Open(const std::string& devicePath) { return port.open(devicePath); }
+    void Close() { port.close(); }
+    bool IsOpen() const { return port.isOpen(); }
+
     // One letter, then the 1 ms pause the board firmware needs between bytes.
     void SendCommand(char letter);
     // Raw bytes; callers add the pause where the protocol asks for it.
     void SendBytes(const Bytes& bytes);
+    // A word count as two one-byte writes, high byte first, 1 ms after each.
+    void SendCount(int count);
+    void Pause(int ms) { clock.sleepMs(ms); }
     void DiscardInput();
     int ReceivedCount();
     Bytes ReadAll();
-    std::string ReadAllText();  // one character per byte
+    // One character per byte: ASCII as is, other bytes as the Latin-1
+    // character of that value, so a garbled reply still shows as valid text.
+    std::string ReadAllText();
+    static std::string BytesAsText(const Bytes& bytes);
 
     // Waits until at least n bytes are waiting, letting pending events run.
     // Gives up when more than timeoutMs have passed since the start (strictly
     // greater, on the monotonic clock).
     bool WaitForBytes(int n, int timeoutMs);
     // For waits the protocol leaves without a limit: gives up only when no new
-    // byte has arrived for idleMs, so a long read at 9600 baud still completes.
+    // byte has arrived for more than idleMs, so a long read at 9600 baud still
+    // completes.
     bool WaitForBytesIdle(int n, int idleMs);
 
     int portNumber = 0;  // COM1..COM20, 0 = none chosen
@@ -39,6 +50,12 @@ public:
     SerialPort& port;
     Clock& clock;
     Ui& ui;
+
+private:
+    // Longest single wait on the port, so the window repaints while a silent
+    // board runs out its time-out.
+    static constexpr int kEventSliceMs = 50;
+    void WaitSlice(std::int64_t remainingMs);
 };
 
 }  // namespace vx

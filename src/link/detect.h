@@ -10,4 +10,9 @@ namespace vx {
 void DetectBoard(Session& s);
 std::string CheckBoard(Session& s);  // "OK" or "NG"
 
+// Opens the port of s.link.portNumber (through its device path) unless it is
+// open; on failure shows the port-in-use or the cannot-open note and box,
+// clears the board-found flag and returns false.
+bool OpenBoardPort(Session& s);
+
 }  // namespace vx

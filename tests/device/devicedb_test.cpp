@@ -133,7 +133,7 @@ TEST(LoadDeviceEntry, AppliesEveryRowOfTheEntry) {
     TestRig rig;
     auto& s = *rig.session;
     s.view.menus["mnuBoardInfomation"].checked = true;
-    WriteDatabase(rig, "CMT FOSC osc-help text2\nCMT CP cp-help more\n" + kF84);
+    WriteDatabase(rig, "CMT FOSC osc-help text2\nCMT CP cp-help more\n" + kF84 + "CMT LATE after entry\n");
     LoadDeviceEntry(s, "PIC16F84A");
 
     EXPECT_FALSE(s.db.error);

@@ -69,7 +69,9 @@ struct MainView {
     TextBoxView eeprom;         // rText_EepromMem
     std::string idText;         // Text_ID
     std::string configText;     // Text_Config caption
-    std::string bandGapText;    // Txt_12F_BG_data
+    std::string bandGapText = "3";  // Txt_12F_BG_data
+    std::string osccalHiText;   // Txt_12F_OSCCAL_data_HI
+    std::string osccalLoText;   // Txt_12F_OSCCAL_data_LO
 
     std::vector<std::string> deviceList;  // Combo_device, file order
     int deviceIndex = -1;

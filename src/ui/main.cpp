@@ -1,11 +1,32 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
 
-// Placeholder until the main window lands.
+#include "qtplatform/qtseams.h"
+#include "ui/guiapp.h"
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setObjectName("frmMain");
-    window.show();
+    QApplication::setApplicationName("Vormex V3");
+
+    // One instance per user; a second one ends silently.
+    QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtimeDir.isEmpty())
+        runtimeDir = QDir::tempPath();
+    QLockFile instance(runtimeDir + "/vormex-v3.lock");
+    if (!instance.tryLock(0))
+        return 0;
+
+    // The demo run keeps its settings apart from the user's.
+    const QString settingsFile = qEnvironmentVariable("VORMEX_SETTINGS_FILE");
+    std::unique_ptr<vx::QtSettingsStore> settings = settingsFile.isEmpty()
+                                                        ? std::make_unique<vx::QtSettingsStore>()
+                                                        : std::make_unique<vx::QtSettingsStore>(settingsFile);
+
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    vx::GuiApp gui(*settings, vx::LocateAppDir().toStdString());
+    gui.start(args.join(' ').toStdString());
     return app.exec();
 }

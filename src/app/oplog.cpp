@@ -1,0 +1,51 @@
+#include "app/oplog.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/shell.h"
+#include "image/convert.h"
+
+namespace vx {
+
+namespace {
+constexpr std::uintmax_t kKeepOldAbove = 30;  // bytes; a stamp-only log is not kept
+}
+
+void RotateLog(Session& s, const std::string& startStamp) {
+    namespace fs = std::filesystem;
+    const fs::path log = s.run.appDir + "LOG.txt";
+    std::error_code ec;
+    if (fs::is_regular_file(log, ec)) {
+        const auto size = fs::file_size(log, ec);
+        if (!ec && size > kKeepOldAbove)
+            fs::copy_file(log, s.run.appDir + "LOG_OLD.txt", fs::copy_options::overwrite_existing, ec);
+    }
+    std::ofstream out(log, std::ios::binary | std::ios::trunc);
+    out << startStamp << "\r\n";
+}
+
+void AppendVerdict(Session& s) {
+    std::string line = s.run.programResult + "  " + s.device.name;
+    const std::string& family = s.device.family;
+    if (family == "12C6" || family == "12C5" || family == "12F6")
+        line += "  " + s.run.calibCheckText;
+    line += "  " + s.loader.hexPath + "\r\n";
+    std::ofstream out(s.run.appDir + "LOG.txt", std::ios::binary | std::ios::app);
+    out << line;
+}
+
+void OpenLogFiles(Session& s) {
+    bool any = false;
+    for (const char* name : {"LOG_OLD.txt", "LOG.txt"}) {
+        const std::string path = s.run.appDir + name;
+        if (FileExists(path)) {
+            s.processes.openWithAssociated(path);
+            any = true;
+        }
+    }
+    if (!any)
+        ShowNote(s, "ログファイルがありませんでした。");
+}
+
+}  // namespace vx

@@ -1,0 +1,146 @@
+#include "app/startup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <ctime>
+#include <filesystem>
+
+#include "app/history.h"
+#include "app/oplog.h"
+#include "app/settings.h"
+#include "app/shell.h"
+#include "device/devicedb.h"
+#include "device/selection.h"
+#include "image/convert.h"
+#include "image/grid.h"
+#include "image/pcbufferops.h"
+#include "link/detect.h"
+
+namespace vx {
+
+namespace {
+
+// Single-precision, shortest form: 1500 -> "1500", 1507.5 -> "1507.5".
+std::string twipsText(double twips) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, static_cast<float>(twips));
+    return std::string(text, result.ptr);
+}
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// One separator at the end, also for the root folder.
+std::string withOneSeparator(std::string folder) {
+    while (!folder.empty() && folder.back() == '/')
+        folder.pop_back();
+    return folder + '/';
+}
+
+void setMark(Session& s, const char* entry, const std::optional<bool>& mark) {
+    if (mark)
+        s.view.menus[entry].checked = *mark;
+}
+
+}  // namespace
+
+void SaveWindowPosition(SettingsStore& settings, const std::string& leftKey, const std::string& topKey,
+                        const WindowPlacement& placement) {
+    if (placement.minimized)
+        return;
+    settings.setValue(leftKey, twipsText(placement.leftTwips));
+    settings.setValue(topKey, twipsText(placement.topTwips));
+}
+
+std::string VersionLabel() {
+    return "Ver " + std::to_string(VORMEX_VERSION_MAJOR) + "." + std::to_string(VORMEX_VERSION_MINOR) + "." +
+           std::to_string(VORMEX_VERSION_PATCH);
+}
+
+std::string LocalTimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
+    return std::string(text, n);
+}
+
+bool Startup(Session& s, const std::string& commandLine, const std::function<std::string()>& startStamp) {
+    const auto args = SplitCommandLine(commandLine, 10);
+    s.run.commandOption = args.empty() ? "" : lowerCase(args.front());
+
+    s.run.appDir = withOneSeparator(s.run.appDir);
+    s.run.titleBase = "Vormex V3 " + VersionLabel() + "  ";
+    s.view.title = s.run.titleBase;
+    // Shown only once the About window's icon has been clicked.
+    s.view.menus["mnuSerialPgmSetting"].visible = false;
+    s.view.menus["nmuI"].visible = false;
+    s.ui.viewChanged();
+    s.ui.processEvents();
+
+    HistoryRestore(s);
+    setMark(s, "mnuBoardInfomation", SettingBool(s.settings, "mnuBoardInfomation", true));
+    s.ui.viewChanged();
+    s.ui.processEvents();
+
+    if (!LoadDeviceList(s)) {
+        s.ui.viewChanged();
+        return false;
+    }
+    InitSettingGrid(s);
+    s.view.verLabel.caption = "device.ini : Ver " + s.db.deviceIniVersion;
+    s.ui.viewChanged();
+    s.ui.processEvents();
+
+    if (const auto port = SettingInt(s.settings, "ComNo", 0)) {
+        s.link.portNumber = static_cast<int>(*port);
+        if (*port != 0) {
+            s.view.firmwareLabel.caption = "COM" + std::to_string(*port) + " ライター未接続";
+            s.ui.viewChanged();
+            DetectBoard(s);
+        } else {
+            s.ui.showPortWindow();
+        }
+    }
+    s.ui.processEvents();
+
+    // From here each step runs whatever happened to the one before.
+    if (const auto index = SettingInt(s.settings, "deviceNew", 0))
+        SelectDeviceIndex(s, static_cast<int>(*index));
+    s.view.checksumLabel.caption = PcBufferChecksum(s);
+    s.view.idText = "FFFF";
+    s.buffer.idText = "FFFF";
+    setMark(s, "mnuBlankSkip", SettingBool(s.settings, "SkipMode", false));
+    UpdateProgramButtonCaption(s);
+    const auto commMode = SettingBool(s.settings, "mnuComMode1", false);
+    setMark(s, "mnuComMode1", commMode);
+    if (commMode)
+        s.link.commMode1 = *commMode;
+    RotateLog(s, startStamp());
+    s.run.asmToolPath = SettingText(s.settings, "AsmFilePathWithFileName");
+    s.view.title = s.run.titleBase + SettingText(s.settings, "OPEN_DIR0");
+
+    // The board window is shown at every start, whatever its menu mark says.
+    s.view.board.visible = false;
+    s.ui.viewChanged();
+    s.ui.processEvents();
+    s.view.board.visible = true;
+    s.ui.viewChanged();
+    return true;
+}
+
+void Shutdown(Session& s, const WindowPlacement& mainWindow) {
+    if (s.link.port.isOpen())
+        s.link.port.close();
+    SaveWindowPosition(s.settings, "MainLeft", "MainTop", mainWindow);
+    std::error_code ignored;
+    std::filesystem::remove(s.run.appDir + "tav_vor_mex.txt", ignored);
+    std::filesystem::remove(s.run.appDir + "dis_asm.asm", ignored);
+}
+
+}  // namespace vx

@@ -1,0 +1,75 @@
+#include "qtplatform/qtprocesses.h"
+
+#include <QDesktopServices>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace vx {
+
+QtProcesses::QtProcesses() = default;
+
+QtProcesses::~QtProcesses() {
+    // Tools still running when the program ends are left to run on their own.
+    for (auto& [id, process] : running_) {
+        if (process->state() != QProcess::NotRunning)
+            process.release()->setParent(nullptr);
+    }
+}
+
+ProcessId QtProcesses::start(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& workDir) {
+    auto process = std::make_unique<QProcess>();
+    QStringList arguments;
+    for (const auto& arg : args)
+        arguments << QString::fromStdString(arg);
+    if (!workDir.empty())
+        process->setWorkingDirectory(QString::fromStdString(workDir));
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(QString::fromStdString(program), arguments);
+    if (!process->waitForStarted(5000))
+        return {};
+    const std::int64_t id = nextId_++;
+    running_[id] = std::move(process);
+    return {id};
+}
+
+std::optional<int> QtProcesses::exitCode(ProcessId id) {
+    const auto it = running_.find(id.value);
+    if (it == running_.end())
+        return -1;
+    QProcess& process = *it->second;
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(0))
+        return std::nullopt;
+    const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    running_.erase(it);
+    return code;
+}
+
+bool QtProcesses::openWithAssociated(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+bool QtProcesses::openInTextEditor(const std::string& path) {
+    const QString file = QString::fromStdString(path);
+    // The desktop's plain-text application, whatever the file's extension.
+    const QString launcher = QStandardPaths::findExecutable("gtk-launch");
+    const QString xdgMime = QStandardPaths::findExecutable("xdg-mime");
+    if (!launcher.isEmpty() && !xdgMime.isEmpty()) {
+        QProcess query;
+        query.start(xdgMime, {"query", "default", "text/plain"});
+        if (query.waitForFinished(3000)) {
+            const QString desktopId = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+            if (!desktopId.isEmpty() && QProcess::startDetached(launcher, {desktopId, file}))
+                return true;
+        }
+    }
+    for (const char* variable : {"VISUAL", "EDITOR"}) {
+        const QString editor = qEnvironmentVariable(variable).trimmed();
+        if (!editor.isEmpty() && QProcess::startDetached(editor, {file}))
+            return true;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+}  // namespace vx

@@ -1,0 +1,100 @@
+#include "ui/guiapp.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QStandardPaths>
+
+#include "app/history.h"
+#include "app/oplog.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "app/statuslabels.h"
+#include "link/detect.h"
+
+namespace vx {
+
+namespace {
+
+// Stands in for the serial port until the link's Qt port is wired: every
+// open fails, so the board is reported missing.
+class UnavailablePort : public SerialPort {
+public:
+    PortOpenResult open(const std::string&) override { return PortOpenResult::Failed; }
+    void close() override {}
+    bool isOpen() const override { return false; }
+    void write(const Bytes&) override {}
+    int bytesAvailable() override { return 0; }
+    Bytes readAll() override { return {}; }
+    void discardInput() override {}
+    void setRts(bool) override {}
+    bool waitForData(int) override { return false; }
+};
+
+}  // namespace
+
+GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::make_unique<UnavailablePort>()) {
+    session_ = std::make_unique<Session>(*port_, settings, clock_, ui_, processes_);
+    session_->run.appDir = appDir;
+    window_ = std::make_unique<MainWindow>(*session_);
+    ui_.parent = window_.get();
+    ui_.render = [this] { window_->render(); };
+    connectCommands();
+}
+
+GuiApp::~GuiApp() {
+    ui_.render = nullptr;
+    ui_.parent = nullptr;
+}
+
+void GuiApp::connectCommands() {
+    Session& s = *session_;
+    MainWindow& w = *window_;
+    for (int n = 1; n <= 5; ++n)
+        w.connectCommand(QString("nmuFile%1").arg(n), [&s, n] { HistoryChosen(s, n); });
+    w.connectCommand("nmuHistryClear", [&s] { HistoryClear(s); });
+    w.connectCommand("mnuLogFileOpen", [&s] { OpenLogFiles(s); });
+    w.connectCommand("exit", [&s, &w] {
+        if (s.link.port.isOpen())
+            s.link.port.close();
+        w.close();
+    });
+    w.connectCommand("Label_FirmwareVersion", [&s] { FirmwareLabelClicked(s); });
+    w.connectDoubleClick("Label_FirmwareVersion", [&s] { DetectBoard(s); });
+    w.connectCommand("Label_Ver", [&s] { VerLabelClicked(s); });
+    w.connectCommand("LblCheckSUM", [&s] { ChecksumLabelClicked(s); });
+}
+
+bool GuiApp::start(const std::string& commandLine) {
+    const double left = SettingReal(session_->settings, "MainLeft", 100).value_or(100);
+    const double top = SettingReal(session_->settings, "MainTop", 100).value_or(100);
+    window_->move(static_cast<int>(left / kTwipsPerPixel), static_cast<int>(top / kTwipsPerPixel));
+    window_->show();
+    QCoreApplication::processEvents();
+    const bool started = Startup(*session_, commandLine, SystemTimeStamp);
+    window_->render();
+    return started;
+}
+
+QString LocateAppDir() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (QFile::exists(exeDir + "/device.ini"))
+        return exeDir + "/";
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(dataDir);
+    const QString ini = dataDir + "/device.ini";
+    if (!QFile::exists(ini) && QFile::copy(":/device.ini", ini))
+        QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return dataDir + "/";
+}
+
+std::string SystemTimeStamp() {
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    return (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), QLocale::ShortFormat))
+        .toStdString();
+}
+
+}  // namespace vx

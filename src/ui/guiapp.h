@@ -1,0 +1,46 @@
+// One run of the window: the seams, the session and the main window, and the
+// one place where commands are connected to the window.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "app/session.h"
+#include "qtplatform/qtprocesses.h"
+#include "qtplatform/qtseams.h"
+#include "ui/mainwindow.h"
+#include "ui/qtui.h"
+
+namespace vx {
+
+class GuiApp {
+public:
+    GuiApp(SettingsStore& settings, const std::string& appDir);
+    ~GuiApp();
+
+    // Places and shows the main window, then runs the start-up sequence.
+    bool start(const std::string& commandLine);
+
+    Session& session() { return *session_; }
+    MainWindow& window() { return *window_; }
+    QtUi& ui() { return ui_; }
+
+private:
+    void connectCommands();
+
+    SteadyClock clock_;
+    std::unique_ptr<SerialPort> port_;
+    QtUi ui_;
+    QtProcesses processes_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+// The folder of the executable when it holds device.ini, else the per-user
+// data folder, seeded with the shipped device.ini. Ends in '/'.
+QString LocateAppDir();
+
+// Date and time in the system's short formats.
+std::string SystemTimeStamp();
+
+}  // namespace vx

@@ -1,0 +1,42 @@
+// The Ui seam on Qt widgets: message boxes, file dialogs, the busy pointer.
+#pragma once
+
+#include <QStringList>
+#include <functional>
+
+#include "app/seams.h"
+
+class QWidget;
+
+namespace vx {
+
+class QtUi : public Ui {
+public:
+    void viewChanged() override;
+    void processEvents() override;
+    void setBusy(bool busy) override;
+    MsgAnswer messageBox(MsgIcon icon, const std::string& title, const std::string& text,
+                         MsgButtons buttons = MsgButtons::Ok) override;
+    int askOverwrite() override;
+    std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
+    void showPortWindow() override;
+
+    QWidget* parent = nullptr;         // owner of the dialogs (the main window)
+    std::function<void()> render;      // draws MainView again
+    // The windows of the overwrite question and the port choice plug in here.
+    std::function<int()> overwriteWindow;
+    std::function<void()> portWindow;
+
+private:
+    bool busy_ = false;
+};
+
+// "Hexファイル|*.HEX|すべて|*.*|" -> one Qt name filter per pair, each
+// pattern matching its extension in any case ("*.[Hh][Ee][Xx]").
+QStringList QtNameFilters(const std::string& filter);
+
+// CR LF and lone CR become LF, as Qt widgets expect.
+QString DisplayText(const std::string& text);
+
+}  // namespace vx

@@ -1,0 +1,233 @@
+// The main window started on the shipped database, found by object names.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "app/startup.h"
+#include "device/devicedb.h"
+#include "qtplatform/qtseams.h"
+#include "ui/boardwindow.h"
+#include "ui/guiapp.h"
+#include "ui/qtui.h"
+
+using namespace vx;
+
+namespace {
+
+// Versions and names in file order, read straight from the shipped file.
+QString shippedVersion(QStringList& names) {
+    QFile file(VORMEX_SOURCE_DIR "/data/device.ini");
+    file.open(QIODevice::ReadOnly);
+    QString version;
+    bool inEntry = false;
+    bool expectName = false;
+    for (QString line : QString::fromUtf8(file.readAll()).split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith("VERSION "))  // the last one wins
+            version = line.mid(8).split(',').first().simplified().remove(' ');
+        if (line.startsWith("#BEGIN", Qt::CaseInsensitive)) {
+            inEntry = true;
+            expectName = true;
+        } else if (inEntry && expectName && !line.isEmpty() && !line.startsWith(';')) {
+            names << line.split(' ').first();
+            expectName = false;
+        } else if (line.startsWith("#END", Qt::CaseInsensitive)) {
+            inEntry = false;
+        }
+    }
+    return version;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void menuEntriesCarryTheirCaptions();
+    void startUpShowsDatabaseAndDevices();
+    void widgetsAreNamed();
+    void historyEntriesFollowTheModel();
+    void fileFiltersMatchAnyCase();
+    void boardWindowShownAndPlaced();
+
+private:
+    QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QtSettingsStore> settings_;
+    std::unique_ptr<GuiApp> app_;
+    QTimer modalGuard_;
+    QStringList unexpectedBoxes_;
+};
+
+void MainWindowTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
+    settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
+    // The built-in simulated board on COM1, so start-up needs no port window.
+    settings_->setValue("ComNo", "1");
+    settings_->setValue("ComDevice1", "sim");
+    unexpectedBoxes_.clear();
+    // A modal box would wait for a click forever offscreen: record and close it.
+    connect(&modalGuard_, &QTimer::timeout, this, [this] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            unexpectedBoxes_ << modal->windowTitle();
+            modal->close();
+        }
+    });
+    modalGuard_.start(50);
+    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
+    QVERIFY(app_->start(""));
+}
+
+void MainWindowTest::cleanup() {
+    modalGuard_.stop();
+    app_.reset();
+    settings_.reset();
+    dir_.reset();
+}
+
+void MainWindowTest::menuEntriesCarryTheirCaptions() {
+    const std::vector<std::pair<const char*, const char*>> menus = {
+        {"file", "ﾌｧｲﾙ(&F)"}, {"option", "ｵﾌﾟｼｮﾝ(&O)"}, {"mnuAsmC", "ｱｾﾝﾌﾞﾗ・ｺﾝﾊﾟｲﾗ(&C)"}, {"nmuHelp", "ﾍﾙﾌﾟ(&H)"}};
+    for (const auto& [name, title] : menus) {
+        auto* menu = app_->window().findChild<QMenu*>(name);
+        QVERIFY2(menu, name);
+        QCOMPARE(menu->title(), QString::fromUtf8(title));
+    }
+    const std::vector<std::pair<const char*, const char*>> entries = {
+        {"mnuFileOpen", "HEXファイルをロード(&O)"},
+        {"mnuFileSave", "名前を付けてHEXファイルを保存(&S)"},
+        {"nmuHistryClear", "履歴のクリア(&C)"},
+        {"mnuEditer", "テキストエディタを起動(&E)"},
+        {"mnuLogFileOpen", "ログファイルを開く(&L)"},
+        {"exit", "終了(&X)"},
+        {"confirm", "COMポート設定(&C)"},
+        {"mnuPcBufferMemoryClear", "PC バッファメモリクリア(&P)"},
+        {"mnuDevice_clear", "PIC フラッシュメモリ消去(&E)"},
+        {"mnuSerch", "置き換え可能アドレスの検索"},
+        {"nmuMemStatus", "プログラムメモリ使用状況表示"},
+        {"mnuBlankSkip", "\"PIC16F\" プログラム時のブランクチェックをスキップ"},
+        {"mnuSerialPgmSetting", "シリアルデータプログラミング"},
+        {"mnuComMode1", "通信モードその１"},
+        {"mnuBoardInfomation", "ボード情報ウインドウの表示"},
+        {"mnuSourceOpen", "アセンブル・コンパイルするファイルを指定(&A)"},
+        {"mnuMPASMsetting", "アセンブラ・コンパイラの設定(&S)"},
+        {"mnuRELOAD", "【HEXﾌｧｲﾙ再ﾛｰﾄﾞ】(&L)"},
+        {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&A)"},
+        {"info", "インフォメーション(&P)"},
+        {"nmuindex", "デバイス インデックス(&I)"},
+        {"mnuHelp", "ヘルプ(&H)"},
+        {"version", "バージョン情報(&V)"}};
+    for (const auto& [name, caption] : entries) {
+        QAction* a = action(name);
+        QVERIFY2(a, name);
+        QCOMPARE(a->text(), QString::fromUtf8(caption));
+    }
+    for (const char* name : {"mnuBlankSkip", "mnuComMode1", "mnuBoardInfomation"})
+        QVERIFY2(action(name)->isCheckable(), name);
+    // Default check marks: board window on, the other two off.
+    QVERIFY(action("mnuBoardInfomation")->isChecked());
+    QVERIFY(!action("mnuComMode1")->isChecked());
+    for (int n = 1; n <= 5; ++n) {
+        QVERIFY(action(qPrintable(QString("nmuFile%1").arg(n))));
+        QAction* companion = action(qPrintable(QString("nmuDevice%1").arg(n)));
+        QVERIFY(companion);
+        QVERIFY(!companion->isVisible());
+    }
+    QVERIFY(!action("mnuSerialPgmSetting")->isVisible());
+    QVERIFY(action("nmuI")->isSeparator());
+    QVERIFY(!action("nmuI")->isVisible());
+    // The shell's own commands are live; commands without a handler are not.
+    QVERIFY(action("exit")->isEnabled());
+    QVERIFY(action("nmuHistryClear")->isEnabled());
+}
+
+void MainWindowTest::startUpShowsDatabaseAndDevices() {
+    QStringList names;
+    const QString version = shippedVersion(names);
+    QVERIFY(!names.isEmpty());
+    auto* ver = app_->window().findChild<QLabel*>("Label_Ver");
+    QVERIFY(ver);
+    QCOMPARE(ver->text(), "device.ini : Ver " + version);
+    auto* combo = app_->window().findChild<QComboBox*>("Combo_device");
+    QVERIFY(combo);
+    QStringList listed;
+    for (int i = 0; i < combo->count(); ++i)
+        listed << combo->itemText(i);
+    QCOMPARE(listed, names);
+    QVERIFY(app_->window().windowTitle().startsWith("Vormex V3 Ver 2.9.24  "));
+    QCOMPARE(app_->window().findChild<QLabel*>("Label_FirmwareVersion")->text().left(4), QString("COM1"));
+    QVERIFY(QFile::exists(dir_->filePath("LOG.txt")));
+    QVERIFY2(unexpectedBoxes_.isEmpty(), qPrintable(unexpectedBoxes_.join(", ")));
+}
+
+void MainWindowTest::widgetsAreNamed() {
+    MainWindow& w = app_->window();
+    const std::vector<std::pair<const char*, const char*>> buttons = {
+        {"Command_pogram", "プログラム(&P)"}, {"Command_read", "リード(&R)"}, {"Command_Vrify", "ベリファイ(&V)"},
+        {"Command_blank", "ブランクチェック(&B)"}, {"Command_com", "通信"}, {"Command_OPEN", "解放"}};
+    for (const auto& [name, caption] : buttons) {
+        auto* b = w.findChild<QPushButton*>(name);
+        QVERIFY2(b, name);
+        QVERIFY(b->text().startsWith(QString::fromUtf8(caption)));
+    }
+    for (const char* name : {"RichTxtPgmMem", "rText_EepromMem"}) {
+        auto* box = w.findChild<QPlainTextEdit*>(name);
+        QVERIFY2(box, name);
+        QVERIFY(box->isReadOnly());
+    }
+    for (const char* name : {"Label4", "Text_Config", "LabelCmt", "Lbl_Persent", "Label_FirmwareVersion",
+                             "LblCheckSUM", "Label_calib_check", "Label_pm_size", "Label_ed_size"})
+        QVERIFY2(w.findChild<QLabel*>(name), name);
+    for (const char* name : {"Text_ID", "Txt_12F_BG_data", "Txt_12F_OSCCAL_data_HI", "Txt_12F_OSCCAL_data_LO",
+                             "P_Bar", "HFGrid1"})
+        QVERIFY2(w.findChild<QWidget*>(name), name);
+    QVERIFY(!w.findChild<QWidget*>("Text_debug")->isVisible());
+    QCOMPARE(w.findChild<QLineEdit*>("Text_ID")->text(), QString("FFFF"));
+}
+
+void MainWindowTest::historyEntriesFollowTheModel() {
+    Session& s = app_->session();
+    s.view.menus["nmuFile1"] = {"/tmp/a&b    PIC16F84A", false, true, true};
+    app_->window().render();
+    QCOMPARE(action("nmuFile1")->text(), QString("/tmp/a&&b    PIC16F84A"));
+    QVERIFY(action("nmuFile1")->isVisible());
+    action("nmuHistryClear")->trigger();
+    QVERIFY(!action("nmuFile1")->isVisible());
+    QCOMPARE(settings_->value("OPEN_Device1").value_or(""), std::string("0"));
+}
+
+void MainWindowTest::fileFiltersMatchAnyCase() {
+    const QStringList filters = QtNameFilters("Hexファイル|*.HEX|すべて|*.*|");
+    QCOMPARE(filters, QStringList({"Hexファイル (*.[Hh][Ee][Xx])", "すべて (*.*)"}));
+    QVERIFY(QDir::match(filters.first().section('(', 1).chopped(1), "blink.hex"));
+    QVERIFY(QDir::match(filters.first().section('(', 1).chopped(1), "BLINK.Hex"));
+}
+
+void MainWindowTest::boardWindowShownAndPlaced() {
+    BoardWindow& board = app_->window().boardWindow();
+    QVERIFY(board.isVisible());
+    QCOMPARE(board.windowTitle(), QString("ボード情報"));
+    QCOMPARE(board.objectName(), QString("frmBoard"));
+    board.move(40, 60);
+    board.unload();
+    QCOMPARE(settings_->value("BoardLeft").value_or(""), std::string("600"));
+    QCOMPARE(settings_->value("BoardTop").value_or(""), std::string("900"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "mainwindow_test.moc"

@@ -387,10 +387,10 @@ std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
         return index;
     DeviceSummary* entry = nullptr;  // the listed entry being read
     while (!file->atEnd()) {
-        const Tokens tokens = LineTokens(file->next());
+        const Tokens& tokens = file->next().tokens;
         const std::string key = Upper(tokens[0]);
         if (tokens[0] == "#BEGIN") {
-            const std::string name = file->atEnd() ? "" : LineTokens(file->next())[0];
+            const std::string name = file->atEnd() ? "" : file->next().tokens[0];
             entry = IsListedName(name) ? &index.emplace_back(DeviceSummary{name, "", 0, 0}) : nullptr;
         } else if (tokens[0] == "#END") {
             entry = nullptr;

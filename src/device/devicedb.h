@@ -14,11 +14,13 @@ inline std::string DeviceIniPath(const Session& s) {
 }
 
 // Fills db.deviceNames, db.deviceIniVersion and the device list; false (and
-// db.error set) when the file cannot be read.
+// db.error set) when the file cannot be read or is beyond the limits of
+// deviceinfo.h, which rejects it whole.
 bool LoadDeviceList(Session& s);
 
 // Reads the entry `name` and applies its rows to DeviceInfo, the grid, the
-// buffer's configuration word and the labels.
+// buffer's configuration word and the labels. A broken entry or an unreadable
+// file is reported in a message box and applies nothing.
 void LoadDeviceEntry(Session& s, const std::string& name);
 
 std::vector<std::string> SplitDeviceLine(const std::string& line);

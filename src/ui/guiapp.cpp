@@ -11,7 +11,7 @@
 #include "app/oplog.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "app/statuslabels.h"
+#include "app/menus.h"
 #include "link/detect.h"
 
 namespace vx {
@@ -61,10 +61,10 @@ void GuiApp::connectCommands() {
             s.link.port.close();
         w.close();
     });
-    w.connectCommand("Label_FirmwareVersion", [&s] { FirmwareLabelClicked(s); });
+    w.connectCommand("Label_FirmwareVersion", [&s] { ExplainFirmwareLabel(s); });
     w.connectDoubleClick("Label_FirmwareVersion", [&s] { DetectBoard(s); });
-    w.connectCommand("Label_Ver", [&s] { VerLabelClicked(s); });
-    w.connectCommand("LblCheckSUM", [&s] { ChecksumLabelClicked(s); });
+    w.connectCommand("Label_Ver", [&s] { ExplainVersionLabel(s); });
+    w.connectCommand("LblCheckSUM", [&s] { ExplainChecksumLabel(s); });
 }
 
 bool GuiApp::start(const std::string& commandLine) {

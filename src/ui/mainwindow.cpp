@@ -365,17 +365,21 @@ void MainWindow::connectCommand(const QString& objectName, std::function<void()>
         fn();
         render();
     };
+    // A second wiring replaces the first, so a command never runs twice.
+    if (auto it = connections_.find(objectName); it != connections_.end())
+        disconnect(it->second);
+    QMetaObject::Connection connection;
     if (auto it = actions_.find(objectName); it != actions_.end()) {
-        connect(it->second, &QAction::triggered, this, run);
+        connection = connect(it->second, &QAction::triggered, this, run);
     } else if (auto* b = findChild<QPushButton*>(objectName)) {
-        connect(b, &QPushButton::clicked, this, run);
+        connection = connect(b, &QPushButton::clicked, this, run);
     } else if (auto* l = findChild<ClickableLabel*>(objectName)) {
-        connect(l, &ClickableLabel::clicked, this, run);
+        connection = connect(l, &ClickableLabel::clicked, this, run);
     } else {
         qWarning("connectCommand: no widget named %s", qPrintable(objectName));
         return;
     }
-    connected_[objectName] = true;
+    connections_[objectName] = connection;
     render();
 }
 
@@ -385,8 +389,11 @@ void MainWindow::connectDoubleClick(const QString& objectName, std::function<voi
         qWarning("connectDoubleClick: no label named %s", qPrintable(objectName));
         return;
     }
+    const QString key = objectName + ":double";
+    if (auto it = connections_.find(key); it != connections_.end())
+        disconnect(it->second);
     // Double clicks start board commands (the board search): refused while one runs.
-    connect(l, &ClickableLabel::doubleClicked, this, [this, fn = std::move(fn)] {
+    connections_[key] = connect(l, &ClickableLabel::doubleClicked, this, [this, fn = std::move(fn)] {
         if (s_.view.busy)
             return;
         fn();
@@ -395,8 +402,7 @@ void MainWindow::connectDoubleClick(const QString& objectName, std::function<voi
 }
 
 bool MainWindow::commandEnabled(const QString& name, bool modelEnabled) const {
-    const auto it = connected_.find(name);
-    if (it == connected_.end() || !modelEnabled)
+    if (!connections_.count(name) || !modelEnabled)
         return false;
     return !(s_.view.busy && refusedWhileBusy(name));
 }

@@ -55,7 +55,7 @@ private:
 
     Session& s_;
     std::map<QString, QAction*> actions_;
-    std::map<QString, bool> connected_;
+    std::map<QString, QMetaObject::Connection> connections_;
 
     QComboBox* comboDevice_ = nullptr;
     QPushButton* program_ = nullptr;

@@ -1,0 +1,52 @@
+// The SerialPort seam over QSerialPort: 9600 8N1, no flow control.
+//
+// The name "sim" opens the built-in simulated board in this process instead
+// of a device (real time, 9600-baud pacing), so the program can be tried
+// without a board. The chip it holds comes from simChip when set.
+#pragma once
+
+#include <QSerialPort>
+#include <functional>
+#include <memory>
+
+#include "app/seams.h"
+#include "qtplatform/qtseams.h"
+#include "sim/simport.h"
+
+namespace vx {
+
+class QtSerialPort : public SerialPort {
+public:
+    QtSerialPort();
+    ~QtSerialPort() override;
+
+    PortOpenResult open(const std::string& name) override;
+    void close() override;
+    bool isOpen() const override;
+    void write(const Bytes& bytes) override;
+    int bytesAvailable() override;
+    Bytes readAll() override;
+    void discardInput() override;
+    void setRts(bool on) override;
+    bool waitForData(int timeoutMs) override;
+
+    // The chip of the simulated board, made when "sim" is first opened.
+    std::function<SimChip()> simChip;
+    // The simulated board once "sim" was opened (its chip can be saved).
+    SimPort* simPort() { return sim_.get(); }
+    // Whether the driver took the low-latency request (false on a pty).
+    bool lowLatency() const { return lowLatency_; }
+
+private:
+    void poll();             // takes what the driver holds, without waiting
+    void checkLost();        // a port that vanished (adapter pulled, pty closed) is closed
+    bool usingSim() const { return usingSim_; }
+
+    QSerialPort port_;
+    SteadyClock clock_;
+    std::unique_ptr<SimPort> sim_;
+    bool usingSim_ = false;
+    bool lowLatency_ = false;
+};
+
+}  // namespace vx

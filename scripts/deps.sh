@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
+# Extra package names given as arguments are installed the same way.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev
-          gputils srecord)
+          gputils srecord "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,29 +13,11 @@
 #include "app/startup.h"
 #include "app/menus.h"
 #include "link/detect.h"
+#include "qtplatform/qtserialport.h"
 
 namespace vx {
 
-namespace {
-
-// Stands in for the serial port until the link's Qt port is wired: every
-// open fails, so the board is reported missing.
-class UnavailablePort : public SerialPort {
-public:
-    PortOpenResult open(const std::string&) override { return PortOpenResult::Failed; }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    void write(const Bytes&) override {}
-    int bytesAvailable() override { return 0; }
-    Bytes readAll() override { return {}; }
-    void discardInput() override {}
-    void setRts(bool) override {}
-    bool waitForData(int) override { return false; }
-};
-
-}  // namespace
-
-GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::make_unique<UnavailablePort>()) {
+GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::make_unique<QtSerialPort>()) {
     session_ = std::make_unique<Session>(*port_, settings, clock_, ui_, processes_);
     session_->run.appDir = appDir;
     window_ = std::make_unique<MainWindow>(*session_);

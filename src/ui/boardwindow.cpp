@@ -55,9 +55,12 @@ void BoardWindow::render(const BoardWindowView& view) {
     if (view.visible && !isVisible()) {
         if (!placed_) {
             // Placed once, when first shown, from the saved twips.
-            const double left = SettingReal(s_.settings, "BoardLeft", 10).value_or(10);
-            const double top = SettingReal(s_.settings, "BoardTop", 10).value_or(10);
-            move(static_cast<int>(left / kTwipsPerPixel), static_cast<int>(top / kTwipsPerPixel));
+            QPoint at = pos();
+            if (const auto left = SettingReal(s_.settings, "BoardLeft", 10))
+                at.setX(static_cast<int>(*left / kTwipsPerPixel));
+            if (const auto top = SettingReal(s_.settings, "BoardTop", 10))
+                at.setY(static_cast<int>(*top / kTwipsPerPixel));
+            move(at);
             placed_ = true;
         }
         show();

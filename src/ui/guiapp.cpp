@@ -47,12 +47,19 @@ void GuiApp::connectCommands() {
     w.connectDoubleClick("Label_FirmwareVersion", [&s] { DetectBoard(s); });
     w.connectCommand("Label_Ver", [&s] { ExplainVersionLabel(s); });
     w.connectCommand("LblCheckSUM", [&s] { ExplainChecksumLabel(s); });
+    // The port window and the overwrite question plug into ui_.portWindow and
+    // ui_.overwriteWindow; windows that must unload with the main window add
+    // themselves to w.closing.
 }
 
 bool GuiApp::start(const std::string& commandLine) {
-    const double left = SettingReal(session_->settings, "MainLeft", 100).value_or(100);
-    const double top = SettingReal(session_->settings, "MainTop", 100).value_or(100);
-    window_->move(static_cast<int>(left / kTwipsPerPixel), static_cast<int>(top / kTwipsPerPixel));
+    // A saved value that does not convert leaves that coordinate as laid out.
+    QPoint at = window_->pos();
+    if (const auto left = SettingReal(session_->settings, "MainLeft", 100))
+        at.setX(static_cast<int>(*left / kTwipsPerPixel));
+    if (const auto top = SettingReal(session_->settings, "MainTop", 100))
+        at.setY(static_cast<int>(*top / kTwipsPerPixel));
+    window_->move(at);
     window_->show();
     QCoreApplication::processEvents();
     const bool started = Startup(*session_, commandLine, SystemTimeStamp);

@@ -62,6 +62,7 @@ private slots:
     void historyEntriesFollowTheModel();
     void fileFiltersMatchAnyCase();
     void boardWindowShownAndPlaced();
+    void appDirSeededWithShippedDatabase();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -230,6 +231,27 @@ void MainWindowTest::boardWindowShownAndPlaced() {
     board.unload();
     QCOMPARE(settings_->value("BoardLeft").value_or(""), std::string("600"));
     QCOMPARE(settings_->value("BoardTop").value_or(""), std::string("900"));
+}
+
+void MainWindowTest::appDirSeededWithShippedDatabase() {
+    // The test executable's folder holds no device.ini: the per-user folder is used.
+    QTemporaryDir data;
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    QCoreApplication::setApplicationName("Vormex V3");
+    const QString dir = LocateAppDir();
+    if (wasSet)
+        qputenv("XDG_DATA_HOME", saved);
+    else
+        qunsetenv("XDG_DATA_HOME");
+    QCOMPARE(dir, data.path() + "/Vormex V3/");
+    QFile seeded(dir + "device.ini");
+    QFile shipped(VORMEX_SOURCE_DIR "/data/device.ini");
+    QVERIFY(seeded.open(QIODevice::ReadOnly));
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QCOMPARE(seeded.readAll(), shipped.readAll());
+    QVERIFY(seeded.permissions() & QFile::WriteOwner);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -47,6 +47,11 @@ void GuiApp::connectCommands() {
     w.connectDoubleClick("Label_FirmwareVersion", [&s] { DetectBoard(s); });
     w.connectCommand("Label_Ver", [&s] { ExplainVersionLabel(s); });
     w.connectCommand("LblCheckSUM", [&s] { ExplainChecksumLabel(s); });
+    w.connectCommand("mnuBlankSkip", [&s] { ToggleBlankSkip(s); });
+    w.connectCommand("mnuComMode1", [&s] { ToggleCommMode1(s); });
+    w.connectCommand("mnuBoardInfomation", [&s] { ToggleBoardInformation(s); });
+    w.connectCommand("info", [&s] { ShowInformation(s); });
+    w.connectCommand("mnuHelp", [&s] { OpenHelp(s); });
     // The port window and the overwrite question plug into ui_.portWindow and
     // ui_.overwriteWindow; windows that must unload with the main window add
     // themselves to w.closing.

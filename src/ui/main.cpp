@@ -28,5 +28,8 @@ int main(int argc, char** argv) {
     args.removeFirst();
     vx::GuiApp gui(*settings, vx::LocateAppDir().toStdString());
     gui.start(args.join(' ').toStdString());
+    // Closed while starting up: the event loop would wait for nothing.
+    if (!gui.window().isVisible())
+        return 0;
     return app.exec();
 }

@@ -408,6 +408,8 @@ bool MainWindow::commandEnabled(const QString& name, bool modelEnabled) const {
 }
 
 void MainWindow::render() {
+    if (closed_)
+        return;  // the ending ran; nothing is drawn (or shown) again
     const MainView& v = s_.view;
     const QString title = QString::fromStdString(v.title);
     if (windowTitle() != title)
@@ -523,6 +525,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     board_->unload();
     const QPoint at = pos();
     Shutdown(s_, {at.x() * kTwipsPerPixel, at.y() * kTwipsPerPixel, isMinimized()});
+    closed_ = true;
     event->accept();
 }
 

@@ -79,6 +79,7 @@ private:
     QLineEdit* osccalLo_ = nullptr;
     QTableWidget* grid_ = nullptr;
     BoardWindow* board_ = nullptr;
+    bool closed_ = false;
 
     // Last drawn values, so large texts are set only when they change.
     std::string drawnProgramMemory_, drawnEeprom_;

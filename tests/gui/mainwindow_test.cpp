@@ -63,6 +63,7 @@ private slots:
     void fileFiltersMatchAnyCase();
     void boardWindowShownAndPlaced();
     void appDirSeededWithShippedDatabase();
+    void exitRunsTheEnding();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -252,6 +253,24 @@ void MainWindowTest::appDirSeededWithShippedDatabase() {
     QVERIFY(shipped.open(QIODevice::ReadOnly));
     QCOMPARE(seeded.readAll(), shipped.readAll());
     QVERIFY(seeded.permissions() & QFile::WriteOwner);
+}
+
+void MainWindowTest::exitRunsTheEnding() {
+    QFile leftover(dir_->filePath("tav_vor_mex.txt"));
+    QVERIFY(leftover.open(QIODevice::WriteOnly));
+    leftover.close();
+    app_->window().move(30, 45);
+    bool unloaded = false;
+    app_->window().closing.push_back([&unloaded] { unloaded = true; });
+    action("exit")->trigger();
+    QVERIFY(unloaded);
+    QVERIFY(!app_->window().isVisible());
+    QVERIFY(!app_->window().boardWindow().isVisible());
+    QVERIFY(!app_->session().link.port.isOpen());
+    QVERIFY(!QFile::exists(dir_->filePath("tav_vor_mex.txt")));
+    QCOMPARE(settings_->value("MainLeft").value_or(""), std::string("450"));
+    QCOMPARE(settings_->value("MainTop").value_or(""), std::string("675"));
+    QVERIFY(settings_->value("BoardLeft").has_value());
 }
 
 QTEST_MAIN(MainWindowTest)

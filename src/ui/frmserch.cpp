@@ -135,4 +135,13 @@ void FrmSerch::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+void ShowFrmSerch(Session& s, QWidget* mainWindow) {
+    auto* window = mainWindow->findChild<FrmSerch*>("frmSerch", Qt::FindDirectChildrenOnly);
+    if (!window)
+        window = new FrmSerch(s, mainWindow);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 }  // namespace vx

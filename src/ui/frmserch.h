@@ -48,4 +48,8 @@ private:
     QPlainTextEdit* RichResult;
 };
 
+// mnuSerch: shows the window without blocking the main window, loading it
+// first when it is not open.
+void ShowFrmSerch(Session& s, QWidget* mainWindow);
+
 }  // namespace vx

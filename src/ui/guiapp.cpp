@@ -14,6 +14,7 @@
 #include "app/menus.h"
 #include "link/detect.h"
 #include "qtplatform/qtserialport.h"
+#include "ui/frmserch.h"
 
 namespace vx {
 
@@ -52,6 +53,7 @@ void GuiApp::connectCommands() {
     w.connectCommand("mnuBoardInfomation", [&s] { ToggleBoardInformation(s); });
     w.connectCommand("info", [&s] { ShowInformation(s); });
     w.connectCommand("mnuHelp", [&s] { OpenHelp(s); });
+    w.connectCommand("mnuSerch", [&s, &w] { ShowFrmSerch(s, &w); });
     // The port window and the overwrite question plug into ui_.portWindow and
     // ui_.overwriteWindow; windows that must unload with the main window add
     // themselves to w.closing.

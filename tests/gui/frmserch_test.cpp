@@ -1,4 +1,5 @@
 // The search window driven through its widgets, found by object name.
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include "qtplatform/qtseams.h"
 #include "sim/simport.h"
 #include "ui/frmserch.h"
+#include "ui/guiapp.h"
 
 using namespace vx;
 
@@ -156,6 +158,23 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("previous"));
         QVERIFY(!rig.settings.values.contains("SAVE_DIR_asm"));
+    }
+
+    void theMenuOpensOneWindowWithoutBlocking() {
+        QTemporaryDir dir;
+        QtSettingsStore settings(dir.filePath("settings.ini"));
+        GuiApp app(settings, dir.path().toStdString() + "/");
+        auto* menu = app.window().findChild<QAction*>("mnuSerch");
+        QVERIFY(menu && menu->isEnabled());
+        auto windows = [&app] { return app.window().findChildren<FrmSerch*>("frmSerch"); };
+        menu->trigger();
+        QCOMPARE(windows().size(), 1);
+        QVERIFY(windows()[0]->isVisible());
+        QCOMPARE(windows()[0]->windowModality(), Qt::NonModal);
+        menu->trigger();
+        QCOMPARE(windows().size(), 1);
+        QTest::mouseClick(child<QPushButton>(*windows()[0], "CmdEnd"), Qt::LeftButton);
+        QTRY_COMPARE(windows().size(), 0);  // closing unloads it
     }
 
     void resultBoxFollowsTheWindowSize() {

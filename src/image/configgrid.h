@@ -18,7 +18,8 @@ struct ConfigGrid {
     bool comboVisible = false;  // CmbInit
     std::vector<std::string> comboItems;
     bool textVisible = false;  // TxtInit
-    std::string editorText;
+    std::string editorText;    // TxtInit's text
+    std::string comboText;     // CmbInit's text (typed or chosen)
 };
 
 }  // namespace vx

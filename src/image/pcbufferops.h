@@ -10,4 +10,17 @@ void ClearPcBuffer(Session& s);
 std::string PcBufferChecksum(const Session& s);  // four upper-case hex digits
 void UsedProgramLength(Session& s);              // sets buffer.usedLength and its bytes
 
+// The device's sizes cut to what the buffer holds, so a bad database entry
+// can never make a loop run past the arrays.
+int BufferProgramWords(const DeviceInfo& device);  // 0..8192
+int BufferEepromBytes(const DeviceInfo& device);   // 0..256
+
+// Blank program word of the family: 0x0FFF, 0x3FFF, or -1 for an unknown code.
+int BlankProgramWord(const std::string& family);
+
+// Word at a word address, high byte first.
+inline int ProgramWordAt(const PcBuffer& b, int address) {
+    return b.program[2 * address] * 256 + b.program[2 * address + 1];
+}
+
 }  // namespace vx

@@ -1,0 +1,295 @@
+#include <algorithm>
+
+#include "app/history.h"
+#include "app/settings.h"
+#include "app/shell.h"
+#include "device/selection.h"
+#include "image/convert.h"
+#include "image/display.h"
+#include "image/grid.h"
+#include "image/hexfile.h"
+#include "image/pcbufferops.h"
+#include "image/textfields.h"
+
+namespace vx {
+
+namespace {
+
+// Where the two entry points differ.
+struct LoadRules {
+    bool fromFolder = false;
+};
+
+// Digit at a 0-based position; missing characters read as 0.
+int digitAt(const std::string& line, std::size_t pos) { return pos < line.size() ? HexDigitValue(line[pos]) : 0; }
+int byteAt(const std::string& line, std::size_t pos) { return digitAt(line, pos) * 16 + digitAt(line, pos + 1); }
+
+struct Record {
+    int count = 0;
+    int address = 0;
+    int type = 0;
+    std::vector<std::pair<int, int>> words;  // (high, low)
+};
+
+Record parseRecord(const std::string& line) {
+    Record r;
+    r.count = byteAt(line, 1);
+    r.address = byteAt(line, 3) * 256 + byteAt(line, 5);
+    r.type = byteAt(line, 7);
+    // Bytes come in pairs, low byte first; an odd count takes the checksum as
+    // the last word's high byte.
+    const std::size_t wordCount = r.count > 0 ? static_cast<std::size_t>(2 * r.count - 1) / 4 + 1 : 0;
+    for (std::size_t k = 0; k < wordCount; ++k)
+        r.words.emplace_back(byteAt(line, 11 + 4 * k), byteAt(line, 9 + 4 * k));
+    return r;
+}
+
+template <std::size_t N>
+void put(std::array<std::uint8_t, N>& area, std::size_t index, int value) {
+    // Data past the end of a buffer is dropped, like unmapped addresses.
+    if (index < N)
+        area[index] = static_cast<std::uint8_t>(value);
+}
+
+void putConfigWords(PcBuffer& b, std::size_t base, const Record& r) {
+    for (std::size_t k = 0; k < r.words.size(); ++k) {
+        put(b.configArea, base + 2 * k, r.words[k].first);
+        put(b.configArea, base + 2 * k + 1, r.words[k].second);
+    }
+}
+
+void applyIdRecord(PcBuffer& b, const std::string& line) {
+    b.idText.clear();
+    for (int k = 0; k < 4; ++k) {
+        const std::size_t pos = 10 + 4 * static_cast<std::size_t>(k);
+        const std::string digit = pos < line.size() ? line.substr(pos, 1) : "";
+        b.idText += digit;
+        // A character that is not a hex digit counts as 0, as elsewhere in a record.
+        b.configArea[2 * k] = 0;
+        b.configArea[2 * k + 1] = static_cast<std::uint8_t>(std::max(0, ParseNumber("0x" + digit)));
+    }
+}
+
+void applyPackedFuses(PcBuffer& b, const Record& r, bool table12C5) {
+    putConfigWords(b, 0, r);
+    const auto& a = b.configArea;
+    int c = 0;
+    if (a[8] <= 3)
+        c |= a[8];
+    if (!table12C5 && a[10] == 0)
+        c |= 8;
+    if (a[11] == 1)
+        c |= 4;
+    if (a[12] == 0)
+        c |= table12C5 ? 0xFE8 : 0x3FF0;
+    if (table12C5 && a[13] == 0)
+        c |= 0x10;
+    const int id = a[14] * 256 + a[15];
+    b.configArea.fill(0);
+    for (int k = 0; k < 4; ++k)
+        b.configArea[2 * k + 1] = static_cast<std::uint8_t>(0x70 | ((id >> (12 - 4 * k)) & 0x0F));
+    b.configArea[14] = static_cast<std::uint8_t>(c >> 8);
+    b.configArea[15] = static_cast<std::uint8_t>(c & 0xFF);
+}
+
+void applyRecord(Session& s, const std::string& line, const LoadRules& rules) {
+    const Record r = parseRecord(line);
+    if (r.type != 0)
+        return;
+    auto& b = s.buffer;
+    const int a = r.address;
+    const std::size_t words = r.words.size();
+    if (a < 0x4000) {
+        for (std::size_t k = 0; k < words; ++k) {
+            put(b.program, a + 2 * k, r.words[k].first);
+            put(b.program, a + 2 * k + 1, r.words[k].second);
+        }
+        if (isTwelveBitFamily(s.device.family)) {
+            if (a == 0x1FFE) {
+                for (const auto& [high, low] : r.words) {
+                    b.configArea[14] = static_cast<std::uint8_t>(high);
+                    b.configArea[15] = static_cast<std::uint8_t>(low);
+                }
+            }
+            // Assemblers put the ID words of a 12-bit part right after its program memory.
+            if (!rules.fromFolder && s.device.programWords > 0 && a == 2 * s.device.programWords)
+                applyIdRecord(b, line);
+        }
+    } else if (a == 0x4000) {
+        if (rules.fromFolder)
+            putConfigWords(b, 0, r);
+        else
+            applyIdRecord(b, line);
+    } else if (a <= 0x41FF) {
+        putConfigWords(b, static_cast<std::size_t>(a - 0x4000), r);
+        if (!rules.fromFolder)
+            b.configArea[14] &= 0x3F;
+    } else if ((a >= 0x4200 && a <= 0x43FF) || (a >= 0x8000 && a <= 0x81FF)) {
+        const std::size_t base = static_cast<std::size_t>(a - (a >= 0x8000 ? 0x8000 : 0x4200));
+        for (std::size_t k = 0; k < words; ++k) {
+            put(b.eeprom, base + 2 * k, 0x3F);
+            put(b.eeprom, base + 2 * k + 1, r.words[k].second);
+        }
+    } else if (a == 0xFF00) {
+        applyPackedFuses(b, r, !rules.fromFolder && s.device.name.rfind("PIC12C5", 0) == 0);
+    }
+}
+
+// The ";PIC" name of a compiler's output selects that device before loading.
+void selectDeviceNamedInFile(Session& s, const std::string& content) {
+    std::string name;
+    for (const auto& line : SplitLines(content))
+        if (const auto pos = line.find(";PIC"); pos != std::string::npos)
+            name = line.substr(pos + 1);
+    if (name.empty())
+        return;
+    auto& list = s.view.deviceList;
+    s.loader.deviceChangeSuppressed = true;
+    const int remembered = s.view.deviceIndex;
+    for (int i = 0; i < static_cast<int>(list.size()); ++i) {
+        s.view.deviceIndex = i;
+        if (list[static_cast<std::size_t>(i)] == name) {
+            s.loader.deviceChangeSuppressed = false;
+            SelectDevice(s);
+            return;
+        }
+    }
+    s.loader.deviceChangeSuppressed = false;
+    // Moving the list back runs its selection handler, as any index change does.
+    const bool moved = s.view.deviceIndex != remembered;
+    s.view.deviceIndex = remembered;
+    if (moved)
+        SelectDevice(s);
+    const std::string ideographicSpace = "\u3000";
+    std::string eight;
+    for (int i = 0; i < 8; ++i)
+        eight += ideographicSpace;
+    s.ui.messageBox(MsgIcon::Information, "Vormex V3",
+                    "HEXファイル内に、サポート外のデバイス名(" + ideographicSpace + name + "　)が設定されています。" +
+                        eight + "\r\n現在のデバイス設定のままHEXファイルをロードします。");
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
+    HideGridEditors(s);
+    if (CheckDeviceSelected(s) != "OK")
+        return;
+    const bool useDialog = rules.fromFolder || !s.loader.skipHexDialog;
+    if (useDialog) {
+        FileDialogRequest request;
+        if (rules.fromFolder) {
+            request.startDir = folder;
+            request.filter = "Hex File|*.HEX|All Files|*.*|";
+        } else {
+            request.startDir = SettingText(s.settings, "OPEN_DIR0");
+            request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
+            request.defaultName = "*.HEX";
+        }
+        const auto chosen = s.ui.openFileDialog(request);
+        if (!chosen)
+            return;
+        s.loader.hexPath = *chosen;
+    }
+    std::string content;
+    if (!ReadWholeFile(s.loader.hexPath, content)) {
+        ShowNote(s, "ファイルをオープンできませんでした。", "");
+        return;
+    }
+    ClearPcBuffer(s);
+    s.view.title = s.run.titleBase + s.loader.hexPath;
+    s.ui.viewChanged();
+    if (!rules.fromFolder) {
+        if (useDialog)
+            s.settings.setValue("OPEN_DIR0", FolderOf(s.loader.hexPath));
+        if (SettingInt(s.settings, "CCSC_option", 0).value_or(0) == 1)
+            selectDeviceNamedInFile(s, content);
+    }
+
+    s.run.attemptCount = 0;
+    s.run.passCount = 0;
+    s.ui.setBusy(true);
+    auto& b = s.buffer;
+    b.idText = "FFFF";
+    ShowNote(s, "ファイルをリードしています..........", "");
+
+    std::string skipList;
+    int skipped = 0;
+    int lineNumber = 0;
+    for (const auto& line : ReadTextFields(content)) {
+        ++lineNumber;
+        if (line.empty() || line[0] != ':') {
+            ++skipped;
+            skipList += std::to_string(lineNumber) + "、";
+            continue;
+        }
+        applyRecord(s, line, rules);
+    }
+
+    const std::string& family = s.device.family;
+    for (int k = 0; k < 4; ++k) {
+        if (isFourteenBitFamily(family)) {
+            b.configArea[2 * k] = 0x3F;
+            b.configArea[2 * k + 1] |= 0xF0;
+        } else if (isTwelveBitFamily(family)) {
+            b.configArea[2 * k] = 0;
+            b.configArea[2 * k + 1] &= 0x0F;
+        }
+    }
+    const int w = ((b.configArea[14] * 256 + b.configArea[15]) & s.device.configAndMask) | s.device.configOrMask;
+    b.configArea[14] = static_cast<std::uint8_t>((w >> 8) & 0xFF);
+    b.configArea[15] = static_cast<std::uint8_t>(w & 0xFF);
+    // 12C5: code protection on (bit 3 clear).
+    if (!rules.fromFolder && family == "12C5" && (b.configArea[15] & 0x08) == 0) {
+        b.configArea[14] = 0;
+        b.configArea[15] &= 0x17;
+    }
+
+    RefreshProgramMemoryText(s);
+    RefreshIdConfigDisplay(s);
+    RefreshEepromText(s);
+    ShowNote(s, "ファイルオープン完了。", "");
+    b.configWord = b.configArea[14] * 256 + b.configArea[15];
+    RefreshGridFromConfig(s);
+
+    if (skipped == 0) {
+        ShowNote(s, rules.fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了", "");
+    } else if (rules.fromFolder) {
+        ShowNote(s, std::to_string(skipped) + "行分は無効データなので読み飛ばしました。", "");
+    } else {
+        skipList.erase(skipList.size() - std::string("、").size());
+        ShowNote(s, skipList + "行目はＨＥＸデータでないので読み飛ばしました。", "");
+    }
+    s.ui.setBusy(false);
+    if (rules.fromFolder)
+        RefreshIdConfigDisplay(s);
+    else
+        s.view.checksumLabel.caption = PcBufferChecksum(s);
+    s.ui.viewChanged();
+
+    if (!rules.fromFolder && useDialog) {
+        const auto& list = s.view.deviceList;
+        const int index = s.view.deviceIndex;
+        const std::string shown =
+            index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
+        HistoryUpdate(s, lowerAscii(FolderOf(s.loader.hexPath)) + "    " + shown);
+    }
+}
+
+}  // namespace
+
+void LoadHexFile(Session& s) { loadHex(s, LoadRules{false}, ""); }
+
+void LoadHexFromFolder(Session& s, const std::string& folder) { loadHex(s, LoadRules{true}, folder); }
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+}  // namespace vx

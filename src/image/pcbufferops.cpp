@@ -1,0 +1,92 @@
+#include "image/pcbufferops.h"
+
+#include <algorithm>
+
+#include "app/shell.h"
+#include "image/convert.h"
+#include "image/display.h"
+#include "image/grid.h"
+
+namespace vx {
+
+int BufferProgramWords(const DeviceInfo& device) { return std::clamp(device.programWords, 0, (kProgramBytes - 1) / 2); }
+
+int BufferEepromBytes(const DeviceInfo& device) { return std::clamp(device.eepromBytes, 0, (kEepromBytes - 1) / 2); }
+
+int BlankProgramWord(const std::string& family) {
+    if (isTwelveBitFamily(family))
+        return 0x0FFF;
+    if (isFourteenBitFamily(family))
+        return 0x3FFF;
+    return -1;
+}
+
+void ClearPcBuffer(Session& s) {
+    HideGridEditors(s);
+    if (CheckDeviceSelected(s) != "OK")
+        return;
+    auto& b = s.buffer;
+    const std::string& family = s.device.family;
+    const bool twelve = isTwelveBitFamily(family);
+    const bool fourteen = isFourteenBitFamily(family);
+
+    if (const int blank = BlankProgramWord(family); blank >= 0) {
+        for (int a = 0; a < BufferProgramWords(s.device); ++a) {
+            b.program[2 * a] = static_cast<std::uint8_t>(blank >> 8);
+            b.program[2 * a + 1] = 0xFF;
+        }
+    }
+    RefreshProgramMemoryText(s);
+
+    if (twelve || fourteen) {
+        for (int i = 0; i < 16; i += 2) {
+            b.configArea[i] = twelve ? 0x0F : 0x3F;
+            b.configArea[i + 1] = 0xFF;
+        }
+    }
+    if (fourteen) {
+        int high = 0, low = 0;
+        SplitWord(b.configWord, high, low);
+        b.configArea[14] = static_cast<std::uint8_t>(high);
+        b.configArea[15] = static_cast<std::uint8_t>(low);
+        s.view.configText = HexText(static_cast<std::uint32_t>(b.configWord), 4);
+    }
+    RefreshIdConfigDisplay(s);
+    b.configWord = b.configArea[14] * 256 + b.configArea[15];
+    RefreshGridFromConfig(s);
+
+    if (s.device.eepromBytes != 0) {
+        if (fourteen) {
+            for (int n = 0; n < BufferEepromBytes(s.device); ++n) {
+                b.eeprom[2 * n] = 0x3F;
+                b.eeprom[2 * n + 1] = 0xFF;
+            }
+        }
+        RefreshEepromText(s);
+    }
+    s.view.idText = "FFFF";
+    b.idText = "FFFF";
+    s.ui.viewChanged();
+}
+
+std::string PcBufferChecksum(const Session& s) {
+    std::uint32_t sum = 0;
+    for (int a = 0; a < BufferProgramWords(s.device); ++a)
+        sum += static_cast<std::uint32_t>(ProgramWordAt(s.buffer, a));
+    return HexText(sum, 4);
+}
+
+void UsedProgramLength(Session& s) {
+    const int words = BufferProgramWords(s.device);
+    int used = words;
+    for (int a = words - 1; a >= 0; --a) {
+        if (ProgramWordAt(s.buffer, a) != 0x3FFF) {
+            used = a + 1;
+            break;
+        }
+    }
+    s.buffer.usedLength = used;
+    SplitWord(used, s.buffer.usedLengthHigh, s.buffer.usedLengthLow);
+}
+
+}  // namespace vx

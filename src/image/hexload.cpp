@@ -3,13 +3,14 @@
 #include "app/history.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "device/devicefile.h"
 #include "device/selection.h"
 #include "image/convert.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
-#include "image/textfields.h"
+#include "image/textfile.h"
 
 namespace vx {
 
@@ -221,7 +222,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     std::string skipList;
     int skipped = 0;
     int lineNumber = 0;
-    for (const auto& line : ReadTextFields(content)) {
+    for (const auto& line : SplitFields(content)) {
         ++lineNumber;
         if (line.empty() || line[0] != ':') {
             ++skipped;

@@ -1,14 +1,10 @@
-// Reading text files the way the HEX loader does: a field ends at a comma or
-// at the end of a line (CR LF, LF or CR), leading blanks are skipped, and a
-// field that begins with a double quote runs to the closing quote.
+// Whole-file reads for the HEX loader.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace vx {
-
-std::vector<std::string> ReadTextFields(const std::string& content);
 
 // Whole lines, without their CR LF, LF or CR.
 std::vector<std::string> SplitLines(const std::string& content);

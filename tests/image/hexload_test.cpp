@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include "image/hexfile.h"
+#include "support/imagefixture.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+struct Loaded {
+    TestRig rig;
+    Session& s = *rig.session;
+    explicit Loaded(const std::string& device) {
+        UseTestDatabase(rig);
+        EXPECT_TRUE(SelectByName(rig, device));
+    }
+    void load(const std::string& text) { LoadHexPath(rig, WriteTestFile(rig, "in.hex", text)); }
+    void loadFromFolder(const std::string& text) {
+        const std::string path = WriteTestFile(rig, "in.hex", text);
+        rig.ui.fileAnswers.push_back(path);
+        LoadHexFromFolder(s, rig.dir);
+    }
+};
+
+}  // namespace
+
+TEST(LoadHexFile, MapsRecordsOntoProgramConfigIdAndEeprom) {
+    Loaded l("PIC16F84A");
+    l.load(":02000000831665\r\n"
+           ":02400E00F23F7F\r\n"
+           ":084000000100020003000400AE\r\n"
+           ":0242000041007B\r\n"
+           ":02800200420039\r\n"
+           ":00000001FF\r\n");
+    auto& s = l.s;
+    EXPECT_EQ(s.buffer.program[0], 0x16);
+    EXPECT_EQ(s.buffer.program[1], 0x83);
+    EXPECT_EQ(ProgramWord(s, 1), 0x3FFF);
+    EXPECT_EQ(s.buffer.configArea[14], 0x3F);
+    EXPECT_EQ(s.buffer.configArea[15], 0xF2);
+    EXPECT_EQ(s.buffer.configWord, 0x3FF2);
+    EXPECT_EQ(s.buffer.idText, "1234");
+    EXPECT_EQ(s.view.idText, "1234");
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(IdWord(s, k), 0x3FF1 + k);
+    EXPECT_EQ(s.buffer.eeprom[0], 0x3F);
+    EXPECT_EQ(EepromByte(s, 0), 0x41);
+    EXPECT_EQ(EepromByte(s, 1), 0x42);  // the 0x8000 image
+    EXPECT_EQ(EepromByte(s, 2), 0xFF);
+    EXPECT_EQ(s.view.configText, "3FF2");
+    EXPECT_EQ(s.grid.cells[1][1], "HS");
+    EXPECT_EQ(s.view.note, "ファイルオープン完了 ");
+    EXPECT_EQ(s.view.title, s.run.titleBase + s.loader.hexPath);
+}
+
+TEST(LoadHexFile, ConfigurationRecordDropsTheTopBitsAndAppliesTheMasks) {
+    Loaded l("PIC12F675");
+    l.load(":02400E00FFFFB2\r\n");
+    EXPECT_EQ(l.s.buffer.configArea[14], 0x3F & 0x31);  // AND 0x3F, then OTHER0 0x31FF
+    EXPECT_EQ(l.s.buffer.configArea[15], 0xFF);
+    EXPECT_EQ(l.s.buffer.configWord, 0x31FF);
+}
+
+TEST(LoadHexFile, ReadsOnlyUpperCaseDigitsAndIgnoresEndOfFile) {
+    Loaded l("PIC16F84A");
+    l.load(":02000000ab1665\r\n"
+           ":00000001FF\r\n"
+           ":020002003412B6\r\n");  // after the end record: still loaded
+    EXPECT_EQ(ProgramWord(l.s, 0), 0x1600);
+    EXPECT_EQ(ProgramWord(l.s, 1), 0x1234);
+}
+
+TEST(LoadHexFile, ResetsCountersAndChecksum) {
+    Loaded l("PIC16F84A");
+    l.s.run.attemptCount = 3;
+    l.s.run.passCount = 2;
+    l.load(":02000000FF0FF0\r\n");
+    EXPECT_EQ(l.s.run.attemptCount, 0);
+    EXPECT_EQ(l.s.run.passCount, 0);
+    // 1023 blank words and one 0x0FFF.
+    EXPECT_EQ(l.s.view.checksumLabel.caption, "CC00");
+}
+
+TEST(LoadHexFile, ListsSkippedLinesByNumber) {
+    Loaded l("PIC16F84A");
+    l.load(":02000000831665\r\n"
+           ":02000200831663\r\n"
+           "garbage\r\n"
+           ":00000001FF\r\n"
+           "\r\n"
+           ":02000400831661\n"
+           "x,:020006008316 5F\r");  // a comma ends a field: two lines counted
+    EXPECT_EQ(l.s.view.note, "3、5、7行目はＨＥＸデータでないので読み飛ばしました。 ");
+    EXPECT_EQ(ProgramWord(l.s, 2), 0x1683);
+    EXPECT_EQ(ProgramWord(l.s, 3), 0x1683);
+}
+
+TEST(LoadHexFile, UnreadableFileLeavesTheBufferAlone) {
+    Loaded l("PIC16F84A");
+    l.s.buffer.program[0] = 0x12;
+    LoadHexPath(l.rig, l.rig.dir + "missing.hex");
+    EXPECT_EQ(l.s.view.note, "ファイルをオープンできませんでした。 ");
+    EXPECT_EQ(l.s.buffer.program[0], 0x12);
+    LoadHexPath(l.rig, l.rig.dir);  // a folder
+    EXPECT_EQ(l.s.buffer.program[0], 0x12);
+}
+
+TEST(LoadHexFile, DialogSetsTheFolderAndCancelDoesNothing) {
+    Loaded l("PIC16F84A");
+    l.s.settings.setValue("OPEN_DIR0", "/start");
+    LoadHexFile(l.s);  // cancelled
+    ASSERT_EQ(l.rig.ui.fileRequests.size(), 1u);
+    EXPECT_EQ(l.rig.ui.fileRequests[0].startDir, "/start");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].filter, "Hexファイル|*.HEX|全てのファイル|*.*|");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.HEX");
+    EXPECT_EQ(l.s.settings.value("OPEN_DIR0"), "/start");
+
+    const std::string path = WriteTestFile(l.rig, "Blink.HEX", ":02000000831665\r\n");
+    l.rig.ui.fileAnswers.push_back(path);
+    LoadHexFile(l.s);
+    EXPECT_EQ(l.s.loader.hexPath, path);
+    EXPECT_EQ(l.s.settings.value("OPEN_DIR0"), l.rig.dir.substr(0, l.rig.dir.size() - 1));
+    EXPECT_EQ(ProgramWord(l.s, 0), 0x1683);
+}
+
+TEST(LoadHexFile, CompilerDeviceLineSelectsTheListedDevice) {
+    Loaded l("PIC12F675");
+    l.s.settings.setValue("CCSC_option", "1");
+    l.load(":02000000831665\r\n;PIC16F84A\r\n");
+    EXPECT_EQ(l.s.device.name, "PIC16F84A");
+    EXPECT_EQ(l.s.view.deviceList[static_cast<std::size_t>(l.s.view.deviceIndex)], "PIC16F84A");
+    EXPECT_EQ(ProgramWord(l.s, 0), 0x1683);
+    EXPECT_EQ(l.s.view.note, "2行目はＨＥＸデータでないので読み飛ばしました。 ");
+    EXPECT_FALSE(l.s.loader.deviceChangeSuppressed);
+    EXPECT_TRUE(l.rig.ui.boxes.empty());
+}
+
+TEST(LoadHexFile, UnknownCompilerDeviceKeepsTheCurrentOne) {
+    Loaded l("PIC12F675");
+    const int index = l.s.view.deviceIndex;
+    l.s.settings.setValue("CCSC_option", "1");
+    l.load(";PIC99X1\r\n:02000000831665\r\n");
+    EXPECT_EQ(l.s.device.name, "PIC12F675");
+    EXPECT_EQ(l.s.view.deviceIndex, index);
+    ASSERT_EQ(l.rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(l.rig.ui.boxes[0].icon, MsgIcon::Information);
+    EXPECT_EQ(l.rig.ui.boxes[0].text,
+              "HEXファイル内に、サポート外のデバイス名(\u3000PIC99X1\u3000)が設定されています。"
+              "\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\r\n現在のデバイス設定のままHEXファイルをロードします。");
+    EXPECT_EQ(ProgramWord(l.s, 0), 0x1683);
+
+    l.s.settings.setValue("CCSC_option", "0");  // the scan is off
+    l.rig.ui.boxes.clear();
+    l.load(";PIC16F84A\r\n");
+    EXPECT_EQ(l.s.device.name, "PIC12F675");
+    EXPECT_TRUE(l.rig.ui.boxes.empty());
+}
+
+TEST(LoadHexFile, PackedFuseRecordUsesTheTableOfTheDevice) {
+    // Words 4..7: FOSC 2, word 5 = (0, 1), word 6 = (1, 0), ID 0x1234.
+    const std::string record = ":10FF0000000000000000000000020100000134120000\r\n";
+    Loaded mid("PIC16F84A");
+    mid.load(record);
+    EXPECT_EQ(ConfigAreaWord(mid.s), 0x000E);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(IdWord(mid.s, k), 0x3FF1 + k);
+
+    Loaded base("PIC12C508");
+    base.load(record);
+    // 2 | 4 | 0x10; bit 3 clear is code protection: the top bits go.
+    EXPECT_EQ(ConfigAreaWord(base.s), 0x0016);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(IdWord(base.s, k), 1 + k);
+
+    Loaded folder("PIC12C508");
+    folder.loadFromFolder(record);
+    EXPECT_EQ(ConfigAreaWord(folder.s), 0x000E);  // always the other table
+}
+
+TEST(LoadHexFile, TwelveBitConfigurationAndCodeProtection) {
+    Loaded l("PIC12C508");
+    l.load(":021FFE00EA0FE8\r\n");
+    EXPECT_EQ(ConfigAreaWord(l.s), 0x0FEA);
+    EXPECT_EQ(l.s.buffer.configWord, 0x0FEA);
+    EXPECT_EQ(ProgramWord(l.s, 0xFFF), 0x0FEA);  // stored as program data too
+    EXPECT_EQ(l.s.grid.cells[1][1], "INTRC");
+    l.load(":021FFE00F20FE0\r\n");  // bit 3 clear
+    EXPECT_EQ(ConfigAreaWord(l.s), 0x0012);
+    l.loadFromFolder(":021FFE00F20FE0\r\n");
+    EXPECT_EQ(ConfigAreaWord(l.s), 0x0FF2);
+
+    Loaded c54("PIC16C54");  // the rule is the 12C5 family's only
+    c54.load(":021FFE00F20FE0\r\n");
+    EXPECT_EQ(ConfigAreaWord(c54.s), 0x0FF2);
+}
+
+TEST(LoadHexFile, TwelveBitIdWordsFollowProgramMemory) {
+    const std::string ids400 = ":08040000010002000300040073\r\n";
+    const std::string ids800 = ":08080000050006000700080063\r\n";
+    Loaded c508("PIC12C508");  // 512 words: IDs at 0x0400
+    c508.load(ids400);
+    EXPECT_EQ(c508.s.buffer.idText, "1234");
+    EXPECT_EQ(c508.s.view.idText, "1234");
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(IdWord(c508.s, k), 1 + k);
+
+    Loaded c509("PIC12C509");  // 1024 words: 0x0400 is code, IDs at 0x0800
+    c509.load(ids400 + ids800);
+    EXPECT_EQ(ProgramWord(c509.s, 0x200), 0x0001);
+    EXPECT_EQ(c509.s.buffer.idText, "5678");
+    EXPECT_EQ(IdWord(c509.s, 0), 5);
+
+    Loaded c54("PIC16C54");  // 512 words of the 5X family
+    c54.load(ids400);
+    EXPECT_EQ(IdWord(c54.s, 3), 4);
+
+    Loaded c57("PIC16C57");  // 2048 words: 0x1000
+    c57.load(":08100000090001000200030057\r\n");
+    EXPECT_EQ(c57.s.buffer.idText, "9123");
+
+    Loaded folder("PIC12C508");  // the folder entry point takes them as code
+    folder.loadFromFolder(ids400);
+    EXPECT_EQ(folder.s.buffer.idText, "FFFF");
+    EXPECT_EQ(IdWord(folder.s, 0), 0x000F);
+    EXPECT_EQ(ProgramWord(folder.s, 0x200), 0x0001);
+}
+
+TEST(LoadHexFromFolder, DiffersFromTheFileCommandAsDocumented) {
+    Loaded l("PIC16F84A");
+    l.s.settings.setValue("OPEN_DIR0", "/kept");
+    l.s.settings.setValue("CCSC_option", "1");
+    l.loadFromFolder(";PIC12F675\r\n"
+                     ":0A400000010002000300040000FFB1\r\n"
+                     ":02400E00FFFFB2\r\n"
+                     "junk\r\n");
+    auto& s = l.s;
+    ASSERT_EQ(l.rig.ui.fileRequests.size(), 1u);
+    EXPECT_EQ(l.rig.ui.fileRequests[0].startDir, l.rig.dir);
+    EXPECT_EQ(l.rig.ui.fileRequests[0].filter, "Hex File|*.HEX|All Files|*.*|");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "");
+    EXPECT_EQ(s.device.name, "PIC16F84A");  // no device scan
+    EXPECT_EQ(s.settings.value("OPEN_DIR0"), "/kept");
+    // 0x4000 is a configuration-area record: word 4 lands in bytes 8..9.
+    EXPECT_EQ(IdWord(s, 0), 0x3FF1);
+    EXPECT_EQ(s.buffer.configArea[8], 0xFF);
+    EXPECT_EQ(s.buffer.idText, "FFFF");
+    EXPECT_EQ(s.buffer.configArea[14], 0xFF & 0x3F);  // masked by OTHER0 only
+    EXPECT_EQ(s.view.note, "2行分は無効データなので読み飛ばしました。 ");
+
+    l.loadFromFolder(":02000000831665\r\n");
+    EXPECT_EQ(s.view.note, "ファイルオープン完了。 ");
+}
+
+TEST(LoadHexFile, BadInputNeverWritesOutsideTheBuffers) {
+    Loaded l("PIC16F877");
+    auto& s = l.s;
+    std::string text;
+    text += ":103FF800010002000300040005000600070008009B\r\n";  // runs past program memory
+    text += ":10401000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n";  // past the configuration area
+    text += ":1043F800AA00BB00CC00DD00EE00FF001100220000\r\n";  // past the EEPROM image
+    text += ":1081F800AA00BB00CC00DD00EE00FF001100220000\r\n";
+    text += ":0450000012345678FF\r\n";                         // unmapped
+    text += ":FF000000" + std::string(100000, 'F') + "\r\n";    // a long line
+    text += ":03000000563412FF\r\n";                           // odd count
+    text += ":084000000G000x00030004000000\r\n";               // not hex in the ID digits
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 37) & 0xFF);
+    text += garbage;
+    for (int i = 0; i < 33000; ++i)
+        text += "x\r\n";
+    text += ":02001000AA55FF\r\n";  // still read after 33000 lines
+    l.load(text);
+    EXPECT_EQ(ProgramWord(s, 0x1FFC), 0x0001);
+    EXPECT_EQ(s.buffer.program[16384], 0x00);  // word 4's high byte fits the last index
+    EXPECT_EQ(s.buffer.configArea[20], 0xFF);
+    EXPECT_EQ(EepromByte(s, 0xFF), 0xDD);
+    EXPECT_EQ(s.buffer.eeprom[512], 0x3F);
+    EXPECT_EQ(ProgramWord(s, 0), 0x3456);
+    EXPECT_EQ(ProgramWord(s, 1), 0xFF12);  // odd count: the checksum is the high byte
+    EXPECT_EQ(ProgramWord(s, 2), 0xFFFF);  // the long line's words
+    EXPECT_EQ(ProgramWord(s, 8), 0x55AA);
+    EXPECT_EQ(s.buffer.idText, "Gx34");
+    EXPECT_EQ(IdWord(s, 0), 0x3FF0);  // not hex: reads as 0
+    EXPECT_EQ(IdWord(s, 1), 0x3FF0);
+    EXPECT_EQ(IdWord(s, 2), 0x3FF3);
+    EXPECT_NE(s.view.note.find("行目はＨＥＸデータでないので読み飛ばしました。"), std::string::npos);
+    EXPECT_NE(s.view.note.find("33009、"), std::string::npos);
+}

@@ -72,6 +72,9 @@ struct MainView {
     std::string bandGapText = "3";  // Txt_12F_BG_data
     std::string osccalHiText;   // Txt_12F_OSCCAL_data_HI
     std::string osccalLoText;   // Txt_12F_OSCCAL_data_LO
+    // The two lines (Label1) of the overwrite question frmHint.
+    std::string hintLine0;
+    std::string hintLine1;
 
     std::vector<std::string> deviceList;  // Combo_device, file order
     int deviceIndex = -1;

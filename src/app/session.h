@@ -10,6 +10,7 @@
 #include "image/loaderstate.h"
 #include "image/pcbuffer.h"
 #include "link/boardlink.h"
+#include "ops/opsstate.h"
 
 namespace vx {
 
@@ -32,6 +33,7 @@ struct Session {
     ConfigGrid grid;
     LoaderState loader;
     BoardLink link;
+    OpsState ops;  // registers of the board operations
 };
 
 }  // namespace vx

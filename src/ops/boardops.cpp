@@ -1,0 +1,800 @@
+#include "ops/boardops.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/shell.h"
+#include "image/convert.h"
+#include "image/display.h"
+#include "image/pcbufferops.h"
+#include "ops/wire.h"
+
+namespace vx {
+
+namespace {
+
+using wire::Command;
+
+const char* const kCrLf = "\r\n";
+const char* const kProtectedNote = "このデバイスはコードプロテクトされています。";
+const char* const kNoEepromNote = "このデバイスは、ＥＥＰＲＯＭデータメモリを内蔵していません。";
+const char* const kProgramReadEndNote = "プログラムメモリ読み出し失敗。　　終了コードを受信できませんでした。";
+const char* const kEepromWriteFailed = "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。　　";
+const char* const kConfigWriteFailed = "コンフィギュレーションワードのプログラミングに失敗しました。　　";
+const char* const kConfigWriteDone = "コンフィギュレーションワードのプログラミングに成功しました。";
+const char* const kConfigVerifyError = "コンフィギュレーションワードのベリファイエラー";
+
+// How long a wait may last: in all (the board's own limits) or since the last byte.
+struct Wait {
+    int ms;
+    bool idle;
+};
+constexpr Wait kIdle{wire::kIdleTimeoutMs, true};
+constexpr Wait kReply{wire::kReplyTimeoutMs, false};
+constexpr Wait kEepromTransfer{wire::kEepromTimeoutMs, false};
+
+const std::string& Family(const Session& s) { return s.device.family; }
+bool TwelveBit(const Session& s) { return isTwelveBitFamily(Family(s)); }
+bool HasEepromAlgorithm(const Session& s) { return Family(s) == "FLASH" || Family(s) == "12F6"; }
+int BlankWord(const Session& s) { return TwelveBit(s) ? 0x0FFF : 0x3FFF; }
+
+// A reply byte, or -1 past its end, so a short reply never matches a code.
+int At(const Bytes& reply, std::size_t i) { return i < reply.size() ? reply[i] : -1; }
+int WordAt(const Bytes& reply, std::size_t i) { return (At(reply, i) & 0xFF) * 256 + (At(reply, i + 1) & 0xFF); }
+std::string Hex2(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFF), 2); }
+std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
+
+void LinkFault(Session& s) { s.ops.linkFault = true; }
+
+void SendLetters(Session& s, Command command) {
+    for (char letter : wire::Letters(command, Family(s)))
+        s.link.SendCommand(letter);
+}
+
+// A word count goes as two one-byte writes, high byte first, 1 ms after each.
+void SendCount(Session& s, int count) {
+    s.link.SendBytes(Bytes{static_cast<std::uint8_t>((count / 256) & 0xFF)});
+    s.clock.sleepMs(1);
+    s.link.SendBytes(Bytes{static_cast<std::uint8_t>(count % 256)});
+    s.clock.sleepMs(1);
+}
+
+// The one waiting path: n reply bytes within the limit, optionally driving
+// the progress bar by the bytes received. Takes the reply; nullopt (and a
+// link fault) on time-out.
+std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false, int settleMs = 0) {
+    bool arrived;
+    if (!progress) {
+        arrived = wait.idle ? s.link.WaitForBytesIdle(n, wait.ms) : s.link.WaitForBytes(n, wait.ms);
+    } else {
+        const std::int64_t start = s.clock.nowMs();
+        arrived = true;
+        for (int got = s.link.ReceivedCount(); got < n; got = s.link.ReceivedCount()) {
+            ShowProgress(s, "ON", 0, n, got);
+            const int limit = wait.idle ? wait.ms : wait.ms - static_cast<int>(s.clock.nowMs() - start);
+            if (!(wait.idle ? s.link.WaitForBytesIdle(got + 1, limit) : s.link.WaitForBytes(got + 1, limit))) {
+                arrived = false;
+                break;
+            }
+        }
+        ShowProgress(s, "OFF", 0, n, 0);
+    }
+    if (!arrived) {
+        LinkFault(s);
+        return std::nullopt;
+    }
+    if (settleMs > 0)
+        s.clock.sleepMs(settleMs);
+    return s.link.ReadAll();
+}
+
+// The end code at its place in a reply; its absence is a link fault.
+bool HasEndCode(Session& s, const Bytes& reply, std::size_t position) {
+    if (At(reply, position) == wire::kEndCode)
+        return true;
+    LinkFault(s);
+    return false;
+}
+
+Result Fail(Session& s, Result result, const std::string& note, const std::string& suffix = "") {
+    ShowNote(s, note, suffix);
+    return result;
+}
+
+// Abort reply of a per-word handshake: more than one byte with `code` at `position`.
+struct AbortRule {
+    std::size_t position;
+    std::uint8_t code;
+    bool twoBytesAbort;  // a two-byte answer has no byte 2 to examine
+};
+
+struct Transfer {
+    enum Kind { Sent, Silent, Aborted } kind = Sent;
+    int index = 0;  // word about to be sent when the transfer stopped
+    Bytes reply;    // the abort reply
+};
+
+// The one acknowledged-word transfer: before each word (two bytes of image)
+// the board answers with one byte; the first answers the count.
+Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, std::optional<AbortRule> abort,
+                          int progressMax, int pauseMs) {
+    const int words = static_cast<int>(image.size() / 2);
+    for (int k = 0; k < words; ++k) {
+        s.ui.processEvents();
+        const bool answered = wait.idle ? s.link.WaitForBytesIdle(1, wait.ms) : s.link.WaitForBytes(1, wait.ms);
+        if (!answered) {
+            if (progressMax > 0)
+                ShowProgress(s, "OFF", 0, progressMax, 0);
+            LinkFault(s);
+            return {Transfer::Silent, k, {}};
+        }
+        Bytes reply = s.link.ReadAll();
+        if (abort && reply.size() != 1 &&
+            (At(reply, abort->position) == abort->code || (abort->twoBytesAbort && reply.size() == 2))) {
+            if (progressMax > 0)
+                ShowProgress(s, "OFF", 0, progressMax, 0);
+            return {Transfer::Aborted, k, reply};
+        }
+        if (progressMax > 0)
+            ShowProgress(s, "ON", 0, progressMax, 2 * k);
+        s.link.SendBytes(Bytes{image[2 * k], image[2 * k + 1]});
+        if (pauseMs > 0)
+            s.clock.sleepMs(pauseMs);
+    }
+    if (progressMax > 0)
+        ShowProgress(s, "OFF", 0, progressMax, 0);
+    return {Transfer::Sent, words, {}};
+}
+
+// Writes that would fall outside the buffers are dropped.
+void SetProgramWord(Session& s, int address, int high, int low) {
+    const std::size_t i = 2 * static_cast<std::size_t>(address);
+    if (address < 0 || i + 1 >= s.buffer.program.size())
+        return;
+    s.buffer.program[i] = static_cast<std::uint8_t>(high);
+    s.buffer.program[i + 1] = static_cast<std::uint8_t>(low);
+}
+
+int ProgramWord(const Session& s, int address) {
+    const std::size_t i = 2 * static_cast<std::size_t>(address);
+    if (address < 0 || i + 1 >= s.buffer.program.size())
+        return 0;
+    return s.buffer.program[i] * 256 + s.buffer.program[i + 1];
+}
+
+int ConfigAreaWord(const Session& s, int word) { return s.buffer.configArea[2 * word] * 256 + s.buffer.configArea[2 * word + 1]; }
+
+int ProgramWordsInBuffer(const Session& s) {
+    return std::min(s.device.programWords, static_cast<int>(s.buffer.program.size() / 2));
+}
+int EepromCellsInBuffer(const Session& s) {
+    return std::min(s.device.eepromBytes, static_cast<int>(s.buffer.eeprom.size() / 2));
+}
+
+bool IsOldOscillatorPart(const std::string& name) {
+    return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
+}
+
+// Code-protect bits read as cleared: the chip is protected.
+Result ProtectFrom(Session& s, int configWord) {
+    const int mask = s.device.codeProtectMask;
+    if ((configWord & mask) != mask) {
+        ShowNote(s, kProtectedNote);
+        return Result::Cp;
+    }
+    return Result::None;
+}
+
+int UsedLength(Session& s) {
+    UsedProgramLength(s);
+    return std::min(s.buffer.usedLength, ProgramWordsInBuffer(s));
+}
+
+// One difference line of a verify, at the view's insertion point.
+void InsertDifference(std::string& text, std::size_t& caret, int address, const std::string& expected,
+                      const std::string& found) {
+    const std::string line = std::string("Error　") + " アドレス:0x" + Hex4(address) + " ," + " 正:0x" + expected + " ," +
+                             " 誤:0x" + found + kCrLf;
+    caret = std::min(caret, text.size());
+    text.insert(caret, line);
+    caret += line.size();
+}
+
+}  // namespace
+
+Result EraseProgramMemory(Session& s) {
+    if (!HasEepromAlgorithm(s))
+        return Fail(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+    s.link.DiscardInput();
+    SendLetters(s, Command::EraseProgram);
+    const auto reply = Receive(s, 1, kReply);
+    if (!reply)
+        return Fail(s, Result::Er, "プログラムメモリの消去失敗。読み出しデータ不足。");
+    if (!HasEndCode(s, *reply, 0))
+        return Fail(s, Result::Ng, "プログラムメモリの消去失敗。終了コードを受信できませんでした。");
+    ShowNote(s, "プログラムメモリを消去ました。",
+             "（データメモリは消去しません。全て消去する場合は、'ＰＣバッファメモリクリア'後のデータを書き込みます。）");
+    return Result::Ok;
+}
+
+Result BlankCheckProgramMemory(Session& s) {
+    const char* const endNote = "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。";
+    const int words = s.device.programWords;
+    const std::string& family = Family(s);
+    s.link.DiscardInput();
+    SendLetters(s, Command::BlankProgram);
+    // The summary word is the AND of every word in the range.
+    auto summary = [&](int count, std::size_t replyLength) -> std::optional<Bytes> {
+        SendCount(s, count);
+        auto reply = Receive(s, static_cast<int>(replyLength), kIdle);
+        if (!reply || !HasEndCode(s, *reply, replyLength - 1))
+            return std::nullopt;
+        return reply;
+    };
+    // A follow-up request after a blank summary: its end code is not looked at.
+    auto followUp = [&](int count) -> std::optional<Bytes> {
+        SendLetters(s, Command::BlankProgram);
+        SendCount(s, count);
+        return Receive(s, 3, kIdle);
+    };
+
+    if (family == "5X18" || family == "5X28") {
+        const auto reply = summary(words + 5, 5);
+        if (!reply)
+            return Fail(s, Result::Er, endNote);
+        return WordAt(*reply, 2) == 0x0FFF ? Result::Ok : Result::Ng;
+    }
+    if (family == "12C5") {
+        // The last program word holds the calibration value: summed apart,
+        // then the IDs must not clear any of its bits.
+        const auto reply = summary(words, 3);
+        if (!reply)
+            return Fail(s, Result::Er, endNote);
+        if (WordAt(*reply, 0) != 0x0FFF)
+            return Result::Ng;
+        const auto calib = followUp(words + 1);
+        if (!calib)
+            return Fail(s, Result::Er, endNote);
+        s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
+        const auto withIds = followUp(words + 5);
+        if (!withIds)
+            return Fail(s, Result::Er, endNote);
+        return WordAt(*withIds, 0) == s.ops.chipCalib.word() ? Result::Ok : Result::Ng;
+    }
+    if (family == "12C6" || family == "12F6") {
+        const auto reply = summary(words - 1, 3);
+        if (!reply)
+            return Fail(s, Result::Er, endNote);
+        if (WordAt(*reply, 0) != 0x3FFF)
+            return Result::Ng;
+        const auto calib = followUp(words);
+        if (!calib)
+            return Fail(s, Result::Er, endNote);
+        s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
+        return Result::Ok;
+    }
+    const auto reply = summary(words, 3);
+    if (!reply)
+        return Fail(s, Result::Er, endNote);
+    return WordAt(*reply, 0) == 0x3FFF ? Result::Ok : Result::Ng;
+}
+
+Result BlankCheckEeprom(Session& s) {
+    const int cells = s.device.eepromBytes;
+    if (cells == 0 || !HasEepromAlgorithm(s))
+        return Result::None;
+    s.link.DiscardInput();
+    SendLetters(s, Command::BlankEeprom);
+    SendCount(s, cells);
+    const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer);
+    if (!reply)
+        return Fail(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　読み出しデータ不足。");
+    if (!HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
+        return Fail(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　終了コードを受信できませんでした。");
+    std::uint8_t data = 0xFF;
+    for (int n = 0; n < cells; ++n)
+        data &= (*reply)[2 * n + 1];
+    return data == 0xFF ? Result::Ok : Result::Ng;
+}
+
+Result BlankCheckConfig(Session& s, Result& protect) {
+    const char* const endNote = "コンフィギュレーションワードブランクチェック失敗。　　終了コードを受信できませんでした。";
+    s.link.DiscardInput();
+    SendLetters(s, Command::BlankConfig);
+    if (TwelveBit(s)) {
+        SendCount(s, 1);
+        const auto reply = Receive(s, 3, kIdle);
+        if (!reply || !HasEndCode(s, *reply, 2))
+            return Fail(s, Result::Er, endNote);
+        int word = WordAt(*reply, 0);
+        protect = ProtectFrom(s, word);
+        s.ops.configAcc = {(*reply)[0], (*reply)[1]};
+        // The oscillator bits of these parts are not part of blankness.
+        int expected = 0x0FFF;
+        if (IsOldOscillatorPart(s.device.name)) {
+            expected = 0x0FFC;
+            word &= 0xFFFC;
+        }
+        return word == expected ? Result::Ok : Result::Ng;
+    }
+    SendCount(s, 8);
+    auto reply = Receive(s, 17, kIdle);
+    if (!reply || !HasEndCode(s, *reply, 16))
+        return Fail(s, Result::Er, endNote);
+    Bytes& r = *reply;
+    if (Family(s) == "12F6")
+        r[14] |= 0x30;  // factory band-gap bits
+    protect = ProtectFrom(s, WordAt(r, 14));
+    BytePair acc;
+    for (std::size_t i : {0, 2, 4, 6, 14}) {
+        acc.high &= r[i];
+        acc.low &= r[i + 1];
+    }
+    s.ops.configAcc = acc;
+    return acc.word() == 0x3FFF || acc.word() == s.device.configAndMask ? Result::Ok : Result::Ng;
+}
+
+Result ReadProgramMemory(Session& s) {
+    const int words = s.device.programWords;
+    const bool calibrated = !s.buffer.calibText.empty();
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadProgram);
+    if (TwelveBit(s)) {
+        // Configuration word, program words, then the four ID words.
+        const int n = words + 5;
+        SendCount(s, n);
+        const auto reply = Receive(s, 2 * n + 1, kIdle, true);
+        if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
+            return Fail(s, Result::Ng, kProgramReadEndNote);
+        const Bytes& r = *reply;
+        if (calibrated) {
+            s.ops.chipCalib = {r[2 * words], r[2 * words + 1]};
+            s.buffer.calibText = "movlw 0x" + Hex2(r[2 * words + 1]);
+        }
+        s.ops.programAcc = {};
+        const int anded = calibrated ? words - 1 : words;
+        for (int w = 1; w <= anded; ++w) {
+            SetProgramWord(s, w - 1, r[2 * w], r[2 * w + 1]);
+            s.ops.programAcc.high &= r[2 * w];
+            s.ops.programAcc.low &= r[2 * w + 1];
+        }
+        SetProgramWord(s, words - 1, r[2 * words], r[2 * words + 1]);
+        for (int i = 0; i < 16; i += 2) {
+            s.buffer.configArea[i] = 0x0F;
+            s.buffer.configArea[i + 1] = 0xFF;
+        }
+        s.ops.idAcc = {};
+        std::string idText;
+        for (int id = 0; id < 4; ++id) {
+            const std::size_t at = 2 * static_cast<std::size_t>(n - 4 + id);
+            s.buffer.configArea[2 * id] = r[at];
+            s.buffer.configArea[2 * id + 1] = r[at + 1];
+            s.ops.idAcc.high &= r[at];
+            s.ops.idAcc.low &= r[at + 1];
+            idText += HexDigitChar(r[at + 1] & 0x0F);
+        }
+        s.buffer.configArea[14] = r[0];
+        s.buffer.configArea[15] = r[1];
+        s.ops.configAcc = {r[0], r[1]};
+        s.buffer.idText = idText;
+        RefreshProgramMemoryText(s);
+        RefreshIdConfigDisplay(s);
+        return Result::Ok;
+    }
+    SendCount(s, words);
+    const auto reply = Receive(s, 2 * words + 1, kIdle, true);
+    if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
+        return Fail(s, Result::Ng, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
+    const Bytes& r = *reply;
+    const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
+    if (calibrated && words > 0) {
+        s.ops.chipCalib = {r[last], r[last + 1]};
+        s.buffer.calibText = "retlw 0x" + Hex2(r[last + 1]);
+    }
+    s.ops.programAcc = {};
+    const int anded = calibrated ? words - 1 : words;
+    for (int w = 0; w < anded; ++w) {
+        SetProgramWord(s, w, r[2 * w], r[2 * w + 1]);
+        s.ops.programAcc.high &= r[2 * w];
+        s.ops.programAcc.low &= r[2 * w + 1];
+    }
+    if (words > 0)
+        SetProgramWord(s, words - 1, r[last], r[last + 1]);
+    RefreshProgramMemoryText(s);
+    return Result::Ok;
+}
+
+std::optional<Result> ReadEeprom(Session& s) {
+    // Reset first, so a device without EEPROM never inherits another chip's data.
+    s.ops.eepromAcc = {0x3F, 0xFF};
+    const int cells = s.device.eepromBytes;
+    if (cells == 0)
+        return std::nullopt;
+    if (!HasEepromAlgorithm(s))
+        return Fail(s, Result::None, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。");
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadEeprom);
+    SendCount(s, cells);
+    const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer, true);
+    if (!reply)
+        return Fail(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　読み出しデータ不足。");
+    if (!HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
+        return Fail(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　終了コードを受信できませんでした。");
+    const Bytes& r = *reply;
+    const int stored = EepromCellsInBuffer(s);
+    for (int n = 0; n < cells; ++n) {
+        if (n < stored) {
+            s.buffer.eeprom[2 * n] = r[2 * n];
+            s.buffer.eeprom[2 * n + 1] = r[2 * n + 1];
+        }
+        s.ops.eepromAcc.high &= r[2 * n];
+        s.ops.eepromAcc.low &= r[2 * n + 1];
+    }
+    RefreshEepromText(s);
+    return Result::Ok;
+}
+
+Result ReadConfig(Session& s) {
+    const char* const endNote = "コンフィギュレーションワード読み出し失敗。　　終了コードを受信できませんでした。";
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadConfig);
+    if (TwelveBit(s)) {
+        SendCount(s, 1);
+        const auto reply = Receive(s, 3, kIdle);
+        if (!reply || !HasEndCode(s, *reply, 2))
+            return Fail(s, Result::Ng, endNote);
+        s.buffer.configArea[14] = (*reply)[0];
+        s.buffer.configArea[15] = (*reply)[1];
+        RefreshIdConfigDisplay(s);
+        return Result::Ok;
+    }
+    SendCount(s, 8);
+    const auto reply = Receive(s, 17, kReply);
+    if (!reply)
+        return Fail(s, Result::Ng, "コンフィギュレーションワード読み出し失敗。　　読み出しデータ不足。");
+    if (!HasEndCode(s, *reply, 16))
+        return Fail(s, Result::Ng, endNote);
+    BytePair acc;
+    for (std::size_t i = 0; i < 16; ++i)
+        s.buffer.configArea[i] = (*reply)[i];
+    for (std::size_t i : {0, 2, 4, 6, 14}) {
+        acc.high &= (*reply)[i];
+        acc.low &= (*reply)[i + 1];
+    }
+    s.ops.configAcc = acc;
+    RefreshIdConfigDisplay(s);
+    return Result::Ok;
+}
+
+Result ReadCalibration(Session& s) {
+    if (Family(s) != "12F6")
+        return Result::None;
+    const int words = s.device.programWords;
+    ShowNote(s, "ＯＳＣＣＡＬデータリード中．．．．．");
+    s.ui.processEvents();
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadProgram);
+    SendCount(s, words);
+    const auto reply = Receive(s, 2 * words + 1, kIdle, true);
+    if (!reply || words == 0 || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
+        return Fail(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
+    const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
+    const std::uint8_t high = (*reply)[last], low = (*reply)[last + 1];
+    s.view.osccalHiText = std::to_string(high);
+    s.view.osccalLoText = std::to_string(low);
+    s.ops.chipCalib = {high, low};
+    s.buffer.calibText = "retlw 0x" + Hex2(low);
+    s.view.note.clear();
+    s.ui.viewChanged();
+    return Result::Ok;
+}
+
+Result ReadBandGap(Session& s) {
+    if (Family(s) != "12F6")
+        return Result::None;
+    ShowNote(s, "ＢＧデータリード中．．．．．");
+    s.ui.processEvents();
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadConfigArea);
+    SendCount(s, 8);
+    const auto reply = Receive(s, 17, kReply);
+    if (!reply)
+        return Fail(s, Result::Ng, "ＢＧデータリード失敗。　　リードデータ不足。");
+    if (!HasEndCode(s, *reply, 16))
+        return Fail(s, Result::Ng, "ＢＧデータリード失敗。　　終了コードを受信できませんでした。");
+    s.view.bandGapText = std::to_string(((*reply)[14] & 0x30) / 16);
+    s.view.note.clear();
+    s.ui.viewChanged();
+    return Result::Ok;
+}
+
+Result WriteProgramMemory(Session& s) {
+    const char* const failed = "プログラムメモリのプログラミングに失敗しました。  ";
+    const char* const done = "プログラムメモリのプログラミングに成功しました。";
+    const int words = s.device.programWords;
+    s.link.DiscardInput();
+    SendLetters(s, Command::WriteProgram);
+
+    // A calibration word the chip lost is restored from the calibration text.
+    const std::string& calib = s.buffer.calibText;
+    if (!calib.empty() && s.ops.chipCalib.word() == BlankWord(s)) {
+        const int value = ParseNumber("0x" + calib.substr(calib.size() >= 2 ? calib.size() - 2 : 0));
+        SetProgramWord(s, words - 1, TwelveBit(s) ? 0x0C : 0x34, value & 0xFF);
+    }
+
+    Bytes image;
+    auto addWord = [&image](int word) {
+        image.push_back(static_cast<std::uint8_t>((word >> 8) & 0xFF));
+        image.push_back(static_cast<std::uint8_t>(word & 0xFF));
+    };
+    if (TwelveBit(s)) {
+        // Configuration word first, left unprotected until the configuration pass.
+        const int n = words + 5;
+        SendCount(s, n);
+        addWord(ConfigAreaWord(s, 7) | s.device.codeProtectMask);
+        for (int w = 0; w < words; ++w)
+            addWord(ProgramWord(s, w));
+        for (int id = 0; id < 4; ++id)
+            addWord(ConfigAreaWord(s, id));
+        const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{2, wire::kEndCode, true}, 2 * (n - 1), 0);
+        if (t.kind == Transfer::Silent)
+            return Fail(s, Result::Ng, std::string(failed) + "(TMO)",
+                        std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
+        if (t.kind == Transfer::Aborted)
+            return Fail(s, Result::Ng, std::string(failed) + "(ABT)");
+        const auto reply = Receive(s, 1, kReply);
+        if (!reply)
+            return Fail(s, Result::Ng, std::string(failed) + "(RXO)",
+                        std::string(kCrLf) + "念のためデバイスと書き込みのオシレータ設定を確認してください。");
+        if (!HasEndCode(s, *reply, 0))
+            return Fail(s, Result::Ng, std::string(failed) + "(EOF)");
+        return Fail(s, Result::Ok, done);
+    }
+
+    // 14-bit parts: only up to the last programmed word.
+    const int used = UsedLength(s);
+    SendCount(s, used);
+    for (int w = 0; w < used; ++w)
+        addWord(ProgramWord(s, w));
+    const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{0, wire::kEndCode, false}, 2 * used - 1, 0);
+    if (t.kind == Transfer::Silent) {
+        char address[16];
+        std::snprintf(address, sizeof address, "%X", static_cast<unsigned>(t.index));
+        return Fail(s, Result::Ng, std::string(failed) + "タイムアウトが発生しました。", address);
+    }
+    if (t.kind == Transfer::Aborted)
+        return Fail(s, Result::Ng, std::string(failed) + "中断コードが返信されました。");
+    const auto reply = Receive(s, 1, kReply);
+    if (!reply)
+        return Fail(s, Result::Ng, std::string(failed) + "受信タイムアウトが発生しました。");
+    if (!HasEndCode(s, *reply, 0))
+        return Fail(s, Result::Ng, std::string(failed) + "終了コードを受信できませんでした。");
+    return Fail(s, Result::Ok, done);
+}
+
+Result MergeConfigArea(Session& s) {
+    // No discard here: it directly follows the verify replies.
+    SendLetters(s, Command::ReadConfigArea);
+    SendCount(s, 8);
+    const auto reply = Receive(s, 17, kIdle);
+    if (!reply || !HasEndCode(s, *reply, 16))
+        return Fail(s, Result::Ng, "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。");
+    auto& image = s.ops.configImage;
+    for (std::size_t i = 0; i < 16; ++i)
+        image[i] = (i >= 8 && i < 14) ? (*reply)[i] : s.buffer.configArea[i];
+    return Result::Ok;
+}
+
+Result WriteConfig(Session& s) {
+    s.link.DiscardInput();
+    SendLetters(s, Command::WriteConfig);
+    if (TwelveBit(s)) {
+        SendCount(s, 1);
+        const Bytes word{s.buffer.configArea[14], s.buffer.configArea[15]};
+        const std::string written = Hex4(word[0] * 256 + word[1]);
+        const Transfer t = SendAcknowledged(s, word, kIdle, std::nullopt, 0, 0);
+        const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle, false, 1) : std::nullopt;
+        if (!reply)
+            return Fail(s, Result::Ng, std::string(kConfigWriteFailed) + kCrLf,
+                        "( Read = ????  Write = " + written + " )");
+        if (At(*reply, 0) == wire::kEndCode)
+            return Fail(s, Result::Ok, kConfigWriteDone);
+        ShowNote(s, std::string(kConfigWriteFailed) + kCrLf,
+                 "( Read = " + Hex4(WordAt(*reply, 0)) + "  Write = " + written + " )");
+        // The chip's answer carries the oscillator bits it took: then the word is in.
+        return At(*reply, 1) == (s.buffer.configArea[15] & 0x0F) ? Result::Ok : Result::Ng;
+    }
+    SendCount(s, 8);
+    const Bytes image(s.ops.configImage.begin(), s.ops.configImage.end());
+    const Transfer t = SendAcknowledged(s, image, kIdle, std::nullopt, 0, 0);
+    const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle) : std::nullopt;
+    if (reply && At(*reply, 0) == wire::kEndCode)
+        return Fail(s, Result::Ok, kConfigWriteDone);
+    return Fail(s, Result::Ng, kConfigWriteFailed,
+                std::string(kCrLf) + "( Address = " + "7" + "  Read = " + "????" +
+                    "  Write = " + Hex4(image[14] * 256 + image[15]) + " )");
+}
+
+std::optional<Result> WriteEeprom(Session& s) {
+    const char* const endNote = "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。  終了コードを受信できませんでした。";
+    const int cells = s.device.eepromBytes;
+    if (cells == 0)
+        return std::nullopt;
+    if (!HasEepromAlgorithm(s))
+        return Fail(s, Result::None, kNoEepromNote);
+    s.link.DiscardInput();
+    SendLetters(s, Command::WriteEeprom);
+    SendCount(s, cells);
+    Bytes image;
+    for (int n = 0; n < cells; ++n) {
+        const bool inBuffer = n < EepromCellsInBuffer(s);
+        image.push_back(inBuffer ? s.buffer.eeprom[2 * n] : 0x3F);
+        image.push_back(inBuffer ? s.buffer.eeprom[2 * n + 1] : 0xFF);
+    }
+    const Transfer t = SendAcknowledged(s, image, kIdle, AbortRule{0, wire::kEepromError, false}, 2 * cells + 1, 1);
+    if (t.kind == Transfer::Silent)
+        return Fail(s, Result::Ng, endNote);
+    if (t.kind == Transfer::Aborted) {
+        // The error answers the cell sent last.
+        if (t.index == 0)
+            return Fail(s, Result::Ng, kEepromWriteFailed);
+        const std::size_t f = 2 * static_cast<std::size_t>(t.index - 1);
+        return Fail(s, Result::Ng, kEepromWriteFailed,
+                    "( Address = " + std::to_string(t.index - 1) + "  Write = " + Hex2(At(t.reply, 2)) +
+                        Hex2(At(t.reply, 1)) + "  Read = " + Hex2(image[f + 1]) + Hex2(image[f]) + " )");
+    }
+    const auto reply = Receive(s, 1, kIdle);
+    if (!reply || !HasEndCode(s, *reply, 0))
+        return Fail(s, Result::Ng, endNote);
+    return Fail(s, Result::Ok, "ＥＥＰＲＯＭデータメモリのプログラミングに成功しました。");
+}
+
+Result VerifyProgramMemory(Session& s) {
+    const int words = s.device.programWords;
+    const bool twelveBit = TwelveBit(s);
+    s.link.DiscardInput();
+    SendLetters(s, Command::VerifyProgram);
+    // 12-bit: configuration word, program words, IDs; 14-bit: the used words.
+    const int n = twelveBit ? words + 5 : UsedLength(s);
+    SendCount(s, n);
+    const auto reply = Receive(s, 2 * n + 1, kIdle, true);
+    s.ops.verifyReply = reply ? *reply : Bytes{};
+    s.ops.verifyPos = 0;
+    if (!reply || (twelveBit && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n))))
+        return Fail(s, Result::Ng, kProgramReadEndNote);
+    const Bytes& r = *reply;
+
+    Result result = Result::Ok;
+    int differences = 0;
+    s.ops.programCaret = 0;
+    std::string& view = s.view.programMemory.text;
+    const int first = twelveBit ? 1 : 0;  // the 12-bit configuration word is not compared here
+    for (int k = first; k < n; ++k) {
+        const int address = k - first;
+        const int expected = address < words ? ProgramWord(s, address) : ConfigAreaWord(s, address - words);
+        const int found = WordAt(r, 2 * static_cast<std::size_t>(k));
+        if (expected != found) {
+            InsertDifference(view, s.ops.programCaret, address, Hex4(expected), Hex4(found));
+            ++differences;
+            result = Result::Ng;
+        }
+        s.ops.verifyPos = 2 * k;
+        if (differences > 100) {
+            const std::string remark = std::string("これ以降もエラーがある可能性があります。") + kCrLf + kCrLf;
+            view.insert(s.ops.programCaret, remark);
+            s.ops.programCaret += remark.size();
+            ShowNote(s, "プログラムメモリ ベリファイエラー。");
+            break;
+        }
+    }
+    s.ui.viewChanged();
+    if (!twelveBit && result == Result::Ok && !HasEndCode(s, r, 2 * static_cast<std::size_t>(n)))
+        return Fail(s, Result::Ng, kProgramReadEndNote);
+    return result;
+}
+
+std::optional<Result> VerifyEeprom(Session& s) {
+    const char* const endNote = "ＥＥＰＲＯＭデータメモリの ベリファイエラー。  終了コードを受信できませんでした。";
+    const int cells = s.device.eepromBytes;
+    if (cells == 0)
+        return std::nullopt;
+    if (!HasEepromAlgorithm(s))
+        return Fail(s, Result::None, kNoEepromNote);
+    s.link.DiscardInput();
+    SendLetters(s, Command::VerifyEeprom);
+    SendCount(s, cells);
+    const auto reply = Receive(s, 2 * cells + 1, kIdle, true);
+    if (!reply)
+        return Fail(s, Result::Ng, endNote);
+    Result result = Result::Ok;
+    s.ops.eepromCaret = 0;
+    for (int n = 0; n < cells; ++n) {
+        const int expected = n < EepromCellsInBuffer(s) ? s.buffer.eeprom[2 * n + 1] : 0xFF;
+        const int found = (*reply)[2 * n + 1];
+        if (expected != found) {
+            InsertDifference(s.view.eeprom.text, s.ops.eepromCaret, n, Hex2(expected), Hex2(found));
+            result = Result::Ng;
+        }
+    }
+    s.ui.viewChanged();
+    if (result != Result::Ng && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
+        return Fail(s, Result::Ng, endNote);
+    return result;
+}
+
+namespace {
+
+// The configuration reply both verifies share; nullopt after its own note.
+std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect) {
+    const char* const endNote = "コンフィギュレーションワードのベリファイに失敗しました。  終了コードを受信できませんでした。";
+    const bool twelveBit = TwelveBit(s);
+    s.link.DiscardInput();
+    SendLetters(s, Command::VerifyConfig);
+    SendCount(s, twelveBit ? 1 : 8);
+    const std::size_t length = twelveBit ? 3 : 17;
+    auto reply = Receive(s, static_cast<int>(length), kIdle);
+    if (!reply) {
+        ShowNote(s, endNote);
+        return std::nullopt;
+    }
+    // Protection shows even when the end code is missing.
+    protect = ProtectFrom(s, WordAt(*reply, length - 3));
+    if (!HasEndCode(s, *reply, length - 1)) {
+        ShowNote(s, endNote);
+        return std::nullopt;
+    }
+    return reply;
+}
+
+bool TwelveBitConfigMatches(Session& s, const Bytes& r) {
+    const int word = WordAt(r, 0);
+    s.ops.verifyConfigText = Hex4(word);
+    if (word == ConfigAreaWord(s, 7))
+        return true;
+    ShowNote(s, std::string(kConfigVerifyError) + kCrLf + "デバイスにプログラミングされているデータ。ＣＯＮＦＩＧ：0x" +
+                    s.ops.verifyConfigText);
+    return false;
+}
+
+}  // namespace
+
+Result VerifyConfig(Session& s, Result& protect) {
+    const auto reply = ReadConfigForVerify(s, protect);
+    if (!reply)
+        return Result::Ng;
+    const Bytes& r = *reply;
+    if (TwelveBit(s))
+        return TwelveBitConfigMatches(s, r) ? Result::Ok : Result::Ng;
+    bool same = true;
+    for (std::size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15})
+        same = same && r[i] == s.buffer.configArea[i];
+    if (same) {
+        s.ops.verifyConfigText = "OK";
+        s.ops.verifyIdText = "OK";
+        return Result::Ok;
+    }
+    s.ops.verifyConfigText = Hex2(r[14]) + Hex2(r[15]);
+    s.ops.verifyIdText.clear();
+    for (std::size_t i : {1, 3, 5, 7})
+        s.ops.verifyIdText += HexDigitChar(r[i] & 0x0F);
+    return Fail(s, Result::Ng,
+                std::string(kConfigVerifyError) + kCrLf + "デバイスにプログラミングされているデータ。ＣＯＮＦＩＧ：" +
+                    s.ops.verifyConfigText + "ＩＤ：" + s.ops.verifyIdText);
+}
+
+Result VerifyConfigAfterWrite(Session& s, Result& protect) {
+    const auto reply = ReadConfigForVerify(s, protect);
+    if (!reply)
+        return Result::Ng;
+    const Bytes& r = *reply;
+    if (TwelveBit(s))
+        return TwelveBitConfigMatches(s, r) ? Result::Ok : Result::Ng;
+    // Against what was just written: the ID digits and the whole configuration word.
+    const auto& image = s.ops.configImage;
+    bool same = r[14] == image[14] && r[15] == image[15];
+    for (std::size_t i : {1, 3, 5, 7})
+        same = same && (r[i] & 0x0F) == (image[i] & 0x0F);
+    return same ? Result::Ok : Fail(s, Result::Ng, kConfigVerifyError);
+}
+
+}  // namespace vx

@@ -1,0 +1,43 @@
+// Board operations: each talks to the board through s.link, reports its own
+// failures on the status note and returns its result. They leave what they
+// learn about the chip in s.ops and, for reads, in s.buffer.
+#pragma once
+
+#include <optional>
+
+#include "app/session.h"
+#include "ops/opsstate.h"
+
+namespace vx {
+
+// Flash bulk erase; None (and nothing sent) for EPROM parts.
+Result EraseProgramMemory(Session& s);
+// Ok blank, Ng not blank, Er no end code. Captures the chip calibration word.
+Result BlankCheckProgramMemory(Session& s);
+// None for parts without EEPROM.
+Result BlankCheckEeprom(Session& s);
+// Returns the blank result; protect becomes None or Cp once a reply with an
+// end code arrives and is left alone otherwise.
+Result BlankCheckConfig(Session& s, Result& protect);
+
+Result ReadProgramMemory(Session& s);
+// nullopt when the device has no EEPROM bytes at all (nothing is done).
+std::optional<Result> ReadEeprom(Session& s);
+Result ReadConfig(Session& s);
+// 12F6 only (None otherwise): the factory calibration word and band-gap bits
+// that the bulk erase is about to clear.
+Result ReadCalibration(Session& s);
+Result ReadBandGap(Session& s);
+
+Result WriteProgramMemory(Session& s);
+// Builds s.ops.configImage from the buffer and the chip's words 4..6.
+Result MergeConfigArea(Session& s);
+Result WriteConfig(Session& s);
+std::optional<Result> WriteEeprom(Session& s);
+
+Result VerifyProgramMemory(Session& s);
+std::optional<Result> VerifyEeprom(Session& s);
+Result VerifyConfig(Session& s, Result& protect);
+Result VerifyConfigAfterWrite(Session& s, Result& protect);
+
+}  // namespace vx

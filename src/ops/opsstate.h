@@ -1,0 +1,56 @@
+// Registers the board operations leave behind for the workflows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "app/seams.h"
+
+namespace vx {
+
+// Results passed between board operations and workflows.
+enum class Result { Ok, Ng, Er, None, Cp };
+
+inline const char* ResultText(Result r) {
+    switch (r) {
+    case Result::Ok: return "OK";
+    case Result::Ng: return "NG";
+    case Result::Er: return "ER";
+    case Result::None: return "--";
+    case Result::Cp: return "CP";
+    }
+    return "";
+}
+
+// A word kept as high and low byte, as the chip sends it.
+struct BytePair {
+    std::uint8_t high = 0xFF;
+    std::uint8_t low = 0xFF;
+    int word() const { return high * 256 + low; }
+};
+
+struct OpsState {
+    // Erased-state accumulators: AND of the high bytes and of the low bytes read.
+    BytePair programAcc;
+    BytePair idAcc;
+    BytePair configAcc;
+    BytePair eepromAcc{0x3F, 0xFF};
+    // The chip's own calibration word; erased until a chip says otherwise.
+    BytePair chipCalib{0x3F, 0xFF};
+    // Eight configuration-area words to write: IDs, the chip's words 4..6, configuration.
+    std::array<std::uint8_t, 16> configImage{};
+    // What the last configuration verify found on the chip.
+    std::string verifyConfigText;
+    std::string verifyIdText;
+    // Raw reply of the last program-memory verify and the position of the last word compared.
+    Bytes verifyReply;
+    int verifyPos = 0;
+    // Where verify difference lines go next in the program-memory and EEPROM views.
+    std::size_t programCaret = 0;
+    std::size_t eepromCaret = 0;
+    // Set when the board fell silent or a reply lacked its end code during a workflow.
+    bool linkFault = false;
+};
+
+}  // namespace vx

@@ -1,0 +1,494 @@
+#include "ops/workflows.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+#include "app/oplog.h"
+#include "app/shell.h"
+#include "image/convert.h"
+#include "image/display.h"
+#include "image/grid.h"
+#include "image/pcbufferops.h"
+#include "link/detect.h"
+#include "ops/boardops.h"
+
+namespace vx {
+
+namespace {
+
+const char* const kCrLf = "\r\n";
+const char* const kCalibInfo = "キャリブレーションデータ情報";
+
+// Marks the session busy for the whole command, so a second board command is
+// refused; the hourglass comes on only where the workflow says so.
+class BusyScope {
+public:
+    explicit BusyScope(Session& s) : s_(s) {
+        s_.view.busy = true;
+        s_.ui.viewChanged();
+    }
+    ~BusyScope() {
+        if (hourglass_) {
+            SetBusy(s_, false);
+        } else {
+            s_.view.busy = false;
+            s_.ui.viewChanged();
+        }
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+    void hourglass() {
+        SetBusy(s_, true);
+        hourglass_ = true;
+    }
+
+private:
+    Session& s_;
+    bool hourglass_ = false;
+};
+
+std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
+
+void SetCalibLabel(Session& s, const std::string& caption) {
+    s.view.calibLabel.caption = caption;
+    s.run.calibCheckText = caption;
+    s.ui.viewChanged();
+}
+
+void HideGridEditors(Session& s) {
+    s.grid.comboVisible = false;
+    s.grid.textVisible = false;
+}
+
+// Common start of the board workflows; nullopt when the board may be used.
+std::optional<Outcome> CheckDeviceAndBoard(Session& s) {
+    if (CheckDeviceSelected(s) != "OK")
+        return Outcome::NoDevice;
+    if (CheckBoard(s) != "OK")
+        return Outcome::NoBoard;
+    return std::nullopt;
+}
+
+Outcome Stopped(const Session& s) { return s.ops.linkFault ? Outcome::LinkFailed : Outcome::Failed; }
+
+bool IsBlank(const std::string& combined) { return combined == "OK--OK" || combined == "OKOKOK"; }
+
+bool BlankSkipMode(const Session& s) {
+    const auto it = s.view.menus.find("mnuBlankSkip");
+    return it != s.view.menus.end() && it->second.enabled && it->second.checked;
+}
+
+// The system's time of day, as the verdict shows it.
+std::string TimeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+double Seconds(Session& s) { return static_cast<double>(s.clock.nowMs()) / 1000.0; }
+
+// The chip's calibration word as the verify read it back.
+int CalibrationReadBack(const Session& s) {
+    const Bytes& r = s.ops.verifyReply;
+    const int at = s.device.family == "12C5" ? s.ops.verifyPos - 8 : s.ops.verifyPos;
+    auto byte = [&r](int i) { return i >= 0 && i < static_cast<int>(r.size()) ? r[i] : 0; };
+    return byte(at) * 256 + byte(at + 1);
+}
+
+}  // namespace
+
+Outcome RunProgram(Session& s) {
+    if (s.view.busy)
+        return Outcome::Busy;
+    BusyScope busy(s);
+    s.ops.linkFault = false;
+    s.run.startTime = Seconds(s);
+    SetCalibLabel(s, kCalibInfo);
+    HideGridEditors(s);
+    if (const auto refused = CheckDeviceAndBoard(s))
+        return *refused;
+    busy.hourglass();
+    RefreshProgramMemoryText(s);
+    RefreshEepromText(s);
+    auto& results = s.run.verifyResults;
+    results = {"OK", "OK", "OK"};
+    const std::string family = s.device.family;
+    const int words = s.device.programWords;
+
+    if (!BlankSkipMode(s)) {
+        ShowNote(s, "ブランクチェック中..........");
+        const Result program = BlankCheckProgramMemory(s);
+        if (program == Result::Er)
+            return Outcome::LinkFailed;
+        const Result eeprom = BlankCheckEeprom(s);
+        if (eeprom == Result::Er)
+            return Outcome::LinkFailed;
+        Result protect = Result::None;
+        const Result config = BlankCheckConfig(s, protect);
+        if (config == Result::Er)
+            return Outcome::LinkFailed;
+        if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config))) {
+            ShowNote(s, "ブランクチェック終了。　デバイスは消去されています。");
+        } else {
+            ShowNote(s, "デバイスにコードが書き込まれています。");
+            s.view.hintLine0 =
+                protect == Result::Cp ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
+            s.view.hintLine1 = "上書きしますか？";
+            s.run.hintAnswer = 0;
+            s.run.hintAnswer = s.ui.askOverwrite();
+            if (s.run.hintAnswer == 2) {
+                ShowNote(s, "上書き操作をキャンセルしました。");
+                return Outcome::Cancelled;
+            }
+        }
+    }
+
+    ++s.run.attemptCount;
+
+    if (family == "12F6" || family == "FLASH") {
+        // The bulk erase clears the factory calibration and band-gap bits:
+        // without a good copy of them the chip must not be erased.
+        if (family == "12F6" && (ReadCalibration(s) != Result::Ok || ReadBandGap(s) != Result::Ok))
+            return Stopped(s);
+        ShowNote(s, "コードプロテクト解除中..........");
+        if (EraseProgramMemory(s) != Result::Ok) {
+            ShowNote(s, "コードプロテクト解除失敗。");
+            return Stopped(s);
+        }
+    }
+
+    ShowNote(s, "プログラムメモリのプログラミング中..........");
+    s.ui.processEvents();
+
+    const bool calibrated = family == "12C5" || family == "12F6" || family == "12C6";
+    const std::string calibRead = Hex4(s.ops.chipCalib.word());
+    SetCalibLabel(s, calibrated ? "Read: 0x" + calibRead : "");
+
+    // Keep the chip's own calibration word; an erased one comes from the calibration text.
+    const std::string& calib = s.buffer.calibText;
+    const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
+    if (!calib.empty() && words > 0 && last + 1 < s.buffer.program.size()) {
+        const std::uint8_t opcode = calib.rfind("movlw", 0) == 0 ? 0x0C : calib.rfind("retlw", 0) == 0 ? 0x34 : 0x00;
+        if (s.ops.chipCalib.word() == 0x3FFF) {
+            s.buffer.program[last] = opcode;
+            s.buffer.program[last + 1] =
+                static_cast<std::uint8_t>(ParseNumber(calib.substr(calib.size() >= 4 ? calib.size() - 4 : 0)) & 0xFF);
+        } else {
+            s.buffer.program[last] = s.ops.chipCalib.high;
+            s.buffer.program[last + 1] = s.ops.chipCalib.low;
+        }
+    }
+
+    const Result written = WriteProgramMemory(s);
+    if (written == Result::Ng || written == Result::Er) {
+        s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");
+        return Stopped(s);
+    }
+
+    ShowNote(s, "ＥＥＰＲＯＭデータメモリのプログラミング..........");
+    const auto eepromWritten = WriteEeprom(s);
+    if (eepromWritten == Result::Ng || eepromWritten == Result::Er) {
+        s.ui.messageBox(MsgIcon::Critical, "ＥＥＰＲＯＭデータメモリプログラミング",
+                        "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。");
+        return Stopped(s);
+    }
+
+    ShowNote(s, "プログラムメモリのベリファイ中..........");
+    results[0] = ResultText(VerifyProgramMemory(s));
+    if (calibrated) {
+        SetCalibLabel(s, "Read: 0x" + calibRead + " , Write: 0x" + Hex4(CalibrationReadBack(s)));
+        s.view.calibLabel.visible = true;
+    }
+
+    ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
+    if (const auto eeprom = VerifyEeprom(s))
+        results[1] = ResultText(*eeprom);
+
+    if (isFourteenBitFamily(family)) {
+        ShowNote(s, "コンフィグレーションの修正データ修得中..........");
+        if (MergeConfigArea(s) != Result::Ok) {
+            s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションの修正データ修得に失敗しました。");
+            return Stopped(s);
+        }
+    }
+
+    ShowNote(s, "コンフィギュレーションワード プログラミング中..........");
+    s.ui.processEvents();
+
+    if (family == "12F6") {
+        // The factory band-gap bits go back into the configuration word.
+        const int bandGap = std::max(0, ParseNumber(s.view.bandGapText));
+        const auto high = static_cast<std::uint8_t>(((bandGap * 16) | (s.ops.configImage[14] & 0x0F)) & 0xFF);
+        s.ops.configImage[14] = high;
+        s.buffer.configArea[14] = high;
+        s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
+        s.view.configText = Hex4(s.buffer.configWord);
+        RefreshGridFromConfig(s);
+    }
+
+    if (WriteConfig(s) != Result::Ok) {
+        s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションのプログラミングに失敗しました。");
+        return Stopped(s);
+    }
+
+    ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
+    Result protect = Result::None;
+    results[2] = ResultText(VerifyConfigAfterWrite(s, protect));
+
+    s.run.startTime = Seconds(s) - s.run.startTime;
+    const std::string endTime = TimeOfDay();
+    if (IsBlank(results[0] + results[1] + results[2])) {
+        ++s.run.passCount;
+        s.run.programResult = "プログラミング成功。" + std::to_string(static_cast<long long>(s.run.startTime)) + "sec" +
+                              "　終了時刻：" + endTime + "  Pass = " + std::to_string(s.run.passCount) +
+                              "    Fail = " + std::to_string(s.run.attemptCount - s.run.passCount);
+        ShowNote(s, s.run.programResult);
+        AppendVerdict(s);
+        return Outcome::Passed;
+    }
+    s.run.programResult = "プログラミング失敗。　終了時刻：" + endTime + "  Pass = " + std::to_string(s.run.passCount) +
+                          "    Fail = " + std::to_string(s.run.attemptCount - s.run.passCount);
+    ShowNote(s, "red" + s.run.programResult);
+    AppendVerdict(s);
+    std::string text = "プログラムメモリ　　　　\t=　 " + results[0] + "　　　　　" + kCrLf;
+    if (results[1] != "--")
+        text += "ＥＥＰＲＯＭデータメモリ\t=　 " + results[1] + "　　　　　" + kCrLf;
+    text += "ＣＯＮＦＩＧ. ワード　　　\t= 　" + results[2] + "　　　　　" + kCrLf;
+    s.ui.messageBox(MsgIcon::Information, "ベリファイ", text);
+    return Stopped(s);
+}
+
+Outcome RunRead(Session& s) {
+    if (s.view.busy)
+        return Outcome::Busy;
+    BusyScope busy(s);
+    s.ops.linkFault = false;
+    HideGridEditors(s);
+    SetCalibLabel(s, kCalibInfo);
+    if (const auto refused = CheckDeviceAndBoard(s))
+        return *refused;
+    busy.hourglass();
+
+    ShowNote(s, "プログラムメモリ読み出し中..........");
+    if (ReadProgramMemory(s) == Result::Ng)
+        return Stopped(s);
+    ShowNote(s, "ＥＥＰＲＯＭデータメモリ読み出し中..........");
+    if (ReadEeprom(s) == Result::Ng)
+        return Stopped(s);
+    ShowNote(s, "コンフィギュレーションワード読み出し中..........");
+    if (ReadConfig(s) == Result::Ng)
+        return Stopped(s);
+
+    s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
+    RefreshGridFromConfig(s);
+
+    const std::string& family = s.device.family;
+    const OpsState& o = s.ops;
+    BytePair all = o.programAcc;
+    auto fold = [&all](const BytePair& p) {
+        all.high &= p.high;
+        all.low &= p.low;
+    };
+    int blankWord = 0x3FFF;
+    bool judged = true;
+    if (isTwelveBitFamily(family)) {
+        fold(o.idAcc);
+        fold(o.configAcc);
+        blankWord = 0x0FFF;
+    } else if (family == "12F6" || family == "FLASH") {
+        fold(o.eepromAcc);
+        fold(o.configAcc);
+    } else if (family == "12C6" || family == "EPROM") {
+        fold(o.configAcc);
+    } else {
+        judged = false;
+    }
+    if (judged) {
+        if (all.word() == blankWord)
+            ShowNote(s, "読み出し完了。　デバイスは消去されています。");
+        else if (s.buffer.codeProtectSuspected)
+            ShowNote(s, "redコードプロテクトされているか、不適切なデータがコードプロテクトビットにセットされています。",
+                     "デバイスが、コードプロテクトされている可能性があります。");
+        else
+            ShowNote(s, "読み出し完了。");
+    }
+    s.view.checksumLabel.caption = PcBufferChecksum(s);
+    s.ui.viewChanged();
+    return Outcome::Passed;
+}
+
+Outcome RunVerify(Session& s) {
+    if (s.view.busy)
+        return Outcome::Busy;
+    BusyScope busy(s);
+    s.ops.linkFault = false;
+    if (CheckDeviceSelected(s) != "OK")
+        return Outcome::NoDevice;
+    SetCalibLabel(s, kCalibInfo);
+    HideGridEditors(s);
+    if (CheckBoard(s) != "OK")
+        return Outcome::NoBoard;
+    busy.hourglass();
+    RefreshProgramMemoryText(s);
+    RefreshEepromText(s);
+    auto& results = s.run.verifyResults;
+    results = {"OK", "OK", "OK"};
+
+    ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
+    RefreshProgramMemoryText(s);
+    Result protect = Result::None;
+    results[2] = ResultText(VerifyConfig(s, protect));
+    if (protect == Result::Cp) {
+        ShowNote(s, "redこのデバイスはコードプロテクトされています。");
+        s.ui.messageBox(MsgIcon::Critical, "ベリファイ",
+                        "このデバイスはコードプロテクトされています。\rベリファイををスキップしました。" +
+                            std::string(13, ' '));
+        return Outcome::Failed;
+    }
+
+    ShowNote(s, "プログラムメモリのベリファイ中..........");
+    results[0] = ResultText(VerifyProgramMemory(s));
+    ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
+    if (const auto eeprom = VerifyEeprom(s))
+        results[1] = ResultText(*eeprom);
+
+    const std::string& p = results[0];
+    const std::string& e = results[1];
+    const std::string& c = results[2];
+    const std::string sep = "：　";
+    const std::string pad = "　　　　　";
+    const std::string& family = s.device.family;
+    bool passed;
+    std::string text;
+    if (isTwelveBitFamily(family)) {
+        passed = p + c == "OKOK";
+        text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + sep + p + pad + "\r" + "Ｃｏｎｆｉｇ.ワード \t\t" + sep + c;
+        if (c == "NG")
+            text += "　　（0x" + s.ops.verifyConfigText + "）　　";
+    } else if (isFourteenBitFamily(family)) {
+        passed = IsBlank(p + e + c);
+        text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
+        if (e != "--")
+            text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
+        text += "Ｃｏｎｆｉｇワード \t\t" + sep + c + "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" +
+                s.ops.verifyIdText + "）　　";
+    } else {
+        return Stopped(s);
+    }
+    if (passed) {
+        ShowNote(s, "ベリファイは正常終了しました。");
+        return Outcome::Passed;
+    }
+    ShowNote(s, "redベリファイエラーを検出しました。");
+    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", text);
+    return Stopped(s);
+}
+
+Outcome RunBlankCheck(Session& s) {
+    if (s.view.busy)
+        return Outcome::Busy;
+    BusyScope busy(s);
+    s.ops.linkFault = false;
+    if (CheckDeviceSelected(s) != "OK")
+        return Outcome::NoDevice;
+    HideGridEditors(s);
+    SetCalibLabel(s, kCalibInfo);
+    if (CheckBoard(s) != "OK")
+        return Outcome::NoBoard;
+    busy.hourglass();
+    ShowNote(s, "ブランクチェック中..........");
+    RefreshProgramMemoryText(s);
+
+    const Result p = BlankCheckProgramMemory(s);
+    const Result e = BlankCheckEeprom(s);
+    Result protect = Result::None;
+    const Result c = BlankCheckConfig(s, protect);
+    const std::string combined = std::string(ResultText(p)) + ResultText(e) + ResultText(c);
+    const std::string k = protect == Result::Cp ? "このデバイスはコードプロテクトされています。" : "";
+    auto mark = [](Result r) {
+        return std::string(r == Result::Ok ? "：　ブランク。　　　　　" : "：　消去されていません。　　　　　");
+    };
+    const std::string& name = s.device.name;
+    const std::string& family = s.device.family;
+    const std::string w = Hex4(s.ops.chipCalib.word());
+    const char* const erased = "デバイスは消去されています。";
+    const char* const notErased = "redデバイスは消去されてません。。";
+    bool blank = false;
+
+    if (family == "5X28" || family == "5X18") {
+        const bool oldPart = name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
+        static const char* const kOscillators[] = {"ＬＰ", "ＸＴ", "ＨＳ", "ＲＣ"};
+        const std::string oscillator = kOscillators[s.ops.configAcc.low & 0x03];
+        blank = combined == "OK--OK";
+        if (blank) {
+            ShowNote(s, std::string(erased) + kCrLf + (oldPart ? "オシレータタイプ　：　" + oscillator + kCrLf : ""));
+        } else {
+            ShowNote(s, "redデバイスは消去されてません。");
+            std::string text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + mark(p) + kCrLf +
+                               "ＣＯＮＦＩＧワード\t\t" + mark(c) + kCrLf;
+            if (oldPart)
+                text += "オシレータタイプ　　　　\t：　" + oscillator + kCrLf;
+            s.ui.messageBox(MsgIcon::Warning, "ブランクチェック", text + k);
+        }
+    } else if (family == "12C5") {
+        const std::string line = "キャリブレーションデータ格納アドレスのデータは 0x" + Hex4(s.device.programWords - 1) +
+                                 "(0x" + w + ") です。";
+        blank = combined == "OK--OK";
+        if (blank) {
+            ShowNote(s, erased + std::string(kCrLf) + line);
+        } else {
+            ShowNote(s, notErased + std::string(kCrLf) + line);
+            s.ui.messageBox(MsgIcon::Warning, "ブランクチェック",
+                            "プログラムメモリ　ｏｒ　ＩＤ\t" + mark(p) + kCrLf + "ＣＯＮＦＩＧ.ワード　　　　\t" + mark(c) +
+                                kCrLf + k);
+        }
+    } else if (family == "12F6" || family == "12C6") {
+        const std::string line = "キャリブレーションデータは 0x" + w + " です。";
+        blank = IsBlank(combined);
+        if (blank) {
+            ShowNote(s, erased + std::string(kCrLf) + line);
+        } else {
+            ShowNote(s, notErased + std::string(kCrLf) + line);
+            std::string text = "プログラムメモリ\t\t" + mark(p) + kCrLf;
+            if (family == "12F6")
+                text += "ＥＥＰＲＯＭデータメモリ\t\t" + mark(e) + kCrLf;
+            text += "ＣＯＮＦＩＧ　，　ＩＤ　\t\t" + mark(c) + kCrLf + k;
+            s.ui.messageBox(MsgIcon::Warning, "ブランクチェック", text);
+        }
+    } else if (family == "FLASH" || family == "EPROM") {
+        blank = IsBlank(combined);
+        if (blank) {
+            ShowNote(s, erased + std::string(kCrLf));
+        } else {
+            ShowNote(s, notErased + std::string(kCrLf));
+            std::string text = "プログラムメモリ\t\t" + mark(p) + kCrLf;
+            if (family == "FLASH")
+                text += "ＥＥＰＲＯＭデータメモリ\t\t" + mark(e) + kCrLf;
+            text += "ＣＯＮＦＩＧ　，　ＩＤ\t\t" + mark(c) + kCrLf + k;
+            s.ui.messageBox(MsgIcon::Warning, "：　ブランクチェック", text);
+        }
+    }
+    return blank ? Outcome::Passed : Stopped(s);
+}
+
+Outcome RunErase(Session& s) {
+    if (s.view.busy)
+        return Outcome::Busy;
+    BusyScope busy(s);
+    s.ops.linkFault = false;
+    HideGridEditors(s);
+    if (CheckDeviceSelected(s) != "OK")
+        return Outcome::NoDevice;
+    DetectBoard(s);
+    if (!s.link.boardFound)
+        return Outcome::NoBoard;
+    ShowNote(s, "プログラムメモリ消去中.........");
+    return EraseProgramMemory(s) == Result::Ok ? Outcome::Passed : Stopped(s);
+}
+
+}  // namespace vx

@@ -1,0 +1,25 @@
+// The device workflows behind Program, Read, Verify, Blank check and Erase.
+// Each refuses to start while another board command runs.
+#pragma once
+
+#include "app/session.h"
+
+namespace vx {
+
+enum class Outcome {
+    Passed,      // verdict good: programmed and verified, read, verified, blank, erased
+    Failed,      // verdict bad: differences, not blank, refused by the chip
+    Cancelled,   // the overwrite question was answered "キャンセル"
+    LinkFailed,  // the board fell silent or a reply lacked its end code
+    NoDevice,    // no device selected
+    NoBoard,     // the board check found no board
+    Busy,        // another board command is running
+};
+
+Outcome RunProgram(Session& s);     // Command_pogram
+Outcome RunRead(Session& s);        // Command_read
+Outcome RunVerify(Session& s);      // Command_Vrify
+Outcome RunBlankCheck(Session& s);  // Command_blank
+Outcome RunErase(Session& s);       // mnuDevice_clear
+
+}  // namespace vx

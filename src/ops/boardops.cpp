@@ -7,13 +7,13 @@
 #include "image/convert.h"
 #include "image/display.h"
 #include "image/pcbufferops.h"
-#include "ops/wire.h"
+#include "link/protocol.h"
 
 namespace vx {
 
 namespace {
 
-using wire::Command;
+using Command = protocol::BoardOp;
 
 const char* const kCrLf = "\r\n";
 const char* const kProtectedNote = "このデバイスはコードプロテクトされています。";
@@ -29,14 +29,14 @@ struct Wait {
     int ms;
     bool idle;
 };
-constexpr Wait kIdle{wire::kIdleTimeoutMs, true};
-constexpr Wait kReply{wire::kReplyTimeoutMs, false};
-constexpr Wait kEepromTransfer{wire::kEepromTimeoutMs, false};
+constexpr Wait kIdle{protocol::kIdleTimeoutMs, true};
+constexpr Wait kReply{protocol::kReplyTimeoutMs, false};
+constexpr Wait kEepromTransfer{protocol::kEepromTimeoutMs, false};
 
 const std::string& Family(const Session& s) { return s.device.family; }
 bool TwelveBit(const Session& s) { return isTwelveBitFamily(Family(s)); }
 bool HasEepromAlgorithm(const Session& s) { return Family(s) == "FLASH" || Family(s) == "12F6"; }
-int BlankWord(const Session& s) { return TwelveBit(s) ? 0x0FFF : 0x3FFF; }
+int BlankWord(const Session& s) { return TwelveBit(s) ? protocol::kBlank12 : protocol::kBlank14; }
 
 // A reply byte, or -1 past its end, so a short reply never matches a code.
 int At(const Bytes& reply, std::size_t i) { return i < reply.size() ? reply[i] : -1; }
@@ -47,16 +47,16 @@ std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 
 void LinkFault(Session& s) { s.ops.linkFault = true; }
 
 void SendLetters(Session& s, Command command) {
-    for (char letter : wire::Letters(command, Family(s)))
+    for (char letter : protocol::CommandLetters(command, Family(s)))
         s.link.SendCommand(letter);
 }
 
 // A word count goes as two one-byte writes, high byte first, 1 ms after each.
 void SendCount(Session& s, int count) {
     s.link.SendBytes(Bytes{static_cast<std::uint8_t>((count / 256) & 0xFF)});
-    s.clock.sleepMs(1);
+    s.clock.sleepMs(protocol::kCommandPauseMs);
     s.link.SendBytes(Bytes{static_cast<std::uint8_t>(count % 256)});
-    s.clock.sleepMs(1);
+    s.clock.sleepMs(protocol::kCommandPauseMs);
 }
 
 // The one waiting path: n reply bytes within the limit, optionally driving
@@ -90,7 +90,7 @@ std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false
 
 // The end code at its place in a reply; its absence is a link fault.
 bool HasEndCode(Session& s, const Bytes& reply, std::size_t position) {
-    if (At(reply, position) == wire::kEndCode)
+    if (At(reply, position) == protocol::kEndCode)
         return true;
     LinkFault(s);
     return false;
@@ -222,7 +222,7 @@ Result BlankCheckProgramMemory(Session& s) {
     const int words = s.device.programWords;
     const std::string& family = Family(s);
     s.link.DiscardInput();
-    SendLetters(s, Command::BlankProgram);
+    SendLetters(s, Command::BlankCheckProgram);
     // The summary word is the AND of every word in the range.
     auto summary = [&](int count, std::size_t replyLength) -> std::optional<Bytes> {
         SendCount(s, count);
@@ -233,7 +233,7 @@ Result BlankCheckProgramMemory(Session& s) {
     };
     // A follow-up request after a blank summary: its end code is not looked at.
     auto followUp = [&](int count) -> std::optional<Bytes> {
-        SendLetters(s, Command::BlankProgram);
+        SendLetters(s, Command::BlankCheckProgram);
         SendCount(s, count);
         return Receive(s, 3, kIdle);
     };
@@ -284,7 +284,7 @@ Result BlankCheckEeprom(Session& s) {
     if (cells == 0 || !HasEepromAlgorithm(s))
         return Result::None;
     s.link.DiscardInput();
-    SendLetters(s, Command::BlankEeprom);
+    SendLetters(s, Command::BlankCheckEeprom);
     SendCount(s, cells);
     const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer);
     if (!reply)
@@ -300,7 +300,7 @@ Result BlankCheckEeprom(Session& s) {
 Result BlankCheckConfig(Session& s, Result& protect) {
     const char* const endNote = "コンフィギュレーションワードブランクチェック失敗。　　終了コードを受信できませんでした。";
     s.link.DiscardInput();
-    SendLetters(s, Command::BlankConfig);
+    SendLetters(s, Command::BlankCheckConfig);
     if (TwelveBit(s)) {
         SendCount(s, 1);
         const auto reply = Receive(s, 3, kIdle);
@@ -536,7 +536,7 @@ Result WriteProgramMemory(Session& s) {
             addWord(ProgramWord(s, w));
         for (int id = 0; id < 4; ++id)
             addWord(ConfigAreaWord(s, id));
-        const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{2, wire::kEndCode, true}, 2 * (n - 1), 0);
+        const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{2, protocol::kEndCode, true}, 2 * (n - 1), 0);
         if (t.kind == Transfer::Silent)
             return Fail(s, Result::Ng, std::string(failed) + "(TMO)",
                         std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
@@ -556,7 +556,7 @@ Result WriteProgramMemory(Session& s) {
     SendCount(s, used);
     for (int w = 0; w < used; ++w)
         addWord(ProgramWord(s, w));
-    const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{0, wire::kEndCode, false}, 2 * used - 1, 0);
+    const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{0, protocol::kEndCode, false}, 2 * used - 1, 0);
     if (t.kind == Transfer::Silent) {
         char address[16];
         std::snprintf(address, sizeof address, "%X", static_cast<unsigned>(t.index));
@@ -597,7 +597,7 @@ Result WriteConfig(Session& s) {
         if (!reply)
             return Fail(s, Result::Ng, std::string(kConfigWriteFailed) + kCrLf,
                         "( Read = ????  Write = " + written + " )");
-        if (At(*reply, 0) == wire::kEndCode)
+        if (At(*reply, 0) == protocol::kEndCode)
             return Fail(s, Result::Ok, kConfigWriteDone);
         ShowNote(s, std::string(kConfigWriteFailed) + kCrLf,
                  "( Read = " + Hex4(WordAt(*reply, 0)) + "  Write = " + written + " )");
@@ -608,7 +608,7 @@ Result WriteConfig(Session& s) {
     const Bytes image(s.ops.configImage.begin(), s.ops.configImage.end());
     const Transfer t = SendAcknowledged(s, image, kIdle, std::nullopt, 0, 0);
     const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle) : std::nullopt;
-    if (reply && At(*reply, 0) == wire::kEndCode)
+    if (reply && At(*reply, 0) == protocol::kEndCode)
         return Fail(s, Result::Ok, kConfigWriteDone);
     return Fail(s, Result::Ng, kConfigWriteFailed,
                 std::string(kCrLf) + "( Address = " + "7" + "  Read = " + "????" +
@@ -631,7 +631,7 @@ std::optional<Result> WriteEeprom(Session& s) {
         image.push_back(inBuffer ? s.buffer.eeprom[2 * n] : 0x3F);
         image.push_back(inBuffer ? s.buffer.eeprom[2 * n + 1] : 0xFF);
     }
-    const Transfer t = SendAcknowledged(s, image, kIdle, AbortRule{0, wire::kEepromError, false}, 2 * cells + 1, 1);
+    const Transfer t = SendAcknowledged(s, image, kIdle, AbortRule{0, protocol::kEepromErrorReply, false}, 2 * cells + 1, 1);
     if (t.kind == Transfer::Silent)
         return Fail(s, Result::Ng, endNote);
     if (t.kind == Transfer::Aborted) {

@@ -1,0 +1,649 @@
+// Board operations against the simulated board: bytes on the wire, replies
+// taken apart, registers left behind, notes and failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "ops/boardops.h"
+#include "opstest.h"
+
+namespace vx {
+namespace {
+
+using test::AllFamilies;
+using test::Header;
+using test::SimRig;
+using test::WordBytes;
+
+bool TwelveBit(const std::string& family) { return isTwelveBitFamily(family); }
+
+TEST(BoardOpsWire, EveryFamilySendsItsLettersCountsAndWords) {
+    for (const auto& f : AllFamilies()) {
+        SCOPED_TRACE(f.family);
+        SimRig rig(f.family, f.words, f.eeprom, -1);  // no calibration word to trip the EPROM write
+        Session& s = *rig.session;
+        s.link.port.open("sim");
+        test::BlankBuffer(s);
+        const bool twelve = TwelveBit(f.family);
+        const bool flash = f.family == "FLASH" || f.family == "12F6";
+        auto sent = [&rig] {
+            std::string text = rig.sentText();
+            rig.board().received.clear();
+            return text;
+        };
+        Result protect = Result::None;
+
+        EraseProgramMemory(s);
+        EXPECT_EQ(sent(), f.family == "FLASH" ? "bd" : f.family == "12F6" ? "bD" : "");
+
+        BlankCheckProgramMemory(s);
+        const int w = f.words;
+        std::string expected;
+        if (f.family == "5X18")
+            expected = Header("bps", w + 5);
+        else if (f.family == "5X28")
+            expected = Header("bpl", w + 5);
+        else if (f.family == "12C5")
+            expected = Header("bs", w) + Header("bs", w + 1) + Header("bs", w + 5);
+        else if (f.family == "12C6" || f.family == "12F6")
+            expected = Header("bs", w - 1) + Header("bs", w);
+        else
+            expected = Header("bs", w);
+        EXPECT_EQ(sent(), expected);
+
+        BlankCheckEeprom(s);
+        EXPECT_EQ(sent(), flash ? Header("rsd", f.eeprom) : "");
+
+        const std::string configLetters = f.family == "5X18" ? "rps" : f.family == "5X28" ? "rpl" : "rsc";
+        BlankCheckConfig(s, protect);
+        EXPECT_EQ(sent(), Header(configLetters, twelve ? 1 : 8));
+
+        const std::string readLetters = f.family == "5X18" ? "rps" : f.family == "5X28" ? "rpl" : "rsp";
+        ReadProgramMemory(s);
+        EXPECT_EQ(sent(), Header(readLetters, twelve ? w + 5 : w));
+
+        ReadEeprom(s);
+        EXPECT_EQ(sent(), flash ? Header("rsd", f.eeprom) : "");
+
+        ReadConfig(s);
+        EXPECT_EQ(sent(), Header(f.family == "12C5" ? "rsp" : configLetters, twelve ? 1 : 8));
+
+        test::BlankBuffer(s);
+        s.buffer.usedLength = w;
+        WriteProgramMemory(s);
+        std::string image;
+        if (twelve) {
+            image = WordBytes(0x0FFF | s.device.codeProtectMask);
+            for (int i = 0; i < w + 4; ++i)
+                image += WordBytes(0x0FFF);
+        } else {
+            for (int i = 0; i < w; ++i)
+                image += WordBytes(0x3FFF);
+        }
+        const std::string writeLetters = f.family == "5X18"   ? "wps"
+                                         : f.family == "5X28" ? "wpl"
+                                         : flash              ? "wef"
+                                                              : "wsp";
+        EXPECT_EQ(sent(), Header(writeLetters, twelve ? w + 5 : w) + image);
+
+        WriteEeprom(s);
+        std::string cells;
+        for (int n = 0; n < f.eeprom; ++n)
+            cells += std::string{'\x3F', '\xFF'};
+        EXPECT_EQ(sent(), flash ? Header("wed", f.eeprom) + cells : "");
+
+        if (!twelve) {
+            MergeConfigArea(s);
+            EXPECT_EQ(sent(), Header("rsc", 8));
+        }
+        WriteConfig(s);
+        std::string configWrite;
+        if (f.family == "5X18" || f.family == "5X28" || f.family == "12C5")
+            configWrite = Header(writeLetters, 1) + WordBytes(0x0FFF);
+        else
+            configWrite = Header(flash ? "wec" : "wsc", 8);
+        EXPECT_EQ(sent().substr(0, configWrite.size()), configWrite);
+
+        VerifyProgramMemory(s);
+        EXPECT_EQ(sent(), Header(readLetters, twelve ? w + 5 : w));
+        VerifyEeprom(s);
+        EXPECT_EQ(sent(), flash ? Header("rsd", f.eeprom) : "");
+        VerifyConfig(s, protect);
+        EXPECT_EQ(sent(), Header(configLetters, twelve ? 1 : 8));
+        VerifyConfigAfterWrite(s, protect);
+        EXPECT_EQ(sent(), Header(configLetters, twelve ? 1 : 8));
+        EXPECT_FALSE(s.ops.linkFault);
+    }
+}
+
+TEST(BoardOpsWire, EepromlessAndEpromPartsSendNothingForEepromAndErase) {
+    SimRig rig("FLASH", 64, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    EXPECT_FALSE(ReadEeprom(s).has_value());
+    EXPECT_FALSE(WriteEeprom(s).has_value());
+    EXPECT_FALSE(VerifyEeprom(s).has_value());
+    EXPECT_EQ(BlankCheckEeprom(s), Result::None);
+
+    SimRig eprom("EPROM", 64, 16);
+    Session& e = *eprom.session;
+    e.link.port.open("sim");
+    EXPECT_EQ(WriteEeprom(e), Result::None);
+    EXPECT_EQ(e.view.note, "このデバイスは、ＥＥＰＲＯＭデータメモリを内蔵していません。 ");
+    EXPECT_EQ(ReadEeprom(e), Result::None);
+    EXPECT_EQ(e.view.note, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。 ");
+    EXPECT_EQ(EraseProgramMemory(e), Result::None);
+    EXPECT_EQ(e.view.note, "EPROM版での この操作は無効です。（紫外線イレーサで消去してください。） ");
+    EXPECT_EQ(e.view.noteColour, kColourRed);
+    EXPECT_TRUE(eprom.board().received.empty());
+}
+
+TEST(BoardOpsBlankCheck, CalibratedPartsCaptureTheChipCalibrationWord) {
+    SimRig c6("12C6", 1024, 0, 0x3456);
+    c6.session->link.port.open("sim");
+    EXPECT_EQ(BlankCheckProgramMemory(*c6.session), Result::Ok);
+    EXPECT_EQ(c6.session->ops.chipCalib.word(), 0x3456);
+
+    SimRig c5("12C5", 512, 0, 0x0C5A);
+    c5.session->link.port.open("sim");
+    EXPECT_EQ(BlankCheckProgramMemory(*c5.session), Result::Ok);
+    EXPECT_EQ(c5.session->ops.chipCalib.word(), 0x0C5A);
+    // An ID word that clears a bit the calibration word has set: not blank.
+    c5.chip().config[2] = 0x0FF7;
+    EXPECT_EQ(BlankCheckProgramMemory(*c5.session), Result::Ng);
+    c5.chip().config[2] = 0x0FFF;
+    c5.chip().program[3] = 0x0123;
+    EXPECT_EQ(BlankCheckProgramMemory(*c5.session), Result::Ng);
+}
+
+TEST(BoardOpsBlankCheck, ConfigurationRulesOfOldOscillatorPartsAndBandGap) {
+    SimRig rig("5X18", 512, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    s.device.name = "PIC16C54";
+    Result protect = Result::Cp;
+    rig.chip().setConfigWord(0x0FFD);
+    EXPECT_EQ(BlankCheckConfig(s, protect), Result::Ok);
+    EXPECT_EQ(protect, Result::None);
+    EXPECT_EQ(s.ops.configAcc.word(), 0x0FFD);
+    rig.chip().setConfigWord(0x0FF7);  // bit 3 is code protection here
+    EXPECT_EQ(BlankCheckConfig(s, protect), Result::Ng);
+    EXPECT_EQ(protect, Result::Cp);
+    EXPECT_EQ(s.view.note, "このデバイスはコードプロテクトされています。 ");
+    s.device.name = "PIC16C58";
+    rig.chip().setConfigWord(0x0FFD);
+    EXPECT_EQ(BlankCheckConfig(s, protect), Result::Ng);
+
+    SimRig bg("12F6", 1024, 128);
+    bg.session->link.port.open("sim");
+    bg.chip().setConfigWord(0x0FFF);  // band-gap bits 00, everything else erased
+    EXPECT_EQ(BlankCheckConfig(*bg.session, protect), Result::Ok);
+    bg.chip().config[1] = 0x3FF5;  // an ID word takes part
+    EXPECT_EQ(BlankCheckConfig(*bg.session, protect), Result::Ng);
+    bg.chip().config[1] = 0x3FFF;
+    bg.chip().config[5] = 0x1234;  // words 4..6 do not
+    EXPECT_EQ(BlankCheckConfig(*bg.session, protect), Result::Ok);
+}
+
+TEST(BoardOpsBlankCheck, ShortOrMissingRepliesEndWithinTheirTimeOuts) {
+    SimRig rig("FLASH", 1024, 64);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    rig.board().faults.shortReplyBy = 1;  // 128 of 129 bytes
+    auto start = rig.clock.now;
+    EXPECT_EQ(BlankCheckEeprom(s), Result::Er);
+    EXPECT_EQ(s.view.note, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　読み出しデータ不足。 ");
+    EXPECT_GT(rig.clock.now - start, 30000);
+    EXPECT_LE(rig.clock.now - start, 30100);
+    EXPECT_TRUE(s.ops.linkFault);
+
+    rig.board().faults = {};
+    rig.board().faults.silentAfterBytes = 0;
+    start = rig.clock.now;
+    EXPECT_EQ(EraseProgramMemory(s), Result::Er);
+    EXPECT_EQ(s.view.note, "プログラムメモリの消去失敗。読み出しデータ不足。 ");
+    EXPECT_LE(rig.clock.now - start, 1100);
+
+    start = rig.clock.now;
+    EXPECT_EQ(BlankCheckProgramMemory(s), Result::Er);
+    EXPECT_EQ(s.view.note, "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。 ");
+    EXPECT_LE(rig.clock.now - start, 1100);
+
+    Result protect = Result::Cp;
+    start = rig.clock.now;
+    EXPECT_EQ(BlankCheckConfig(s, protect), Result::Er);
+    EXPECT_EQ(protect, Result::Cp);  // kept without a reply
+    EXPECT_LE(rig.clock.now - start, 1100);
+}
+
+TEST(BoardOpsRead, TwelveBitReadTakesConfigurationFirstAndIdsLast) {
+    SimRig rig("12C5", 512, 0, 0x0C80);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    s.buffer.calibText = "movlw 0x70";
+    rig.chip().setConfigWord(0x0FEA);
+    rig.chip().program[0] = 0x0A01;
+    rig.chip().config[3] = 0x0009;
+    ASSERT_EQ(ReadProgramMemory(s), Result::Ok);
+    EXPECT_EQ(test::BufferWord(s, 0), 0x0A01);
+    EXPECT_EQ(test::BufferWord(s, 511), 0x0C80);
+    EXPECT_EQ(s.buffer.calibText, "movlw 0x80");
+    EXPECT_EQ(s.ops.chipCalib.word(), 0x0C80);
+    EXPECT_EQ(test::ConfigAreaWord(s, 7), 0x0FEA);
+    EXPECT_EQ(test::ConfigAreaWord(s, 3), 0x0009);
+    EXPECT_EQ(s.buffer.idText, "FFF9");
+    EXPECT_EQ(s.ops.configAcc.word(), 0x0FEA);
+    EXPECT_EQ(s.ops.idAcc.word(), 0x0009 & 0x0FFF);
+    // The calibration word is stored but does not count against blankness.
+    EXPECT_EQ(s.ops.programAcc.word(), 0x0A01 & 0xFFFF);
+
+    SimRig c6("12C6", 1024, 0, 0x3480);
+    c6.session->link.port.open("sim");
+    c6.session->buffer.calibText = "retlw 0x70";
+    ASSERT_EQ(ReadProgramMemory(*c6.session), Result::Ok);
+    EXPECT_EQ(c6.session->buffer.calibText, "retlw 0x80");
+    EXPECT_EQ(c6.session->ops.programAcc.word(), 0xFFFF & 0x3FFF);
+}
+
+TEST(BoardOpsRead, ConfigurationAreaAndBandGapReads) {
+    SimRig rig("12F6", 1024, 128);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    rig.chip().setConfigWord(0x3FFF);
+    EXPECT_EQ(ReadBandGap(s), Result::Ok);
+    EXPECT_EQ(s.view.bandGapText, "3");
+    rig.chip().setConfigWord(0x1FC4);
+    EXPECT_EQ(ReadBandGap(s), Result::Ok);
+    EXPECT_EQ(s.view.bandGapText, "1");
+
+    rig.chip().config[5] = 0x0ABC;
+    ASSERT_EQ(ReadConfig(s), Result::Ok);
+    EXPECT_EQ(test::ConfigAreaWord(s, 5), 0x0ABC);
+    EXPECT_EQ(test::ConfigAreaWord(s, 7), 0x1FC4);
+
+    rig.board().faults.shortReplyBy = 1;  // 16 of 17 bytes
+    const auto start = rig.clock.now;
+    EXPECT_EQ(ReadConfig(s), Result::Ng);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワード読み出し失敗。　　読み出しデータ不足。 ");
+    EXPECT_LE(rig.clock.now - start, 1100);
+
+    rig.board().faults = {};
+    EXPECT_EQ(ReadCalibration(s), Result::Ok);
+    EXPECT_EQ(s.view.osccalHighText, "52");   // 0x34
+    EXPECT_EQ(s.view.osccalLowText, "128");   // 0x80
+    EXPECT_EQ(s.buffer.calibText, "retlw 0x80");
+}
+
+TEST(BoardOpsRead, EepromReadResetsItsAccumulatorEvenWithoutEeprom) {
+    SimRig rig("FLASH", 64, 16);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    rig.chip().eeprom[3] = 0x00;
+    ASSERT_EQ(ReadEeprom(s), Result::Ok);
+    EXPECT_EQ(s.ops.eepromAcc.low, 0x00);
+    EXPECT_EQ(s.buffer.eeprom[7], 0x00);
+    s.device.eepromBytes = 0;
+    EXPECT_FALSE(ReadEeprom(s).has_value());
+    EXPECT_EQ(s.ops.eepromAcc.word(), 0x3FFF);
+}
+
+TEST(BoardOpsWrite, FourteenBitWritesOnlyTheUsedWords) {
+    SimRig rig("FLASH", 1024, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    for (int w = 0; w < 10; ++w)
+        test::SetBufferWord(s, w, 0x2800 + w);
+    s.buffer.usedLength = 10;
+    ASSERT_EQ(WriteProgramMemory(s), Result::Ok);
+    EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに成功しました。 ");
+    ASSERT_EQ(rig.board().log.size(), 1u);
+    EXPECT_EQ(rig.board().log[0].count, 10);
+    EXPECT_EQ(rig.board().log[0].dataWords, 10);
+    EXPECT_EQ(rig.chip().program[9], 0x2809);
+    EXPECT_EQ(rig.chip().program[10], 0x3FFF);
+}
+
+TEST(BoardOpsWrite, TwelveBitCalibrationRestoreAndUnprotectedFirstPass) {
+    SimRig rig("12C5", 512, 0, 0x0FFF);  // the chip lost its calibration word
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    s.buffer.calibText = "movlw 0x5A";
+    test::SetConfigAreaWord(s, 7, 0x0FE2);  // code protection on
+    test::SetConfigAreaWord(s, 1, 0x0007);
+    s.ops.chipCalib = {0x0F, 0xFF};
+    ASSERT_EQ(WriteProgramMemory(s), Result::Ok);
+    EXPECT_EQ(test::BufferWord(s, 511), 0x0C5A);
+    EXPECT_EQ(rig.chip().program[511], 0x0C5A);
+    EXPECT_EQ(rig.chip().configWord(), 0x0FEA);  // protection bit left set
+    EXPECT_EQ(rig.chip().config[1], 0x0007);
+
+    // A chip calibration word that is not blank is not touched here.
+    s.ops.chipCalib = {0x0C, 0x80};
+    test::SetBufferWord(s, 511, 0x0FFF);
+    rig.chip().program[511] = 0x0FFF;
+    ASSERT_EQ(WriteProgramMemory(s), Result::Ok);
+    EXPECT_EQ(test::BufferWord(s, 511), 0x0FFF);
+}
+
+TEST(BoardOpsWrite, HandshakeFailuresNameTheirCause) {
+    {
+        SimRig rig("FLASH", 64, 0);
+        Session& s = *rig.session;
+        s.link.port.open("sim");
+        test::BlankBuffer(s);
+        rig.board().faults.silentAfterBytes = 0;
+        const auto start = rig.clock.now;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  タイムアウトが発生しました。 0");
+        EXPECT_LE(rig.clock.now - start, 1100);
+        EXPECT_FALSE(s.view.progressVisible);
+
+        rig.board().faults = {};
+        rig.board().faults.abortAtWord = 30;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  中断コードが返信されました。 ");
+        EXPECT_EQ(rig.board().log.back().dataWords, 31);
+
+        rig.board().faults = {};
+        rig.board().faults.silentAfterBytes = 0x2B;  // the count and 0x2A words acknowledged
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  タイムアウトが発生しました。 2B");
+
+        rig.board().faults = {};
+        rig.board().faults.silentAfterBytes = 64;  // no end code after the last word
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  受信タイムアウトが発生しました。 ");
+
+        rig.board().faults = {};
+        rig.board().faults.wrongEndCode = true;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  終了コードを受信できませんでした。 ");
+    }
+    {
+        SimRig rig("5X28", 2048, 0);
+        Session& s = *rig.session;
+        s.link.port.open("sim");
+        test::BlankBuffer(s);
+        rig.board().faults.silentAfterBytes = 3;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  (TMO) \r\n"
+                               "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
+        rig.board().faults = {};
+        rig.board().faults.abortAtWord = 7;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  (ABT) ");
+        rig.board().faults = {};
+        rig.board().faults.silentAfterBytes = 2053;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  (RXO) \r\n"
+                               "念のためデバイスと書き込みのオシレータ設定を確認してください。");
+        rig.board().faults = {};
+        rig.board().faults.wrongEndCode = true;
+        EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
+        EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  (EOF) ");
+    }
+}
+
+TEST(BoardOpsWrite, TwelveBitConfigurationAnswerWithTheOscillatorBitsCountsAsWritten) {
+    SimRig rig("5X18", 512, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::SetConfigAreaWord(s, 7, 0x0FFA);
+    rig.chip().setConfigWord(0x0F0A);  // EPROM: the write cannot set bits again
+    EXPECT_EQ(WriteConfig(s), Result::Ok);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワードのプログラミングに失敗しました。　　\r\n ( Read = 0F0A  Write = 0FFA )");
+    rig.chip().setConfigWord(0x0F1A);
+    EXPECT_EQ(WriteConfig(s), Result::Ng);
+    rig.chip().setConfigWord(0x0FFF);
+    EXPECT_EQ(WriteConfig(s), Result::Ok);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワードのプログラミングに成功しました。 ");
+}
+
+TEST(BoardOpsWrite, FourteenBitConfigurationFailureNamesAddressSeven) {
+    SimRig rig("EPROM", 2048, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    test::SetConfigAreaWord(s, 7, 0x3FB1);
+    ASSERT_EQ(MergeConfigArea(s), Result::Ok);
+    rig.board().faults.wrongEndCode = true;
+    EXPECT_EQ(WriteConfig(s), Result::Ng);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワードのプログラミングに失敗しました。　　 \r\n"
+                           "( Address = 7  Read = ????  Write = 3FB1 )");
+}
+
+TEST(BoardOpsWrite, MergeKeepsTheChipsOwnWordsFourToSix) {
+    SimRig rig("FLASH", 64, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    test::SetConfigAreaWord(s, 0, 0x3FF1);
+    test::SetConfigAreaWord(s, 6, 0x1111);
+    test::SetConfigAreaWord(s, 7, 0x3FF2);
+    ASSERT_EQ(MergeConfigArea(s), Result::Ok);
+    const auto& image = s.ops.configImage;
+    EXPECT_EQ(image[0] * 256 + image[1], 0x3FF1);
+    EXPECT_EQ(image[12] * 256 + image[13], 0x0FC4);  // device id from the chip
+    EXPECT_EQ(image[14] * 256 + image[15], 0x3FF2);
+    ASSERT_EQ(WriteConfig(s), Result::Ok);
+    EXPECT_EQ(rig.chip().config[0], 0x3FF1);
+    EXPECT_EQ(rig.chip().config[6], 0x0FC4);
+}
+
+TEST(BoardOpsWrite, EepromErrorReplyReportsTheCellSentLast) {
+    SimRig rig("12F6", 1024, 128);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    for (int n = 0; n < 128; ++n)
+        s.buffer.eeprom[2 * n + 1] = static_cast<std::uint8_t>(n + 0x10);
+    ASSERT_EQ(WriteEeprom(s), Result::Ok);
+    EXPECT_EQ(rig.board().log.back().dataWords, 128);
+    EXPECT_EQ(rig.chip().eeprom[127], 0x8F);
+    EXPECT_EQ(s.view.progressMax, 257);
+
+    rig.board().faults.eepromErrorAtCell = 4;  // seen while cell 5 is due
+    EXPECT_EQ(WriteEeprom(s), Result::Ng);
+    // The board answers "*", its read-back data, 0x3F.
+    EXPECT_EQ(s.view.note, "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。　　 "
+                           "( Address = 4  Write = 3FEB  Read = 143F )");
+    EXPECT_FALSE(s.view.progressVisible);
+}
+
+TEST(BoardOpsVerify, DifferenceLinesStopAfterMoreThanAHundred) {
+    for (int differing : {100, 101, 150}) {
+        SCOPED_TRACE(differing);
+        SimRig rig("FLASH", 1024, 0);
+        Session& s = *rig.session;
+        s.link.port.open("sim");
+        test::BlankBuffer(s);
+        for (int w = 0; w < differing; ++w)
+            rig.chip().program[static_cast<std::size_t>(w)] = 0x0000;
+        s.view.programMemory.text = "dump";
+        EXPECT_EQ(VerifyProgramMemory(s), Result::Ng);
+        const std::string& text = s.view.programMemory.text;
+        const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        const bool remark = text.find("これ以降もエラーがある可能性があります。\r\n\r\n") != std::string::npos;
+        EXPECT_EQ(remark, differing > 100);
+        EXPECT_EQ(lines, differing > 100 ? 101u + 2u : 100u);
+        EXPECT_EQ(text.rfind("Error　 アドレス:0x0000 , 正:0x3FFF , 誤:0x0000\r\n", 0), 0u);
+        EXPECT_EQ(text.substr(text.size() - 4), "dump");
+        EXPECT_EQ(s.ops.verifyPos, differing > 100 ? 200 : 2 * 1023);
+    }
+}
+
+TEST(BoardOpsVerify, TwelveBitListsIdsAfterProgramAndLeavesTheConfigurationWordAlone) {
+    SimRig rig("5X18", 512, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    rig.chip().config[2] = 0x0005;
+    rig.chip().setConfigWord(0x0FFB);
+    EXPECT_EQ(VerifyProgramMemory(s), Result::Ng);
+    EXPECT_EQ(s.view.programMemory.text, "Error　 アドレス:0x0202 , 正:0x0FFF , 誤:0x0005\r\n");
+    EXPECT_EQ(s.ops.verifyPos, 2 * (512 + 4));
+}
+
+TEST(BoardOpsVerify, FourteenBitNeedsTheEndCodeEvenWhenAllWordsAgree) {
+    SimRig rig("FLASH", 64, 16);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    EXPECT_EQ(VerifyProgramMemory(s), Result::Ok);
+    rig.board().faults.wrongEndCode = true;
+    EXPECT_EQ(VerifyProgramMemory(s), Result::Ng);
+    EXPECT_TRUE(s.ops.linkFault);
+}
+
+TEST(BoardOpsVerify, EepromDifferenceLine) {
+    SimRig rig("FLASH", 64, 32);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    s.buffer.eeprom[2 * 0x10 + 1] = 0xA5;
+    EXPECT_EQ(VerifyEeprom(s), Result::Ng);
+    EXPECT_EQ(s.view.eeprom.text, "Error　 アドレス:0x0010 , 正:0xA5 , 誤:0xFF\r\n");
+}
+
+TEST(BoardOpsVerify, ConfigurationComparesIdsAndWordSevenOnly) {
+    SimRig rig("FLASH", 64, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    for (int i = 4; i < 7; ++i)
+        test::SetConfigAreaWord(s, i, rig.chip().config[static_cast<std::size_t>(i)]);
+    test::SetConfigAreaWord(s, 5, 0x1234);  // words 4..6 are not compared
+    Result protect = Result::Cp;
+    EXPECT_EQ(VerifyConfig(s, protect), Result::Ok);
+    EXPECT_EQ(protect, Result::None);
+    EXPECT_EQ(s.ops.verifyConfigText, "OK");
+
+    rig.chip().config[1] = 0x3FF5;
+    rig.chip().setConfigWord(0x3FE1);  // protection bit 0x10 cleared
+    EXPECT_EQ(VerifyConfig(s, protect), Result::Ng);
+    EXPECT_EQ(protect, Result::Cp);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワードのベリファイエラー\r\nデバイスにプログラミングされているデータ。"
+                           "ＣＯＮＦＩＧ：3FE1ＩＤ：F5FF ");
+
+    // Protection shows even when the end code is missing.
+    rig.board().faults.wrongEndCode = true;
+    protect = Result::None;
+    EXPECT_EQ(VerifyConfig(s, protect), Result::Ng);
+    EXPECT_EQ(protect, Result::Cp);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワードのベリファイに失敗しました。  終了コードを受信できませんでした。 ");
+}
+
+TEST(BoardOpsVerify, AfterWriteComparesOnlyIdDigitsAndConfigurationWord) {
+    SimRig rig("FLASH", 64, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    auto& image = s.ops.configImage;
+    image.fill(0x3F);
+    for (std::size_t i = 1; i < 16; i += 2)
+        image[i] = 0xFF;
+    image[0] = 0x00;  // ID high byte differs, low digit agrees
+    Result protect = Result::None;
+    EXPECT_EQ(VerifyConfigAfterWrite(s, protect), Result::Ok);
+    image[1] = 0xF0;
+    EXPECT_EQ(VerifyConfigAfterWrite(s, protect), Result::Ng);
+    EXPECT_EQ(s.view.note, "コンフィギュレーションワードのベリファイエラー ");
+}
+
+// Each operation with the end code replaced: the failure it reports.
+TEST(BoardOpsFaults, WrongEndCodeFailsEveryOperation) {
+    SimRig rig("12F6", 256, 16);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    rig.board().faults.wrongEndCode = true;
+    Result protect = Result::None;
+    struct Case {
+        const char* name;
+        std::function<Result()> run;
+        Result expected;
+        const char* note;
+    };
+    const std::vector<Case> cases{
+        {"erase", [&] { return EraseProgramMemory(s); }, Result::Ng, "プログラムメモリの消去失敗。終了コードを受信できませんでした。 "},
+        {"blank program", [&] { return BlankCheckProgramMemory(s); }, Result::Er,
+         "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。 "},
+        {"blank eeprom", [&] { return BlankCheckEeprom(s); }, Result::Er,
+         "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　終了コードを受信できませんでした。 "},
+        {"blank config", [&] { return BlankCheckConfig(s, protect); }, Result::Er,
+         "コンフィギュレーションワードブランクチェック失敗。　　終了コードを受信できませんでした。 "},
+        {"read program", [&] { return ReadProgramMemory(s); }, Result::Ng,
+         "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。 "},
+        {"read eeprom", [&] { return *ReadEeprom(s); }, Result::Ng,
+         "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　終了コードを受信できませんでした。 "},
+        {"read config", [&] { return ReadConfig(s); }, Result::Ng,
+         "コンフィギュレーションワード読み出し失敗。　　終了コードを受信できませんでした。 "},
+        {"read calibration", [&] { return ReadCalibration(s); }, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。 "},
+        {"read band gap", [&] { return ReadBandGap(s); }, Result::Ng,
+         "ＢＧデータリード失敗。　　終了コードを受信できませんでした。 "},
+        {"merge", [&] { return MergeConfigArea(s); }, Result::Ng,
+         "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。 "},
+        {"write eeprom", [&] { return *WriteEeprom(s); }, Result::Ng,
+         "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。  終了コードを受信できませんでした。 "},
+        {"verify eeprom", [&] { return *VerifyEeprom(s); }, Result::Ng,
+         "ＥＥＰＲＯＭデータメモリの ベリファイエラー。  終了コードを受信できませんでした。 "},
+        {"verify config", [&] { return VerifyConfig(s, protect); }, Result::Ng,
+         "コンフィギュレーションワードのベリファイに失敗しました。  終了コードを受信できませんでした。 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        s.ops.linkFault = false;
+        EXPECT_EQ(c.run(), c.expected);
+        EXPECT_EQ(s.view.note, c.note);
+        EXPECT_TRUE(s.ops.linkFault);
+    }
+    SimRig twelve("5X28", 512, 0);
+    twelve.session->link.port.open("sim");
+    twelve.board().faults.wrongEndCode = true;
+    EXPECT_EQ(ReadProgramMemory(*twelve.session), Result::Ng);
+    EXPECT_EQ(twelve.session->view.note, "プログラムメモリ読み出し失敗。　　終了コードを受信できませんでした。 ");
+    EXPECT_EQ(VerifyProgramMemory(*twelve.session), Result::Ng);
+    EXPECT_EQ(twelve.session->view.note, "プログラムメモリ読み出し失敗。　　終了コードを受信できませんでした。 ");
+}
+
+// A silent board: every operation gives up, none waits past its limit.
+TEST(BoardOpsFaults, SilentBoardEndsEveryOperationInTime) {
+    SimRig rig("12F6", 256, 16);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    test::BlankBuffer(s);
+    rig.board().faults.silentAfterBytes = 0;
+    Result protect = Result::None;
+    const std::vector<std::pair<const char*, std::function<Result()>>> ops{
+        {"erase", [&] { return EraseProgramMemory(s); }},
+        {"blank program", [&] { return BlankCheckProgramMemory(s); }},
+        {"blank config", [&] { return BlankCheckConfig(s, protect); }},
+        {"read program", [&] { return ReadProgramMemory(s); }},
+        {"read config", [&] { return ReadConfig(s); }},
+        {"read calibration", [&] { return ReadCalibration(s); }},
+        {"read band gap", [&] { return ReadBandGap(s); }},
+        {"write program", [&] { return WriteProgramMemory(s); }},
+        {"merge", [&] { return MergeConfigArea(s); }},
+        {"write config", [&] { return WriteConfig(s); }},
+        {"write eeprom", [&] { return *WriteEeprom(s); }},
+        {"verify program", [&] { return VerifyProgramMemory(s); }},
+        {"verify eeprom", [&] { return *VerifyEeprom(s); }},
+        {"verify config", [&] { return VerifyConfig(s, protect); }},
+        {"verify after write", [&] { return VerifyConfigAfterWrite(s, protect); }},
+    };
+    for (const auto& [name, run] : ops) {
+        SCOPED_TRACE(name);
+        s.ops.linkFault = false;
+        const auto start = rig.clock.now;
+        const Result r = run();
+        EXPECT_TRUE(r == Result::Ng || r == Result::Er);
+        EXPECT_TRUE(s.ops.linkFault);
+        EXPECT_GT(rig.clock.now - start, 1000);
+        EXPECT_LE(rig.clock.now - start, 1100);
+    }
+}
+
+}  // namespace
+}  // namespace vx

@@ -51,14 +51,6 @@ void SendLetters(Session& s, Command command) {
         s.link.SendCommand(letter);
 }
 
-// A word count goes as two one-byte writes, high byte first, 1 ms after each.
-void SendCount(Session& s, int count) {
-    s.link.SendBytes(Bytes{static_cast<std::uint8_t>((count / 256) & 0xFF)});
-    s.clock.sleepMs(protocol::kCommandPauseMs);
-    s.link.SendBytes(Bytes{static_cast<std::uint8_t>(count % 256)});
-    s.clock.sleepMs(protocol::kCommandPauseMs);
-}
-
 // The one waiting path: n reply bytes within the limit, optionally driving
 // the progress bar by the bytes received. Takes the reply; nullopt (and a
 // link fault) on time-out.
@@ -225,7 +217,7 @@ Result BlankCheckProgramMemory(Session& s) {
     SendLetters(s, Command::BlankCheckProgram);
     // The summary word is the AND of every word in the range.
     auto summary = [&](int count, std::size_t replyLength) -> std::optional<Bytes> {
-        SendCount(s, count);
+        s.link.SendCount(count);
         auto reply = Receive(s, static_cast<int>(replyLength), kIdle);
         if (!reply || !HasEndCode(s, *reply, replyLength - 1))
             return std::nullopt;
@@ -234,7 +226,7 @@ Result BlankCheckProgramMemory(Session& s) {
     // A follow-up request after a blank summary: its end code is not looked at.
     auto followUp = [&](int count) -> std::optional<Bytes> {
         SendLetters(s, Command::BlankCheckProgram);
-        SendCount(s, count);
+        s.link.SendCount(count);
         return Receive(s, 3, kIdle);
     };
 
@@ -285,7 +277,7 @@ Result BlankCheckEeprom(Session& s) {
         return Result::None;
     s.link.DiscardInput();
     SendLetters(s, Command::BlankCheckEeprom);
-    SendCount(s, cells);
+    s.link.SendCount(cells);
     const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer);
     if (!reply)
         return Fail(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　読み出しデータ不足。");
@@ -302,7 +294,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
     s.link.DiscardInput();
     SendLetters(s, Command::BlankCheckConfig);
     if (TwelveBit(s)) {
-        SendCount(s, 1);
+        s.link.SendCount(1);
         const auto reply = Receive(s, 3, kIdle);
         if (!reply || !HasEndCode(s, *reply, 2))
             return Fail(s, Result::Er, endNote);
@@ -317,7 +309,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
         }
         return word == expected ? Result::Ok : Result::Ng;
     }
-    SendCount(s, 8);
+    s.link.SendCount(8);
     auto reply = Receive(s, 17, kIdle);
     if (!reply || !HasEndCode(s, *reply, 16))
         return Fail(s, Result::Er, endNote);
@@ -342,7 +334,7 @@ Result ReadProgramMemory(Session& s) {
     if (TwelveBit(s)) {
         // Configuration word, program words, then the four ID words.
         const int n = words + 5;
-        SendCount(s, n);
+        s.link.SendCount(n);
         const auto reply = Receive(s, 2 * n + 1, kIdle, true);
         if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
             return Fail(s, Result::Ng, kProgramReadEndNote);
@@ -381,7 +373,7 @@ Result ReadProgramMemory(Session& s) {
         RefreshIdConfigDisplay(s);
         return Result::Ok;
     }
-    SendCount(s, words);
+    s.link.SendCount(words);
     const auto reply = Receive(s, 2 * words + 1, kIdle, true);
     if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
         return Fail(s, Result::Ng, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
@@ -414,7 +406,7 @@ std::optional<Result> ReadEeprom(Session& s) {
         return Fail(s, Result::None, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。");
     s.link.DiscardInput();
     SendLetters(s, Command::ReadEeprom);
-    SendCount(s, cells);
+    s.link.SendCount(cells);
     const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer, true);
     if (!reply)
         return Fail(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　読み出しデータ不足。");
@@ -439,7 +431,7 @@ Result ReadConfig(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::ReadConfig);
     if (TwelveBit(s)) {
-        SendCount(s, 1);
+        s.link.SendCount(1);
         const auto reply = Receive(s, 3, kIdle);
         if (!reply || !HasEndCode(s, *reply, 2))
             return Fail(s, Result::Ng, endNote);
@@ -448,7 +440,7 @@ Result ReadConfig(Session& s) {
         RefreshIdConfigDisplay(s);
         return Result::Ok;
     }
-    SendCount(s, 8);
+    s.link.SendCount(8);
     const auto reply = Receive(s, 17, kReply);
     if (!reply)
         return Fail(s, Result::Ng, "コンフィギュレーションワード読み出し失敗。　　読み出しデータ不足。");
@@ -474,7 +466,7 @@ Result ReadCalibration(Session& s) {
     s.ui.processEvents();
     s.link.DiscardInput();
     SendLetters(s, Command::ReadProgram);
-    SendCount(s, words);
+    s.link.SendCount(words);
     const auto reply = Receive(s, 2 * words + 1, kIdle, true);
     if (!reply || words == 0 || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
         return Fail(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
@@ -496,7 +488,7 @@ Result ReadBandGap(Session& s) {
     s.ui.processEvents();
     s.link.DiscardInput();
     SendLetters(s, Command::ReadConfigArea);
-    SendCount(s, 8);
+    s.link.SendCount(8);
     const auto reply = Receive(s, 17, kReply);
     if (!reply)
         return Fail(s, Result::Ng, "ＢＧデータリード失敗。　　リードデータ不足。");
@@ -530,7 +522,7 @@ Result WriteProgramMemory(Session& s) {
     if (TwelveBit(s)) {
         // Configuration word first, left unprotected until the configuration pass.
         const int n = words + 5;
-        SendCount(s, n);
+        s.link.SendCount(n);
         addWord(ConfigAreaWord(s, 7) | s.device.codeProtectMask);
         for (int w = 0; w < words; ++w)
             addWord(ProgramWord(s, w));
@@ -553,7 +545,7 @@ Result WriteProgramMemory(Session& s) {
 
     // 14-bit parts: only up to the last programmed word.
     const int used = UsedLength(s);
-    SendCount(s, used);
+    s.link.SendCount(used);
     for (int w = 0; w < used; ++w)
         addWord(ProgramWord(s, w));
     const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{0, protocol::kEndCode, false}, 2 * used - 1, 0);
@@ -575,7 +567,7 @@ Result WriteProgramMemory(Session& s) {
 Result MergeConfigArea(Session& s) {
     // No discard here: it directly follows the verify replies.
     SendLetters(s, Command::ReadConfigArea);
-    SendCount(s, 8);
+    s.link.SendCount(8);
     const auto reply = Receive(s, 17, kIdle);
     if (!reply || !HasEndCode(s, *reply, 16))
         return Fail(s, Result::Ng, "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。");
@@ -589,7 +581,7 @@ Result WriteConfig(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::WriteConfig);
     if (TwelveBit(s)) {
-        SendCount(s, 1);
+        s.link.SendCount(1);
         const Bytes word{s.buffer.configArea[14], s.buffer.configArea[15]};
         const std::string written = Hex4(word[0] * 256 + word[1]);
         const Transfer t = SendAcknowledged(s, word, kIdle, std::nullopt, 0, 0);
@@ -604,7 +596,7 @@ Result WriteConfig(Session& s) {
         // The chip's answer carries the oscillator bits it took: then the word is in.
         return At(*reply, 1) == (s.buffer.configArea[15] & 0x0F) ? Result::Ok : Result::Ng;
     }
-    SendCount(s, 8);
+    s.link.SendCount(8);
     const Bytes image(s.ops.configImage.begin(), s.ops.configImage.end());
     const Transfer t = SendAcknowledged(s, image, kIdle, std::nullopt, 0, 0);
     const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle) : std::nullopt;
@@ -624,7 +616,7 @@ std::optional<Result> WriteEeprom(Session& s) {
         return Fail(s, Result::None, kNoEepromNote);
     s.link.DiscardInput();
     SendLetters(s, Command::WriteEeprom);
-    SendCount(s, cells);
+    s.link.SendCount(cells);
     Bytes image;
     for (int n = 0; n < cells; ++n) {
         const bool inBuffer = n < EepromCellsInBuffer(s);
@@ -656,7 +648,7 @@ Result VerifyProgramMemory(Session& s) {
     SendLetters(s, Command::VerifyProgram);
     // 12-bit: configuration word, program words, IDs; 14-bit: the used words.
     const int n = twelveBit ? words + 5 : UsedLength(s);
-    SendCount(s, n);
+    s.link.SendCount(n);
     const auto reply = Receive(s, 2 * n + 1, kIdle, true);
     s.ops.verifyReply = reply ? *reply : Bytes{};
     s.ops.verifyPos = 0;
@@ -702,7 +694,7 @@ std::optional<Result> VerifyEeprom(Session& s) {
         return Fail(s, Result::None, kNoEepromNote);
     s.link.DiscardInput();
     SendLetters(s, Command::VerifyEeprom);
-    SendCount(s, cells);
+    s.link.SendCount(cells);
     const auto reply = Receive(s, 2 * cells + 1, kIdle, true);
     if (!reply)
         return Fail(s, Result::Ng, endNote);
@@ -730,7 +722,7 @@ std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect) {
     const bool twelveBit = TwelveBit(s);
     s.link.DiscardInput();
     SendLetters(s, Command::VerifyConfig);
-    SendCount(s, twelveBit ? 1 : 8);
+    s.link.SendCount(twelveBit ? 1 : 8);
     const std::size_t length = twelveBit ? 3 : 17;
     auto reply = Receive(s, static_cast<int>(length), kIdle);
     if (!reply) {

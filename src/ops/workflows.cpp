@@ -100,6 +100,9 @@ int CalibrationReadBack(const Session& s) {
     return byte(at) * 256 + byte(at + 1);
 }
 
+// A device without EEPROM bytes has no EEPROM area to report.
+std::string EepromResult(const std::optional<Result>& result) { return ResultText(result.value_or(Result::None)); }
+
 }  // namespace
 
 Outcome RunProgram(Session& s) {
@@ -206,8 +209,7 @@ Outcome RunProgram(Session& s) {
     }
 
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    if (const auto eeprom = VerifyEeprom(s))
-        results[1] = ResultText(*eeprom);
+    results[1] = EepromResult(VerifyEeprom(s));
 
     if (isFourteenBitFamily(family)) {
         ShowNote(s, "コンフィグレーションの修正データ修得中..........");
@@ -354,8 +356,7 @@ Outcome RunVerify(Session& s) {
     ShowNote(s, "プログラムメモリのベリファイ中..........");
     results[0] = ResultText(VerifyProgramMemory(s));
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    if (const auto eeprom = VerifyEeprom(s))
-        results[1] = ResultText(*eeprom);
+    results[1] = EepromResult(VerifyEeprom(s));
 
     const std::string& p = results[0];
     const std::string& e = results[1];

@@ -270,8 +270,8 @@ TEST(BoardOpsRead, ConfigurationAreaAndBandGapReads) {
 
     rig.board().faults = {};
     EXPECT_EQ(ReadCalibration(s), Result::Ok);
-    EXPECT_EQ(s.view.osccalHighText, "52");   // 0x34
-    EXPECT_EQ(s.view.osccalLowText, "128");   // 0x80
+    EXPECT_EQ(s.view.osccalHiText, "52");   // 0x34
+    EXPECT_EQ(s.view.osccalLoText, "128");   // 0x80
     EXPECT_EQ(s.buffer.calibText, "retlw 0x80");
 }
 

@@ -1,0 +1,459 @@
+// The Program, Read, Verify, Blank check and Erase workflows against the
+// simulated board: what reaches the chip, what the user is told, what is
+// counted and logged, and how each stops when the board misbehaves.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ops/workflows.h"
+#include "opstest.h"
+#include "support/fakes.h"
+
+namespace vx {
+namespace {
+
+using test::SimRig;
+
+// A rig whose selected device carries a name and, for calibrated families,
+// a calibration instruction.
+struct Bench : SimRig {
+    Bench(const std::string& family, int words, int eeprom, std::optional<int> calibration = std::nullopt)
+        : SimRig(family, words, eeprom, calibration) {
+        s().buffer.calibText = test::CalibrationText(family);
+        s().device.calibInstruction = s().buffer.calibText;
+        test::FillBuffer(s());
+    }
+    Session& s() { return *session; }
+    std::string log() { return test::ReadFileBytes(dir + "LOG.txt"); }
+    // The port sits idle between commands: nothing left over from the last one.
+    void settle() { clock.now += 1000; }
+};
+
+void ClearImage(Session& s) {
+    s.buffer.program.fill(0);
+    s.buffer.configArea.fill(0);
+    s.buffer.eeprom.fill(0);
+}
+
+TEST(ProgramWorkflow, ProgramThenReadGivesTheBufferBackInEveryFamily) {
+    for (const auto& f : test::AllFamilies()) {
+        SCOPED_TRACE(f.family);
+        Bench b(f.family, f.words, f.eeprom);
+        Session& s = b.s();
+        const PcBuffer written = s.buffer;
+        ASSERT_EQ(RunProgram(s), Outcome::Passed);
+        EXPECT_EQ(s.view.note.rfind("プログラミング成功。", 0), 0u);
+        EXPECT_NE(s.view.note.find("  Pass = 1    Fail = 0"), std::string::npos);
+        EXPECT_EQ(b.ui.overwriteAsked, 0);
+        EXPECT_FALSE(s.view.busy);
+        ASSERT_FALSE(b.ui.busyHistory.empty());
+        EXPECT_FALSE(b.ui.busyHistory.back());
+
+        b.settle();
+        ClearImage(s);
+        ASSERT_EQ(RunRead(s), Outcome::Passed);
+        const bool calibrated = !test::CalibrationText(f.family).empty();
+        for (int w = 0; w < f.words - 1; ++w)
+            ASSERT_EQ(test::BufferWord(s, w), written.program[2 * w] * 256 + written.program[2 * w + 1]) << w;
+        // The factory calibration word survives whatever the file held there.
+        const int last = test::BufferWord(s, f.words - 1);
+        if (f.family == "12C5")
+            EXPECT_EQ(last, 0x0C80);
+        else if (calibrated)
+            EXPECT_EQ(last, 0x3480);
+        else
+            EXPECT_EQ(last, written.program[2 * (f.words - 1)] * 256 + written.program[2 * f.words - 1]);
+        for (int i : {0, 1, 2, 3})
+            EXPECT_EQ(test::ConfigAreaWord(s, i), written.configArea[2 * i] * 256 + written.configArea[2 * i + 1]);
+        const int config = written.configArea[14] * 256 + written.configArea[15];
+        // 12F6: the chip's band-gap bits (10) replace the file's.
+        EXPECT_EQ(test::ConfigAreaWord(s, 7), f.family == "12F6" ? (config & 0x0FFF) | 0x2000 : config);
+        for (int n = 0; n < f.eeprom; ++n)
+            ASSERT_EQ(s.buffer.eeprom[2 * n + 1], written.eeprom[2 * n + 1]) << n;
+        if (calibrated) {
+            const std::string word = f.family == "12C5" ? "0C80" : "3480";
+            EXPECT_EQ(s.run.calibCheckText, "キャリブレーションデータ情報");  // the read resets it
+            EXPECT_NE(b.log().find("  Read: 0x" + word + " , Write: 0x" + word + "  "), std::string::npos);
+        }
+        EXPECT_NE(b.log().find("  SIM-" + f.family + "  "), std::string::npos);
+    }
+}
+
+TEST(ProgramWorkflow, CalibrationWordIsKeptOrRestored) {
+    {
+        Bench b("12C5", 512, 0, 0x3FFF);  // the chip reads its calibration word as erased
+        b.s().buffer.calibText = "movlw 0x70";
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.chip().program[511], 0x0C70);
+        EXPECT_EQ(b.s().run.calibCheckText, "Read: 0x0FFF , Write: 0x0C70");
+    }
+    {
+        Bench b("12C6", 1024, 0, 0x3480);
+        test::SetBufferWord(b.s(), 1023, 0x0000);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.chip().program[1023], 0x3480);
+        EXPECT_EQ(b.s().view.calibLabel.caption, "Read: 0x3480 , Write: 0x3480");
+        EXPECT_TRUE(b.s().view.calibLabel.visible);
+    }
+    {
+        Bench b("12F6", 1024, 128, 0x3455);
+        b.chip().setConfigWord(0x1FFF);  // band-gap bits 01
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.chip().program[1023], 0x3455);
+        EXPECT_EQ(b.chip().configWord() & 0x3000, 0x1000);
+        EXPECT_EQ(b.s().view.bandGapText, "1");
+        EXPECT_EQ(b.s().view.osccalLoText, "85");
+        EXPECT_EQ(b.s().buffer.configWord & 0x3000, 0x1000);
+    }
+}
+
+TEST(ProgramWorkflow, NonBlankChipAsksBeforeOverwriting) {
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    ASSERT_EQ(RunProgram(s), Outcome::Passed);
+    const auto chipBefore = b.chip().program;
+    const auto commands = b.board().log.size();
+    b.settle();
+
+    // "キャンセル": nothing written, nothing counted.
+    EXPECT_EQ(RunProgram(s), Outcome::Cancelled);
+    EXPECT_EQ(b.ui.overwriteAsked, 1);
+    EXPECT_EQ(s.view.hintLine0, "書込み済みです。");
+    EXPECT_EQ(s.view.hintLine1, "上書きしますか？");
+    EXPECT_EQ(s.view.note, "上書き操作をキャンセルしました。 ");
+    EXPECT_EQ(s.run.attemptCount, 1);
+    EXPECT_EQ(s.run.passCount, 1);
+    EXPECT_EQ(b.chip().program, chipBefore);
+    for (std::size_t i = commands; i < b.board().log.size(); ++i)
+        EXPECT_NE(b.board().log[i].letters[0], 'w');
+    EXPECT_FALSE(s.view.busy);
+    EXPECT_FALSE(b.ui.busyHistory.back());
+
+    // A protected chip says so; closing the dialog by its frame goes on.
+    b.settle();
+    b.chip().setConfigWord(0x3FE9);
+    b.ui.overwriteAnswers = {0};
+    EXPECT_EQ(RunProgram(s), Outcome::Passed);
+    EXPECT_EQ(s.view.hintLine0, "書込み済みです。(コードプロテクトされています｡)");
+    EXPECT_NE(s.view.note.find("Pass = 2    Fail = 0"), std::string::npos);
+}
+
+TEST(ProgramWorkflow, BlankSkipModeSkipsTheBlankCheckOnlyWhenEnabled) {
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    auto& skip = s.view.menus["mnuBlankSkip"];
+    skip.checked = true;
+    skip.enabled = true;
+    ASSERT_EQ(RunProgram(s), Outcome::Passed);
+    for (const auto& c : b.board().log)
+        EXPECT_NE(c.letters, "bs");
+
+    b.settle();
+    b.board().log.clear();
+    skip.enabled = false;  // a PIC16C part: the mark does not count
+    EXPECT_EQ(RunProgram(s), Outcome::Cancelled);
+    EXPECT_EQ(b.board().log[4].letters, "bs");  // after "***?"
+}
+
+TEST(ProgramWorkflow, EepromFailureThenPassCountsOneOfEach) {
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    b.board().faults.eepromErrorAtCell = 3;
+    EXPECT_EQ(RunProgram(s), Outcome::Failed);
+    ASSERT_EQ(b.ui.boxes.size(), 1u);
+    EXPECT_EQ(b.ui.boxes[0].title, "ＥＥＰＲＯＭデータメモリプログラミング");
+    EXPECT_EQ(b.ui.boxes[0].text, "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。");
+    EXPECT_EQ(b.ui.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(s.run.attemptCount, 1);
+    EXPECT_EQ(s.run.passCount, 0);
+    EXPECT_EQ(s.run.programResult, "");
+    EXPECT_EQ(b.log().find("プログラミング"), std::string::npos);
+
+    b.settle();
+    b.board().faults = {};
+    b.ui.overwriteAnswers = {1};
+    EXPECT_EQ(RunProgram(s), Outcome::Passed);
+    EXPECT_NE(s.view.note.find("  Pass = 1    Fail = 1"), std::string::npos);
+    EXPECT_NE(b.log().find("プログラミング成功。"), std::string::npos);
+}
+
+// A Ui that runs a hook on every view change: lets a test act in the middle of a run.
+struct HookUi : test::FakeUi {
+    void viewChanged() override {
+        if (hook)
+            hook();
+    }
+    std::function<void()> hook;
+};
+
+TEST(ProgramWorkflow, FailedVerifyReportsEachAreaAndLogs) {
+    SimRig rig("EPROM", 256, 0);
+    HookUi ui;
+    Session s(*rig.simPort, rig.settings, rig.clock, ui, rig.processes);
+    s.device = rig.session->device;
+    s.link.portNumber = 1;
+    s.run.appDir = rig.dir;
+    test::FillBuffer(s);
+    // The chip loses a word between programming and verify.
+    ui.hook = [&] {
+        if (s.view.note == "プログラムメモリのベリファイ中.......... ")
+            rig.chip().program[3] = 0x0000;
+    };
+    EXPECT_EQ(RunProgram(s), Outcome::Failed);
+    EXPECT_EQ(s.view.note.rfind("プログラミング失敗。　終了時刻：", 0), 0u);
+    EXPECT_NE(s.view.note.find("  Pass = 0    Fail = 1 "), std::string::npos);
+    EXPECT_EQ(s.view.noteColour, kColourRed);
+    ASSERT_FALSE(ui.boxes.empty());
+    const auto& box = ui.boxes.back();
+    EXPECT_EQ(box.title, "ベリファイ");
+    EXPECT_EQ(box.icon, MsgIcon::Information);
+    // No EEPROM in this part: no EEPROM line.
+    EXPECT_EQ(box.text, "プログラムメモリ　　　　\t=　 NG　　　　　\r\n"
+                        "ＣＯＮＦＩＧ. ワード　　　\t= 　OK　　　　　\r\n");
+    EXPECT_EQ(s.view.programMemory.text.rfind("Error　 アドレス:0x0003 , 正:0x0074 , 誤:0x0000\r\n", 0), 0u);
+    const std::string log = test::ReadFileBytes(rig.dir + "LOG.txt");
+    EXPECT_NE(log.find(s.run.programResult + "  SIM-EPROM  \r\n"), std::string::npos);  // no HEX file: two spaces
+}
+
+// An abort at word K: the chip refused a word.
+TEST(ProgramWorkflow, AbortAtWordStopsWithItsNoteAndBox) {
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    b.board().faults.abortAtWord = 17;
+    EXPECT_EQ(RunProgram(s), Outcome::Failed);
+    EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  中断コードが返信されました。 ");
+    ASSERT_EQ(b.ui.boxes.size(), 1u);
+    EXPECT_EQ(b.ui.boxes[0].title, "プログラムメモリプログラミング");
+    EXPECT_EQ(b.ui.boxes[0].text, "プログラムメモリのプログラミングに失敗しました。");
+    EXPECT_EQ(s.run.attemptCount, 1);
+    EXPECT_EQ(s.run.passCount, 0);
+    EXPECT_FALSE(s.view.busy);
+    EXPECT_FALSE(b.ui.busyHistory.back());
+    EXPECT_FALSE(s.view.progressVisible);
+}
+
+// The board falls silent after every reply byte of a whole run in turn: the
+// run always stops, marks a link failure, clears busy and never waits long.
+TEST(ProgramWorkflow, SilenceAtEveryPointOfARunStopsItCleanly) {
+    Bench clean("12F6", 16, 4);
+    ASSERT_EQ(RunProgram(clean.s()), Outcome::Passed);
+    const auto cleanTime = clean.clock.now - 1'000'000;
+    int k = 0;
+    for (;; ++k) {
+        ASSERT_LT(k, 1000);
+        SCOPED_TRACE(k);
+        Bench b("12F6", 16, 4);
+        Session& s = b.s();
+        b.board().faults.silentAfterBytes = k;
+        const Outcome outcome = RunProgram(s);
+        const auto elapsed = b.clock.now - 1'000'000;
+        EXPECT_FALSE(s.view.busy);
+        if (!b.ui.busyHistory.empty())
+            EXPECT_FALSE(b.ui.busyHistory.back());
+        EXPECT_FALSE(s.view.progressVisible);
+        if (outcome == Outcome::Passed)
+            break;  // the silence came after the last reply
+        EXPECT_TRUE(outcome == Outcome::NoBoard || outcome == Outcome::LinkFailed) << static_cast<int>(outcome);
+        EXPECT_EQ(s.run.passCount, 0);
+        EXPECT_LE(s.run.attemptCount, 1);
+        // At most three waits run out: the verifies before the merge, or the
+        // 30 s limit of the EEPROM blank check.
+        const bool eepromCheck = s.view.note.rfind("ＥＥＰＲＯＭデータメモリブランクチェック失敗", 0) == 0;
+        EXPECT_LE(elapsed, cleanTime + (eepromCheck ? 30000 : 3000) + 300);
+        const bool logged = b.log().find("プログラミング失敗。") != std::string::npos;
+        EXPECT_EQ(logged, !s.run.programResult.empty());
+    }
+    EXPECT_GT(k, 150);  // every reply byte of the run was tried
+}
+
+TEST(ProgramWorkflow, WrongEndCodeStopsAtTheBlankCheck) {
+    Bench b("FLASH", 64, 16);
+    b.board().faults.wrongEndCode = true;
+    EXPECT_EQ(RunProgram(b.s()), Outcome::LinkFailed);
+    EXPECT_EQ(b.s().view.note, "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。 ");
+    EXPECT_EQ(b.s().run.attemptCount, 0);
+}
+
+TEST(ProgramWorkflow, TwelveF6StopsBeforeTheEraseWithoutTheCalibrationWord) {
+    Bench b("12F6", 64, 16);
+    Session& s = b.s();
+    s.view.menus["mnuBlankSkip"] = {"", true, true, true};
+    b.board().faults.wrongEndCode = true;
+    EXPECT_EQ(RunProgram(s), Outcome::LinkFailed);
+    EXPECT_EQ(s.view.note, "ＯＳＣＣＡＬデータリード失敗。 ");
+    for (const auto& c : b.board().log)
+        EXPECT_NE(c.letters, "bD");
+    EXPECT_EQ(b.chip().program[63], 0x3480);
+}
+
+TEST(Workflows, SecondBoardCommandIsRefusedWhileOneRuns) {
+    struct ReenteringUi : test::FakeUi {
+        void processEvents() override {
+            if (session && outcomes.empty())
+                outcomes.push_back(RunRead(*session));
+        }
+        Session* session = nullptr;
+        std::vector<Outcome> outcomes;
+    };
+    SimRig rig("FLASH", 64, 16);
+    ReenteringUi ui;
+    Session s(*rig.simPort, rig.settings, rig.clock, ui, rig.processes);
+    s.device = rig.session->device;
+    s.link.portNumber = 1;
+    test::FillBuffer(s);
+    ui.session = &s;
+    EXPECT_EQ(RunProgram(s), Outcome::Passed);
+    ASSERT_EQ(ui.outcomes.size(), 1u);
+    EXPECT_EQ(ui.outcomes[0], Outcome::Busy);
+    EXPECT_FALSE(s.view.busy);
+
+    s.device.name.clear();
+    EXPECT_EQ(RunVerify(s), Outcome::NoDevice);
+    EXPECT_EQ(s.view.note, "MCUを選んでください。 ");
+}
+
+TEST(ReadWorkflow, BlankJudgementByFamily) {
+    {
+        Bench b("FLASH", 64, 16);
+        EXPECT_EQ(RunRead(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "読み出し完了。　デバイスは消去されています。 ");
+        b.chip().eeprom[2] = 0x12;
+        EXPECT_EQ(RunRead(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "読み出し完了。 ");
+    }
+    {
+        Bench b("EPROM", 64, 16);  // an EPROM part's EEPROM entry does not count
+        EXPECT_EQ(RunRead(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "読み出し完了。　デバイスは消去されています。 ");
+    }
+    {
+        Bench b("5X18", 512, 0);
+        b.chip().config[1] = 0x0003;  // only an ID word programmed
+        EXPECT_EQ(RunRead(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "読み出し完了。 ");
+    }
+    {
+        Bench b("FLASH", 64, 16);
+        b.board().faults.silentAfterBytes = 17 + 40;
+        EXPECT_EQ(RunRead(b.s()), Outcome::LinkFailed);
+        EXPECT_FALSE(b.s().view.busy);
+    }
+}
+
+TEST(VerifyWorkflow, ProtectedChipStopsAfterTheConfiguration) {
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    b.chip().setConfigWord(0x3FE9);
+    EXPECT_EQ(RunVerify(s), Outcome::Failed);
+    EXPECT_EQ(s.view.note, "このデバイスはコードプロテクトされています。 ");
+    ASSERT_EQ(b.ui.boxes.size(), 1u);
+    EXPECT_EQ(b.ui.boxes[0].title, "ベリファイ");
+    EXPECT_EQ(b.ui.boxes[0].text,
+              "このデバイスはコードプロテクトされています。\rベリファイををスキップしました。             ");
+    ASSERT_EQ(b.board().log.size(), 5u);  // "***?" and the configuration read
+    EXPECT_EQ(b.board().log.back().letters, "rsc");
+}
+
+TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
+    {
+        Bench b("12C5", 512, 0);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        test::SetConfigAreaWord(b.s(), 7, 0x0FFE);
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        EXPECT_EQ(b.s().view.note, "ベリファイエラーを検出しました。 ");
+        ASSERT_FALSE(b.ui.boxes.empty());
+        EXPECT_EQ(b.ui.boxes.back().title, "ベリファイエラー");
+        EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ　ｏｒ　ＩＤ\t：　OK　　　　　\r"
+                                          "Ｃｏｎｆｉｇ.ワード \t\t：　NG　　（0x0FFA）　　");
+    }
+    {
+        Bench b("12F6", 256, 16);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "ベリファイは正常終了しました。 ");
+        b.s().buffer.eeprom[5] = 0x00;
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ\t\t：　OK　　　　　\r"
+                                          "ＥＥＰＲＯＭデータメモリ\t\t：　NG　　　　　\r"
+                                          "Ｃｏｎｆｉｇワード \t\t：　OK　（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　");
+        EXPECT_EQ(b.s().view.eeprom.text.rfind("Error　 アドレス:0x0002 , 正:0x00 , 誤:0x07\r\n", 0), 0u);
+    }
+    {
+        Bench b("FLASH", 64, 0);  // no EEPROM: "OK--OK" is not needed, "OKOKOK" passes too
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        test::SetBufferWord(b.s(), 1, 0x0000);
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        EXPECT_EQ(b.ui.boxes.back().text.find("ＥＥＰＲＯＭ"), std::string::npos);
+    }
+}
+
+TEST(BlankCheckWorkflow, NotesAndBoxesByFamily) {
+    {
+        Bench b("5X18", 512, 0);
+        b.s().device.name = "PIC16C54";
+        EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されています。\r\nオシレータタイプ　：　ＲＣ\r\n ");
+        b.chip().program[0] = 0x0000;
+        b.chip().setConfigWord(0x0FF5);  // code protected, XT
+        EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Failed);
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。 ");
+        EXPECT_EQ(b.s().view.noteColour, kColourRed);
+        ASSERT_EQ(b.ui.boxes.size(), 1u);
+        EXPECT_EQ(b.ui.boxes[0].title, "ブランクチェック");
+        EXPECT_EQ(b.ui.boxes[0].icon, MsgIcon::Warning);
+        EXPECT_EQ(b.ui.boxes[0].text, "\r\nプログラムメモリ　ｏｒ　ＩＤ\t：　消去されていません。　　　　　\r\n"
+                                      "ＣＯＮＦＩＧワード\t\t：　消去されていません。　　　　　\r\n"
+                                      "オシレータタイプ　　　　\t：　ＸＴ\r\n"
+                                      "このデバイスはコードプロテクトされています。");
+    }
+    {
+        Bench b("5X28", 2048, 0);
+        b.s().device.name = "PIC16C57C";
+        EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されています。\r\n ");
+    }
+    {
+        Bench b("12C5", 512, 0, 0x0C9A);
+        EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Passed);
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されています。\r\n"
+                                   "キャリブレーションデータ格納アドレスのデータは 0x01FF(0x0C9A) です。 ");
+    }
+    {
+        Bench b("12C6", 1024, 0);
+        b.chip().program[5] = 0x0000;
+        EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Failed);
+        EXPECT_EQ(b.ui.boxes[0].text, "プログラムメモリ\t\t：　消去されていません。　　　　　\r\n"
+                                      "ＣＯＮＦＩＧ　，　ＩＤ　\t\t：　ブランク。　　　　　\r\n");
+    }
+    {
+        Bench b("FLASH", 64, 16);
+        b.chip().setConfigWord(0x3FEF);
+        EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Failed);
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。。\r\n ");
+        EXPECT_EQ(b.ui.boxes[0].title, "：　ブランクチェック");
+        // A protected chip reads its program memory as zeros.
+        EXPECT_EQ(b.ui.boxes[0].text, "プログラムメモリ\t\t：　消去されていません。　　　　　\r\n"
+                                      "ＥＥＰＲＯＭデータメモリ\t\t：　ブランク。　　　　　\r\n"
+                                      "ＣＯＮＦＩＧ　，　ＩＤ\t\t：　消去されていません。　　　　　\r\n"
+                                      "このデバイスはコードプロテクトされています。");
+    }
+}
+
+TEST(EraseWorkflow, ErasesFlashAndNeedsTheBoard) {
+    Bench b("FLASH", 64, 16);
+    b.chip().program[0] = 0x1234;
+    EXPECT_EQ(RunErase(b.s()), Outcome::Passed);
+    EXPECT_EQ(b.chip().program[0], 0x3FFF);
+    EXPECT_EQ(b.s().view.note.rfind("プログラムメモリを消去ました。 ", 0), 0u);
+
+    Bench silent("FLASH", 64, 16);
+    silent.board().faults.silentAfterBytes = 0;
+    EXPECT_EQ(RunErase(silent.s()), Outcome::NoBoard);
+    EXPECT_EQ(silent.s().view.note.find("プログラムメモリ消去中"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vx

@@ -57,11 +57,6 @@ void SetCalibLabel(Session& s, const std::string& caption) {
     s.ui.viewChanged();
 }
 
-void HideGridEditors(Session& s) {
-    s.grid.comboVisible = false;
-    s.grid.textVisible = false;
-}
-
 // Common start of the board workflows; nullopt when the board may be used.
 std::optional<Outcome> CheckDeviceAndBoard(Session& s) {
     if (CheckDeviceSelected(s) != "OK")

@@ -15,6 +15,8 @@
 #include "link/detect.h"
 #include "qtplatform/qtserialport.h"
 #include "ui/frmserch.h"
+#include "app/portselect.h"
+#include "ui/portwindow.h"
 
 namespace vx {
 
@@ -54,6 +56,13 @@ void GuiApp::connectCommands() {
     w.connectCommand("info", [&s] { ShowInformation(s); });
     w.connectCommand("mnuHelp", [&s] { OpenHelp(s); });
     w.connectCommand("mnuSerch", [&s, &w] { ShowFrmSerch(s, &w); });
+    w.connectCommand("confirm", [&s] { PortSettingsCommand(s); });
+    w.connectCommand("Command_com", [&s] { PortSettingsCommand(s); });
+    w.connectCommand("Command_OPEN", [&s] { ReleasePort(s); });
+    ui_.portWindow = [this] {
+        PortWindow window(*session_, window_.get());
+        window.exec();
+    };
     // The port window and the overwrite question plug into ui_.portWindow and
     // ui_.overwriteWindow; windows that must unload with the main window add
     // themselves to w.closing.

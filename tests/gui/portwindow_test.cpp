@@ -8,33 +8,13 @@
 #include <QtTest>
 
 #include "qtplatform/qtprocesses.h"
+#include "recordingui.h"
 #include "qtplatform/qtseams.h"
 #include "sim/simport.h"
 #include "ui/guiapp.h"
 #include "ui/portwindow.h"
 
 using namespace vx;
-
-namespace {
-
-// Records message boxes instead of showing them.
-class RecordingUi : public Ui {
-public:
-    void viewChanged() override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void setBusy(bool) override {}
-    MsgAnswer messageBox(MsgIcon, const std::string& title, const std::string& text, MsgButtons) override {
-        boxes.push_back({title, text});
-        return MsgAnswer::Ok;
-    }
-    int askOverwrite() override { return 2; }
-    std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void showPortWindow() override {}
-    std::vector<std::pair<std::string, std::string>> boxes;
-};
-
-}  // namespace
 
 class PortWindowTest : public QObject {
     Q_OBJECT

@@ -1,0 +1,161 @@
+// The real serial path end to end: QSerialPort on a pseudo-terminal served
+// by the board simulator, through the board search and check.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "link/detect.h"
+#include "link/protocol.h"
+#include "qtplatform/qtprocesses.h"
+#include "qtplatform/qtseams.h"
+#include "qtplatform/qtserialport.h"
+#include "recordingui.h"
+
+using namespace vx;
+
+class SerialEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void boardFoundOnComOneThroughThePty();
+    void secondOpenIsInUseAndMissingDeviceFails();
+    void boardThatVanishesEndsTheWaitsAndClearsTheFlag();
+    void foreignSilentAndHalfReplies();
+
+private:
+    // Starts the simulator; its pty becomes COM1. False when it cannot run.
+    bool startBoard(const QStringList& extra = {});
+    void stopBoard();
+    Session& s() { return *session_; }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QtSettingsStore> settings_;
+    SteadyClock clock_;
+    RecordingUi ui_;
+    QtProcesses processes_;
+    std::unique_ptr<QtSerialPort> port_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<QProcess> board_;
+    QString ptyPath_;
+};
+
+bool SerialEndToEndTest::startBoard(const QStringList& extra) {
+    board_ = std::make_unique<QProcess>();
+    board_->start(VORMEX_BOARDSIM, QStringList{"--family", "FLASH", "--words", "1024", "--eeprom", "64"} + extra);
+    if (!board_->waitForStarted(5000) || !board_->waitForReadyRead(5000))
+        return false;
+    ptyPath_ = QString::fromUtf8(board_->readLine()).trimmed();
+    settings_->setValue("ComDevice1", ptyPath_.toStdString());
+    return ptyPath_.startsWith("/dev/");
+}
+
+void SerialEndToEndTest::stopBoard() {
+    if (board_ && board_->state() != QProcess::NotRunning) {
+        board_->terminate();
+        board_->waitForFinished(5000);
+    }
+}
+
+void SerialEndToEndTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
+    port_ = std::make_unique<QtSerialPort>();
+    session_ = std::make_unique<Session>(*port_, *settings_, clock_, ui_, processes_);
+    session_->link.portNumber = 1;
+    ui_.boxes.clear();
+}
+
+void SerialEndToEndTest::cleanup() {
+    session_.reset();
+    port_.reset();
+    stopBoard();
+    board_.reset();
+    settings_.reset();
+    dir_.reset();
+}
+
+void SerialEndToEndTest::boardFoundOnComOneThroughThePty() {
+    QVERIFY(startBoard());
+    DetectBoard(s());
+    QVERIFY2(s().link.boardFound, s().view.note.c_str());
+    QCOMPARE(QString::fromStdString(s().view.firmwareLabel.caption), QString("TAVPIC-PGMV4.01 : COM1"));
+    QCOMPARE(s().view.firmwareLabel.backColour, kColourYellow);
+    QVERIFY(ui_.boxes.empty());
+
+    // Raw replies over the same line: the configuration area, then a
+    // per-word write answered word by word.
+    BoardLink& link = s().link;
+    link.DiscardInput();
+    for (char c : {'r', 's', 'c'})
+        link.SendCommand(c);
+    link.SendCount(8);
+    QVERIFY(link.WaitForBytes(17, protocol::kReplyTimeoutMs));
+    const Bytes config = link.ReadAll();
+    QCOMPARE(int(config.size()), 17);
+    QCOMPARE(int(config[16]), int(protocol::kEndCode));
+
+    for (char c : {'w', 'e', 'f'})
+        link.SendCommand(c);
+    link.SendCount(2);
+    for (int word : {0x2805, 0x0000}) {
+        QVERIFY(link.WaitForBytes(1, protocol::kReplyTimeoutMs));
+        QCOMPARE(link.ReadAll().size(), std::size_t{1});
+        link.SendBytes({static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)});
+    }
+    QVERIFY(link.WaitForBytes(1, protocol::kReplyTimeoutMs));
+    QCOMPARE(int(link.ReadAll().at(0)), int(protocol::kEndCode));
+    QCOMPARE(CheckBoard(s()), std::string("OK"));
+}
+
+void SerialEndToEndTest::secondOpenIsInUseAndMissingDeviceFails() {
+    QVERIFY(startBoard());
+    QVERIFY(s().link.Open(ptyPath_.toStdString()) == PortOpenResult::Ok);
+    QtSerialPort other;
+    QVERIFY(other.open(ptyPath_.toStdString()) == PortOpenResult::InUse);
+
+    QtSerialPort missing;
+    QVERIFY(missing.open(dir_->filePath("no-such-port").toStdString()) == PortOpenResult::Failed);
+    QVERIFY(!missing.isOpen());
+    QCOMPARE(missing.bytesAvailable(), 0);  // closed ports answer, never block
+}
+
+void SerialEndToEndTest::boardThatVanishesEndsTheWaitsAndClearsTheFlag() {
+    QVERIFY(startBoard());
+    DetectBoard(s());
+    QVERIFY(s().link.boardFound);
+    stopBoard();
+    QCOMPARE(CheckBoard(s()), std::string("NG"));
+    QVERIFY(!s().link.boardFound);
+    // The port is gone for good: the next check reports the open failure.
+    QCOMPARE(CheckBoard(s()), std::string("NG"));
+    QVERIFY(!s().link.IsOpen());
+    QVERIFY(!ui_.boxes.empty());
+    QCOMPARE(QString::fromStdString(ui_.boxes.back().second).left(17), QString("通信ポートが使用できませんでした。"));
+}
+
+void SerialEndToEndTest::foreignSilentAndHalfReplies() {
+    QVERIFY(startBoard({"--fault", "foreign"}));
+    DetectBoard(s());
+    QVERIFY(!s().link.boardFound);
+    QVERIFY(QString::fromStdString(s().view.note).startsWith("ファームウエアバージョンを読み出せませんでした。"));
+    s().link.Close();
+    stopBoard();
+
+    QVERIFY(startBoard({"--fault", "silence=0"}));
+    DetectBoard(s());
+    QVERIFY(!s().link.boardFound);
+    QVERIFY(QString::fromStdString(s().view.note).endsWith("（受信バイト数： 0byte  , 受信データ： []"));
+    QCOMPARE(QString::fromStdString(s().view.firmwareLabel.caption), QString("COM1 : ライター未接続"));
+    s().link.Close();
+    stopBoard();
+
+    QVERIFY(startBoard({"--fault", "short=5"}));
+    DetectBoard(s());
+    QVERIFY(!s().link.boardFound);
+    QVERIFY(QString::fromStdString(s().view.note).endsWith("（受信バイト数： 12byte  , 受信データ： [TAVPIC-PGMV4]"));
+}
+
+QTEST_MAIN(SerialEndToEndTest)
+#include "serial_endtoend_test.moc"

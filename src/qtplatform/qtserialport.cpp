@@ -54,6 +54,7 @@ PortOpenResult QtSerialPort::open(const std::string& name) {
             sim_->board.pacing = true;
         }
         usingSim_ = true;
+        followDevice();
         return sim_->open(name);
     }
     const QString path = QString::fromStdString(name);
@@ -100,8 +101,18 @@ void QtSerialPort::poll() {
     checkLost();
 }
 
+void QtSerialPort::followDevice() {
+    if (!simDevice || simDevice->name.empty())
+        return;
+    const SimChip& chip = sim_->board.chip;
+    if (chip.family != simDevice->family || chip.programWords != simDevice->programWords ||
+        chip.eepromBytes != simDevice->eepromBytes)
+        sim_->board.chip = SimChip::ForDevice(*simDevice);
+}
+
 void QtSerialPort::write(const Bytes& bytes) {
     if (usingSim_) {
+        followDevice();
         sim_->write(bytes);
         return;
     }

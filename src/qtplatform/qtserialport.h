@@ -2,7 +2,9 @@
 //
 // The name "sim" opens the built-in simulated board in this process instead
 // of a device (real time, 9600-baud pacing), so the program can be tried
-// without a board. The chip it holds comes from simChip when set.
+// without a board. Its chip comes from simChip when set; with simDevice set,
+// the socket then always holds a chip of that device: a different family or
+// size puts a fresh chip in (a blank one, with its factory calibration).
 #pragma once
 
 #include <QSerialPort>
@@ -10,6 +12,7 @@
 #include <memory>
 
 #include "app/seams.h"
+#include "device/deviceinfo.h"
 #include "qtplatform/qtseams.h"
 #include "sim/simport.h"
 
@@ -32,6 +35,7 @@ public:
 
     // The chip of the simulated board, made when "sim" is first opened.
     std::function<SimChip()> simChip;
+    const DeviceInfo* simDevice = nullptr;
     // The simulated board once "sim" was opened (its chip can be saved).
     SimPort* simPort() { return sim_.get(); }
     // Whether the driver took the low-latency request (false on a pty).
@@ -40,6 +44,7 @@ public:
 private:
     void poll();             // takes what the driver holds, without waiting
     void checkLost();        // a port that vanished (adapter pulled, pty closed) is closed
+    void followDevice();
     bool usingSim() const { return usingSim_; }
 
     QSerialPort port_;

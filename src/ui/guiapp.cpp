@@ -22,6 +22,8 @@ namespace vx {
 
 GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::make_unique<QtSerialPort>()) {
     session_ = std::make_unique<Session>(*port_, settings, clock_, ui_, processes_);
+    // The demo board's socket holds a chip of the selected device.
+    static_cast<QtSerialPort&>(*port_).simDevice = &session_->device;
     session_->run.appDir = appDir;
     window_ = std::make_unique<MainWindow>(*session_);
     ui_.parent = window_.get();

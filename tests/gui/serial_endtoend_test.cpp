@@ -23,6 +23,7 @@ private slots:
     void secondOpenIsInUseAndMissingDeviceFails();
     void boardThatVanishesEndsTheWaitsAndClearsTheFlag();
     void foreignSilentAndHalfReplies();
+    void simPortHoldsAChipOfTheSelectedDevice();
 
 private:
     // Starts the simulator; its pty becomes COM1. False when it cannot run.
@@ -155,6 +156,33 @@ void SerialEndToEndTest::foreignSilentAndHalfReplies() {
     DetectBoard(s());
     QVERIFY(!s().link.boardFound);
     QVERIFY(QString::fromStdString(s().view.note).endsWith("（受信バイト数： 12byte  , 受信データ： [TAVPIC-PGMV4]"));
+}
+
+void SerialEndToEndTest::simPortHoldsAChipOfTheSelectedDevice() {
+    DeviceInfo device;
+    device.name = "PIC12F675";
+    device.family = "12F6";
+    device.programWords = 1024;
+    device.eepromBytes = 128;
+    device.calibInstruction = "retlw";
+    port_->simDevice = &device;
+    QVERIFY(s().link.Open("sim") == PortOpenResult::Ok);
+    SimChip& chip = port_->simPort()->board.chip;
+    QCOMPARE(QString::fromStdString(chip.family), QString("12F6"));
+    QCOMPARE(int(chip.program.back()), 0x3480);
+    chip.program[0] = 0x2805;
+    s().link.SendCommand('?');
+    QCOMPARE(int(port_->simPort()->board.chip.program[0]), 0x2805);  // same device: same chip
+
+    device.name = "PIC16C54";
+    device.family = "5X18";
+    device.programWords = 512;
+    device.eepromBytes = 0;
+    device.calibInstruction.clear();
+    s().link.SendCommand('?');
+    QCOMPARE(QString::fromStdString(port_->simPort()->board.chip.family), QString("5X18"));
+    QCOMPARE(int(port_->simPort()->board.chip.program.back()), 0x0FFF);
+    QVERIFY(s().link.WaitForBytes(17, protocol::kIdentifyTimeoutMs));
 }
 
 QTEST_MAIN(SerialEndToEndTest)

@@ -487,4 +487,15 @@ Outcome RunErase(Session& s) {
     return EraseProgramMemory(s) == Result::Ok ? Outcome::Passed : Stopped(s);
 }
 
+void OpenHint(Session& s) {
+    s.run.hintAnswer = 3;
+    const std::string path = s.run.appDir + "hint.pdf";
+    if (!FileExists(path)) {
+        ShowNote(s, "redヒントファイル 'hint.pdf' が、以下のフォルダーに有りませんでした。", s.run.appDir);
+        return;
+    }
+    if (!s.processes.openWithAssociated(path))
+        ShowNote(s, "redヒントファイル 'hint.pdf' を開くアプリケーションがありません。");
+}
+
 }  // namespace vx

@@ -22,4 +22,7 @@ Outcome RunVerify(Session& s);      // Command_Vrify
 Outcome RunBlankCheck(Session& s);  // Command_blank
 Outcome RunErase(Session& s);       // mnuDevice_clear
 
+// "ヒントを表示" of the overwrite question: opens hint.pdf from AppDir.
+void OpenHint(Session& s);
+
 }  // namespace vx

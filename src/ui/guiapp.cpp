@@ -13,7 +13,9 @@
 #include "app/startup.h"
 #include "app/menus.h"
 #include "link/detect.h"
+#include "ops/workflows.h"
 #include "qtplatform/qtserialport.h"
+#include "ui/frmhint.h"
 #include "ui/frmserch.h"
 #include "app/portselect.h"
 #include "ui/portwindow.h"
@@ -43,6 +45,12 @@ void GuiApp::connectCommands() {
         w.connectCommand(QString("nmuFile%1").arg(n), [&s, n] { HistoryChosen(s, n); });
     w.connectCommand("nmuHistryClear", [&s] { HistoryClear(s); });
     w.connectCommand("mnuLogFileOpen", [&s] { OpenLogFiles(s); });
+    w.connectCommand("Command_pogram", [&s] { RunProgram(s); });
+    w.connectCommand("Command_read", [&s] { RunRead(s); });
+    w.connectCommand("Command_Vrify", [&s] { RunVerify(s); });
+    w.connectCommand("Command_blank", [&s] { RunBlankCheck(s); });
+    w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
+    ui_.overwriteWindow = [&s, &w] { return ShowFrmHint(s, &w); };
     w.connectCommand("exit", [&s, &w] {
         if (s.link.port.isOpen())
             s.link.port.close();

@@ -456,3 +456,22 @@ TEST(EraseWorkflow, ErasesFlashAndNeedsTheBoard) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+TEST(OverwriteQuestion, HintOpensTheDocumentBesideTheProgram) {
+    test::TestRig rig;
+    Session& s = *rig.session;
+    OpenHint(s);
+    EXPECT_EQ(s.run.hintAnswer, 3);
+    EXPECT_TRUE(rig.processes.opened.empty());
+    EXPECT_EQ(s.view.note, "ヒントファイル 'hint.pdf' が、以下のフォルダーに有りませんでした。 " + rig.dir);
+    test::WriteFileBytes(rig.dir + "hint.pdf", "%PDF");
+    OpenHint(s);
+    ASSERT_EQ(rig.processes.opened.size(), 1u);
+    EXPECT_EQ(rig.processes.opened[0], rig.dir + "hint.pdf");
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,62 @@
+// The Ui seam as a transcript: notes, message boxes and verify differences
+// become lines on stdout; the progress bar goes to stderr on a terminal.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/mainview.h"
+#include "app/seams.h"
+
+namespace vx::cli {
+
+class CliUi : public Ui {
+public:
+    CliUi(std::FILE* out, std::FILE* progressOut, bool answerYes);
+
+    // The view whose changes are printed; set once the session exists.
+    void watch(const MainView& view) { view_ = &view; }
+    // Prints what the view holds and has not been printed yet.
+    void flush();
+
+    void viewChanged() override { flush(); }
+    void processEvents() override {}
+    void setBusy(bool) override {}
+    MsgAnswer messageBox(MsgIcon icon, const std::string& title, const std::string& text,
+                         MsgButtons buttons) override;
+    int askOverwrite() override;
+    // No dialogs without a window: the CLI hands the core its paths beforehand.
+    std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void showPortWindow() override {}
+
+    // Prints one line of the CLI's own (a result, not a core text).
+    void printLine(const std::string& line);
+
+    int boxCount() const { return boxCount_; }
+    bool overwriteDeclined() const { return overwriteDeclined_; }
+
+private:
+    void printNote();
+    void printDifferences(const std::string& text, std::vector<std::string>& printed);
+    void drawProgress();
+    void clearProgress();
+
+    std::FILE* out_;
+    std::FILE* progressOut_;  // nullptr: no bar
+    bool answerYes_;
+    const MainView* view_ = nullptr;
+
+    std::string lastNote_;
+    std::vector<std::string> programDiffs_, eepromDiffs_;
+    int lastPercent_ = -1;
+    bool barShown_ = false;
+    int boxCount_ = 0;
+    bool overwriteDeclined_ = false;
+};
+
+// CR LF and lone CR become LF; trailing ASCII spaces are dropped.
+std::string NormaliseBreaks(const std::string& text);
+
+}  // namespace vx::cli

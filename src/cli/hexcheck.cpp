@@ -1,0 +1,113 @@
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "cli/commands.h"
+
+namespace vx::cli {
+
+namespace {
+
+// The largest image (8K words, EEPROM, configuration) is some 50 KB of HEX;
+// anything far bigger is not a HEX file for this programmer.
+constexpr std::uintmax_t kMaxHexFileBytes = 16u << 20;
+
+bool isUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+int digit(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+
+// Lines end at CR LF, LF or CR, as the loader reads them.
+std::vector<std::string> splitFileLines(const std::string& content) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        const char ch = content[i];
+        if (ch == '\r' || ch == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (ch == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
+                ++i;
+        } else {
+            line += ch;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) {
+        error = path + ": no such file";
+        return false;
+    }
+    if (!fs::is_regular_file(status)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    if (fs::file_size(path, ec) > kMaxHexFileBytes) {
+        error = path + ": too large for an Intel HEX file of this programmer";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    if (!in || !(content << in.rdbuf())) {
+        // An empty file reads nothing and fails the same way; it has no records either.
+        if (in.is_open() && fs::file_size(path, ec) == 0) {
+            error = path + ": no Intel HEX records (empty file)";
+        } else {
+            error = path + ": cannot be read";
+        }
+        return false;
+    }
+
+    int records = 0;
+    int lineNumber = 0;
+    for (std::string line : splitFileLines(content.str())) {
+        ++lineNumber;
+        // The loader's field rule: leading blanks skipped, a comma ends the field.
+        line.erase(0, line.find_first_not_of(" \t"));
+        line = line.substr(0, line.find(','));
+        if (line.empty() || line[0] != ':')
+            continue;  // not a record: the loader reports it and reads on
+        line.erase(line.find_last_not_of(" \t") + 1);
+        const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+        for (std::size_t i = 1; i < line.size(); ++i) {
+            if (isUpperHex(line[i]))
+                continue;
+            if (std::isxdigit(static_cast<unsigned char>(line[i])))
+                error = where + "lower-case hex digits (the loader would read them as 0)";
+            else
+                error = where + "not an Intel HEX record";
+            return false;
+        }
+        if (line.size() < 11) {
+            error = where + "not an Intel HEX record";
+            return false;
+        }
+        const int count = digit(line[1]) * 16 + digit(line[2]);
+        if (line.size() < static_cast<std::size_t>(11 + 2 * count)) {
+            error = where + "record shorter than its byte count";
+            return false;
+        }
+        int sum = 0;
+        for (int i = 1; i < 11 + 2 * count; i += 2)
+            sum += digit(line[i]) * 16 + digit(line[i + 1]);
+        if (sum % 256 != 0)
+            warnings.push_back(where + "record checksum is wrong (loaded anyway)");
+        ++records;
+    }
+    if (records == 0) {
+        error = path + ": no Intel HEX records";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vx::cli

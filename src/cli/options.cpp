@@ -1,0 +1,204 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace vx::cli {
+
+const char* const kHelpText = R"(NAME
+    vormex-cli - program, read, verify and blank-check PIC microcontrollers
+                 from scripts and production lines
+
+SYNOPSIS
+    vormex-cli [OPTIONS] COMMAND [ARGS]
+
+DESCRIPTION
+    Drives the programmer board through the same operations, workflows and
+    texts as the Vormex V3 window, without a window. Every status note is
+    printed on its own line as it is shown (a red note begins with "!! "),
+    every message box as "[icon] title" followed by its text indented, and
+    verify differences line by line. Progress is drawn on stderr when stderr
+    is a terminal. Options may stand before or after the command.
+
+COMMANDS
+    devices                 List the devices of the database, one a line:
+                            name, family, program words, EEPROM bytes.
+    detect                  Find and identify the board on the port.
+    blank                   Blank check of program memory, EEPROM and
+                            configuration.
+    erase                   Bulk erase of a flash device's program memory.
+    read [-o FILE]          Read the device; with -o save the image as an
+                            Intel HEX file (an existing FILE is replaced).
+    verify FILE             Load the HEX file FILE and verify the device
+                            against it.
+    program FILE            Load the HEX file FILE and program the device:
+                            blank check, overwrite question, erase, program,
+                            verify, configuration word.
+    convert IN OUT          Load the HEX file IN for the device and save it
+                            as OUT, as the window saves it (no board).
+    checksum FILE           Load FILE and print the program memory checksum
+                            and the file name.
+    disasm FILE [-o OUT] [--search CODE]...
+                            Load FILE and write the disassembly listing of a
+                            14-bit core device to OUT (default dis_asm.asm in
+                            the current folder); each --search CODE (up to
+                            four, hex) marks the words CODE can be programmed
+                            over without erasing, and the count is printed.
+
+OPTIONS
+    --device NAME           The device, as listed by "devices" (PIC16F84A).
+                            Needed by every command but devices and detect.
+    --port COMn|PATH|sim    The board's port: COM1..COM20 mapped to a device
+                            path as the window maps it (setting ComDevice<n>,
+                            else /dev/ttyS<n-1>), a device path such as
+                            /dev/ttyUSB0, or "sim" for the built-in simulated
+                            board. Default: the window's port (setting ComNo).
+    --sim-state FILE        With --port sim: keep the simulated chip in FILE
+                            between runs (created when missing).
+    --ini FILE              Another device database. Default: device.ini
+                            beside the program, else in the per-user data
+                            folder, as the window finds it.
+    --settings FILE         Another settings file (INI). Default: the file
+                            named by VORMEX_SETTINGS_FILE, else the window's
+                            own settings. The CLI reads settings but never
+                            writes them.
+    --comm-mode1            Board communication mode 1 (RTS off).
+    --skip-blank            Skip the blank check when programming PIC16F and
+                            PIC12F devices.
+    -y, --yes               Answer "はい" to the question before programming
+                            a device that already holds code (default: the
+                            answer is "キャンセル" and nothing is written).
+    -o, --output FILE       Output file of read and disasm.
+    --search CODE           Search code of disasm (1 to 4 hex digits).
+    -h, --help              This text.
+    --version               The program's version.
+
+FILES
+    The operation log LOG.txt gets one line per programming verdict, as in
+    the window; it lies in the folder of the database (the folder of --ini,
+    else that of the default device.ini). The CLI appends to it and never
+    rotates it.
+
+EXIT STATUS
+    0   success; for blank: the device is blank
+    1   the verdict failed: verify differences, not blank, programming
+        refused by the chip, or the overwrite question answered "キャンセル"
+    2   bad usage or bad input: unknown device, unreadable or garbage file,
+        a database that does not load
+    3   no board answered, or the port could not be opened
+    4   the board stopped answering, or a reply lacked its end code, in the
+        middle of an operation
+
+EXAMPLES
+    vormex-cli devices
+    vormex-cli --port sim --sim-state chip.sim --device PIC16F84A program blink.hex
+    vormex-cli --port sim --sim-state chip.sim --device PIC16F84A read -o back.hex
+    vormex-cli --port COM1 --device PIC16F84A verify blink.hex
+)";
+
+namespace {
+
+struct CommandShape {
+    int operands;
+    bool output;  // takes -o
+    bool search;  // takes --search
+};
+
+const std::map<std::string, CommandShape> kCommands = {
+    {"devices", {0, false, false}}, {"detect", {0, false, false}},  {"blank", {0, false, false}},
+    {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
+    {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
+    {"disasm", {1, true, true}},
+};
+
+bool isHexCode(const std::string& text) {
+    return !text.empty() && text.size() <= 4 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+}  // namespace
+
+std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Options& o) {
+    std::vector<std::string> operands;
+    std::map<std::string, std::string*> valued = {
+        {"--ini", &o.iniPath},       {"--device", &o.deviceName}, {"--port", &o.port},
+        {"--sim-state", &o.simState}, {"--settings", &o.settingsPath}, {"--output", &o.output},
+        {"-o", &o.output},
+    };
+    std::map<std::string, bool*> flags = {
+        {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--yes", &o.yes},
+        {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
+        {"--version", &o.version},
+    };
+
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.erase(eq);
+        }
+        if (auto flag = flags.find(arg); flag != flags.end()) {
+            if (inlineValue)
+                return "option " + arg + " takes no value";
+            *flag->second = true;
+            continue;
+        }
+        const bool search = arg == "--search";
+        const auto target = valued.find(arg);
+        if (!search && target == valued.end())
+            return "unknown option " + arg;
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < argv.size()) {
+            value = argv[++i];
+        } else {
+            return "option " + arg + " needs a value";
+        }
+        if (search)
+            o.searchCodes.push_back(value);
+        else
+            *target->second = value;
+    }
+
+    if (o.help || o.version)
+        return std::nullopt;
+    if (operands.empty())
+        return "no command given";
+    o.command = operands.front();
+    o.args.assign(operands.begin() + 1, operands.end());
+    const auto shape = kCommands.find(o.command);
+    if (shape == kCommands.end())
+        return "unknown command " + o.command;
+    if (static_cast<int>(o.args.size()) != shape->second.operands)
+        return o.command + " takes " + std::to_string(shape->second.operands) + " operand(s), " +
+               std::to_string(o.args.size()) + " given";
+    if (!o.output.empty() && !shape->second.output)
+        return "-o is not an option of " + o.command;
+    if (!o.searchCodes.empty() && !shape->second.search)
+        return "--search is not an option of " + o.command;
+    if (o.searchCodes.size() > 4)
+        return "at most four --search codes";
+    for (const auto& code : o.searchCodes)
+        if (!isHexCode(code))
+            return "--search " + code + ": give 1 to 4 hexadecimal digits";
+    if (!o.simState.empty() && o.port != "sim")
+        return "--sim-state needs --port sim";
+    const bool needsDevice = o.command != "devices" && o.command != "detect";
+    if (needsDevice && o.deviceName.empty())
+        return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
+    return std::nullopt;
+}
+
+}  // namespace vx::cli

@@ -1,0 +1,42 @@
+// The command line of vormex-cli.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vx::cli {
+
+// Exit status: scripts tell "the chip is wrong" (1) from "the link is wrong" (3, 4).
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitVerdict = 1,  // verify differences, not blank, refused by the chip, cancelled
+    kExitUsage = 2,    // bad usage or bad input: unknown device, unreadable file, bad database
+    kExitNoBoard = 3,  // no board, or the port could not be opened
+    kExitLink = 4,     // the board stopped answering in the middle of an operation
+};
+
+struct Options {
+    std::string iniPath;       // --ini: another device database
+    std::string deviceName;    // --device
+    std::string port;          // --port: "COMn", a device path or "sim"; "" = setting "ComNo"
+    std::string simState;      // --sim-state
+    std::string settingsPath;  // --settings: another settings file
+    bool commMode1 = false;
+    bool skipBlank = false;
+    bool yes = false;
+    bool help = false;
+    bool version = false;
+
+    std::string command;
+    std::vector<std::string> args;         // the command's operands
+    std::string output;                    // -o / --output
+    std::vector<std::string> searchCodes;  // --search, disasm only
+};
+
+// Fills `options`; on a usage error returns its text.
+std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Options& options);
+
+extern const char* const kHelpText;
+
+}  // namespace vx::cli

@@ -1,0 +1,54 @@
+#include "clirun.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
+namespace vx::clitest {
+
+QString SourcePath(const QString& relative) { return QStringLiteral(VORMEX_SOURCE_DIR "/") + relative; }
+
+CliTest::CliTest() : iniPath(dir.filePath("device.ini")), settingsPath(dir.filePath("settings.ini")) {
+    QFile::copy(SourcePath("data/device.ini"), iniPath);
+}
+
+RunResult CliTest::cli(const QStringList& args, int timeoutMs) {
+    return rawCli(QStringList{"--ini", iniPath, "--settings", settingsPath} + args, timeoutMs);
+}
+
+RunResult CliTest::rawCli(const QStringList& args, int timeoutMs) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(VORMEX_CLI, args);
+    RunResult result;
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
+}
+
+void CliTest::writeFile(const QString& name, const std::string& bytes) const {
+    QFile file(path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+std::string CliTest::readFile(const QString& name) const {
+    QFile file(path(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
+}
+
+}  // namespace vx::clitest
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,36 @@
+// Runs vormex-cli in a fresh folder with its own database and settings.
+#pragma once
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace vx::clitest {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out, err;
+    bool finished = false;  // false: killed after the time limit (a hang)
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest();
+
+    // vormex-cli with --ini and --settings of this folder, then args.
+    RunResult cli(const QStringList& args, int timeoutMs = 60000);
+    // vormex-cli with exactly these arguments.
+    RunResult rawCli(const QStringList& args, int timeoutMs = 60000);
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    void writeFile(const QString& name, const std::string& bytes) const;
+    std::string readFile(const QString& name) const;
+
+    QTemporaryDir dir;
+    QString iniPath, settingsPath;
+};
+
+QString SourcePath(const QString& relative);
+
+}  // namespace vx::clitest

@@ -5,9 +5,12 @@
 #include <filesystem>
 
 #include "device/devicedb.h"
+#include "disasm/disasm.h"
 #include "device/selection.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "link/detect.h"
+#include "ops/workflows.h"
 
 namespace vx::cli {
 
@@ -75,32 +78,28 @@ void loadHex(Context& c, const std::string& path) {
     c.ui.flush();
 }
 
-int devices(Context& c) {
-    struct Row {
-        std::string name, family;
-        int words, eeprom;
-    };
-    std::vector<Row> rows;
-    int status = kExitOk;
-    std::size_t width = 0;
-    for (const auto& name : c.s.view.deviceList) {
-        c.s.db.error = false;
-        LoadDeviceEntry(c.s, name);
-        c.ui.flush();
-        if (c.s.db.error) {
-            status = kExitUsage;
-            continue;
-        }
-        rows.push_back({name, c.s.device.family, c.s.device.programWords, c.s.device.eepromBytes});
-        width = std::max(width, name.size());
+// Saves the buffer as the window does, without its dialog and overwrite question.
+int saveHex(Context& c, const std::string& path) {
+    std::string error;
+    if (!WriteHexFile(c.s, path, error)) {
+        printError("cannot save " + path + ": " + error);
+        return kExitUsage;
     }
-    for (const auto& row : rows) {
+    return kExitOk;
+}
+
+int devices(Context& c) {
+    const auto index = ReadDeviceIndex(c.s);
+    std::size_t width = 0;
+    for (const auto& device : index)
+        width = std::max(width, device.name.size());
+    for (const auto& device : index) {
         char line[256];
-        std::snprintf(line, sizeof line, "%-*s  %-6s %5d %4d", static_cast<int>(width), row.name.c_str(),
-                      row.family.c_str(), row.words, row.eeprom);
+        std::snprintf(line, sizeof line, "%-*s  %-6s %5d %4d", static_cast<int>(width), device.name.c_str(),
+                      device.family.c_str(), device.programWords, device.eepromBytes);
         c.ui.printLine(line);
     }
-    return status;
+    return kExitOk;
 }
 
 int checksum(Context& c) {
@@ -114,6 +113,103 @@ int checksum(Context& c) {
     return kExitOk;
 }
 
+int convert(Context& c) {
+    const std::string& in = c.options.args[0];
+    if (int status = checkHex(in); status != kExitOk)
+        return status;
+    if (int status = selectDevice(c); status != kExitOk)
+        return status;
+    loadHex(c, in);
+    return saveHex(c, c.options.args[1]);
+}
+
+int disasm(Context& c) {
+    const std::string& file = c.options.args[0];
+    if (int status = checkHex(file); status != kExitOk)
+        return status;
+    if (int status = selectDevice(c); status != kExitOk)
+        return status;
+    if (!isFourteenBitFamily(c.s.device.family)) {
+        printError("disasm lists 14-bit core devices only; " + c.s.device.name + " is of family " +
+                   c.s.device.family);
+        return kExitUsage;
+    }
+    loadHex(c, file);
+    SearchCodes codes;
+    std::copy(c.options.searchCodes.begin(), c.options.searchCodes.end(), codes.begin());
+    const std::string out = c.options.output.empty() ? "dis_asm.asm" : c.options.output;
+    const auto listing = ListProgramToFile(c.s, codes, out);
+    c.ui.flush();
+    if (!listing) {
+        printError("cannot write " + out);
+        return kExitUsage;
+    }
+    c.ui.printLine(listing->countText);
+    return kExitOk;
+}
+
+int exitFor(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Passed: return kExitOk;
+    case Outcome::Failed: return kExitVerdict;
+    case Outcome::Cancelled: return kExitVerdict;
+    case Outcome::LinkFailed: return kExitLink;
+    case Outcome::NoDevice: return kExitUsage;
+    case Outcome::NoBoard: return kExitNoBoard;
+    case Outcome::Busy: return kExitUsage;
+    }
+    return kExitUsage;
+}
+
+// detect, blank, erase, read, verify, program: device (when needed) and file
+// first, so bad input is reported before the board is touched; then the
+// board search; then the device again, as the window selects it after its
+// search (the firmware check runs only once a board is found).
+int boardCommand(Context& c) {
+    const std::string& command = c.options.command;
+    const bool withFile = command == "verify" || command == "program";
+    if (withFile)
+        if (int status = checkHex(c.options.args[0]); status != kExitOk)
+            return status;
+    const bool withDevice = !c.options.deviceName.empty();
+    if (withDevice)
+        if (int status = selectDevice(c); status != kExitOk)
+            return status;
+    if (int status = OpenBoard(c); status != kExitOk)
+        return status;
+    DetectBoard(c.s);
+    c.ui.flush();
+    if (!c.s.link.boardFound)
+        return kExitNoBoard;
+    if (command == "detect") {
+        c.ui.printLine(c.s.link.detectedFirmwareId);
+        return kExitOk;
+    }
+    if (int status = selectDevice(c); status != kExitOk)
+        return status;
+    if (withFile)
+        loadHex(c, c.options.args[0]);
+
+    Outcome outcome = Outcome::Busy;
+    if (command == "blank")
+        outcome = RunBlankCheck(c.s);
+    else if (command == "erase")
+        outcome = RunErase(c.s);
+    else if (command == "read")
+        outcome = RunRead(c.s);
+    else if (command == "verify")
+        outcome = RunVerify(c.s);
+    else if (command == "program")
+        outcome = RunProgram(c.s);
+    c.ui.flush();
+    int status = exitFor(outcome);
+    if (!SaveSimState(c) && status == kExitOk)
+        status = kExitUsage;
+    if (status == kExitOk && command == "read" && !c.options.output.empty())
+        return saveHex(c, c.options.output);
+    return status;
+}
+
 }  // namespace
 
 int RunCommand(Context& c) {
@@ -122,8 +218,11 @@ int RunCommand(Context& c) {
         return devices(c);
     if (command == "checksum")
         return checksum(c);
-    printError(command + ": not available in this build");
-    return kExitUsage;
+    if (command == "convert")
+        return convert(c);
+    if (command == "disasm")
+        return disasm(c);
+    return boardCommand(c);
 }
 
 }  // namespace vx::cli

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/session.h"
+#include "cli/boardport.h"
 #include "cli/cliui.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -18,20 +19,6 @@
 namespace {
 
 using namespace vx;
-
-// Board-less commands get a port that never opens.
-class NoPort : public SerialPort {
-public:
-    PortOpenResult open(const std::string&) override { return PortOpenResult::Failed; }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    void write(const Bytes&) override {}
-    int bytesAvailable() override { return 0; }
-    Bytes readAll() override { return {}; }
-    void discardInput() override {}
-    void setRts(bool) override {}
-    bool waitForData(int) override { return false; }
-};
 
 // Nothing is started or opened on a desktop from the command line.
 class NoProcesses : public Processes {
@@ -67,12 +54,12 @@ std::string appDir(const cli::Options& o) {
 int run(const cli::Options& o) {
     auto qtSettings = openSettings(o);
     cli::ReadOnlySettings settings(*qtSettings);
-    SteadyClock clock;
+    cli::CliClock clock;
     NoProcesses processes;
-    NoPort noPort;
+    cli::PortProxy port;
     cli::CliUi ui(stdout, isatty(STDERR_FILENO) ? stderr : nullptr, o.yes);
 
-    Session s(noPort, settings, clock, ui, processes);
+    Session s(port, settings, clock, ui, processes);
     ui.watch(s.view);
     s.run.appDir = appDir(o);
     if (!o.iniPath.empty())
@@ -86,7 +73,7 @@ int run(const cli::Options& o) {
         std::fprintf(stderr, "vormex-cli: the device database %s cannot be read\n", DeviceIniPath(s).c_str());
         return cli::kExitUsage;
     }
-    cli::Context context{o, s, ui};
+    cli::Context context{o, s, ui, port, clock};
     const int status = cli::RunCommand(context);
     ui.flush();
     return status;
@@ -96,7 +83,6 @@ int run(const cli::Options& o) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Vormex V3");
     QCoreApplication::setApplicationName("Vormex V3");
 
     vx::cli::Options options;

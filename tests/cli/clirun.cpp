@@ -19,6 +19,14 @@ RunResult CliTest::cli(const QStringList& args, int timeoutMs) {
 RunResult CliTest::rawCli(const QStringList& args, int timeoutMs) {
     QProcess process;
     process.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Never the user's own settings or data folder.
+    env.remove("VORMEX_SETTINGS_FILE");
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    for (const auto& entry : environment)
+        env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    process.setProcessEnvironment(env);
     process.start(VORMEX_CLI, args);
     RunResult result;
     result.finished = process.waitForFinished(timeoutMs);
@@ -31,6 +39,17 @@ RunResult CliTest::rawCli(const QStringList& args, int timeoutMs) {
     result.err = process.readAllStandardError().toStdString();
     return result;
 }
+
+int CliTest::runTool(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode();
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 void CliTest::writeFile(const QString& name, const std::string& bytes) const {
     QFile file(path(name));

@@ -1,6 +1,7 @@
 // Runs vormex-cli in a fresh folder with its own database and settings.
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -22,8 +23,12 @@ protected:
     RunResult cli(const QStringList& args, int timeoutMs = 60000);
     // vormex-cli with exactly these arguments.
     RunResult rawCli(const QStringList& args, int timeoutMs = 60000);
+    // Extra environment of the next runs (NAME=value).
+    QStringList environment;
 
     QString path(const QString& name) const { return dir.filePath(name); }
+    // Runs a program in the folder; its exit code, -1 when it did not run.
+    int runTool(const QString& program, const QStringList& args);
     void writeFile(const QString& name, const std::string& bytes) const;
     std::string readFile(const QString& name) const;
 
@@ -32,5 +37,7 @@ protected:
 };
 
 QString SourcePath(const QString& relative);
+
+bool Contains(const std::string& text, const std::string& part);
 
 }  // namespace vx::clitest

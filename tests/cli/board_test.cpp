@@ -1,0 +1,148 @@
+// The board commands against the built-in simulated board, whose chip is kept
+// in a state file between runs; and ports that lead to no board.
+#include <QFile>
+
+#include "clirun.h"
+
+namespace vx::clitest {
+namespace {
+
+// Two small PIC16F84A images that differ in words 2 and 3 and in EEPROM cell 1.
+const char* const kFirst =
+    ":10000000831686018312553086000820860903284E\r\n"
+    ":044200004800690009\r\n"
+    ":02400E00F13F80\r\n"
+    ":00000001FF\r\n";
+const char* const kSecond =
+    ":1000000083168601AA305530860008208609032809\r\n"
+    ":04420000480068000A\r\n"
+    ":02400E00F13F80\r\n"
+    ":00000001FF\r\n";
+
+class Sim : public CliTest {
+protected:
+    Sim() {
+        writeFile("first.hex", kFirst);
+        writeFile("second.hex", kSecond);
+    }
+    RunResult sim(const QStringList& args) {
+        return cli(QStringList{"--port", "sim", "--sim-state", path("chip.sim"), "--device", "PIC16F84A"} + args);
+    }
+};
+
+TEST_F(Sim, ProgramThenReadInAnotherRunGivesTheSameImage) {
+    const auto program = sim({"program", "first.hex"});
+    ASSERT_EQ(program.exitCode, 0) << program.out << program.err;
+    EXPECT_TRUE(Contains(program.out, "ブランクチェック終了。　デバイスは消去されています。")) << program.out;
+    EXPECT_TRUE(Contains(program.out, "プログラミング成功。")) << program.out;
+
+    const auto read = sim({"read", "-o", "back.hex"});
+    ASSERT_EQ(read.exitCode, 0) << read.out << read.err;
+    EXPECT_TRUE(Contains(read.out, "読み出し完了。")) << read.out;
+
+    // The window's save of the file and of the chip read back are the same image.
+    ASSERT_EQ(cli({"--device", "PIC16F84A", "convert", "first.hex", "expected.hex"}).exitCode, 0);
+    EXPECT_EQ(readFile("back.hex"), readFile("expected.hex"));
+
+    const auto verify = sim({"verify", "first.hex"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
+    EXPECT_TRUE(Contains(verify.out, "ベリファイは正常終了しました。")) << verify.out;
+}
+
+TEST_F(Sim, VerifyOfAnotherFileExits1AndListsTheDifferences) {
+    ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
+    const auto r = sim({"verify", "second.hex"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Error　 アドレス:0x0002 , 正:0x30AA , 誤:0x1283\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Error　 アドレス:0x0001 , 正:0x68 , 誤:0x69\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "アドレス:0x0003")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "!! ベリファイエラーを検出しました。")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "[error] ベリファイエラー")) << r.out;
+}
+
+TEST_F(Sim, BlankCheckTellsAnErasedChipFromAProgrammedOne) {
+    const auto fresh = sim({"blank"});
+    EXPECT_EQ(fresh.exitCode, 0) << fresh.out;
+    EXPECT_TRUE(Contains(fresh.out, "デバイスは消去されています。")) << fresh.out;
+
+    ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
+    const auto programmed = sim({"blank"});
+    EXPECT_EQ(programmed.exitCode, 1) << programmed.out;
+    EXPECT_TRUE(Contains(programmed.out, "!! デバイスは消去されてません。。")) << programmed.out;
+
+    const auto erase = sim({"erase"});
+    EXPECT_EQ(erase.exitCode, 0) << erase.out;
+    EXPECT_TRUE(Contains(erase.out, "プログラムメモリを消去ました。")) << erase.out;
+    // The bulk erase leaves EEPROM data: the chip is still not blank.
+    EXPECT_EQ(sim({"blank"}).exitCode, 1);
+}
+
+TEST_F(Sim, OverwritingAProgrammedChipNeedsYes) {
+    ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
+
+    const auto cancelled = sim({"program", "second.hex"});
+    EXPECT_EQ(cancelled.exitCode, 1) << cancelled.out;
+    EXPECT_TRUE(Contains(cancelled.out, "上書き操作をキャンセルしました。")) << cancelled.out;
+    EXPECT_EQ(sim({"verify", "first.hex"}).exitCode, 0) << "nothing written";
+
+    const auto confirmed = sim({"--yes", "program", "second.hex"});
+    EXPECT_EQ(confirmed.exitCode, 0) << confirmed.out;
+    EXPECT_EQ(sim({"verify", "second.hex"}).exitCode, 0);
+
+    // Each verdict leaves the window's log line in the database's folder.
+    const std::string log = readFile("LOG.txt");
+    EXPECT_TRUE(Contains(log, "プログラミング成功。")) << log;
+    EXPECT_TRUE(Contains(log, "  PIC16F84A  " + path("second.hex").toStdString() + "\r\n")) << log;
+}
+
+TEST_F(Sim, DetectNamesTheBoard) {
+    const auto r = cli({"--port", "sim", "detect"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "ライターを COM1に検出しました。")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "TAVPIC-PGMV")) << r.out;
+}
+
+TEST_F(Sim, StateFileThatHoldsNoChipExits2) {
+    writeFile("chip.sim", "not a chip\n");
+    const auto r = sim({"blank"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Contains(r.err, "not a simulated chip")) << r.err;
+    EXPECT_EQ(readFile("chip.sim"), "not a chip\n") << "left as it was";
+}
+
+class Ports : public CliTest {};
+
+TEST_F(Ports, NoPortChosenExits3) {
+    const auto r = cli({"detect"});
+    EXPECT_EQ(r.exitCode, 3) << r.out;
+    EXPECT_TRUE(Contains(r.out, "通信ポートを選んでください。")) << r.out;
+}
+
+TEST_F(Ports, PathThatIsNotASerialDeviceExits3) {
+    writeFile("plain.txt", "just a file\n");
+    for (const QString& port : {path("plain.txt"), path("missing-tty"), QString("/dev/null")}) {
+        writeFile("one.hex", ":02000000831665\r\n");
+        const auto r = cli({"--port", port, "--device", "PIC16F84A", "program", "one.hex"}, 20000);
+        EXPECT_TRUE(r.finished) << port.toStdString();
+        EXPECT_EQ(r.exitCode, 3) << port.toStdString() << r.out;
+    }
+}
+
+TEST_F(Ports, ComNumbersMapThroughTheWindowsSettings) {
+    writeFile("settings.ini", "[Settings]\nComNo=4\nComDevice4=sim\n");
+    const auto named = cli({"--port", "COM4", "detect"});
+    EXPECT_EQ(named.exitCode, 0) << named.out;
+    EXPECT_TRUE(Contains(named.out, "ライターを COM4に検出しました。")) << named.out;
+
+    // Without --port the window's own port; the settings file may come from the environment.
+    environment = {"VORMEX_SETTINGS_FILE=" + settingsPath};
+    const auto saved = rawCli({"--ini", iniPath, "detect"});
+    EXPECT_EQ(saved.exitCode, 0) << saved.out << saved.err;
+
+    // The CLI never writes the window's settings.
+    ASSERT_EQ(cli({"--port", "sim", "--device", "PIC16F84A", "blank"}).exitCode, 0);
+    EXPECT_EQ(readFile("settings.ini"), "[Settings]\nComNo=4\nComDevice4=sim\n");
+}
+
+}  // namespace
+}  // namespace vx::clitest

@@ -48,7 +48,7 @@ std::string NormaliseBreaks(const std::string& text) {
             result += text[i];
         }
     }
-    while (!result.empty() && result.back() == ' ')
+    while (!result.empty() && (result.back() == ' ' || result.back() == '\n'))
         result.pop_back();
     return result;
 }
@@ -130,7 +130,6 @@ void CliUi::printLine(const std::string& line) {
 
 MsgAnswer CliUi::messageBox(MsgIcon icon, const std::string& title, const std::string& text,
                             MsgButtons buttons) {
-    ++boxCount_;
     flush();  // the note shown before the box comes first
     printLine(std::string("[") + iconName(icon) + "] " + title);
     std::string body = NormaliseBreaks(text);
@@ -152,8 +151,10 @@ MsgAnswer CliUi::messageBox(MsgIcon icon, const std::string& title, const std::s
 
 int CliUi::askOverwrite() {
     flush();
-    printLine(answerYes_ ? "? 上書きしますか？ -> はい (--yes)" : "? 上書きしますか？ -> キャンセル (no --yes)");
-    overwriteDeclined_ = !answerYes_;
+    std::string question = "上書きしますか？";
+    if (view_ && !view_->hintLine1.empty())
+        question = view_->hintLine0 + " " + view_->hintLine1;
+    printLine("? " + question + (answerYes_ ? " -> はい (--yes)" : " -> キャンセル (no --yes)"));
     return answerYes_ ? 1 : 2;
 }
 

@@ -34,9 +34,6 @@ public:
     // Prints one line of the CLI's own (a result, not a core text).
     void printLine(const std::string& line);
 
-    int boxCount() const { return boxCount_; }
-    bool overwriteDeclined() const { return overwriteDeclined_; }
-
 private:
     void printNote();
     void printDifferences(const std::string& text, std::vector<std::string>& printed);
@@ -52,11 +49,9 @@ private:
     std::vector<std::string> programDiffs_, eepromDiffs_;
     int lastPercent_ = -1;
     bool barShown_ = false;
-    int boxCount_ = 0;
-    bool overwriteDeclined_ = false;
 };
 
-// CR LF and lone CR become LF; trailing ASCII spaces are dropped.
+// CR LF and lone CR become LF; trailing ASCII spaces and breaks are dropped.
 std::string NormaliseBreaks(const std::string& text);
 
 }  // namespace vx::cli

@@ -1,0 +1,91 @@
+// The real serial path: vormex-cli on the pseudo-terminal of tools/boardsim.
+#include <QProcess>
+
+#include "clirun.h"
+
+namespace vx::clitest {
+namespace {
+
+const char* const kImage =
+    ":10000000831686018312553086000820860903284E\r\n"
+    ":044200004800690009\r\n"
+    ":02400E00F13F80\r\n"
+    ":00000001FF\r\n";
+
+class SerialBoard : public CliTest {
+protected:
+    ~SerialBoard() override {
+        if (board.state() != QProcess::NotRunning) {
+            board.terminate();
+            if (!board.waitForFinished(5000))
+                board.kill();
+        }
+    }
+
+    // Starts a PIC16F84A-sized board; false when boardsim is not built or fails.
+    bool startBoard(const QStringList& extra = {}) {
+#ifdef VORMEX_BOARDSIM
+        board.start(VORMEX_BOARDSIM, QStringList{"--family", "FLASH", "--words", "1024", "--eeprom", "64",
+                                                 "--calibration", "none", "--no-pacing"} +
+                                         extra);
+        while (!board.canReadLine() && board.waitForReadyRead(10000)) {
+        }
+        tty = QString::fromUtf8(board.readLine()).trimmed();
+        return tty.startsWith('/');
+#else
+        (void)extra;
+        return false;
+#endif
+    }
+
+    RunResult onBoard(const QStringList& args) {
+        return cli(QStringList{"--port", tty, "--device", "PIC16F84A"} + args, 60000);
+    }
+
+    QProcess board;
+    QString tty;
+};
+
+TEST_F(SerialBoard, ProgramsAndReadsBackThroughTheTerminal) {
+    if (!startBoard())
+        GTEST_SKIP() << "tools/boardsim is not built";
+    writeFile("image.hex", kImage);
+    const auto program = onBoard({"program", "image.hex"});
+    ASSERT_EQ(program.exitCode, 0) << program.out << program.err;
+    EXPECT_TRUE(Contains(program.out, "プログラミング成功。")) << program.out;
+
+    const auto read = onBoard({"read", "-o", "back.hex"});
+    ASSERT_EQ(read.exitCode, 0) << read.out << read.err;
+    ASSERT_EQ(cli({"--device", "PIC16F84A", "convert", "image.hex", "expected.hex"}).exitCode, 0);
+    EXPECT_EQ(readFile("back.hex"), readFile("expected.hex"));
+}
+
+TEST_F(SerialBoard, SilentBoardIsNoBoard) {
+    if (!startBoard({"--fault", "silence=0"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    const auto r = onBoard({"blank"});
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 3) << r.out;
+    EXPECT_TRUE(Contains(r.out, "ライターを検出できませんでした。")) << r.out;
+}
+
+TEST_F(SerialBoard, BoardThatFailsMidOperationExits4) {
+    if (!startBoard({"--fault", "endcode"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    const auto wrongEnd = onBoard({"blank"});
+    EXPECT_EQ(wrongEnd.exitCode, 4) << wrongEnd.out;
+    EXPECT_TRUE(Contains(wrongEnd.out, "終了コードを受信できませんでした。")) << wrongEnd.out;
+}
+
+TEST_F(SerialBoard, BoardFallingSilentMidOperationExits4) {
+    // Identification twice for the search and once for the check, then nothing.
+    if (!startBoard({"--fault", "silence=51"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    writeFile("image.hex", kImage);
+    const auto r = onBoard({"program", "image.hex"});
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 4) << r.out;
+}
+
+}  // namespace
+}  // namespace vx::clitest

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "device/devicedb.h"
-#include "disasm/disasm.h"
 #include "device/selection.h"
+#include "disasm/disasm.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
 #include "link/detect.h"
@@ -102,39 +102,39 @@ int devices(Context& c) {
     return kExitOk;
 }
 
-int checksum(Context& c) {
-    const std::string& file = c.options.args[0];
+// The file checked, the device selected, the file loaded: the start of the
+// commands that work on a file without the board.
+int loadForDevice(Context& c, const std::string& file) {
     if (int status = checkHex(file); status != kExitOk)
         return status;
     if (int status = selectDevice(c); status != kExitOk)
         return status;
     loadHex(c, file);
+    return kExitOk;
+}
+
+int checksum(Context& c) {
+    const std::string& file = c.options.args[0];
+    if (int status = loadForDevice(c, file); status != kExitOk)
+        return status;
     c.ui.printLine(PcBufferChecksum(c.s) + "  " + file);
     return kExitOk;
 }
 
 int convert(Context& c) {
-    const std::string& in = c.options.args[0];
-    if (int status = checkHex(in); status != kExitOk)
+    if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
         return status;
-    if (int status = selectDevice(c); status != kExitOk)
-        return status;
-    loadHex(c, in);
     return saveHex(c, c.options.args[1]);
 }
 
 int disasm(Context& c) {
-    const std::string& file = c.options.args[0];
-    if (int status = checkHex(file); status != kExitOk)
-        return status;
-    if (int status = selectDevice(c); status != kExitOk)
+    if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
         return status;
     if (!isFourteenBitFamily(c.s.device.family)) {
         printError("disasm lists 14-bit core devices only; " + c.s.device.name + " is of family " +
                    c.s.device.family);
         return kExitUsage;
     }
-    loadHex(c, file);
     SearchCodes codes;
     std::copy(c.options.searchCodes.begin(), c.options.searchCodes.end(), codes.begin());
     const std::string out = c.options.output.empty() ? "dis_asm.asm" : c.options.output;

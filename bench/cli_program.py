@@ -64,11 +64,14 @@ def main():
                     run + 1, result.returncode, result.stdout.decode(errors="replace"),
                     result.stderr.decode(errors="replace")))
         elapsed = time.monotonic() - start
+        children = resource.getrusage(resource.RUSAGE_CHILDREN)
         # Every child ran the same work, so the largest is the peak of one run.
-        peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        peak_kib = children.ru_maxrss
+        cpu = children.ru_utime + children.ru_stime
     print("runs:              %d" % RUNS)
     print("total time:        %.2f s" % elapsed)
     print("runs per second:   %.1f" % (RUNS / elapsed))
+    print("cpu time per run:  %.1f ms" % (1000.0 * cpu / RUNS))
     print("peak memory (run): %.1f MiB" % (peak_kib / 1024.0))
 
 

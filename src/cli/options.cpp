@@ -53,7 +53,10 @@ OPTIONS
                             path as the window maps it (setting ComDevice<n>,
                             else /dev/ttyS<n-1>), a device path such as
                             /dev/ttyUSB0, or "sim" for the built-in simulated
-                            board. Default: the window's port (setting ComNo).
+                            board, which answers at once (its pauses pass in
+                            simulated time). A path or sim stands in for COM1,
+                            so the notes name COM1. Default: the window's
+                            port (setting ComNo).
     --sim-state FILE        With --port sim: keep the simulated chip in FILE
                             between runs (created when missing).
     --ini FILE              Another device database. Default: device.ini

@@ -19,6 +19,7 @@
 #include "ui/frmserch.h"
 #include "app/portselect.h"
 #include "ui/portwindow.h"
+#include "ui/imagewiring.h"
 
 namespace vx {
 
@@ -73,6 +74,7 @@ void GuiApp::connectCommands() {
         PortWindow window(*session_, window_.get());
         window.exec();
     };
+    new ImageWiring(w, s);
     // The port window and the overwrite question plug into ui_.portWindow and
     // ui_.overwriteWindow; windows that must unload with the main window add
     // themselves to w.closing.

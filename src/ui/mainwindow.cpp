@@ -466,6 +466,8 @@ void MainWindow::render() {
     renderMenus();
     renderGrid();
     board_->render(v.board);
+    for (const auto& fn : afterRender)
+        fn();
 }
 
 void MainWindow::renderMenus() {

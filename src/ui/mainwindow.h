@@ -42,6 +42,8 @@ public:
     BoardWindow& boardWindow() { return *board_; }
     // Run first when the window closes (other windows unload here).
     std::vector<std::function<void()>> closing;
+    // Run at the end of every render (overlays placed over the window's widgets).
+    std::vector<std::function<void()>> afterRender;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

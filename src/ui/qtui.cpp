@@ -102,7 +102,8 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The any-case patterns are for matching only; the list shows the descriptions.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    // The save commands ask their own overwrite question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     const QStringList filters = QtNameFilters(request.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "image/hexfile.h"
 #include "support/imagefixture.h"
 
@@ -287,4 +290,22 @@ TEST(LoadHexFile, BadInputNeverWritesOutsideTheBuffers) {
     EXPECT_EQ(IdWord(s, 2), 0x3FF3);
     EXPECT_NE(s.view.note.find("行目はＨＥＸデータでないので読み飛ばしました。"), std::string::npos);
     EXPECT_NE(s.view.note.find("33009、"), std::string::npos);
+}
+
+TEST(LoadHexFile, OnlyTheDialogPathEntersTheHistory) {
+    Loaded l("PIC16F84A");
+    std::filesystem::create_directory(l.rig.dir + "Proj");
+    const std::string path = l.rig.dir + "Proj/A.HEX";
+    WriteFileBytes(path, ":02000000831665\r\n");
+    LoadHexPath(l.rig, path);  // a reload: no history
+    EXPECT_FALSE(l.s.settings.value("OPEN_DIR1").has_value());
+    l.loadFromFolder(":02000000831665\r\n");
+    EXPECT_FALSE(l.s.settings.value("OPEN_DIR1").has_value());
+
+    l.rig.ui.fileAnswers.push_back(path);
+    LoadHexFile(l.s);
+    std::string folder = l.rig.dir + "proj";
+    std::transform(folder.begin(), folder.end(), folder.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+    EXPECT_EQ(l.s.settings.value("OPEN_DIR1"), folder + "    PIC16F84A");
+    EXPECT_EQ(l.s.settings.value("OPEN_Device1"), std::to_string(l.s.view.deviceIndex));
 }

@@ -1,0 +1,41 @@
+// The chip image's part of the main window: the grid's in-place editors
+// CmbInit and TxtInit, Text_ID and Text_Config, and the File and option
+// menu commands of the image.
+#pragma once
+
+#include <QObject>
+
+#include "app/session.h"
+
+class QComboBox;
+class QLineEdit;
+class QTableWidget;
+
+namespace vx {
+
+class MainWindow;
+class FrmMemStatus;
+
+class ImageWiring : public QObject {
+    Q_OBJECT
+public:
+    ImageWiring(MainWindow& window, Session& s);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void placeEditors();
+    bool filterHexKey(QLineEdit* box, QEvent* event, int maxLength);
+
+    MainWindow& w_;
+    Session& s_;
+    QTableWidget* grid_ = nullptr;
+    QLineEdit* idBox_ = nullptr;
+    QComboBox* cmbInit_ = nullptr;
+    QLineEdit* txtInit_ = nullptr;
+    FrmMemStatus* memStatus_ = nullptr;
+    std::vector<std::string> drawnItems_;
+    bool placing_ = false;
+};
+
+}  // namespace vx

@@ -68,7 +68,8 @@ OPTIONS
                             writes them.
     --comm-mode1            Board communication mode 1 (RTS off).
     --skip-blank            Skip the blank check when programming PIC16F and
-                            PIC12F devices.
+                            PIC12F devices. The window's check marks for
+                            these two do not apply to the CLI.
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).

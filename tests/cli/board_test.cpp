@@ -89,10 +89,17 @@ TEST_F(Sim, OverwritingAProgrammedChipNeedsYes) {
     EXPECT_EQ(confirmed.exitCode, 0) << confirmed.out;
     EXPECT_EQ(sim({"verify", "second.hex"}).exitCode, 0);
 
-    // Each verdict leaves the window's log line in the database's folder.
+    // Without the blank check there is no question to answer.
+    const auto skipped = sim({"--skip-blank", "program", "first.hex"});
+    EXPECT_EQ(skipped.exitCode, 0) << skipped.out;
+    EXPECT_FALSE(Contains(skipped.out, "ブランクチェック中")) << skipped.out;
+    EXPECT_EQ(sim({"verify", "first.hex"}).exitCode, 0);
+
+    // Each verdict leaves the window's log line in the database's folder; earlier runs' lines stay.
     const std::string log = readFile("LOG.txt");
     EXPECT_TRUE(Contains(log, "プログラミング成功。")) << log;
     EXPECT_TRUE(Contains(log, "  PIC16F84A  " + path("second.hex").toStdString() + "\r\n")) << log;
+    EXPECT_TRUE(Contains(log, "  PIC16F84A  " + path("first.hex").toStdString() + "\r\n")) << log;
 }
 
 TEST_F(Sim, DetectNamesTheBoard) {

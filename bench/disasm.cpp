@@ -11,6 +11,7 @@
 
 #include "disasm/disasm.h"
 #include "image/convert.h"
+#include "image/hexfile.h"
 
 namespace {
 
@@ -77,7 +78,9 @@ int main() {
 
     int matches = 0;
     const double listing = Median(21, [&] { matches = vx::Core14_serch(input).flagCount; });
-    const double withFile = Median(21, [&] { vx::WriteListingFile(listPath, vx::Core14_serch(input).text); });
+    std::string error;
+    const double withFile =
+        Median(21, [&] { vx::WriteFileAtomically(listPath, vx::Core14_serch(input).text, error); });
 
     const std::string gpdasm = "gpdasm -p p16f877a '" + hexPath + "' > '" + (dir / "gpdasm.txt").string() + "' 2>&1";
     int status = 0;

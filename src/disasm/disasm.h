@@ -42,10 +42,6 @@ DisasmListing Core14_serch(const DisasmInput& input, const DisasmProgress& progr
 // The session's device, program memory, configuration word and ID box.
 DisasmInput DisasmInputFromSession(const Session& s, const SearchCodes& codes);
 
-// Writes the text as it is through a temporary file renamed over `path`, so
-// a failed write leaves the previous file; false on failure.
-bool WriteListingFile(const std::string& path, const std::string& text);
-
 // "12" for the 12-bit core parts the search window refuses, else "14".
 std::string CoreSelectFor(const std::string& mcuId);
 

@@ -1,13 +1,12 @@
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
 
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "disasm/disasm.h"
 #include "image/convert.h"
+#include "image/hexfile.h"
 
 namespace vx {
 
@@ -25,40 +24,19 @@ DisasmInput DisasmInputFromSession(const Session& s, const SearchCodes& codes) {
     return input;
 }
 
-bool WriteListingFile(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!file)
-            return false;
-        file.write(text.data(), static_cast<std::streamsize>(text.size()));
-        file.close();
-        if (file.fail()) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
 DisasmListing RunCore14Search(Session& s, const SearchCodes& codes, const DisasmProgress& progress) {
     DisasmListing listing = Core14_serch(DisasmInputFromSession(s, codes), progress);
     const std::string path = s.run.appDir + "dis_asm.asm";
-    if (!WriteListingFile(path, listing.text))
-        ShowNote(s, "red" + path + " に書き込めませんでした。");
+    std::string error;
+    if (!WriteFileAtomically(path, listing.text, error))
+        ShowNote(s, "red" + path + " に書き込めませんでした。 " + error);
     return listing;
 }
 
 std::optional<DisasmListing> ListProgramToFile(Session& s, const SearchCodes& codes, const std::string& path) {
     DisasmListing listing = Core14_serch(DisasmInputFromSession(s, codes));
-    if (!WriteListingFile(path, listing.text))
+    std::string error;
+    if (!WriteFileAtomically(path, listing.text, error))
         return std::nullopt;
     return listing;
 }
@@ -96,11 +74,12 @@ void SaveListingAs(Session& s, const std::string& text) {
             crlf += '\r';
         crlf += text[i];
     }
-    if (!WriteListingFile(file, crlf)) {
-        ShowNote(s, "red" + file + " に保存できませんでした。");
+    std::string error;
+    if (!WriteFileAtomically(file, crlf, error)) {
+        ShowNote(s, "red" + file + " に保存できませんでした。 " + error);
         return;
     }
-    s.settings.setValue("SAVE_DIR_asm", path.parent_path().string());
+    s.settings.setValue("SAVE_DIR_asm", FolderOf(file));
 }
 
 }  // namespace vx

@@ -1,13 +1,8 @@
-// Helpers of the listing tests: picking lines apart, a small Intel HEX reader
-// and the gpasm runner.
+// Helpers of the listing tests: picking lines apart and running gpasm.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -97,32 +92,7 @@ inline WordLine Decode(int word, const std::string& mcu = "16F628A") {
     return WordLines(List(mcu, {0x3FFF, word}))[1];
 }
 
-// Intel HEX as byte address -> byte.
-struct HexImage {
-    std::map<std::uint32_t, std::uint8_t> bytes;
-    bool ok = true;
-
-    // Little-endian word at a byte address; blank where the file has nothing.
-    int word(std::uint32_t byteAddress, int blank = 0x3FFF) const {
-        const auto lo = bytes.find(byteAddress), hi = bytes.find(byteAddress + 1);
-        if (lo == bytes.end() && hi == bytes.end())
-            return blank;
-        return (hi == bytes.end() ? 0 : hi->second) * 256 + (lo == bytes.end() ? 0 : lo->second);
-    }
-};
-
-HexImage ReadIntelHex(const std::string& path);
-
-// The 14-bit image of a HEX file as the loader would hold it.
-struct ChipImage {
-    std::vector<int> words;
-    int configWord = 0x3FFF;
-    std::array<int, 4> idWords{0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF};
-    std::string idText() const;
-};
-ChipImage ImageOf(const HexImage& hex, int programWords);
-
-// Runs gpasm on dir/name.asm (INHX32); the result carries its messages.
+// A shell command's exit status and what it printed.
 struct ToolRun {
     int status = -1;
     std::string output;

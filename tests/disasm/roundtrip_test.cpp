@@ -1,25 +1,35 @@
 // Listings assembled again with gpasm give back the very words they list.
 #include "listing_support.h"
 
+#include "app/session.h"
+#include "device/devicedb.h"
 #include "image/convert.h"
 #include "support/fakes.h"
+#include "support/imagefixture.h"
 
 using namespace vx;
 using namespace vx::test;
 
 namespace {
 
-// Assembles dir/name.asm into an INHX32 file and reads it back.
-ChipImage Assemble(const std::string& dir, const std::string& name, int programWords,
-                   const std::string& options = "") {
-    const ToolRun run = RunTool("cd '" + dir + "' && gpasm -a inhx32 " + options + " " + name + ".asm");
-    EXPECT_EQ(run.status, 0) << name << ":\n" << run.output;
-    const HexImage hex = ReadIntelHex(dir + name + ".hex");
-    EXPECT_TRUE(hex.ok) << name << ".hex";
-    return ImageOf(hex, programWords);
+// The chip image as the session holds it after a load.
+struct Image {
+    std::vector<int> words;
+    std::array<int, 4> idWords{};
+    int configWord = 0;
+};
+
+Image ImageOf(const Session& s) {
+    Image image;
+    for (int a = 0; a < s.device.programWords; ++a)
+        image.words.push_back(ProgramWord(s, a));
+    for (int k = 0; k < 4; ++k)
+        image.idWords[static_cast<std::size_t>(k)] = IdWord(s, k);
+    image.configWord = s.buffer.configWord;
+    return image;
 }
 
-void ExpectSameImage(const ChipImage& listed, const ChipImage& original) {
+void ExpectSameImage(const Image& listed, const Image& original) {
     ASSERT_EQ(listed.words.size(), original.words.size());
     int differences = 0;
     for (std::size_t a = 0; a < original.words.size() && differences < 10; ++a)
@@ -33,25 +43,41 @@ void ExpectSameImage(const ChipImage& listed, const ChipImage& original) {
     EXPECT_EQ(listed.idWords, original.idWords);
 }
 
-// Lists the image, writes the listing beside it, assembles it again.
-ChipImage Relist(const std::string& dir, const std::string& mcu, const ChipImage& image,
-                 const std::string& options = "") {
-    DisasmInput input;
-    input.mcuId = mcu;
-    input.words = image.words;
-    input.configWord = image.configWord;
-    input.idText = image.idText();
-    EXPECT_TRUE(WriteListingFile(dir + "listing.asm", Core14_serch(input).text));
-    return Assemble(dir, "listing", static_cast<int>(image.words.size()), options);
-}
+// A session on the shipped database with `device` selected.
+class Bench {
+public:
+    explicit Bench(const std::string& device) {
+        WriteFileBytes(rig.dir + "device.ini", ReadFileBytes(SourcePath("data/device.ini")));
+        LoadDeviceList(s);
+        EXPECT_TRUE(SelectByName(rig, device)) << device;
+    }
 
-void RoundTrip(const std::string& mcu, int programWords, const std::string& source) {
-    ASSERT_TRUE(ToolAvailable("gpasm")) << "gpasm (gputils) is needed; scripts/deps.sh installs it";
+    // Assembles rig.dir/name.asm and loads the HEX file it gives.
+    void assembleAndLoad(const std::string& name, const std::string& options = "") {
+        const ToolRun run = RunTool("cd '" + rig.dir + "' && gpasm -a inhx32 " + options + " " + name + ".asm");
+        ASSERT_EQ(run.status, 0) << name << ":\n" << run.output;
+        LoadHexPath(rig, rig.dir + name + ".hex");
+    }
+
+    // Lists the loaded image into AppDir, assembles that listing, loads it.
+    Image relist(const std::string& options = "") {
+        RunCore14Search(s, {});
+        assembleAndLoad("dis_asm", options);
+        return ImageOf(s);
+    }
+
     TestRig rig;
-    WriteFileBytes(rig.dir + "original.asm", source);
-    const ChipImage original = Assemble(rig.dir, "original", programWords);
+    Session& s = *rig.session;
+};
+
+void RoundTrip(const std::string& device, const std::string& source) {
+    ASSERT_TRUE(ToolAvailable("gpasm")) << "gpasm (gputils) is needed; scripts/deps.sh installs it";
+    Bench bench(device);
+    WriteFileBytes(bench.rig.dir + "original.asm", source);
+    bench.assembleAndLoad("original");
     ASSERT_FALSE(::testing::Test::HasFailure());
-    ExpectSameImage(Relist(rig.dir, mcu, original), original);
+    const Image original = ImageOf(bench.s);
+    ExpectSameImage(bench.relist(), original);
 }
 
 const char* const k16F84A = R"(
@@ -214,12 +240,12 @@ page3   movlw   0x33
 
 }  // namespace
 
-TEST(GpasmRoundTrip, ListsA16F84AProgramThatReassemblesIdentically) { RoundTrip("16F84A", 1024, k16F84A); }
+TEST(GpasmRoundTrip, ListsA16F84AProgramThatReassemblesIdentically) { RoundTrip("PIC16F84A", k16F84A); }
 
-TEST(GpasmRoundTrip, ListsA16F628AProgramThatReassemblesIdentically) { RoundTrip("16F628A", 2048, k16F628A); }
+TEST(GpasmRoundTrip, ListsA16F628AProgramThatReassemblesIdentically) { RoundTrip("PIC16F628A", k16F628A); }
 
 TEST(GpasmRoundTrip, ListsA16F877AProgramOverFourPagesThatReassemblesIdentically) {
-    RoundTrip("16F877A", 8192, k16F877A);
+    RoundTrip("PIC16F877A", k16F877A);
 }
 
 // Every 14-bit word, listed with the names of each register group. The
@@ -227,27 +253,27 @@ TEST(GpasmRoundTrip, ListsA16F877AProgramOverFourPagesThatReassemblesIdentically
 // so the listing's PD and TO are defined for the assembler here.
 TEST(GpasmRoundTrip, EveryWordReassemblesToItselfInEveryRegisterGroup) {
     ASSERT_TRUE(ToolAvailable("gpasm")) << "gpasm (gputils) is needed; scripts/deps.sh installs it";
-    TestRig rig;
     struct Chunk {
-        const char* mcu;
+        const char* device;
         int first;
         int size;
     };
-    std::vector<Chunk> chunks = {{"16F877A", 0x0000, 8192}, {"16F877A", 0x2000, 8192}, {"16F877", 0x0000, 8192}};
+    std::vector<Chunk> chunks = {{"PIC16F877A", 0x0000, 8192}, {"PIC16F877A", 0x2000, 8192}, {"PIC16F877", 0x0000, 8192}};
     // Jumps stay out of the small part: their labels would lie beyond its memory.
     for (int first = 0; first < 0x2000; first += 1024)
-        chunks.push_back({"16F84A", first, 1024});
+        chunks.push_back({"PIC16F84A", first, 1024});
     for (const Chunk& c : chunks) {
-        SCOPED_TRACE(std::string(c.mcu) + " from " + HexText(static_cast<std::uint32_t>(c.first), 4));
-        ChipImage image;
-        for (int i = 0; i < c.size; ++i)
-            image.words.push_back(c.first + i);
-        image.configWord = 0x3F3A;
-        image.idWords = {0x0001, 0x0002, 0x0003, 0x0004};
-        ChipImage expected = image;
+        SCOPED_TRACE(std::string(c.device) + " from " + HexText(static_cast<std::uint32_t>(c.first), 4));
+        Bench bench(c.device);
+        ASSERT_EQ(bench.s.device.programWords, c.size);
+        for (int a = 0; a < c.size; ++a) {
+            bench.s.buffer.program[static_cast<std::size_t>(2 * a)] = static_cast<std::uint8_t>((c.first + a) >> 8);
+            bench.s.buffer.program[static_cast<std::size_t>(2 * a + 1)] = static_cast<std::uint8_t>(c.first + a);
+        }
+        Image expected = ImageOf(bench.s);
         // CLRW comes back in the encoding assemblers emit.
         if (c.first == 0)
             expected.words[0x0100] = 0x0103;
-        ExpectSameImage(Relist(rig.dir, c.mcu, image, "-D PD=3 -D TO=4"), expected);
+        ExpectSameImage(bench.relist("-D PD=3 -D TO=4"), expected);
     }
 }

@@ -64,14 +64,14 @@ TEST_F(SaveFixture, LeavesEverythingAsItWasWhenCancelled) {
     EXPECT_EQ(ReadFileBytes(existing), "new text");
 }
 
-TEST_F(SaveFixture, KeepsThePreviousFileWhenTheWriteFails) {
-    const std::string existing = rig.dir + "keep.asm";
-    WriteFileBytes(existing, "previous");
-    // A folder in the way of the temporary file makes the write fail.
-    std::filesystem::create_directory(existing + ".tmp");
-    rig.ui.fileAnswers.push_back(existing);
+TEST_F(SaveFixture, ReportsAFailedWriteAndKeepsTheFolder) {
+    // A folder of that name cannot be replaced by the file.
+    const std::string target = rig.dir + "taken.asm";
+    std::filesystem::create_directory(target);
+    rig.ui.fileAnswers.push_back(target);
     SaveListingAs(s, "new text");
-    EXPECT_EQ(ReadFileBytes(existing), "previous");
+    EXPECT_TRUE(std::filesystem::is_directory(target));
     EXPECT_EQ(s.view.noteColour, kColourRed);
+    EXPECT_NE(s.view.note.find("taken.asm"), std::string::npos);
     EXPECT_FALSE(rig.settings.values.contains("SAVE_DIR_asm"));
 }

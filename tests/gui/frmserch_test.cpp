@@ -107,6 +107,9 @@ private slots:
         FrmSerch fourteen(rig.session);
         QVERIFY(child<QPushButton>(fourteen, "CmdSerch")->isEnabled());
         QVERIFY(child<QPlainTextEdit>(fourteen, "RichResult")->isReadOnly());
+        QCOMPARE(child<QLabel>(fourteen, "Label1")->text(),
+                 QString("指定されたコードに上書き可能なアドレスを検索します。下部のテキストボックスに書き換え後のコードを１６進数"
+                         "で４桁で入力してください。一度に４つまで検索できます。(14bitコア製品のみ対応。)"));
     }
 
     void aSecondSearchReplacesListingAndCount() {

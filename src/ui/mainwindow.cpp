@@ -137,12 +137,8 @@ void applyTextBox(QPlainTextEdit* box, const TextBoxView& view, std::string& dra
     box->setPalette(palette);
     box->setEnabled(view.enabled);
     box->setVisible(view.visible);
-    if (view.heightTwips > 0) {
-        box->setFixedHeight(static_cast<int>(view.heightTwips / kTwipsPerPixel));
-    } else {
-        box->setMinimumHeight(0);
-        box->setMaximumHeight(QWIDGETSIZE_MAX);
-    }
+    // The window is resizable: the laid-out height is the least the box gets.
+    box->setMinimumHeight(view.heightTwips > 0 ? static_cast<int>(view.heightTwips / kTwipsPerPixel) : 0);
 }
 
 QPlainTextEdit* dumpBox(const char* name, QWidget* parent) {

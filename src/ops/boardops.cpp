@@ -88,7 +88,8 @@ bool HasEndCode(Session& s, const Bytes& reply, std::size_t position) {
     return false;
 }
 
-Result Fail(Session& s, Result result, const std::string& note, const std::string& suffix = "") {
+// Shows the note the result goes with.
+Result Report(Session& s, Result result, const std::string& note, const std::string& suffix = "") {
     ShowNote(s, note, suffix);
     return result;
 }
@@ -196,14 +197,14 @@ void InsertDifference(std::string& text, std::size_t& caret, int address, const 
 
 Result EraseProgramMemory(Session& s) {
     if (!HasEepromAlgorithm(s))
-        return Fail(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+        return Report(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
     s.link.DiscardInput();
     SendLetters(s, Command::EraseProgram);
     const auto reply = Receive(s, 1, kReply);
     if (!reply)
-        return Fail(s, Result::Er, "プログラムメモリの消去失敗。読み出しデータ不足。");
+        return Report(s, Result::Er, "プログラムメモリの消去失敗。読み出しデータ不足。");
     if (!HasEndCode(s, *reply, 0))
-        return Fail(s, Result::Ng, "プログラムメモリの消去失敗。終了コードを受信できませんでした。");
+        return Report(s, Result::Ng, "プログラムメモリの消去失敗。終了コードを受信できませんでした。");
     ShowNote(s, "プログラムメモリを消去ました。",
              "（データメモリは消去しません。全て消去する場合は、'ＰＣバッファメモリクリア'後のデータを書き込みます。）");
     return Result::Ok;
@@ -233,7 +234,7 @@ Result BlankCheckProgramMemory(Session& s) {
     if (family == "5X18" || family == "5X28") {
         const auto reply = summary(words + 5, 5);
         if (!reply)
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         return WordAt(*reply, 2) == 0x0FFF ? Result::Ok : Result::Ng;
     }
     if (family == "12C5") {
@@ -241,33 +242,33 @@ Result BlankCheckProgramMemory(Session& s) {
         // then the IDs must not clear any of its bits.
         const auto reply = summary(words, 3);
         if (!reply)
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         if (WordAt(*reply, 0) != 0x0FFF)
             return Result::Ng;
         const auto calib = followUp(words + 1);
         if (!calib)
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
         const auto withIds = followUp(words + 5);
         if (!withIds)
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         return WordAt(*withIds, 0) == s.ops.chipCalib.word() ? Result::Ok : Result::Ng;
     }
     if (family == "12C6" || family == "12F6") {
         const auto reply = summary(words - 1, 3);
         if (!reply)
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         if (WordAt(*reply, 0) != 0x3FFF)
             return Result::Ng;
         const auto calib = followUp(words);
         if (!calib)
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
         return Result::Ok;
     }
     const auto reply = summary(words, 3);
     if (!reply)
-        return Fail(s, Result::Er, endNote);
+        return Report(s, Result::Er, endNote);
     return WordAt(*reply, 0) == 0x3FFF ? Result::Ok : Result::Ng;
 }
 
@@ -280,9 +281,9 @@ Result BlankCheckEeprom(Session& s) {
     s.link.SendCount(cells);
     const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer);
     if (!reply)
-        return Fail(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　読み出しデータ不足。");
+        return Report(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　読み出しデータ不足。");
     if (!HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
-        return Fail(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　終了コードを受信できませんでした。");
+        return Report(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　終了コードを受信できませんでした。");
     std::uint8_t data = 0xFF;
     for (int n = 0; n < cells; ++n)
         data &= (*reply)[2 * n + 1];
@@ -297,7 +298,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
         s.link.SendCount(1);
         const auto reply = Receive(s, 3, kIdle);
         if (!reply || !HasEndCode(s, *reply, 2))
-            return Fail(s, Result::Er, endNote);
+            return Report(s, Result::Er, endNote);
         int word = WordAt(*reply, 0);
         protect = ProtectFrom(s, word);
         s.ops.configAcc = {(*reply)[0], (*reply)[1]};
@@ -312,7 +313,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
     s.link.SendCount(8);
     auto reply = Receive(s, 17, kIdle);
     if (!reply || !HasEndCode(s, *reply, 16))
-        return Fail(s, Result::Er, endNote);
+        return Report(s, Result::Er, endNote);
     Bytes& r = *reply;
     if (Family(s) == "12F6")
         r[14] |= 0x30;  // factory band-gap bits
@@ -337,7 +338,7 @@ Result ReadProgramMemory(Session& s) {
         s.link.SendCount(n);
         const auto reply = Receive(s, 2 * n + 1, kIdle, true);
         if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
-            return Fail(s, Result::Ng, kProgramReadEndNote);
+            return Report(s, Result::Ng, kProgramReadEndNote);
         const Bytes& r = *reply;
         if (calibrated) {
             s.ops.chipCalib = {r[2 * words], r[2 * words + 1]};
@@ -376,7 +377,7 @@ Result ReadProgramMemory(Session& s) {
     s.link.SendCount(words);
     const auto reply = Receive(s, 2 * words + 1, kIdle, true);
     if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
-        return Fail(s, Result::Ng, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
+        return Report(s, Result::Ng, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
     const Bytes& r = *reply;
     const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
     if (calibrated && words > 0) {
@@ -403,15 +404,15 @@ std::optional<Result> ReadEeprom(Session& s) {
     if (cells == 0)
         return std::nullopt;
     if (!HasEepromAlgorithm(s))
-        return Fail(s, Result::None, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。");
+        return Report(s, Result::None, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。");
     s.link.DiscardInput();
     SendLetters(s, Command::ReadEeprom);
     s.link.SendCount(cells);
     const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer, true);
     if (!reply)
-        return Fail(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　読み出しデータ不足。");
+        return Report(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　読み出しデータ不足。");
     if (!HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
-        return Fail(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　終了コードを受信できませんでした。");
+        return Report(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　終了コードを受信できませんでした。");
     const Bytes& r = *reply;
     const int stored = EepromCellsInBuffer(s);
     for (int n = 0; n < cells; ++n) {
@@ -434,7 +435,7 @@ Result ReadConfig(Session& s) {
         s.link.SendCount(1);
         const auto reply = Receive(s, 3, kIdle);
         if (!reply || !HasEndCode(s, *reply, 2))
-            return Fail(s, Result::Ng, endNote);
+            return Report(s, Result::Ng, endNote);
         s.buffer.configArea[14] = (*reply)[0];
         s.buffer.configArea[15] = (*reply)[1];
         RefreshIdConfigDisplay(s);
@@ -443,9 +444,9 @@ Result ReadConfig(Session& s) {
     s.link.SendCount(8);
     const auto reply = Receive(s, 17, kReply);
     if (!reply)
-        return Fail(s, Result::Ng, "コンフィギュレーションワード読み出し失敗。　　読み出しデータ不足。");
+        return Report(s, Result::Ng, "コンフィギュレーションワード読み出し失敗。　　読み出しデータ不足。");
     if (!HasEndCode(s, *reply, 16))
-        return Fail(s, Result::Ng, endNote);
+        return Report(s, Result::Ng, endNote);
     BytePair acc;
     for (std::size_t i = 0; i < 16; ++i)
         s.buffer.configArea[i] = (*reply)[i];
@@ -469,7 +470,7 @@ Result ReadCalibration(Session& s) {
     s.link.SendCount(words);
     const auto reply = Receive(s, 2 * words + 1, kIdle, true);
     if (!reply || words == 0 || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
-        return Fail(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
+        return Report(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
     const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
     const std::uint8_t high = (*reply)[last], low = (*reply)[last + 1];
     s.view.osccalHiText = std::to_string(high);
@@ -491,9 +492,9 @@ Result ReadBandGap(Session& s) {
     s.link.SendCount(8);
     const auto reply = Receive(s, 17, kReply);
     if (!reply)
-        return Fail(s, Result::Ng, "ＢＧデータリード失敗。　　リードデータ不足。");
+        return Report(s, Result::Ng, "ＢＧデータリード失敗。　　リードデータ不足。");
     if (!HasEndCode(s, *reply, 16))
-        return Fail(s, Result::Ng, "ＢＧデータリード失敗。　　終了コードを受信できませんでした。");
+        return Report(s, Result::Ng, "ＢＧデータリード失敗。　　終了コードを受信できませんでした。");
     s.view.bandGapText = std::to_string(((*reply)[14] & 0x30) / 16);
     s.view.note.clear();
     s.ui.viewChanged();
@@ -530,17 +531,17 @@ Result WriteProgramMemory(Session& s) {
             addWord(ConfigAreaWord(s, id));
         const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{2, protocol::kEndCode, true}, 2 * (n - 1), 0);
         if (t.kind == Transfer::Silent)
-            return Fail(s, Result::Ng, std::string(failed) + "(TMO)",
+            return Report(s, Result::Ng, std::string(failed) + "(TMO)",
                         std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
         if (t.kind == Transfer::Aborted)
-            return Fail(s, Result::Ng, std::string(failed) + "(ABT)");
+            return Report(s, Result::Ng, std::string(failed) + "(ABT)");
         const auto reply = Receive(s, 1, kReply);
         if (!reply)
-            return Fail(s, Result::Ng, std::string(failed) + "(RXO)",
+            return Report(s, Result::Ng, std::string(failed) + "(RXO)",
                         std::string(kCrLf) + "念のためデバイスと書き込みのオシレータ設定を確認してください。");
         if (!HasEndCode(s, *reply, 0))
-            return Fail(s, Result::Ng, std::string(failed) + "(EOF)");
-        return Fail(s, Result::Ok, done);
+            return Report(s, Result::Ng, std::string(failed) + "(EOF)");
+        return Report(s, Result::Ok, done);
     }
 
     // 14-bit parts: only up to the last programmed word.
@@ -552,16 +553,16 @@ Result WriteProgramMemory(Session& s) {
     if (t.kind == Transfer::Silent) {
         char address[16];
         std::snprintf(address, sizeof address, "%X", static_cast<unsigned>(t.index));
-        return Fail(s, Result::Ng, std::string(failed) + "タイムアウトが発生しました。", address);
+        return Report(s, Result::Ng, std::string(failed) + "タイムアウトが発生しました。", address);
     }
     if (t.kind == Transfer::Aborted)
-        return Fail(s, Result::Ng, std::string(failed) + "中断コードが返信されました。");
+        return Report(s, Result::Ng, std::string(failed) + "中断コードが返信されました。");
     const auto reply = Receive(s, 1, kReply);
     if (!reply)
-        return Fail(s, Result::Ng, std::string(failed) + "受信タイムアウトが発生しました。");
+        return Report(s, Result::Ng, std::string(failed) + "受信タイムアウトが発生しました。");
     if (!HasEndCode(s, *reply, 0))
-        return Fail(s, Result::Ng, std::string(failed) + "終了コードを受信できませんでした。");
-    return Fail(s, Result::Ok, done);
+        return Report(s, Result::Ng, std::string(failed) + "終了コードを受信できませんでした。");
+    return Report(s, Result::Ok, done);
 }
 
 Result MergeConfigArea(Session& s) {
@@ -570,7 +571,7 @@ Result MergeConfigArea(Session& s) {
     s.link.SendCount(8);
     const auto reply = Receive(s, 17, kIdle);
     if (!reply || !HasEndCode(s, *reply, 16))
-        return Fail(s, Result::Ng, "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。");
+        return Report(s, Result::Ng, "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。");
     auto& image = s.ops.configImage;
     for (std::size_t i = 0; i < 16; ++i)
         image[i] = (i >= 8 && i < 14) ? (*reply)[i] : s.buffer.configArea[i];
@@ -587,10 +588,10 @@ Result WriteConfig(Session& s) {
         const Transfer t = SendAcknowledged(s, word, kIdle, std::nullopt, 0, 0);
         const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle, false, 1) : std::nullopt;
         if (!reply)
-            return Fail(s, Result::Ng, std::string(kConfigWriteFailed) + kCrLf,
+            return Report(s, Result::Ng, std::string(kConfigWriteFailed) + kCrLf,
                         "( Read = ????  Write = " + written + " )");
         if (At(*reply, 0) == protocol::kEndCode)
-            return Fail(s, Result::Ok, kConfigWriteDone);
+            return Report(s, Result::Ok, kConfigWriteDone);
         ShowNote(s, std::string(kConfigWriteFailed) + kCrLf,
                  "( Read = " + Hex4(WordAt(*reply, 0)) + "  Write = " + written + " )");
         // The chip's answer carries the oscillator bits it took: then the word is in.
@@ -601,8 +602,8 @@ Result WriteConfig(Session& s) {
     const Transfer t = SendAcknowledged(s, image, kIdle, std::nullopt, 0, 0);
     const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle) : std::nullopt;
     if (reply && At(*reply, 0) == protocol::kEndCode)
-        return Fail(s, Result::Ok, kConfigWriteDone);
-    return Fail(s, Result::Ng, kConfigWriteFailed,
+        return Report(s, Result::Ok, kConfigWriteDone);
+    return Report(s, Result::Ng, kConfigWriteFailed,
                 std::string(kCrLf) + "( Address = " + "7" + "  Read = " + "????" +
                     "  Write = " + Hex4(image[14] * 256 + image[15]) + " )");
 }
@@ -613,7 +614,7 @@ std::optional<Result> WriteEeprom(Session& s) {
     if (cells == 0)
         return std::nullopt;
     if (!HasEepromAlgorithm(s))
-        return Fail(s, Result::None, kNoEepromNote);
+        return Report(s, Result::None, kNoEepromNote);
     s.link.DiscardInput();
     SendLetters(s, Command::WriteEeprom);
     s.link.SendCount(cells);
@@ -625,20 +626,20 @@ std::optional<Result> WriteEeprom(Session& s) {
     }
     const Transfer t = SendAcknowledged(s, image, kIdle, AbortRule{0, protocol::kEepromErrorReply, false}, 2 * cells + 1, 1);
     if (t.kind == Transfer::Silent)
-        return Fail(s, Result::Ng, endNote);
+        return Report(s, Result::Ng, endNote);
     if (t.kind == Transfer::Aborted) {
         // The error answers the cell sent last.
         if (t.index == 0)
-            return Fail(s, Result::Ng, kEepromWriteFailed);
+            return Report(s, Result::Ng, kEepromWriteFailed);
         const std::size_t f = 2 * static_cast<std::size_t>(t.index - 1);
-        return Fail(s, Result::Ng, kEepromWriteFailed,
+        return Report(s, Result::Ng, kEepromWriteFailed,
                     "( Address = " + std::to_string(t.index - 1) + "  Write = " + Hex2(At(t.reply, 2)) +
                         Hex2(At(t.reply, 1)) + "  Read = " + Hex2(image[f + 1]) + Hex2(image[f]) + " )");
     }
     const auto reply = Receive(s, 1, kIdle);
     if (!reply || !HasEndCode(s, *reply, 0))
-        return Fail(s, Result::Ng, endNote);
-    return Fail(s, Result::Ok, "ＥＥＰＲＯＭデータメモリのプログラミングに成功しました。");
+        return Report(s, Result::Ng, endNote);
+    return Report(s, Result::Ok, "ＥＥＰＲＯＭデータメモリのプログラミングに成功しました。");
 }
 
 Result VerifyProgramMemory(Session& s) {
@@ -653,7 +654,7 @@ Result VerifyProgramMemory(Session& s) {
     s.ops.verifyReply = reply ? *reply : Bytes{};
     s.ops.verifyPos = 0;
     if (!reply || (twelveBit && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n))))
-        return Fail(s, Result::Ng, kProgramReadEndNote);
+        return Report(s, Result::Ng, kProgramReadEndNote);
     const Bytes& r = *reply;
 
     Result result = Result::Ok;
@@ -681,7 +682,7 @@ Result VerifyProgramMemory(Session& s) {
     }
     s.ui.viewChanged();
     if (!twelveBit && result == Result::Ok && !HasEndCode(s, r, 2 * static_cast<std::size_t>(n)))
-        return Fail(s, Result::Ng, kProgramReadEndNote);
+        return Report(s, Result::Ng, kProgramReadEndNote);
     return result;
 }
 
@@ -691,13 +692,13 @@ std::optional<Result> VerifyEeprom(Session& s) {
     if (cells == 0)
         return std::nullopt;
     if (!HasEepromAlgorithm(s))
-        return Fail(s, Result::None, kNoEepromNote);
+        return Report(s, Result::None, kNoEepromNote);
     s.link.DiscardInput();
     SendLetters(s, Command::VerifyEeprom);
     s.link.SendCount(cells);
     const auto reply = Receive(s, 2 * cells + 1, kIdle, true);
     if (!reply)
-        return Fail(s, Result::Ng, endNote);
+        return Report(s, Result::Ng, endNote);
     Result result = Result::Ok;
     s.ops.eepromCaret = 0;
     for (int n = 0; n < cells; ++n) {
@@ -710,7 +711,7 @@ std::optional<Result> VerifyEeprom(Session& s) {
     }
     s.ui.viewChanged();
     if (result != Result::Ng && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
-        return Fail(s, Result::Ng, endNote);
+        return Report(s, Result::Ng, endNote);
     return result;
 }
 
@@ -769,7 +770,7 @@ Result VerifyConfig(Session& s, Result& protect) {
     s.ops.verifyIdText.clear();
     for (std::size_t i : {1, 3, 5, 7})
         s.ops.verifyIdText += HexDigitChar(r[i] & 0x0F);
-    return Fail(s, Result::Ng,
+    return Report(s, Result::Ng,
                 std::string(kConfigVerifyError) + kCrLf + "デバイスにプログラミングされているデータ。ＣＯＮＦＩＧ：" +
                     s.ops.verifyConfigText + "ＩＤ：" + s.ops.verifyIdText);
 }
@@ -786,7 +787,7 @@ Result VerifyConfigAfterWrite(Session& s, Result& protect) {
     bool same = r[14] == image[14] && r[15] == image[15];
     for (std::size_t i : {1, 3, 5, 7})
         same = same && (r[i] & 0x0F) == (image[i] & 0x0F);
-    return same ? Result::Ok : Fail(s, Result::Ng, kConfigVerifyError);
+    return same ? Result::Ok : Report(s, Result::Ng, kConfigVerifyError);
 }
 
 }  // namespace vx

@@ -1,0 +1,167 @@
+// Program, Read and Verify of a 1K-word and an 8K-word flash part through the
+// real QSerialPort path against boardsim at 9600 baud. Each run's time is set
+// against the time its bytes need on the wire (10 bits a byte, both
+// directions) plus the pauses the protocol asks for: a ratio near 1 means the
+// program adds almost nothing to the line's own time. boardsim paces only its
+// own replies, so the PC's bytes cost nothing there and a ratio may fall below 1.
+#include <QCoreApplication>
+#include <QProcess>
+#include <chrono>
+#include <cstdio>
+#include <map>
+
+#include "app/session.h"
+#include "ops/workflows.h"
+#include "qtplatform/qtseams.h"
+#include "qtplatform/qtserialport.h"
+
+using namespace vx;
+
+namespace {
+
+constexpr double kByteMs = 10.0 * 1000.0 / 9600.0;
+
+// Counts the bytes that cross the line.
+class CountingPort : public SerialPort {
+public:
+    explicit CountingPort(SerialPort& inner) : inner_(inner) {}
+    PortOpenResult open(const std::string& name) override { return inner_.open(name); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    void write(const Bytes& bytes) override {
+        sent += bytes.size();
+        inner_.write(bytes);
+    }
+    int bytesAvailable() override { return inner_.bytesAvailable(); }
+    Bytes readAll() override {
+        Bytes b = inner_.readAll();
+        received += b.size();
+        return b;
+    }
+    void discardInput() override {
+        received += static_cast<std::size_t>(inner_.bytesAvailable());
+        inner_.discardInput();
+    }
+    void setRts(bool on) override { inner_.setRts(on); }
+    bool waitForData(int timeoutMs) override { return inner_.waitForData(timeoutMs); }
+
+    std::size_t sent = 0, received = 0;
+
+private:
+    SerialPort& inner_;
+};
+
+// Adds up the pauses the protocol asks for.
+class PauseClock : public Clock {
+public:
+    std::int64_t nowMs() override { return inner.nowMs(); }
+    void sleepMs(int ms) override {
+        paused += ms;
+        inner.sleepMs(ms);
+    }
+    SteadyClock inner;
+    std::int64_t paused = 0;
+};
+
+class BenchUi : public Ui {
+public:
+    void viewChanged() override {}
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void setBusy(bool) override {}
+    MsgAnswer messageBox(MsgIcon, const std::string& title, const std::string& text, MsgButtons) override {
+        std::fprintf(stderr, "box: %s: %s\n", title.c_str(), text.c_str());
+        return MsgAnswer::Ok;
+    }
+    int askOverwrite() override { return 1; }
+    std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void showPortWindow() override {}
+};
+
+class NoProcesses : public Processes {
+public:
+    ProcessId start(const std::string&, const std::vector<std::string>&, const std::string&) override { return {}; }
+    std::optional<int> exitCode(ProcessId) override { return 0; }
+    bool openWithAssociated(const std::string&) override { return false; }
+    bool openInTextEditor(const std::string&) override { return false; }
+};
+
+class MapSettings : public SettingsStore {
+public:
+    std::optional<std::string> value(const std::string& key) const override {
+        const auto it = values.find(key);
+        return it == values.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+    void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
+    std::map<std::string, std::string> values;
+};
+
+bool Run(const char* name, int words, int eeprom) {
+    QProcess board;
+    board.start(VORMEX_BOARDSIM, {"--family", "FLASH", "--words", QString::number(words), "--eeprom",
+                                  QString::number(eeprom), "--calibration", "none"});
+    if (!board.waitForStarted(5000) || !board.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "bench_ops: cannot start %s\n", VORMEX_BOARDSIM);
+        return false;
+    }
+    const std::string pty = QString::fromUtf8(board.readLine()).trimmed().toStdString();
+
+    QtSerialPort serial;
+    CountingPort port(serial);
+    PauseClock clock;
+    BenchUi ui;
+    NoProcesses processes;
+    MapSettings settings;
+    settings.values["ComDevice1"] = pty;
+    Session s(port, settings, clock, ui, processes);
+    s.run.appDir = "./";
+    s.link.portNumber = 1;
+    DeviceInfo& d = s.device;
+    d.name = name;
+    d.family = "FLASH";
+    d.programWords = words;
+    d.eepromBytes = eeprom;
+    d.codeProtectMask = 0x0010;
+    d.configAndMask = 0x3FFF;
+    for (int w = 0; w < words; ++w) {
+        s.buffer.program[2 * w] = static_cast<std::uint8_t>((w >> 8) & 0x3F);
+        s.buffer.program[2 * w + 1] = static_cast<std::uint8_t>(w);
+    }
+    for (int i = 0; i < 8; ++i) {
+        s.buffer.configArea[2 * i] = 0x3F;
+        s.buffer.configArea[2 * i + 1] = 0xF0 | i;
+    }
+    s.buffer.configArea[15] = 0xF9;
+    for (int n = 0; n < eeprom; ++n) {
+        s.buffer.eeprom[2 * n] = 0x3F;
+        s.buffer.eeprom[2 * n + 1] = static_cast<std::uint8_t>(n);
+    }
+
+    const std::pair<const char*, Outcome (*)(Session&)> steps[] = {
+        {"program", RunProgram}, {"read", RunRead}, {"verify", RunVerify}};
+    bool ok = true;
+    for (const auto& [what, run] : steps) {
+        port.sent = port.received = 0;
+        clock.paused = 0;
+        const auto t0 = std::chrono::steady_clock::now();
+        const Outcome outcome = run(s);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const double line = static_cast<double>(port.sent + port.received) * kByteMs + static_cast<double>(clock.paused);
+        std::printf("%-10s %-8s %6zu bytes out %6zu in  %8.0f ms  wire %8.0f ms  ratio %.3f%s\n", name, what,
+                    port.sent, port.received, ms, line, ms / line, outcome == Outcome::Passed ? "" : "  (failed)");
+        ok = ok && outcome == Outcome::Passed;
+    }
+    s.link.Close();
+    board.terminate();
+    board.waitForFinished(5000);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool small = Run("PIC16F84A", 1024, 64);
+    const bool large = argc > 1 && std::string(argv[1]) == "--small" ? true : Run("PIC16F877A", 8192, 256);
+    return small && large ? 0 : 1;
+}

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -82,6 +83,9 @@ int run(const cli::Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (| head) must not kill a run halfway through
+    // programming a chip: lines to a closed pipe are simply lost.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("Vormex V3");
 

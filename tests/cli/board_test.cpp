@@ -1,6 +1,9 @@
 // The board commands against the built-in simulated board, whose chip is kept
 // in a state file between runs; and ports that lead to no board.
 #include <QFile>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "clirun.h"
 
@@ -100,6 +103,34 @@ TEST_F(Sim, OverwritingAProgrammedChipNeedsYes) {
     EXPECT_TRUE(Contains(log, "プログラミング成功。")) << log;
     EXPECT_TRUE(Contains(log, "  PIC16F84A  " + path("second.hex").toStdString() + "\r\n")) << log;
     EXPECT_TRUE(Contains(log, "  PIC16F84A  " + path("first.hex").toStdString() + "\r\n")) << log;
+}
+
+TEST_F(Sim, ReaderThatGoesAwayDoesNotStopProgramming) {
+    // stdout is a pipe whose reading end is already closed, as after "| head -1".
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.path().toLocal8Bit().constData());
+    std::vector<std::string> args = {VORMEX_CLI, "--ini", iniPath.toStdString(), "--settings",
+                                     settingsPath.toStdString(), "--port", "sim", "--sim-state",
+                                     path("chip.sim").toStdString(), "--device", "PIC16F84A", "program",
+                                     "first.hex"};
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, VORMEX_CLI, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(sim({"verify", "first.hex"}).exitCode, 0);
 }
 
 TEST_F(Sim, DetectNamesTheBoard) {

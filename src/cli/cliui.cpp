@@ -131,7 +131,7 @@ void CliUi::printLine(const std::string& line) {
 MsgAnswer CliUi::messageBox(MsgIcon icon, const std::string& title, const std::string& text,
                             MsgButtons buttons) {
     flush();  // the note shown before the box comes first
-    printLine(std::string("[") + iconName(icon) + "] " + title);
+    printLine(std::string("[") + iconName(icon) + "]" + (title.empty() ? "" : " " + title));
     std::string body = NormaliseBreaks(text);
     while (!body.empty() && body.front() == '\n')
         body.erase(0, 1);

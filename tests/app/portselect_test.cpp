@@ -23,10 +23,13 @@ TEST(PortWindow, LoadSelectsTheSavedPortAndClearsTheNote) {
     EXPECT_EQ(s.link.portNumber, 20);
     EXPECT_EQ(s.view.note, " ");
 
-    rig.settings.values["ComNo"] = "0";
-    PortWindowLoad(s, model);
-    EXPECT_EQ(model.chosen(), 0);
-    EXPECT_EQ(s.link.portNumber, 0);
+    // No button for a number outside COM1..COM20, nor for a damaged value.
+    for (const char* saved : {"0", "21", "-3", "abc"}) {
+        rig.settings.values["ComNo"] = saved;
+        PortWindowLoad(s, model);
+        EXPECT_EQ(model.chosen(), 0) << saved;
+        EXPECT_EQ(s.link.portNumber, 0) << saved;
+    }
 }
 
 TEST(PortWindow, OkWithNothingChosenNamesComZeroAndStays) {

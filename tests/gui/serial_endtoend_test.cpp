@@ -24,6 +24,7 @@ private slots:
     void boardThatVanishesEndsTheWaitsAndClearsTheFlag();
     void foreignSilentAndHalfReplies();
     void simPortHoldsAChipOfTheSelectedDevice();
+    void stateFileKeepsTheChipBetweenRuns();
 
 private:
     // Starts the simulator; its pty becomes COM1. False when it cannot run.
@@ -183,6 +184,35 @@ void SerialEndToEndTest::simPortHoldsAChipOfTheSelectedDevice() {
     QCOMPARE(QString::fromStdString(port_->simPort()->board.chip.family), QString("5X18"));
     QCOMPARE(int(port_->simPort()->board.chip.program.back()), 0x0FFF);
     QVERIFY(s().link.WaitForBytes(17, protocol::kIdentifyTimeoutMs));
+}
+
+void SerialEndToEndTest::stateFileKeepsTheChipBetweenRuns() {
+    const QString state = dir_->filePath("chip.txt");
+    QVERIFY(startBoard({"--no-pacing", "--state", state}));
+    BoardLink& link = s().link;
+    QVERIFY(link.Open(ptyPath_.toStdString()) == PortOpenResult::Ok);
+    for (char c : {'w', 'e', 'f'})
+        link.SendCommand(c);
+    link.SendCount(1);
+    QVERIFY(link.WaitForBytes(1, protocol::kReplyTimeoutMs));
+    link.ReadAll();
+    link.SendBytes({0x28, 0x05});
+    QVERIFY(link.WaitForBytes(1, protocol::kReplyTimeoutMs));
+    QCOMPARE(int(link.ReadAll().at(0)), int(protocol::kEndCode));
+    link.Close();
+    stopBoard();
+    QVERIFY(QFile::exists(state));
+
+    QVERIFY(startBoard({"--no-pacing", "--state", state}));
+    QVERIFY(link.Open(ptyPath_.toStdString()) == PortOpenResult::Ok);
+    for (char c : {'r', 's', 'p'})
+        link.SendCommand(c);
+    link.SendCount(1024);  // the whole memory: more than the terminal buffers at once
+    QVERIFY(link.WaitForBytesIdle(2049, protocol::kIdleTimeoutMs));
+    const Bytes reply = link.ReadAll();
+    QCOMPARE(int(reply.size()), 2049);
+    QCOMPARE(reply[0] * 256 + reply[1], 0x2805);
+    QCOMPARE(int(reply[2048]), int(protocol::kEndCode));
 }
 
 QTEST_MAIN(SerialEndToEndTest)

@@ -27,6 +27,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "sim/simboard.h"
 
@@ -179,6 +180,9 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     std::cout << slavePath << std::endl;
 
+    // Non-blocking, so a client that stops reading never wedges the board.
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::vector<std::uint8_t> unsent;
     std::size_t savedLog = 0;
     std::int64_t lastInputUs = NowUs();
     while (!stopRequested) {
@@ -187,7 +191,7 @@ int main(int argc, char** argv) {
         int timeoutMs = 100;
         if (next >= 0)
             timeoutMs = static_cast<int>(std::clamp<std::int64_t>((next - now + 999) / 1000, 0, 100));
-        pollfd pfd{master, POLLIN, 0};
+        pollfd pfd{master, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0};
         const int ready = poll(&pfd, 1, timeoutMs);
         if (ready < 0 && errno != EINTR)
             break;
@@ -201,12 +205,19 @@ int main(int argc, char** argv) {
                 lastInputUs = at;
         }
         const auto out = board.takeReady(NowUs());
-        if (!out.empty() && write(master, out.data(), out.size()) < 0 && errno != EAGAIN)
-            break;
+        unsent.insert(unsent.end(), out.begin(), out.end());
+        if (!unsent.empty()) {
+            const ssize_t n = write(master, unsent.data(), unsent.size());
+            if (n > 0)
+                unsent.erase(unsent.begin(), unsent.begin() + n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
+        }
         // Keep the chip once the line has been quiet for a moment.
         if (!statePath.empty() && board.log.size() != savedLog && NowUs() - lastInputUs > 100'000) {
             savedLog = board.log.size();
-            SaveState(statePath, board.chip);
+            if (!SaveState(statePath, board.chip))
+                std::cerr << "boardsim: cannot write " << statePath << "\n";
         }
     }
     if (!statePath.empty())

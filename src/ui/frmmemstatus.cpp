@@ -18,23 +18,30 @@ QColor usedColour() { return QColor::fromRgb(kColourUsedArea); }
 
 }  // namespace
 
-MemoryStripView::MemoryStripView(QWidget* parent) : QWidget(parent) { setMinimumSize(420, 24); }
+MemoryStripView::MemoryStripView(QWidget* parent) : QFrame(parent) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setMinimumSize(420, 24);
+}
 
 void MemoryStripView::setStrip(const MemoryStrip& strip) {
     strip_ = strip;
     update();
 }
 
-void MemoryStripView::paintEvent(QPaintEvent*) {
+void MemoryStripView::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
     QPainter painter(this);
-    painter.fillRect(rect(), palette().button());
-    const int usedWidth = static_cast<int>(width() * strip_.usedFraction);
-    painter.fillRect(QRect(0, 0, usedWidth, height()), usedColour());
-    const double scale = static_cast<double>(width() - kStripMarginPx) / kWordsPerStrip;
+    const QRect area = contentsRect();
+    painter.setClipRect(area);
+    painter.translate(area.topLeft());
+    painter.fillRect(QRect(QPoint(0, 0), area.size()), palette().button());
+    const int usedWidth = static_cast<int>(area.width() * strip_.usedFraction);
+    painter.fillRect(QRect(0, 0, usedWidth, area.height()), usedColour());
+    const double scale = static_cast<double>(area.width() - kStripMarginPx) / kWordsPerStrip;
     painter.setPen(QPen(Qt::black, 1));
     for (int offset : strip_.blankOffsets) {
         const int x = static_cast<int>(offset * scale);
-        painter.drawLine(x, 0, x, height() - 1);
+        painter.drawLine(x, 0, x, area.height() - 1);
     }
 }
 

@@ -1,6 +1,7 @@
 // frmMemStatus: the program memory map, drawn only when "表示" is pressed.
 #pragma once
 
+#include <QFrame>
 #include <QWidget>
 #include <array>
 
@@ -11,7 +12,7 @@ namespace vx {
 
 // One 2048-word page: light red where the device has memory, black lines
 // at blank words, button face beyond the device.
-class MemoryStripView : public QWidget {
+class MemoryStripView : public QFrame {
     Q_OBJECT
 public:
     explicit MemoryStripView(QWidget* parent = nullptr);

@@ -5,7 +5,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
 
 #include "image/display.h"
 #include "image/grid.h"
@@ -49,6 +52,30 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
     connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { placeEditors(); });
     w_.afterRender.push_back([this] { placeEditors(); });
 
+    // The tool buttons beside the menu commands.
+    QToolBar* tools = w_.addToolBar("tools");
+    tools->setObjectName("tools");
+    tools->setMovable(false);
+    const struct {
+        const char* name;
+        QStyle::StandardPixmap icon;
+        const char* tip;
+        void (*command)(Session&);
+    } buttons[] = {{"Cmd_open", QStyle::SP_DialogOpenButton, "HEXファイルをロード", &LoadHexFile},
+                   {"Cmd_save", QStyle::SP_DialogSaveButton, "名前を付けてHEXファイルを保存", &SaveHexFile}};
+    for (const auto& b : buttons) {
+        auto* button = new QToolButton(tools);
+        button->setObjectName(b.name);
+        button->setIcon(w_.style()->standardIcon(b.icon));
+        button->setToolTip(b.tip);
+        tools->addWidget(button);
+        toolButtons_.push_back(button);
+        connect(button, &QToolButton::clicked, this, [this, command = b.command] {
+            command(s_);
+            w_.render();
+        });
+    }
+
     memStatus_ = new FrmMemStatus(s_, &w_);
     w_.connectCommand("mnuFileOpen", [this] { LoadHexFile(s_); });
     w_.connectCommand("mnuFileSave", [this] { SaveHexFile(s_); });
@@ -61,6 +88,9 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
 }
 
 void ImageWiring::placeEditors() {
+    // Loading replaces the image under a running board command: refused meanwhile.
+    for (QToolButton* button : toolButtons_)
+        button->setEnabled(!s_.view.busy);
     const ConfigGrid& g = s_.grid;
     placing_ = true;
     const QRect cell = grid_->visualRect(grid_->model()->index(g.currentRow, 1)).adjusted(0, 0, 1, 0);

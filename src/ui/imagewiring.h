@@ -4,12 +4,15 @@
 #pragma once
 
 #include <QObject>
+#include <string>
+#include <vector>
 
 #include "app/session.h"
 
 class QComboBox;
 class QLineEdit;
 class QTableWidget;
+class QToolButton;
 
 namespace vx {
 
@@ -34,6 +37,7 @@ private:
     QComboBox* cmbInit_ = nullptr;
     QLineEdit* txtInit_ = nullptr;
     FrmMemStatus* memStatus_ = nullptr;
+    std::vector<QToolButton*> toolButtons_;
     std::vector<std::string> drawnItems_;
     bool placing_ = false;
 };

@@ -11,6 +11,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 #include <memory>
 
@@ -109,6 +110,10 @@ void ImageWindowTest::loadedFileShowsEverywhere() {
     QVERIFY(app_->window().windowTitle().endsWith(path));
     QVERIFY(app_->window().windowTitle().startsWith("Vormex V3 Ver 2.9.24  "));
     QCOMPARE(find<QLabel>("LabelCmt")->text(), QString("ファイルオープン完了 "));
+    for (const char* name : {"Cmd_open", "Cmd_save"}) {
+        auto* tool = find<QToolButton>(name);
+        QVERIFY2(tool && tool->isEnabled(), name);
+    }
 }
 
 void ImageWindowTest::gridEditorChangesTheConfigurationWord() {

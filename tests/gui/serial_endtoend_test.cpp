@@ -45,12 +45,16 @@ private:
 
 bool SerialEndToEndTest::startBoard(const QStringList& extra) {
     board_ = std::make_unique<QProcess>();
-    board_->start(VORMEX_BOARDSIM, QStringList{"--family", "FLASH", "--words", "1024", "--eeprom", "64"} + extra);
+    // COM1 is the board's link in our folder: it goes when the board goes,
+    // while the terminal's own number may be handed to someone else.
+    ptyPath_ = dir_->filePath("ttyBOARD");
+    board_->start(VORMEX_BOARDSIM,
+                  QStringList{"--family", "FLASH", "--words", "1024", "--eeprom", "64", "--link", ptyPath_} + extra);
     if (!board_->waitForStarted(5000) || !board_->waitForReadyRead(5000))
         return false;
-    ptyPath_ = QString::fromUtf8(board_->readLine()).trimmed();
+    const QString terminal = QString::fromUtf8(board_->readLine()).trimmed();
     settings_->setValue("ComDevice1", ptyPath_.toStdString());
-    return ptyPath_.startsWith("/dev/");
+    return terminal.startsWith("/dev/") && QFileInfo(ptyPath_).symLinkTarget() == terminal;
 }
 
 void SerialEndToEndTest::stopBoard() {
@@ -128,6 +132,7 @@ void SerialEndToEndTest::boardThatVanishesEndsTheWaitsAndClearsTheFlag() {
     DetectBoard(s());
     QVERIFY(s().link.boardFound);
     stopBoard();
+    QVERIFY(!QFileInfo::exists(ptyPath_));
     QCOMPARE(CheckBoard(s()), std::string("NG"));
     QVERIFY(!s().link.boardFound);
     // The port is gone for good: the next check reports the open failure.

@@ -6,6 +6,7 @@
 // own replies, so the PC's bytes cost nothing there and a ratio may fall below 1.
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -114,7 +115,8 @@ bool Run(const char* name, int words, int eeprom) {
     MapSettings settings;
     settings.values["ComDevice1"] = pty;
     Session s(port, settings, clock, ui, processes);
-    s.run.appDir = "./";
+    QTemporaryDir appDir;  // LOG.txt goes here
+    s.run.appDir = appDir.path().toStdString() + "/";
     s.link.portNumber = 1;
     DeviceInfo& d = s.device;
     d.name = name;

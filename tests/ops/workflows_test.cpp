@@ -299,6 +299,7 @@ TEST(Workflows, SecondBoardCommandIsRefusedWhileOneRuns) {
     Session s(*rig.simPort, rig.settings, rig.clock, ui, rig.processes);
     s.device = rig.session->device;
     s.link.portNumber = 1;
+    s.run.appDir = rig.dir;
     test::FillBuffer(s);
     ui.session = &s;
     EXPECT_EQ(RunProgram(s), Outcome::Passed);

@@ -490,6 +490,8 @@ void MainWindow::renderGrid() {
     const ConfigGrid& g = s_.grid;
     grid_->setVisible(g.visible);
     if (drawnGrid_ != g.cells) {
+        // Redrawing the model is no user move of the current cell.
+        const QSignalBlocker block(grid_);
         grid_->setRowCount(static_cast<int>(g.cells.size()));
         for (int row = 0; row < static_cast<int>(g.cells.size()); ++row) {
             for (int col = 0; col < 2; ++col) {

@@ -29,6 +29,7 @@ private slots:
     void cleanup();
     void loadedFileShowsEverywhere();
     void gridEditorChangesTheConfigurationWord();
+    void shorterGridOfAnotherDeviceOpensNoEditor();
     void idBoxTakesHexDigitsAndCommitsOnLeaving();
     void configBoxTogglesBits();
     void memoryMapDrawsOnlyOnDisplay();
@@ -134,6 +135,19 @@ void ImageWindowTest::gridEditorChangesTheConfigurationWord() {
     grid->setCurrentCell(2, 0);  // the drop-down moves to the next row
     QCOMPARE(combo->currentText(), QString("ON"));
     QCOMPARE(grid->item(1, 1)->text(), QString("LP"));
+}
+
+void ImageWindowTest::shorterGridOfAnotherDeviceOpensNoEditor() {
+    selectDevice("PIC16F877");
+    auto* grid = find<QTableWidget>("HFGrid1");
+    const int last = grid->rowCount() - 1;
+    QVERIFY(last > 5);
+    grid->setCurrentCell(last, 0);
+    QVERIFY(find<QComboBox>("CmbInit")->isVisible());
+    selectDevice("PIC12C508");
+    QVERIFY(grid->rowCount() <= last);
+    QVERIFY(!find<QComboBox>("CmbInit")->isVisible());
+    QVERIFY(!app_->session().grid.armed);  // the redraw was no leave-cell
 }
 
 void ImageWindowTest::idBoxTakesHexDigitsAndCommitsOnLeaving() {

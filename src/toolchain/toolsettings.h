@@ -1,0 +1,47 @@
+// The assembler/compiler settings window (frmMPASMWIN): its fields, the
+// change flag and what closing stores.
+#pragma once
+
+#include <string>
+
+#include "app/session.h"
+
+namespace vx {
+
+class ToolSettings {
+public:
+    // Opening: the fields from the settings; remembers AsmToolPath.
+    explicit ToolSettings(Session& s);
+
+    static const char* const kInformation;  // the fixed text of the information frame
+
+    // Edits and clicks; each sets the change flag.
+    void setOption(const std::string& text);     // txtAsmOption
+    void setAfterFile(const std::string& text);  // Text_After_File
+    void chooseNotepad();                        // Option_Notopad
+    void chooseAssociated();                     // Option_Editer
+    void setCcscDeviceInfo(bool on);             // Check_ccsc_device_info
+
+    void chooseTool();  // cmdOpenAsm
+    void close();       // OKButton "閉じる"
+    void cancel();      // CancelButton "ｷｬﾝｾﾙ"
+
+    // True for a file name ending in ".exe" (any case) or a regular file the
+    // user may execute.
+    static bool isToolFile(const std::string& path);
+
+    std::string asmPath;     // txtAsmPath
+    std::string option;      // txtAsmOption
+    std::string afterFile;   // Text_After_File
+    bool notepad = false;    // Option_Notopad
+    bool associated = false; // Option_Editer
+    bool ccscDeviceInfo = false;
+    bool changeFlag = false;  // Change_flag
+
+private:
+    Session& s_;
+    std::string savedToolPath_;  // TP_AsmFilePath
+    std::string chosenTool_;     // an accepted choice of this opening, "" = none
+};
+
+}  // namespace vx

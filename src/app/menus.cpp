@@ -1,6 +1,7 @@
 #include "app/menus.h"
 
 #include "app/shell.h"
+#include "app/startup.h"
 #include "image/convert.h"
 
 namespace vx {
@@ -64,6 +65,18 @@ void ExplainVersionLabel(Session& s) {
 }
 
 void ExplainChecksumLabel(Session& s) { ShowNote(s, "プログラムメモリのみのチェックサム計算結果を表示します。"); }
+
+AboutText AboutWindowText() {
+    const std::string title = "Vormex V3";
+    return {title + "のﾊﾞｰｼﾞｮﾝ情報", title, "PIC シリアルライター コントロールプログラム", VersionLabel(),
+            "サポートページ : https://vormex.example/support/"};
+}
+
+void RevealSerialProgramming(Session& s) {
+    s.view.menus["mnuSerialPgmSetting"].visible = true;
+    s.view.menus["nmuI"].visible = true;
+    s.ui.viewChanged();
+}
 
 void OpenHelp(Session& s) {
     const std::string path = s.run.appDir + "vormex.hlp";

@@ -21,6 +21,19 @@ void ExplainFirmwareLabel(Session& s);  // Label_FirmwareVersion
 void ExplainVersionLabel(Session& s);   // Label_Ver
 void ExplainChecksumLabel(Session& s);  // LblCheckSUM
 
+// The About window's texts.
+struct AboutText {
+    std::string caption;      // the title + "のﾊﾞｰｼﾞｮﾝ情報"
+    std::string title;        // lblTitle
+    std::string description;  // lblDescription
+    std::string version;      // lblVersion, "Ver " + major.minor.revision
+    std::string disclaimer;   // lblDisclaimer, the support page
+};
+AboutText AboutWindowText();
+
+// The About window's icon: shows mnuSerialPgmSetting and the separator nmuI.
+void RevealSerialProgramming(Session& s);
+
 // "vormex.hlp" in AppDir with its associated viewer, or a note when missing.
 void OpenHelp(Session& s);  // mnuHelp
 

@@ -1,7 +1,6 @@
 #include "serialization/serialization.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "app/settings.h"
 #include "image/hexfile.h"
@@ -26,12 +25,6 @@ const char* const kBadIncrement = "増分データ値を正しく設定してく
 
 constexpr char kBackspace = 8;
 constexpr char kEnter = 13;
-
-std::string positionText(double twips) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.7g", twips);
-    return buffer;
-}
 
 }  // namespace
 
@@ -147,12 +140,9 @@ void SerialProgramming::recordDevice() {
     finishCount = std::to_string(count);
 }
 
-void SerialProgramming::unload(double newLeft, double newTop) {
+void SerialProgramming::unload(const WindowPlacement& placement) {
     setEnabled(false);
-    left = newLeft;
-    top = newTop;
-    s_.settings.setValue("SPSLeft", positionText(left));
-    s_.settings.setValue("SPSTop", positionText(top));
+    SaveWindowPosition(s_.settings, "SPSLeft", "SPSTop", placement);
 }
 
 char SerialProgramming::filterKey(Field field, char key) const {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/session.h"
+#include "app/startup.h"
 
 namespace vx {
 
@@ -26,8 +27,8 @@ public:
     void setHexMode(bool hex);        // Option_Hex / Option_Dec
     void setEnabled(bool on);         // ChkSettingEnable
     void recordDevice();              // "chk" (Command1)
-    // Unloading: switches off, then stores the position.
-    void unload(double left, double top);
+    // Unloading: switches off, then stores the position (not when minimized).
+    void unload(const WindowPlacement& placement);
 
     // The key as it reaches the box: '\0' when discarded, else the key
     // (a-f upper-cased where hexadecimal digits pass). Backspace is 8, Enter 13.

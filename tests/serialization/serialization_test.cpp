@@ -250,9 +250,13 @@ TEST(SerialWindow, UnloadSwitchesOffAndStoresThePosition) {
     SerialProgramming w(s);
     w.setDataFinish("2");
     switchOn(s, w);
-    w.unload(1234, 567.5);
+    w.unload({1234, 567.5, false});
     EXPECT_FALSE(w.enabled);
     EXPECT_TRUE(w.fieldsEnabled);
     EXPECT_EQ(rig.settings.values["SPSLeft"], "1234");
     EXPECT_EQ(rig.settings.values["SPSTop"], "567.5");
+    SerialProgramming again(s);
+    EXPECT_EQ(again.left, 1234);
+    again.unload({1, 2, true});
+    EXPECT_EQ(rig.settings.values["SPSLeft"], "1234");
 }

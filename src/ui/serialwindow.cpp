@@ -1,0 +1,201 @@
+#include "ui/serialwindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/startup.h"
+#include "ui/qtui.h"
+
+namespace vx {
+
+namespace {
+
+template <typename W>
+W* named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+void setTextIfChanged(QLineEdit* box, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (box->text() != shown)
+        box->setText(shown);
+}
+
+}  // namespace
+
+SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
+    setObjectName("frmSerialPgmSetting");
+    setWindowTitle("シリアルデータプログラミング");
+    setModal(false);
+
+    auto* data = new QGroupBox("書込みデータ設定", this);
+    auto* dataGrid = new QGridLayout(data);
+    dataStart_ = named(new QLineEdit(data), "TxtDataStart");
+    dataIncrement_ = named(new QLineEdit(data), "TxtDataIncrement");
+    dataFinish_ = named(new QLineEdit(data), "TxtDataFinsh");
+    optionDec_ = named(new QRadioButton("(10進数)表示", data), "Option_Dec");
+    optionHex_ = named(new QRadioButton("(16進数)表示", data), "Option_Hex");
+    dataGrid->addWidget(new QLabel("開始データ値", data), 0, 0);
+    dataGrid->addWidget(dataStart_, 0, 1);
+    dataGrid->addWidget(new QLabel("増分データ値", data), 1, 0);
+    dataGrid->addWidget(dataIncrement_, 1, 1);
+    dataGrid->addWidget(new QLabel("数量", data), 2, 0);
+    dataGrid->addWidget(dataFinish_, 2, 1);
+    dataGrid->addWidget(optionDec_, 0, 2);
+    dataGrid->addWidget(optionHex_, 1, 2);
+
+    auto* address = new QGroupBox("書込みアドレス設定", this);
+    auto* addressGrid = new QGridLayout(address);
+    startAddress_ = named(new QLineEdit(address), "TxtStartAddress");
+    byteNumber_ = named(new QComboBox(address), "TxtWriteByteNumber");
+    byteNumber_->addItems({"1", "2", "3", "4"});
+    endAddress_ = named(new QLabel(address), "TxtEndAddress");
+    addressGrid->addWidget(new QLabel("書込みアドレス (16進数)", address), 0, 0);
+    addressGrid->addWidget(startAddress_, 0, 1);
+    addressGrid->addWidget(new QLabel("終了：", address), 0, 2);
+    addressGrid->addWidget(endAddress_, 0, 3);
+    addressGrid->addWidget(new QLabel("書込みバイト数 ", address), 1, 0);
+    addressGrid->addWidget(byteNumber_, 1, 1);
+
+    enable_ = named(new QCheckBox("設定を有効にする。", this), "ChkSettingEnable");
+
+    auto* status = new QGroupBox("ステータス", this);
+    auto* statusGrid = new QGridLayout(status);
+    finishCount_ = named(new QLineEdit(status), "TxtFinshCount");
+    finishCount_->setReadOnly(true);
+    wroteHex_ = named(new QLabel(status), "TxtWrotDataHex");
+    wroteDec_ = named(new QLabel(status), "TxtWrotDataDec");
+    message_ = named(new QLabel(status), "Label2");
+    message_->setWordWrap(true);
+    statusGrid->addWidget(new QLabel("書込み済 ＩＣ数量", status), 0, 0);
+    statusGrid->addWidget(finishCount_, 0, 1);
+    statusGrid->addWidget(new QLabel("(個)", status), 0, 2);
+    statusGrid->addWidget(wroteHex_, 1, 0, 1, 2);
+    statusGrid->addWidget(wroteDec_, 1, 2);
+    statusGrid->addWidget(message_, 2, 0, 1, 3);
+
+    auto* chk = named(new QPushButton("chk", this), "Command1");
+    auto* ok = named(new QPushButton("終了", this), "OKButton");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(chk);
+    buttons->addWidget(ok);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(data);
+    layout->addWidget(address);
+    layout->addWidget(enable_);
+    layout->addWidget(status);
+    layout->addLayout(buttons);
+
+    connect(dataStart_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { handle([&] { model_->setDataStart(t.toStdString()); }); });
+    connect(dataIncrement_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { handle([&] { model_->setDataIncrement(t.toStdString()); }); });
+    connect(dataFinish_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { handle([&] { model_->setDataFinish(t.toStdString()); }); });
+    connect(startAddress_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { handle([&] { model_->setStartAddress(t.toStdString()); }); });
+    connect(optionDec_, &QRadioButton::clicked, this, [this] { handle([&] { model_->setHexMode(false); }); });
+    connect(optionHex_, &QRadioButton::clicked, this, [this] { handle([&] { model_->setHexMode(true); }); });
+    connect(byteNumber_, &QComboBox::activated, this,
+            [this](int index) { handle([&] { model_->selectByteCount(index + 1); }); });
+    connect(enable_, &QCheckBox::clicked, this, [this](bool on) { handle([&] { model_->setEnabled(on); }); });
+    connect(chk, &QPushButton::clicked, this, [this] { handle([&] { model_->recordDevice(); }); });
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
+
+    for (QLineEdit* box : {dataStart_, dataIncrement_, dataFinish_, startAddress_})
+        box->installEventFilter(this);
+}
+
+template <typename Fn>
+void SerialWindow::handle(Fn fn) {
+    if (!model_)
+        return;
+    fn();
+    render();
+}
+
+void SerialWindow::open() {
+    if (!model_) {
+        model_ = std::make_unique<SerialProgramming>(s_);
+        move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
+        render();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void SerialWindow::unload() {
+    if (!model_)
+        return;
+    model_->unload({pos().x() * kTwipsPerPixel, pos().y() * kTwipsPerPixel, isMinimized()});
+    model_.reset();
+    hide();
+}
+
+void SerialWindow::closeEvent(QCloseEvent* event) {
+    unload();
+    event->accept();
+}
+
+bool SerialWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !model_)
+        return QDialog::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    // Only typed characters are filtered; cursor keys and shortcuts pass.
+    if (text.size() != 1 || (text[0].unicode() < 0x20 && text[0] != '\b' && text[0] != '\r'))
+        return QDialog::eventFilter(watched, event);
+    using F = SerialProgramming::Field;
+    const F field = watched == dataStart_       ? F::DataStart
+                    : watched == dataIncrement_ ? F::DataIncrement
+                    : watched == dataFinish_    ? F::DataFinish
+                                                : F::StartAddress;
+    const char typed = text[0].unicode() < 0x80 ? static_cast<char>(text[0].unicode()) : '\0';
+    const char passed = typed ? model_->filterKey(field, typed) : '\0';
+    if (passed == '\0')
+        return true;
+    if (passed != typed) {
+        QKeyEvent upper(QEvent::KeyPress, key->key(), key->modifiers(), QString(QChar(passed)));
+        QCoreApplication::sendEvent(watched, &upper);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void SerialWindow::render() {
+    if (!model_)
+        return;
+    const SerialProgramming& m = *model_;
+    const QSignalBlocker b1(optionDec_), b2(optionHex_), b3(byteNumber_), b4(enable_);
+    setTextIfChanged(dataStart_, m.dataStart);
+    setTextIfChanged(dataIncrement_, m.dataIncrement);
+    setTextIfChanged(dataFinish_, m.dataFinish);
+    setTextIfChanged(startAddress_, m.startAddress);
+    setTextIfChanged(finishCount_, m.finishCount);
+    optionHex_->setChecked(m.hexMode);
+    optionDec_->setChecked(!m.hexMode);
+    byteNumber_->setCurrentIndex(m.byteCount - 1);
+    endAddress_->setText(QString::fromStdString(m.endAddress));
+    enable_->setChecked(m.enabled);
+    wroteHex_->setText(QString::fromStdString(m.wroteHex));
+    wroteDec_->setText(QString::fromStdString(m.wroteDec));
+    message_->setText(DisplayText(m.message));
+    for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_})
+        field->setEnabled(m.fieldsEnabled);
+}
+
+}  // namespace vx

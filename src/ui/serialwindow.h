@@ -1,0 +1,59 @@
+// frmSerialPgmSetting: the serial-number window of a production run, drawn
+// from its core model. Modeless; closing unloads it (the next opening starts
+// afresh, as a newly loaded window does).
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "app/session.h"
+#include "serialization/serialization.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace vx {
+
+class SerialWindow : public QDialog {
+    Q_OBJECT
+public:
+    SerialWindow(Session& s, QWidget* parent);
+
+    // Loads the window when needed and shows it.
+    void open();
+    // Switches off and saves the position; nothing when not loaded.
+    void unload();
+    SerialProgramming* model() { return model_.get(); }
+    void reject() override { close(); }  // Esc unloads as closing does
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void render();
+    // Runs a handler of the model, then draws it again.
+    template <typename Fn>
+    void handle(Fn fn);
+
+    Session& s_;
+    std::unique_ptr<SerialProgramming> model_;
+    QLineEdit* dataStart_;
+    QLineEdit* dataIncrement_;
+    QLineEdit* dataFinish_;
+    QRadioButton* optionDec_;
+    QRadioButton* optionHex_;
+    QLineEdit* startAddress_;
+    QComboBox* byteNumber_;
+    QLabel* endAddress_;
+    QCheckBox* enable_;
+    QLineEdit* finishCount_;
+    QLabel* wroteHex_;
+    QLabel* wroteDec_;
+    QLabel* message_;
+};
+
+}  // namespace vx

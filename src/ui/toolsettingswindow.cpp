@@ -1,0 +1,129 @@
+#include "ui/toolsettingswindow.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "ui/qtui.h"
+
+namespace vx {
+
+namespace {
+
+template <typename W>
+W* named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel* wrapped(const char* text, QWidget* parent) {
+    auto* label = new QLabel(DisplayText(text), parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+}  // namespace
+
+ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(parent), model_(s) {
+    setObjectName("frmMPASMWIN");
+    setWindowTitle("アセンブラ・コンパイラの設定");
+    setModal(true);
+
+    asmPath_ = named(new QLineEdit(this), "txtAsmPath");
+    asmPath_->setReadOnly(true);  // only a tool chosen through the dialog is stored
+    auto* openAsm = named(new QPushButton("開く", this), "cmdOpenAsm");
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(asmPath_, 1);
+    pathRow->addWidget(openAsm);
+
+    option_ = named(new QLineEdit(this), "txtAsmOption");
+
+    auto* after = new QGroupBox("アセンブル・コンパイルエラー時の処理", this);
+    afterFile_ = named(new QLineEdit(after), "Text_After_File");
+    notepad_ = named(new QRadioButton("メモ帳で開く", after), "Option_Notopad");
+    associated_ = named(new QRadioButton(DisplayText("関連付けされたアプリケーションで開く\r\n"
+                                                     "(指定した拡張子が、御使いのエディタに関連付けられている必要があります。)"),
+                                         after),
+                        "Option_Editer");
+    auto* afterLayout = new QVBoxLayout(after);
+    afterLayout->addWidget(wrapped("アセンブル・コンパイルで、エラーがあったときに開きたいファイルの 拡張子を指定してください。"
+                                   "　ファイルを開きたくないときは空白です。",
+                                   after));
+    afterLayout->addWidget(afterFile_);
+    afterLayout->addWidget(notepad_);
+    afterLayout->addWidget(associated_);
+
+    auto* ccscFrame = new QGroupBox("Ccsc.exe 使用時の専用オプション", this);
+    ccsc_ = named(new QCheckBox("HEXファイル内のターゲットチップ名を使用してデバイス選択を行う。", ccscFrame),
+                  "Check_ccsc_device_info");
+    (new QVBoxLayout(ccscFrame))->addWidget(ccsc_);
+
+    auto* info = new QGroupBox("インフォメーション", this);
+    (new QVBoxLayout(info))->addWidget(wrapped(ToolSettings::kInformation, info));
+
+    auto* ok = named(new QPushButton("閉じる", this), "OKButton");
+    auto* cancel = named(new QPushButton("ｷｬﾝｾﾙ", this), "CancelButton");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("アセンブラ・コンパイラの場所を指定してください。", this));
+    layout->addLayout(pathRow);
+    layout->addWidget(new QLabel("オプションを指定してください。（mpasmwinでは\"/q\"を、ccscでは\"+p\"を推奨します。)", this));
+    layout->addWidget(option_);
+    layout->addWidget(after);
+    layout->addWidget(ccscFrame);
+    layout->addWidget(info);
+    layout->addLayout(buttons);
+
+    connect(option_, &QLineEdit::textEdited, this, [this](const QString& t) { model_.setOption(t.toStdString()); });
+    connect(afterFile_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { model_.setAfterFile(t.toStdString()); });
+    connect(notepad_, &QRadioButton::clicked, this, [this] { model_.chooseNotepad(); });
+    connect(associated_, &QRadioButton::clicked, this, [this] { model_.chooseAssociated(); });
+    connect(ccsc_, &QCheckBox::clicked, this, [this](bool on) { model_.setCcscDeviceInfo(on); });
+    connect(openAsm, &QPushButton::clicked, this, [this] {
+        model_.chooseTool();
+        render();
+    });
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    render();
+}
+
+void ToolSettingsWindow::render() {
+    asmPath_->setText(QString::fromStdString(model_.asmPath));
+    option_->setText(QString::fromStdString(model_.option));
+    afterFile_->setText(QString::fromStdString(model_.afterFile));
+    notepad_->setChecked(model_.notepad);
+    associated_->setChecked(model_.associated);
+    if (!model_.notepad && !model_.associated) {
+        // Exclusive buttons cannot show "neither" unless briefly non-exclusive.
+        notepad_->setAutoExclusive(false);
+        associated_->setAutoExclusive(false);
+        notepad_->setChecked(false);
+        associated_->setChecked(false);
+        notepad_->setAutoExclusive(true);
+        associated_->setAutoExclusive(true);
+    }
+    ccsc_->setChecked(model_.ccscDeviceInfo);
+}
+
+void ToolSettingsWindow::accept() {
+    model_.close();
+    QDialog::accept();
+}
+
+void ToolSettingsWindow::reject() {
+    model_.cancel();
+    QDialog::reject();
+}
+
+}  // namespace vx

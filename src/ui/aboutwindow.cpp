@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStyle>
-#include <QTimer>
 
 #include "app/menus.h"
 #include "ui/clickablelabel.h"
@@ -34,7 +33,7 @@ QString AboutWindow::systemInfoProgram() {
     return {};
 }
 
-AboutWindow::AboutWindow(QWidget* parent, std::function<void()> iconClicked) : QDialog(parent) {
+AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     const AboutText text = AboutWindowText();
     setObjectName("frmAbout");
     setWindowTitle(QString::fromStdString(text.caption));
@@ -68,10 +67,9 @@ AboutWindow::AboutWindow(QWidget* parent, std::function<void()> iconClicked) : Q
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(sysInfo, &QPushButton::clicked, this, [infoProgram] { QProcess::startDetached(infoProgram, {}); });
-    connect(icon, &ClickableLabel::clicked, this, [this, iconClicked] {
+    connect(icon, &ClickableLabel::clicked, this, [this] {
+        iconClicked_ = true;
         accept();
-        // After the modal loop has ended, so the next window is not its child.
-        QTimer::singleShot(0, parent(), iconClicked);
     });
 }
 

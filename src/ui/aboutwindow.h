@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
 
 class QPushButton;
 
@@ -12,11 +11,16 @@ namespace vx {
 class AboutWindow : public QDialog {
     Q_OBJECT
 public:
-    // iconClicked runs after the window has closed.
-    AboutWindow(QWidget* parent, std::function<void()> iconClicked);
+    explicit AboutWindow(QWidget* parent);
+
+    // True when the window was closed by a click on its icon.
+    bool iconClicked() const { return iconClicked_; }
 
     // The first system information program found on PATH, "" when none.
     static QString systemInfoProgram();
+
+private:
+    bool iconClicked_ = false;
 };
 
 }  // namespace vx

@@ -12,6 +12,11 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/menus.h"
+#include "toolchain/build.h"
+#include "ui/aboutwindow.h"
+#include "ui/indexwindow.h"
+#include "ui/serialwindow.h"
+#include "ui/toolsettingswindow.h"
 #include "link/detect.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtserialport.h"
@@ -29,6 +34,7 @@ GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::
     static_cast<QtSerialPort&>(*port_).simDevice = &session_->device;
     session_->run.appDir = appDir;
     window_ = std::make_unique<MainWindow>(*session_);
+    serialWindow_ = new SerialWindow(*session_, window_.get());
     ui_.parent = window_.get();
     ui_.render = [this] { window_->render(); };
     connectCommands();
@@ -63,7 +69,11 @@ void GuiApp::connectCommands() {
     w.connectCommand("LblCheckSUM", [&s] { ExplainChecksumLabel(s); });
     w.connectCommand("mnuBlankSkip", [&s] { ToggleBlankSkip(s); });
     w.connectCommand("mnuComMode1", [&s] { ToggleCommMode1(s); });
-    w.connectCommand("mnuBoardInfomation", [&s] { ToggleBoardInformation(s); });
+    w.connectCommand("mnuBoardInfomation", [&s, &w] {
+        ToggleBoardInformation(s);
+        w.render();
+        w.activateWindow();  // the board window does not keep the focus
+    });
     w.connectCommand("info", [&s] { ShowInformation(s); });
     w.connectCommand("mnuHelp", [&s] { OpenHelp(s); });
     w.connectCommand("mnuSerch", [&s, &w] { ShowFrmSerch(s, &w); });
@@ -75,6 +85,24 @@ void GuiApp::connectCommands() {
         window.exec();
     };
     new ImageWiring(w, s);
+    w.connectCommand("mnuEditer", [&s] { OpenInEditor(s); });
+    w.connectCommand("mnuSourceOpen", [&s] { ChooseSource(s); });
+    w.connectCommand("mnuRELOAD", [&s] { ReloadHex(s); });
+    w.connectCommand("mnuASMwithRELOAD", [&s] { BuildAndReload(s); });
+    w.connectCommand("mnuMPASMsetting", [&s, &w] { ToolSettingsWindow(s, &w).exec(); });
+    w.connectCommand("nmuindex", [&s, &w] { IndexWindow(s, &w).exec(); });
+    SerialWindow* serial = serialWindow_;
+    w.connectCommand("mnuSerialPgmSetting", [serial] { serial->open(); });
+    w.connectCommand("version", [&s, &w, serial] {
+        AboutWindow about(&w);
+        about.exec();
+        if (about.iconClicked()) {
+            RevealSerialProgramming(s);
+            w.render();
+            serial->open();
+        }
+    });
+    w.closing.push_back([serial] { serial->unload(); });
     // The port window and the overwrite question plug into ui_.portWindow and
     // ui_.overwriteWindow; windows that must unload with the main window add
     // themselves to w.closing.

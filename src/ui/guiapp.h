@@ -13,6 +13,8 @@
 
 namespace vx {
 
+class SerialWindow;
+
 class GuiApp {
 public:
     GuiApp(SettingsStore& settings, const std::string& appDir);
@@ -24,6 +26,7 @@ public:
     Session& session() { return *session_; }
     MainWindow& window() { return *window_; }
     QtUi& ui() { return ui_; }
+    SerialWindow& serialWindow() { return *serialWindow_; }
 
 private:
     void connectCommands();
@@ -34,6 +37,7 @@ private:
     QtProcesses processes_;
     std::unique_ptr<Session> session_;
     std::unique_ptr<MainWindow> window_;
+    SerialWindow* serialWindow_ = nullptr;  // a child of the main window
 };
 
 // The folder of the executable when it holds device.ini, else the per-user

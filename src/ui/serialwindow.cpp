@@ -1,6 +1,7 @@
 #include "ui/serialwindow.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,0 +1,170 @@
+// The tool settings, About, serial-number and device index windows, reached
+// through the main window's menus and found by object names.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "qtplatform/qtseams.h"
+#include "ui/guiapp.h"
+#include "ui/serialwindow.h"
+
+using namespace vx;
+
+class ToolWindowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void toolSettingsCloseAtOnceStoresDefaults();
+    void toolSettingsCancelStoresNothing();
+    void aboutIconRevealsSerialProgramming();
+    void serialWindowFiltersKeysAndCounts();
+    void deviceIndexListsTheDatabase();
+
+private:
+    QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
+    // Runs fn on the modal window `name` once it is up (the menu command
+    // that opens it blocks in its own event loop).
+    void onModal(const QString& name, std::function<void(QWidget*)> fn);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QtSettingsStore> settings_;
+    std::unique_ptr<GuiApp> app_;
+    QStringList handled_;
+};
+
+void ToolWindowsTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
+    settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
+    settings_->setValue("ComNo", "1");
+    settings_->setValue("ComDevice1", "sim");
+    handled_.clear();
+    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
+    QVERIFY(app_->start(""));
+}
+
+void ToolWindowsTest::cleanup() {
+    app_.reset();
+    settings_.reset();
+    dir_.reset();
+}
+
+void ToolWindowsTest::onModal(const QString& name, std::function<void(QWidget*)> fn) {
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timer, name, fn] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        handled_ << modal->objectName();
+        if (modal->objectName() == name)
+            fn(modal);
+        else
+            modal->close();  // an unexpected box would wait forever
+    });
+    timer->start(20);
+}
+
+void ToolWindowsTest::toolSettingsCloseAtOnceStoresDefaults() {
+    onModal("frmMPASMWIN", [](QWidget* w) {
+        QCOMPARE(w->windowTitle(), QString("アセンブラ・コンパイラの設定"));
+        QCOMPARE(w->findChild<QLineEdit*>("txtAsmOption")->text(), QString("/q"));
+        QVERIFY(w->findChild<QRadioButton*>("Option_Notopad")->isChecked());
+        QTest::mouseClick(w->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+    });
+    QVERIFY(action("mnuMPASMsetting")->isEnabled());
+    action("mnuMPASMsetting")->trigger();
+    QCOMPARE(handled_, QStringList{"frmMPASMWIN"});
+    QCOMPARE(settings_->value("AsmOption").value_or("?"), std::string("/q"));
+    QCOMPARE(settings_->value("AsmAfter").value_or("?"), std::string("lst"));
+    QCOMPARE(settings_->value("EditerA").value_or("?"), std::string("True"));
+    QCOMPARE(settings_->value("EditerB").value_or("?"), std::string("False"));
+    QCOMPARE(settings_->value("CCSC_option").value_or("?"), std::string("0"));
+}
+
+void ToolWindowsTest::toolSettingsCancelStoresNothing() {
+    app_->session().run.asmToolPath = "/opt/tools/gpasm";
+    onModal("frmMPASMWIN", [](QWidget* w) {
+        QCOMPARE(w->findChild<QLineEdit*>("txtAsmPath")->text(), QString("/opt/tools/gpasm"));
+        QTest::keyClicks(w->findChild<QLineEdit*>("txtAsmOption"), " -w");
+        QTest::mouseClick(w->findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
+    });
+    action("mnuMPASMsetting")->trigger();
+    QVERIFY(!settings_->value("AsmOption"));
+    QCOMPARE(app_->session().run.asmToolPath, std::string("/opt/tools/gpasm"));
+}
+
+void ToolWindowsTest::aboutIconRevealsSerialProgramming() {
+    QVERIFY(!action("mnuSerialPgmSetting")->isVisible());
+    onModal("frmAbout", [](QWidget* w) {
+        QCOMPARE(w->windowTitle(), QString("Vormex V3のﾊﾞｰｼﾞｮﾝ情報"));
+        QCOMPARE(w->findChild<QLabel*>("lblVersion")->text(), QString("Ver 2.9.24"));
+        QTest::mouseClick(w->findChild<QLabel*>("picIcon"), Qt::LeftButton);
+    });
+    action("version")->trigger();
+    QCOMPARE(handled_, QStringList{"frmAbout"});
+    QVERIFY(action("mnuSerialPgmSetting")->isVisible());
+    QVERIFY(action("nmuI")->isVisible());
+    QVERIFY(action("mnuSerialPgmSetting")->isEnabled());
+    auto* serial = app_->window().findChild<QWidget*>("frmSerialPgmSetting");
+    QVERIFY(serial);
+    QVERIFY(serial->isVisible());
+    QVERIFY(!serial->isModal());
+}
+
+void ToolWindowsTest::serialWindowFiltersKeysAndCounts() {
+    SerialWindow& w = app_->serialWindow();
+    w.open();
+    auto* finish = w.findChild<QLineEdit*>("TxtDataFinsh");
+    auto* address = w.findChild<QLineEdit*>("TxtStartAddress");
+    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("1"));
+    QCOMPARE(w.findChild<QLabel*>("TxtWrotDataHex")->text(), QString("00"));
+    finish->clear();
+    QTest::keyClicks(finish, "2x-");
+    QCOMPARE(finish->text(), QString("2"));
+    address->clear();
+    QTest::keyClicks(address, "3f0");
+    QCOMPARE(address->text(), QString("3F0"));
+    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("3F1"));
+
+    // Switching on needs an open HEX file: the message says so, fields stay locked.
+    w.findChild<QCheckBox*>("ChkSettingEnable")->click();
+    QVERIFY(!finish->isEnabled());
+    QVERIFY(w.findChild<QLabel*>("Label2")->text().startsWith("HEXファイルが開かれていません。"));
+    QTest::mouseClick(w.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QCOMPARE(w.findChild<QLineEdit*>("TxtFinshCount")->text(), QString("1"));
+    QTest::mouseClick(w.findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.model());
+    QVERIFY(settings_->value("SPSLeft"));
+}
+
+void ToolWindowsTest::deviceIndexListsTheDatabase() {
+    onModal("frmIndex", [this](QWidget* w) {
+        auto* table = w->findChild<QTableWidget*>();
+        QVERIFY(table);
+        QCOMPARE(table->rowCount(), static_cast<int>(app_->session().db.deviceNames.size()));
+        QCOMPARE(table->item(0, 0)->text().toStdString(), app_->session().db.deviceNames.front());
+        QTest::mouseClick(w->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    });
+    action("nmuindex")->trigger();
+    QCOMPARE(handled_, QStringList{"frmIndex"});
+}
+
+QTEST_MAIN(ToolWindowsTest)
+#include "toolwindows_test.moc"

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/settings.h"
 #include "app/shell.h"
@@ -33,10 +34,25 @@ const char* const kBuildReloaded = "ＨＥＸファイルの再生成と再ロ�
 const char* const kHexNotLoaded = "HEXファイルをロードできませんでした。";
 const char* const kHexReloaded = "HEXファイルの再ロード完了。";
 const char* const kLoaderDone = "ファイルオープン完了";  // the loader's own success note
+// Not in the original texts: the tool left the HEX file without its end record.
+const char* const kHexCut = "redHEXファイルが最後まで書かれていません（終了レコードがありません）。";
 
 constexpr int kExitWaitMs = 10000;
 constexpr int kPollMs = 20;
 constexpr int kSettleMs = 1000;  // lets the tool's files reach the disk
+
+// A tool that was still writing when the wait ended leaves a file without
+// the end-of-file record (type 01).
+bool hasEndRecord(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line, '\n')) {
+        const auto start = line.find(':');
+        if (start != std::string::npos && line.size() >= start + 9 && line.compare(start + 7, 2, "01") == 0)
+            return true;
+    }
+    return false;
+}
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -267,6 +283,8 @@ void BuildAndReload(Session& s) {
     }
     if (FileExists(s.loader.hexPath)) {
         reload(s, kBuildReloaded);
+        if (!hasEndRecord(s.loader.hexPath))
+            ShowNote(s, kHexCut);
         return;
     }
     ClearPcBuffer(s);

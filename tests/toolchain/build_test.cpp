@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "device/devicedb.h"
+#include "device/selection.h"
 #include "image/convert.h"
 #include "support/fakes.h"
+#include "support/imagefixture.h"
 #include "toolchain/build.h"
 #include "toolchain/posixprocesses.h"
 
@@ -18,6 +22,17 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kHex = ":040000001230002892\r\n:00000001FF\r\n";
+
+// The shipped database with PIC16F84A selected, so HEX files load.
+void selectF84(Session& s) {
+    s.db.path = vx::test::SourcePath("data/device.ini");
+    ASSERT_TRUE(LoadDeviceList(s));
+    const auto& names = s.db.deviceNames;
+    const auto it = std::find(names.begin(), names.end(), "PIC16F84A");
+    ASSERT_NE(it, names.end());
+    SelectDeviceIndex(s, static_cast<int>(it - names.begin()));
+    ASSERT_EQ(s.device.name, "PIC16F84A");
+}
 
 // A fake tool: "runs" by writing the HEX file beside the source it was given.
 class ToolProcesses : public FakeProcesses {
@@ -44,6 +59,8 @@ struct BuildRig : TestRig {
         WriteFileBytes(toolPath, "");
         session.run.asmToolPath = toolPath;
         settings.values["OPEN_DIR0"] = work;
+        selectF84(session);
+        ui.boxes.clear();
     }
     ToolProcesses tool;
     Session session;
@@ -356,6 +373,8 @@ struct RealRig : TestRig {
         session.run.appDir = dir;
         settings.values["OPEN_DIR0"] = dir.substr(0, dir.size() - 1);
         settings.values["AsmOption"] = "";
+        selectF84(session);
+        ui.boxes.clear();
     }
     std::string script(const std::string& name, const std::string& body) {
         const std::string path = dir + name;
@@ -392,19 +411,31 @@ TEST(BuildWithRealProcesses, GpasmBuildIsReloaded) {
     if (!FileExists(gpasm))
         GTEST_SKIP() << "gpasm is not installed";
     RealRig rig;
-    auto& s = rig.session;
     vx::test::SteadyTestClock steady;
     Session real(*rig.silentPort, rig.settings, steady, rig.ui, rig.processes);
     real.run.appDir = rig.dir;
     real.run.titleBase = "T ";
     real.run.asmToolPath = gpasm;
+    selectF84(real);
     rig.settings.values["AsmOption"] = "-q";
     WriteFileBytes(rig.dir + "blink.asm", "\tprocessor 16f84a\n\torg 0\n\tmovlw 0x12\n\tgoto 0\n\tend\n");
     rig.ui.fileAnswers.push_back(rig.dir + "blink.asm");
-    (void)s;
     BuildAndReload(real);
     EXPECT_EQ(real.loader.hexPath, rig.dir + "blink.hex");
     EXPECT_TRUE(FileExists(real.loader.hexPath));
     EXPECT_EQ(real.view.title, "T " + rig.dir + "blink.hex");
     EXPECT_EQ(real.view.note, "ＨＥＸファイルの再生成と再ロード完了。 ");
+    EXPECT_EQ(vx::test::ProgramWord(real, 0), 0x3012);  // movlw 0x12
+    EXPECT_EQ(vx::test::ProgramWord(real, 1), 0x2800);  // goto 0
+}
+
+TEST(BuildAndReload, HalfWrittenHexKeepsTheLoadersNote) {
+    BuildRig rig;
+    auto& s = rig.session;
+    s.loader.hexPath = rig.work + "/cut.hex";
+    rig.tool.hexText = ":040000001230002892\r\n:02000400";
+    BuildAndReload(s);
+    EXPECT_EQ(s.view.note, "HEXファイルが最後まで書かれていません（終了レコードがありません）。 ");
+    EXPECT_EQ(s.view.noteColour, kColourRed);
+    EXPECT_EQ(vx::test::ProgramWord(s, 0), 0x3012);  // what was written is loaded
 }

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QStandardPaths>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -13,9 +15,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
+#include "device/selection.h"
 #include "qtplatform/qtseams.h"
 #include "ui/guiapp.h"
 #include "ui/serialwindow.h"
@@ -33,6 +37,7 @@ private slots:
     void aboutIconRevealsSerialProgramming();
     void serialWindowFiltersKeysAndCounts();
     void deviceIndexListsTheDatabase();
+    void buildWithGpasmReloadsTheHexFile();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -58,6 +63,7 @@ void ToolWindowsTest::init() {
 }
 
 void ToolWindowsTest::cleanup() {
+    qDeleteAll(findChildren<QTimer*>());  // guards a test did not use
     app_.reset();
     settings_.reset();
     dir_.reset();
@@ -164,6 +170,36 @@ void ToolWindowsTest::deviceIndexListsTheDatabase() {
     });
     action("nmuindex")->trigger();
     QCOMPARE(handled_, QStringList{"frmIndex"});
+}
+
+void ToolWindowsTest::buildWithGpasmReloadsTheHexFile() {
+    const QString gpasm = QStandardPaths::findExecutable("gpasm");
+    if (gpasm.isEmpty())
+        QSKIP("gpasm is not installed");
+    Session& s = app_->session();
+    const auto& names = s.db.deviceNames;
+    const auto it = std::find(names.begin(), names.end(), "PIC16F84A");
+    QVERIFY(it != names.end());
+    SelectDeviceIndex(s, static_cast<int>(it - names.begin()));
+    // A folder with a space: the source name reaches the tool as one argument.
+    QVERIFY(QDir(dir_->path()).mkpath("my src"));
+    const QString folder = dir_->filePath("my src");
+    QFile source(folder + "/blink led.asm");
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write("\tprocessor 16f84a\n\torg 0\n\tmovlw 0x12\n\tgoto 0\n\tend\n");
+    source.close();
+    s.run.asmToolPath = gpasm.toStdString();
+    settings_->setValue("AsmOption", "-q");
+    settings_->setValue("OPEN_DIR0", folder.toStdString());
+    s.loader.hexPath = (folder + "/blink led.hex").toStdString();
+
+    onModal("-", {});  // any box would be unexpected: close and record it
+    action("mnuASMwithRELOAD")->trigger();
+    QVERIFY2(handled_.isEmpty(), qPrintable(handled_.join(", ")));
+    QVERIFY(QFile::exists(folder + "/blink led.hex"));
+    QCOMPARE(s.view.note, std::string("ＨＥＸファイルの再生成と再ロード完了。 "));
+    QCOMPARE(app_->window().windowTitle(), QString::fromStdString(s.run.titleBase) + folder + "/blink led.hex");
+    QCOMPARE((s.buffer.program[0] << 8) | s.buffer.program[1], 0x3012);
 }
 
 QTEST_MAIN(ToolWindowsTest)

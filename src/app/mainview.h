@@ -86,6 +86,10 @@ struct MainView {
     std::map<std::string, MenuEntryView> menus;
 
     BoardWindowView board;
+
+    // Object name of the widget that should take the input focus; the window
+    // moves the focus there once and empties it.
+    std::string focusRequest;
 };
 
 }  // namespace vx

@@ -14,6 +14,8 @@ std::string CheckDeviceSelected(Session& s) {
         return "OK";
     ShowNote(s, kSelectDevice, "");
     s.ui.messageBox(MsgIcon::Warning, "ｲﾝﾌｫﾒｰｼｮﾝ", kSelectDevice);
+    s.view.focusRequest = "Combo_device";
+    s.ui.viewChanged();
     return "NG";
 }
 

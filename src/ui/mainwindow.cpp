@@ -462,6 +462,11 @@ void MainWindow::render() {
     renderMenus();
     renderGrid();
     board_->render(v.board);
+    if (!v.focusRequest.empty()) {
+        if (auto* target = findChild<QWidget*>(QString::fromStdString(v.focusRequest)))
+            target->setFocus();
+        s_.view.focusRequest.clear();
+    }
     for (const auto& fn : afterRender)
         fn();
 }

@@ -62,6 +62,7 @@ TEST(CheckDeviceSelected, AsksForADeviceWhenNoneIsChosen) {
     EXPECT_EQ(rig.ui.boxes[0].text, "MCUを選んでください。");
     EXPECT_EQ(rig.ui.boxes[0].title, "ｲﾝﾌｫﾒｰｼｮﾝ");
     EXPECT_EQ(s.view.note, "MCUを選んでください。 ");
+    EXPECT_EQ(s.view.focusRequest, "Combo_device");
     s.device.name = "PIC16F84A";
     EXPECT_EQ(CheckDeviceSelected(s), "OK");
 }

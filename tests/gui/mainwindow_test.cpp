@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "app/shell.h"
 #include "app/startup.h"
 #include "device/devicedb.h"
 #include "qtplatform/qtseams.h"
@@ -64,6 +65,7 @@ private slots:
     void boardWindowShownAndPlaced();
     void appDirSeededWithShippedDatabase();
     void exitRunsTheEnding();
+    void missingDeviceFocusesTheList();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -271,6 +273,16 @@ void MainWindowTest::exitRunsTheEnding() {
     QCOMPARE(settings_->value("MainLeft").value_or(""), std::string("450"));
     QCOMPARE(settings_->value("MainTop").value_or(""), std::string("675"));
     QVERIFY(settings_->value("BoardLeft").has_value());
+}
+
+void MainWindowTest::missingDeviceFocusesTheList() {
+    Session& s = app_->session();
+    s.device.name.clear();
+    app_->window().findChild<QLineEdit*>("Text_ID")->setFocus();
+    QCOMPARE(CheckDeviceSelected(s), std::string("NG"));
+    QCOMPARE(app_->window().focusWidget(), app_->window().findChild<QComboBox*>("Combo_device"));
+    QVERIFY(s.view.focusRequest.empty());
+    QCOMPARE(unexpectedBoxes_, QStringList{"ｲﾝﾌｫﾒｰｼｮﾝ"});
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -170,13 +170,6 @@ void selectDeviceNamedInFile(Session& s, const std::string& content) {
                         eight + "\r\n現在のデバイス設定のままHEXファイルをロードします。");
 }
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")
@@ -278,7 +271,9 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
         const int index = s.view.deviceIndex;
         const std::string shown =
             index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
-        HistoryUpdate(s, lowerAscii(FolderOf(s.loader.hexPath)) + "    " + shown);
+        // The folder keeps its case: folder names here are case-sensitive, and a
+        // lower-cased one would send the history entry to a folder that does not exist.
+        HistoryUpdate(s, FolderOf(s.loader.hexPath) + "    " + shown);
     }
 }
 

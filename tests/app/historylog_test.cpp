@@ -19,13 +19,13 @@ TEST(History, SameFolderAndDeviceKeepsOneEntryInPlace) {
     TestRig rig;
     auto& s = *rig.session;
     s.view.deviceIndex = 4;
-    HistoryUpdate(s, "/work/a    PIC16F84A");
-    HistoryUpdate(s, "/work/b    PIC16F84A");
-    HistoryUpdate(s, "/work/a    PIC16F84A");
-    EXPECT_EQ(caption(s, 1), "/work/b    PIC16F84A");
-    EXPECT_EQ(caption(s, 2), "/work/a    PIC16F84A");
+    HistoryUpdate(s, "/data/a    PIC16F84A");
+    HistoryUpdate(s, "/data/b    PIC16F84A");
+    HistoryUpdate(s, "/data/a    PIC16F84A");
+    EXPECT_EQ(caption(s, 1), "/data/b    PIC16F84A");
+    EXPECT_EQ(caption(s, 2), "/data/a    PIC16F84A");
     EXPECT_FALSE(s.view.menus["nmuFile3"].visible);
-    EXPECT_EQ(rig.settings.values["OPEN_DIR2"], "/work/a    PIC16F84A");
+    EXPECT_EQ(rig.settings.values["OPEN_DIR2"], "/data/a    PIC16F84A");
     EXPECT_EQ(rig.settings.values["OPEN_Device1"], "4");
     EXPECT_EQ(rig.settings.values["OPEN_DIR5"], "");
 }
@@ -34,15 +34,15 @@ TEST(History, AnotherDeviceAddsAnEntryAndTheSixthFallsOff) {
     TestRig rig;
     auto& s = *rig.session;
     s.view.deviceIndex = 1;
-    HistoryUpdate(s, "/work/a    PIC16F84A");
+    HistoryUpdate(s, "/data/a    PIC16F84A");
     s.view.deviceIndex = 7;
-    HistoryUpdate(s, "/work/a    PIC12F675");
-    EXPECT_EQ(caption(s, 1), "/work/a    PIC12F675");
+    HistoryUpdate(s, "/data/a    PIC12F675");
+    EXPECT_EQ(caption(s, 1), "/data/a    PIC12F675");
     EXPECT_EQ(s.view.menus["nmuDevice1"].caption, "7");
     EXPECT_EQ(s.view.menus["nmuDevice2"].caption, "1");
     for (int i = 0; i < 4; ++i)
         HistoryUpdate(s, "/f" + std::to_string(i) + "    PIC16F84A");
-    EXPECT_EQ(caption(s, 5), "/work/a    PIC12F675");
+    EXPECT_EQ(caption(s, 5), "/data/a    PIC12F675");
     for (int n = 1; n <= 5; ++n)
         EXPECT_TRUE(s.view.menus["nmuFile" + std::to_string(n)].visible);
     EXPECT_FALSE(s.view.menus["nmuDevice1"].visible);
@@ -71,7 +71,7 @@ TEST(History, ChosenEntryWithoutCompanionSelectsTheFirstDevice) {
     auto& s = *rig.session;
     s.view.deviceList = {"PIC16F84A", "PIC12F675"};
     s.view.deviceIndex = 1;
-    s.view.menus["nmuFile1"].caption = "/work/a    PIC16F84A";
+    s.view.menus["nmuFile1"].caption = "/data/a    PIC16F84A";
     HistoryChosen(s, 1);
     EXPECT_EQ(s.view.deviceIndex, 0);
     rig.settings.values["OPEN_Device1"] = "1";

@@ -25,8 +25,10 @@ const char* const kCalibInfo = "キャリブレーションデータ情報";
 // refused; the hourglass comes on only where the workflow says so.
 class BusyScope {
 public:
+    // A board command starts with no link fault recorded.
     explicit BusyScope(Session& s) : s_(s) {
         s_.view.busy = true;
+        s_.ops.linkFault = false;
         s_.ui.viewChanged();
     }
     ~BusyScope() {
@@ -104,7 +106,6 @@ Outcome RunProgram(Session& s) {
     if (s.view.busy)
         return Outcome::Busy;
     BusyScope busy(s);
-    s.ops.linkFault = false;
     s.run.startTime = Seconds(s);
     SetCalibLabel(s, kCalibInfo);
     HideGridEditors(s);
@@ -264,7 +265,6 @@ Outcome RunRead(Session& s) {
     if (s.view.busy)
         return Outcome::Busy;
     BusyScope busy(s);
-    s.ops.linkFault = false;
     HideGridEditors(s);
     SetCalibLabel(s, kCalibInfo);
     if (const auto refused = CheckDeviceAndBoard(s))
@@ -323,7 +323,6 @@ Outcome RunVerify(Session& s) {
     if (s.view.busy)
         return Outcome::Busy;
     BusyScope busy(s);
-    s.ops.linkFault = false;
     if (CheckDeviceSelected(s) != "OK")
         return Outcome::NoDevice;
     SetCalibLabel(s, kCalibInfo);
@@ -389,7 +388,6 @@ Outcome RunBlankCheck(Session& s) {
     if (s.view.busy)
         return Outcome::Busy;
     BusyScope busy(s);
-    s.ops.linkFault = false;
     if (CheckDeviceSelected(s) != "OK")
         return Outcome::NoDevice;
     HideGridEditors(s);
@@ -476,7 +474,6 @@ Outcome RunErase(Session& s) {
     if (s.view.busy)
         return Outcome::Busy;
     BusyScope busy(s);
-    s.ops.linkFault = false;
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")
         return Outcome::NoDevice;

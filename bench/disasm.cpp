@@ -9,15 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "benchutil.h"
 #include "disasm/disasm.h"
 #include "image/convert.h"
 #include "image/hexfile.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+using bench::Median;
 
 // A program-like mix: every instruction class, jumps across the whole part.
 std::vector<int> Image(int words) {
@@ -45,18 +44,6 @@ void WriteHex(const std::string& path, const std::vector<int>& words) {
         out << line << vx::HexText(static_cast<std::uint32_t>((256 - sum % 256) % 256), 2) << "\r\n";
     }
     out << ":00000001FF\r\n";
-}
-
-template <typename F>
-double Median(int runs, F&& f) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        f();
-        times.push_back(Ms(Clock::now() - start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 }  // namespace

@@ -11,27 +11,15 @@
 #include <vector>
 
 #include "app/session.h"
+#include "benchutil.h"
 #include "device/devicedb.h"
 #include "device/selection.h"
 #include "image/hexfile.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-template <typename F>
-double Median(int runs, F&& f) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        f();
-        times.push_back(Ms(Clock::now() - start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::Median;
+using bench::Ms;
 
 // No window, no board: the seams answer as a silent front end would.
 struct NullPort : vx::SerialPort {
@@ -44,15 +32,6 @@ struct NullPort : vx::SerialPort {
     void discardInput() override {}
     void setRts(bool) override {}
     bool waitForData(int) override { return false; }
-};
-
-struct MapSettings : vx::SettingsStore {
-    std::optional<std::string> value(const std::string& key) const override {
-        const auto it = values.find(key);
-        return it == values.end() ? std::nullopt : std::optional(it->second);
-    }
-    void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
-    std::map<std::string, std::string> values;
 };
 
 struct SteadyClock : vx::Clock {
@@ -77,12 +56,6 @@ struct SilentUi : vx::Ui {
     std::string path;
 };
 
-struct NoProcesses : vx::Processes {
-    vx::ProcessId start(const std::string&, const std::vector<std::string>&, const std::string&) override { return {}; }
-    std::optional<int> exitCode(vx::ProcessId) override { return 0; }
-    bool openWithAssociated(const std::string&) override { return false; }
-    bool openInTextEditor(const std::string&) override { return false; }
-};
 
 }  // namespace
 
@@ -94,10 +67,10 @@ int main() {
                                                            "EEPROM 0xFF\nCONFIG 0x3FFF\nOTHER0 0x3FFF\nOTHER1 0\n"
                                                            "FOSC LP 0x0003 0x0000\nFOSC RC 0x0003 0x0003\n#END\n";
     NullPort port;
-    MapSettings settings;
+    bench::MapSettings settings;
     SteadyClock clock;
     SilentUi ui;
-    NoProcesses processes;
+    bench::NoProcesses processes;
     vx::Session s(port, settings, clock, ui, processes);
     s.run.appDir = dir.string() + "/";
     if (!vx::LoadDeviceList(s)) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "benchutil.h"
 #include "link/protocol.h"
 #include "qtplatform/qtserialport.h"
 
@@ -48,20 +49,6 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
     void showPortWindow() override {}
-};
-
-class NoProcesses : public Processes {
-public:
-    ProcessId start(const std::string&, const std::vector<std::string>&, const std::string&) override { return {}; }
-    std::optional<int> exitCode(ProcessId) override { return 0; }
-    bool openWithAssociated(const std::string&) override { return false; }
-    bool openInTextEditor(const std::string&) override { return false; }
-};
-
-class NoSettings : public SettingsStore {
-public:
-    std::optional<std::string> value(const std::string&) const override { return std::nullopt; }
-    void setValue(const std::string&, const std::string&) override {}
 };
 
 // Plain POSIX exchange: write, then poll/read until n bytes came.
@@ -123,8 +110,8 @@ int main(int argc, char** argv) {
     QtSerialPort port;
     SteadyClock clock;
     BenchUi ui;
-    NoProcesses processes;
-    NoSettings settings;
+    bench::NoProcesses processes;
+    bench::MapSettings settings;
     Session s(port, settings, clock, ui, processes);
     BoardLink& link = s.link;
     if (link.Open(pty) != PortOpenResult::Ok) {

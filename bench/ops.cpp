@@ -12,6 +12,7 @@
 #include <map>
 
 #include "app/session.h"
+#include "benchutil.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"
@@ -79,24 +80,6 @@ public:
     void showPortWindow() override {}
 };
 
-class NoProcesses : public Processes {
-public:
-    ProcessId start(const std::string&, const std::vector<std::string>&, const std::string&) override { return {}; }
-    std::optional<int> exitCode(ProcessId) override { return 0; }
-    bool openWithAssociated(const std::string&) override { return false; }
-    bool openInTextEditor(const std::string&) override { return false; }
-};
-
-class MapSettings : public SettingsStore {
-public:
-    std::optional<std::string> value(const std::string& key) const override {
-        const auto it = values.find(key);
-        return it == values.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-    void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
-    std::map<std::string, std::string> values;
-};
-
 bool Run(const char* name, int words, int eeprom) {
     QProcess board;
     board.start(VORMEX_BOARDSIM, {"--family", "FLASH", "--words", QString::number(words), "--eeprom",
@@ -111,8 +94,8 @@ bool Run(const char* name, int words, int eeprom) {
     CountingPort port(serial);
     PauseClock clock;
     BenchUi ui;
-    NoProcesses processes;
-    MapSettings settings;
+    bench::NoProcesses processes;
+    bench::MapSettings settings;
     settings.values["ComDevice1"] = pty;
     Session s(port, settings, clock, ui, processes);
     QTemporaryDir appDir;  // LOG.txt goes here

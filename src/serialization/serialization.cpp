@@ -52,11 +52,7 @@ void SerialProgramming::setStartAddress(const std::string& text) {
     startAddress = text;
     if (text.empty())
         return;
-    const auto start = ReadSerialText(text, true);
-    if (!start)
-        return;
-    const auto end = SerialHexText(*start + byteCount * kSerialScale);
-    if (end)
+    if (const auto end = SerialEndAddressText(text, byteCount))
         endAddress = *end;
 }
 
@@ -72,17 +68,14 @@ void SerialProgramming::setHexMode(bool hex) {
     if (hex == hexMode)
         return;
     hexMode = hex;
-    // The start box is converted last so that S follows its new text.
+    // The converted texts denote the values they did before, so S stays where
+    // the recorded devices left it: a radix switch must never issue a number again.
     for (std::string* box : {&dataFinish, &dataIncrement, &dataStart}) {
         const auto value = ReadSerialText(*box, !hex);
         if (!value)
             continue;
         const auto converted = hex ? SerialHexText(*value) : std::optional<std::string>(SerialDecimalText(*value));
-        if (!converted)
-            continue;
-        if (box == &dataStart)
-            setDataStart(*converted);
-        else
+        if (converted)
             *box = *converted;
     }
 }

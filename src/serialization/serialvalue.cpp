@@ -36,6 +36,8 @@ std::optional<std::int64_t> readHex(const std::string& text) {
         if (d < 0 || !accumulate(value, 16, static_cast<std::uint64_t>(d)))
             return std::nullopt;
     }
+    if (text.size() == 8 && value >= 0x80000000u)
+        return static_cast<std::int64_t>(static_cast<std::int32_t>(value)) * kSerialScale;
     std::uint64_t units = 0;
     if (!accumulate(units, 1, value) || !accumulate(units, kSerialScale, 0) || units >= kMagnitudeLimit)
         return std::nullopt;
@@ -128,10 +130,21 @@ std::int64_t SerialWholeValue(std::int64_t units) {
 
 std::optional<std::string> SerialHexText(std::int64_t units) {
     const std::int64_t whole = SerialWholeValue(units);
-    if (whole < 0 || whole > std::numeric_limits<std::int32_t>::max())
+    if (whole < std::numeric_limits<std::int32_t>::min() || whole > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%X", static_cast<unsigned>(whole));
+    std::snprintf(buffer, sizeof buffer, "%X", static_cast<std::uint32_t>(static_cast<std::int32_t>(whole)));
+    return std::string(buffer);
+}
+
+std::optional<std::string> SerialEndAddressText(const std::string& startText, int byteCount) {
+    const auto start = ReadSerialText(startText, true);
+    if (!start || *start < 0)
+        return std::nullopt;
+    // Whole addresses: the largest readable start plus four stays far inside 64 bits.
+    const auto end = static_cast<std::uint64_t>(*start / kSerialScale) + static_cast<std::uint64_t>(byteCount);
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "%llX", static_cast<unsigned long long>(end));
     return std::string(buffer);
 }
 

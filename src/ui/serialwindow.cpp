@@ -88,6 +88,11 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
 
     auto* chk = named(new QPushButton("chk", this), "Command1");
     auto* ok = named(new QPushButton("終了", this), "OKButton");
+    // Enter in a box must never record a device: no button is the default.
+    for (QPushButton* button : {chk, ok}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(chk);
@@ -157,8 +162,9 @@ bool SerialWindow::eventFilter(QObject* watched, QEvent* event) {
         return QDialog::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
-    // Only typed characters are filtered; cursor keys and shortcuts pass.
-    if (text.size() != 1 || (text[0].unicode() < 0x20 && text[0] != '\b' && text[0] != '\r'))
+    // Only typed characters are filtered; cursor keys, Delete and shortcuts pass.
+    const bool control = !text.isEmpty() && (text[0].unicode() < 0x20 || text[0].unicode() == 0x7F);
+    if (text.size() != 1 || (control && text[0] != '\b' && text[0] != '\r'))
         return QDialog::eventFilter(watched, event);
     using F = SerialProgramming::Field;
     const F field = watched == dataStart_       ? F::DataStart

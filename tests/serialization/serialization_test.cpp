@@ -65,7 +65,8 @@ TEST(SerialValue, TextForms) {
     EXPECT_EQ(SerialHexText(255 * kSerialScale), "FF");
     EXPECT_EQ(SerialHexText(2147483647LL * kSerialScale), "7FFFFFFF");
     EXPECT_FALSE(SerialHexText(2147483648LL * kSerialScale));
-    EXPECT_FALSE(SerialHexText(-kSerialScale));
+    EXPECT_EQ(SerialHexText(-kSerialScale), "FFFFFFFF");
+    EXPECT_FALSE(SerialHexText(-2147483649LL * kSerialScale));
     EXPECT_EQ(SerialBytesText(0x1234, 4), "00:00:12:34");
     EXPECT_EQ(SerialBytesText(0x12345, 2), "23:45");
     EXPECT_EQ(SerialBytesText(-1, 3), "FF:FF:FF");
@@ -156,7 +157,44 @@ TEST(SerialWindow, HexModeReadsAndConvertsTheBoxes) {
     w.setHexMode(false);
     EXPECT_EQ(w.dataIncrement, "16");
     EXPECT_EQ(w.dataStart, "255");
-    EXPECT_EQ(w.serialUnits(), 255 * kSerialScale);  // the start box sets S again
+    EXPECT_EQ(w.serialUnits(), 287 * kSerialScale);  // the same start value: S stays
+}
+
+TEST(SerialWindow, RadixSwitchNeverIssuesANumberAgain) {
+    TestRig rig;
+    auto& s = *rig.session;
+    SerialProgramming w(s);
+    w.setDataFinish("6");
+    switchOn(s, w);
+    for (int i = 0; i < 3; ++i)
+        w.recordDevice();
+    w.setHexMode(true);
+    w.recordDevice();
+    EXPECT_EQ(w.wroteDec, "3");
+    w.setHexMode(false);
+    w.recordDevice();
+    EXPECT_EQ(w.wroteDec, "4");
+
+    // Negative values (pasted) convert as signed 32-bit and read back the same.
+    w.setEnabled(false);
+    w.setDataStart("-5");
+    w.setDataIncrement("-1");
+    w.setDataFinish("-2147483649");
+    w.setHexMode(true);
+    EXPECT_EQ(w.dataStart, "FFFFFFFB");
+    EXPECT_EQ(w.dataIncrement, "FFFFFFFF");
+    EXPECT_EQ(w.dataFinish, "-2147483649");  // outside the range: kept
+    EXPECT_EQ(ReadSerialText("80000000", true), -2147483648LL * kSerialScale);
+    EXPECT_EQ(ReadSerialText("180000000", true), 0x180000000LL * kSerialScale);
+    w.setDataFinish("2");
+    switchOn(s, w);
+    w.recordDevice();
+    w.recordDevice();
+    EXPECT_EQ(w.wroteDec, "-6");
+    w.setEnabled(false);
+    w.setHexMode(false);
+    EXPECT_EQ(w.dataStart, "-5");
+    EXPECT_EQ(w.dataIncrement, "-1");
 }
 
 TEST(SerialWindow, UnreadableOrOutOfRangeTextLeavesValuesAlone) {
@@ -224,6 +262,11 @@ TEST(SerialWindow, EndAddressIsStartPlusByteCount) {
     EXPECT_EQ(w.wroteHex, "00:00:00:00");
     w.setStartAddress("");
     EXPECT_EQ(w.endAddress, "3F4");
+    // The largest address the box takes: the sum stays exact.
+    w.setStartAddress("346DC5D638865");
+    EXPECT_EQ(w.endAddress, "346DC5D638869");
+    w.setStartAddress("346DC5D638866");
+    EXPECT_EQ(w.endAddress, "346DC5D638869");
 }
 
 TEST(SerialWindow, KeyFilters) {

@@ -1,0 +1,120 @@
+// The serial-number window driven through its widgets, in a whole window run
+// on the built-in simulated board.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <memory>
+
+#include "device/selection.h"
+#include "image/hexfile.h"
+#include "qtplatform/qtseams.h"
+#include "ui/guiapp.h"
+#include "ui/serialwindow.h"
+
+using namespace vx;
+
+class SerialWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void enterNeverRecordsADevice();
+
+private:
+    template <typename W>
+    W* child(const char* name) {
+        W* widget = app_->serialWindow().findChild<W*>(name);
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+    QString count() { return child<QLineEdit>("TxtFinshCount")->text(); }
+    // PIC16F84A with a two-word program loaded from a file.
+    void loadProgram();
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QtSettingsStore> settings_;
+    std::unique_ptr<GuiApp> app_;
+};
+
+void SerialWindowTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
+    settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
+    settings_->setValue("ComNo", "1");
+    settings_->setValue("ComDevice1", "sim");
+    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
+    QVERIFY(app_->start(""));
+}
+
+void SerialWindowTest::cleanup() {
+    app_.reset();
+    settings_.reset();
+    dir_.reset();
+}
+
+void SerialWindowTest::loadProgram() {
+    Session& s = app_->session();
+    const auto& names = s.db.deviceNames;
+    const auto it = std::find(names.begin(), names.end(), "PIC16F84A");
+    QVERIFY(it != names.end());
+    SelectDeviceIndex(s, static_cast<int>(it - names.begin()));
+    QFile hex(dir_->filePath("prog.hex"));
+    QVERIFY(hex.open(QIODevice::WriteOnly));
+    hex.write(":04000000553000284F\n:00000001FF\n");  // movlw 0x55; goto 0
+    hex.close();
+    s.loader.hexPath = hex.fileName().toStdString();
+    s.loader.skipHexDialog = true;
+    LoadHexFile(s);
+    s.loader.skipHexDialog = false;
+    QCOMPARE(s.buffer.program[0], 0x30);
+}
+
+void SerialWindowTest::enterNeverRecordsADevice() {
+    SerialWindow& w = app_->serialWindow();
+    w.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* finish = child<QLineEdit>("TxtDataFinsh");
+    auto* start = child<QLineEdit>("TxtDataStart");
+    finish->selectAll();
+    QTest::keyClicks(finish, "5");
+    // Delete edits the box as in any text box.
+    start->setText("17");
+    start->setFocus();
+    start->setCursorPosition(0);
+    // As X11 delivers it: the key with the DEL character as its text.
+    QTest::sendKeyEvent(QTest::Click, start, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+    QCOMPARE(start->text(), QString("7"));
+    QCOMPARE(w.model()->serialUnits(), 7 * 10000);
+
+    loadProgram();
+    child<QCheckBox>("ChkSettingEnable")->click();
+    QVERIFY(child<QCheckBox>("ChkSettingEnable")->isChecked());
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    QCOMPARE(count(), QString("1"));
+
+    // Enter and Return wherever the focus is: no device is recorded.
+    for (QWidget* target : std::initializer_list<QWidget*>{
+             child<QLineEdit>("TxtDataIncrement"), child<QLineEdit>("TxtStartAddress"), child<QCheckBox>("ChkSettingEnable"),
+             child<QRadioButton>("Option_Hex"), child<QPushButton>("Command1"), child<QPushButton>("OKButton")}) {
+        target->setEnabled(true);  // locked boxes take no focus; the keys must not count either way
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Enter);
+        QCOMPARE(count(), QString("1"));
+        QVERIFY(w.isVisible());
+    }
+    QTest::keyClick(&w, Qt::Key_Return);
+    QCOMPARE(count(), QString("1"));
+    QCOMPARE(child<QLabel>("TxtWrotDataDec")->text(), QString("7"));
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    QCOMPARE(child<QLabel>("TxtWrotDataDec")->text(), QString("8"));
+}
+
+QTEST_MAIN(SerialWindowTest)
+#include "serialwindow_test.moc"

@@ -14,6 +14,16 @@ int PortWindowModel::chosen() const {
     return number;
 }
 
+std::string PortWindowModel::chosenPath() const {
+    const int n = chosen();
+    return n == 0 ? std::string() : paths[static_cast<std::size_t>(n - 1)];
+}
+
+void PortWindowModel::setChosenPath(const std::string& path) {
+    if (const int n = chosen())
+        paths[static_cast<std::size_t>(n - 1)] = path;
+}
+
 void PortWindowLoad(Session& s, PortWindowModel& model) {
     ShowNote(s, "", "");
     model.selected.fill(false);
@@ -21,6 +31,8 @@ void PortWindowLoad(Session& s, PortWindowModel& model) {
     s.link.portNumber = saved >= 0 && saved <= kMaxComPort ? static_cast<int>(saved) : 0;
     if (s.link.portNumber != 0)
         model.selected[static_cast<std::size_t>(s.link.portNumber - 1)] = true;
+    for (int n = 1; n <= kMaxComPort; ++n)
+        model.paths[static_cast<std::size_t>(n - 1)] = PortDevicePath(s, n);
 }
 
 bool PortWindowOk(Session& s, const PortWindowModel& model) {
@@ -29,18 +41,23 @@ bool PortWindowOk(Session& s, const PortWindowModel& model) {
     if (model.chosen() != 0)
         s.link.portNumber = model.chosen();
     const int n = s.link.portNumber;
-    const std::string path = ComDevicePath(s.settings, n);
-    const bool opened = !path.empty() && s.link.Open(path) == PortOpenResult::Ok;
+    // The path of a number that is not selected is the saved one.
+    const std::string path = model.chosen() != 0 ? model.chosenPath() : PortDevicePath(s, n);
+    const bool opened = n != 0 && !path.empty() && s.link.Open(path) == PortOpenResult::Ok;
     const std::string com = "COM" + std::to_string(n);
-    if (!opened || n == 0) {
-        s.link.boardFound = false;
+    if (!opened) {
+        ShowBoardNotFound(s);
         s.ui.messageBox(MsgIcon::Critical, com + "　エラー",
-                        "　　" + com + "　オープンに失敗しました。　　　　　\r\r"
-                        "　　他のポート番号を指定してください。　　　　　");
+                        "　　" + com + "　オープンに失敗しました。　　　　　\r" +
+                            (path.empty() ? std::string() : "　　（" + path + "）\r") +
+                            "\r　　他のポート番号を指定してください。　　　　　");
         return false;
     }
     ShowNote(s, com + "を選択しました。");
     s.settings.setValue("ComNo", std::to_string(n));
+    // The default name needs no setting; any other is kept for this number.
+    if (path != PortDevicePath(s, n))
+        s.settings.setValue(ComDeviceKey(n), path);
     return true;
 }
 
@@ -50,13 +67,6 @@ void PortWindowCancel(Session& s) {
 }
 
 std::string PortDevicePath(const Session& s, int comNumber) { return ComDevicePath(s.settings, comNumber); }
-
-void SetPortDevicePath(Session& s, int comNumber, const std::string& path) {
-    if (comNumber < 1 || comNumber > kMaxComPort || path.empty())
-        return;
-    if (path != PortDevicePath(s, comNumber))
-        s.settings.setValue(ComDeviceKey(comNumber), path);
-}
 
 std::vector<std::string> PortDeviceChoices(const std::vector<std::string>& systemPorts) {
     std::vector<std::string> choices = systemPorts;
@@ -73,6 +83,9 @@ void PortSettingsCommand(Session& s) {
 void ReleasePort(Session& s) {
     if (s.link.IsOpen())
         s.link.Close();
+    // Another program may take the port now: the board is found again only
+    // by the next search.
+    ShowBoardNotFound(s);
     ShowNote(s, "通信ポートを開放しました。");
 }
 

@@ -40,6 +40,11 @@ void ShowUnreadableFirmware(Session& s) {
 
 }  // namespace
 
+void ShowBoardNotFound(Session& s) {
+    s.link.boardFound = false;
+    SetFirmwareLabel(s, ComName(s) + " : ライター未接続", kColourButtonFace);
+}
+
 bool OpenBoardPort(Session& s) {
     if (s.link.IsOpen())
         return true;
@@ -47,7 +52,7 @@ bool OpenBoardPort(Session& s) {
     const PortOpenResult result = path.empty() ? PortOpenResult::Failed : s.link.Open(path);
     if (result == PortOpenResult::Ok)
         return true;
-    s.link.boardFound = false;
+    ShowBoardNotFound(s);
     if (result == PortOpenResult::InUse) {
         ShowNote(s, "他のソフトウエアが、すでに通信ポート使用しています。\r"
                     "通信ポートを使用しているソフトウエアを終了してください。");
@@ -114,7 +119,7 @@ std::string CheckBoard(Session& s) {
         link.SendCommand(c);
 
     if (!link.WaitForBytes(protocol::kIdentifyReplyBytes, protocol::kIdentifyTimeoutMs)) {
-        link.boardFound = false;
+        ShowBoardNotFound(s);
         ShowNote(s, std::string("redライターを検出できませんでした。\r\n") + kChoosePortHint +
                         "\r\nライターのＢＵＳＹ ＬＥＤが消灯しないときは、ライターの電源を再投入してください。");
         return "NG";

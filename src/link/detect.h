@@ -15,4 +15,8 @@ std::string CheckBoard(Session& s);  // "OK" or "NG"
 // clears the board-found flag and returns false.
 bool OpenBoardPort(Session& s);
 
+// The firmware label's "not found" state: "COM<n> : ライター未接続" on the
+// button colour, and the board-found flag cleared.
+void ShowBoardNotFound(Session& s);
+
 }  // namespace vx

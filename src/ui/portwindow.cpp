@@ -26,7 +26,10 @@ PortWindow::PortWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
         grid->addWidget(option, i % 5, i / 5);
         options_.push_back(option);
     }
-    connect(group, &QButtonGroup::idToggled, this, [this](int, bool on) {
+    connect(group, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on)
+            model_.selected.fill(false);
+        model_.selected[static_cast<std::size_t>(id)] = on;
         if (on)
             showDevicePath();
     });
@@ -37,7 +40,9 @@ PortWindow::PortWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
     device_->setMinimumContentsLength(16);
     for (const auto& path : PortDeviceChoices(SystemPorts()))
         device_->addItem(QString::fromStdString(path));
-    connect(device_, &QComboBox::activated, this, [this](int) { keepDevicePath(); });
+    connect(device_, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+        model_.setChosenPath(text.trimmed().toStdString());
+    });
 
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("Command_Ok");
@@ -55,12 +60,13 @@ PortWindow::PortWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
     root->addLayout(grid);
     root->addLayout(buttons);
 
-    PortWindowModel loaded;
-    PortWindowLoad(s_, loaded);
+    PortWindowLoad(s_, model_);
+    const PortWindowModel loaded = model_;
     group->setExclusive(false);
     for (int i = 0; i < kMaxComPort; ++i)
         options_[static_cast<std::size_t>(i)]->setChecked(loaded.selected[static_cast<std::size_t>(i)]);
     group->setExclusive(true);
+    model_ = loaded;
     showDevicePath();
 }
 
@@ -71,26 +77,15 @@ std::vector<std::string> PortWindow::SystemPorts() {
     return ports;
 }
 
-PortWindowModel PortWindow::model() const {
-    PortWindowModel m;
-    for (int i = 0; i < kMaxComPort; ++i)
-        m.selected[static_cast<std::size_t>(i)] = options_[static_cast<std::size_t>(i)]->isChecked();
-    return m;
-}
-
 void PortWindow::showDevicePath() {
-    const int n = model().chosen();
+    const int n = model_.chosen();
+    const QString path = QString::fromStdString(model_.chosenPath());
     device_->setEnabled(n != 0);
-    device_->setEditText(n == 0 ? QString() : QString::fromStdString(PortDevicePath(s_, n)));
-}
-
-void PortWindow::keepDevicePath() {
-    SetPortDevicePath(s_, model().chosen(), device_->currentText().trimmed().toStdString());
+    device_->setEditText(path);
 }
 
 void PortWindow::ok() {
-    keepDevicePath();
-    if (PortWindowOk(s_, model()))
+    if (PortWindowOk(s_, model_))
         accept();
 }
 

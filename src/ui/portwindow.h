@@ -23,12 +23,11 @@ public slots:
     void reject() override;  // Esc and CANCEL
 
 private:
-    PortWindowModel model() const;
     void ok();
     void showDevicePath();
-    void keepDevicePath();
 
     Session& s_;
+    PortWindowModel model_;
     std::vector<QRadioButton*> options_;
     QComboBox* device_ = nullptr;
 };

@@ -70,20 +70,35 @@ TEST(PortWindow, OkOpensTheChosenPortWhichTheBoardSearchThenUses) {
     EXPECT_EQ(rig.simPort->openCount, 2);
 }
 
-TEST(PortWindow, PortThatFailsKeepsTheSavedNumberAndClearsBoardFound) {
+TEST(PortWindow, PortThatFailsKeepsEverySettingAndLeavesTheBoardNotFound) {
     SimRig rig("FLASH", 1024, 64);
     Session& s = *rig.session;
     rig.settings.values["ComNo"] = "2";
+    rig.settings.values["ComDevice7"] = "/dev/ttyUSB0";
     s.link.boardFound = true;
+    s.view.firmwareLabel = {"TAVPIC-PGMV4.01 : COM2", kColourYellow};
     rig.simPort->openResult = PortOpenResult::InUse;
     PortWindowModel model;
     PortWindowLoad(s, model);
     model.selected.fill(false);
     model.selected[6] = true;
+    EXPECT_EQ(model.chosenPath(), "/dev/ttyUSB0");
+    model.setChosenPath("/dev/ttyACM3");  // typed, then refused
     EXPECT_FALSE(PortWindowOk(s, model));
+    EXPECT_EQ(rig.simPort->openedName, "/dev/ttyACM3");
     EXPECT_EQ(rig.ui.boxes.at(0).title, "COM7　エラー");
-    EXPECT_EQ(rig.settings.values["ComNo"], "2");
+    EXPECT_EQ(rig.ui.boxes.at(0).text,
+              "　　COM7　オープンに失敗しました。　　　　　\r　　（/dev/ttyACM3）\r\r"
+              "　　他のポート番号を指定してください。　　　　　");
     EXPECT_FALSE(s.link.boardFound);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM7 : ライター未接続");
+    EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
+
+    // CANCEL after the refusal: the saved number and both mappings stay.
+    PortWindowCancel(s);
+    EXPECT_EQ(rig.settings.values["ComNo"], "2");
+    EXPECT_EQ(rig.settings.values["ComDevice7"], "/dev/ttyUSB0");
+    EXPECT_EQ(rig.settings.values.count("ComDevice2"), 0u);
 }
 
 TEST(PortWindow, CancelNotesOnlyWhenNoPortAndLeavesThePortAlone) {
@@ -103,25 +118,38 @@ TEST(PortWindow, CancelNotesOnlyWhenNoPortAndLeavesThePortAlone) {
     EXPECT_EQ(rig.simPort->openedName, "/dev/ttyS3");
 }
 
-TEST(PortRelease, ClosesAnOpenPortAndNotesEitherWay) {
+TEST(PortRelease, ClosesAnOpenPortNotesEitherWayAndForgetsTheBoard) {
     SimRig rig("FLASH", 1024, 64);
     Session& s = *rig.session;
     ReleasePort(s);
     EXPECT_EQ(s.view.note, "通信ポートを開放しました。 ");
+    s.link.portNumber = 1;
     s.link.Open("sim");
+    s.link.boardFound = true;
+    s.view.firmwareLabel = {"TAVPIC-PGMV4.01 : COM1", kColourYellow};
     s.view.note.clear();
     ReleasePort(s);
     EXPECT_FALSE(rig.simPort->isOpen());
     EXPECT_EQ(s.view.note, "通信ポートを開放しました。 ");
+    EXPECT_FALSE(s.link.boardFound);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM1 : ライター未接続");
+    EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
 }
 
-TEST(PortDevice, ChosenPathIsKeptPerComNumber) {
+TEST(PortDevice, ChosenPathIsStoredOnlyByASuccessfulOk) {
     SimRig rig("FLASH", 1024, 64);
     Session& s = *rig.session;
     EXPECT_EQ(PortDevicePath(s, 5), "/dev/ttyS4");
-    SetPortDevicePath(s, 5, "/dev/ttyS4");  // the default needs no setting
+    PortWindowModel model;
+    PortWindowLoad(s, model);
+    model.selected[4] = true;
+    ASSERT_TRUE(PortWindowOk(s, model));  // the default name needs no setting
     EXPECT_EQ(rig.settings.values.count("ComDevice5"), 0u);
-    SetPortDevicePath(s, 5, "/dev/ttyUSB0");
+    model.setChosenPath("/dev/ttyUSB0");
+    model.selected.fill(false);
+    model.setChosenPath("/dev/ignored");  // no number chosen: nothing to map
+    model.selected[4] = true;
+    ASSERT_TRUE(PortWindowOk(s, model));
     EXPECT_EQ(rig.settings.values["ComDevice5"], "/dev/ttyUSB0");
     EXPECT_EQ(PortDevicePath(s, 5), "/dev/ttyUSB0");
     EXPECT_EQ(PortDeviceChoices({"/dev/ttyS0"}), (std::vector<std::string>{"/dev/ttyS0", "sim"}));

@@ -24,6 +24,7 @@ private slots:
     void savedComTwentySelectsTheLastButton();
     void okWithNothingSelectedShowsTheComZeroBox();
     void okOpensTheChosenDeviceAndCloses();
+    void cancelAfterARefusedPathKeepsTheMapping();
     void releaseWithThePortClosedStillNotes();
 
 private:
@@ -93,6 +94,29 @@ void PortWindowTest::okOpensTheChosenDeviceAndCloses() {
     QCOMPARE(settings_->value("ComNo").value_or(""), std::string("2"));
     QCOMPARE(settings_->value("ComDevice2").value_or(""), std::string("sim"));
     QCOMPARE(QString::fromStdString(session_->view.note), QString("COM2を選択しました。 "));
+}
+
+void PortWindowTest::cancelAfterARefusedPathKeepsTheMapping() {
+    settings_->setValue("ComNo", "2");
+    settings_->setValue("ComDevice2", "sim");
+    PortWindow w(*session_);
+    w.show();
+    auto* device = w.findChild<QComboBox*>("Combo_ComDevice");
+    QCOMPARE(device->currentText(), QString("sim"));
+    device->setEditText("/dev/ttyUSB9");
+    port_->openResult = PortOpenResult::Failed;
+    QTest::mouseClick(w.findChild<QPushButton*>("Command_Ok"), Qt::LeftButton);
+    QCOMPARE(ui_.boxes.size(), std::size_t{1});
+    QVERIFY(QString::fromStdString(ui_.boxes[0].second).contains("/dev/ttyUSB9"));
+    QVERIFY(w.isVisible());
+    QTest::mouseClick(w.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QCOMPARE(w.result(), int(QDialog::Rejected));
+    QCOMPARE(settings_->value("ComDevice2").value_or(""), std::string("sim"));
+    QCOMPARE(settings_->value("ComNo").value_or(""), std::string("2"));
+
+    // Opened again, the window shows the kept path.
+    PortWindow again(*session_);
+    QCOMPARE(again.findChild<QComboBox*>("Combo_ComDevice")->currentText(), QString("sim"));
 }
 
 void PortWindowTest::releaseWithThePortClosedStillNotes() {

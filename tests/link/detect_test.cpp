@@ -244,7 +244,7 @@ TEST(DetectBoard, AnswerToTheFirstQuestionIsThrownAway) {
     EXPECT_EQ(r.s().link.firmwareId, "TAVPIC-PGMV4.01");
 }
 
-TEST(CheckBoard, SilentBoardGivesRedNoteAndLeavesTheLabel) {
+TEST(CheckBoard, SilentBoardGivesRedNoteAndTheNotFoundLabel) {
     TestRig rig;
     Session& s = *rig.session;
     s.link.portNumber = 1;
@@ -256,8 +256,8 @@ TEST(CheckBoard, SilentBoardGivesRedNoteAndLeavesTheLabel) {
     EXPECT_EQ(s.view.note,
               "ライターを検出できませんでした。\r\nメニューバーの [オプション] から [ＣＯＭポート設定] を選択してください。\r\n"
               "ライターのＢＵＳＹ ＬＥＤが消灯しないときは、ライターの電源を再投入してください。 ");
-    EXPECT_EQ(s.view.firmwareLabel.caption, "TAVPIC-PGMV4.01 : COM1");
-    EXPECT_EQ(s.view.firmwareLabel.backColour, kColourYellow);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM1 : ライター未接続");
+    EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
     EXPECT_FALSE(s.link.rawReplies);
     EXPECT_EQ(rig.silentPort->written, (Bytes{'*', '*', '*', '?'}));
 }
@@ -286,9 +286,12 @@ TEST(CheckBoard, PortThatCannotOpenEndsNgWithTheOpenFailureBox) {
     SimRig rig("FLASH", 1024, 64);
     Session& s = *rig.session;
     s.link.boardFound = true;
+    s.view.firmwareLabel = {"TAVPIC-PGMV4.01 : COM1", kColourYellow, true};
     rig.simPort->openResult = PortOpenResult::Failed;
     EXPECT_EQ(CheckBoard(s), "NG");
     EXPECT_FALSE(s.link.boardFound);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM1 : ライター未接続");
+    EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
     ASSERT_EQ(rig.ui.boxes.size(), 1u);
     EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Critical);
     EXPECT_TRUE(rig.board().received.empty());

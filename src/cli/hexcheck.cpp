@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "image/hexrecords.h"
 
 namespace vx::cli {
 
@@ -15,27 +16,6 @@ namespace {
 constexpr std::uintmax_t kMaxHexFileBytes = 16u << 20;
 
 bool isUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-int digit(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
-
-// Lines end at CR LF, LF or CR, as the loader reads them.
-std::vector<std::string> splitFileLines(const std::string& content) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < content.size(); ++i) {
-        const char ch = content[i];
-        if (ch == '\r' || ch == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (ch == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
-                ++i;
-        } else {
-            line += ch;
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
-}
 
 }  // namespace
 
@@ -67,14 +47,13 @@ bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::
         return false;
     }
 
+    // The loader's lines and records: what is checked here is what loads,
+    // with the line numbers the window's notes use.
     int records = 0;
     int lineNumber = 0;
-    for (std::string line : splitFileLines(content.str())) {
+    for (std::string line : HexFileLines(content.str())) {
         ++lineNumber;
-        // The loader's field rule: leading blanks skipped, a comma ends the field.
-        line.erase(0, line.find_first_not_of(" \t"));
-        line = line.substr(0, line.find(','));
-        if (line.empty() || line[0] != ':')
+        if (!IsHexRecordLine(line))
             continue;  // not a record: the loader reports it and reads on
         line.erase(line.find_last_not_of(" \t") + 1);
         const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
@@ -91,14 +70,15 @@ bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::
             error = where + "not an Intel HEX record";
             return false;
         }
-        const int count = digit(line[1]) * 16 + digit(line[2]);
-        if (line.size() < static_cast<std::size_t>(11 + 2 * count)) {
+        const HexRecord record = ParseHexRecord(line);
+        const std::size_t length = 11 + 2 * static_cast<std::size_t>(record.count);
+        if (line.size() < length) {
             error = where + "record shorter than its byte count";
             return false;
         }
         int sum = 0;
-        for (int i = 1; i < 11 + 2 * count; i += 2)
-            sum += digit(line[i]) * 16 + digit(line[i + 1]);
+        for (std::size_t i = 1; i < length; i += 2)
+            sum += std::stoi(line.substr(i, 2), nullptr, 16);
         if (sum % 256 != 0)
             warnings.push_back(where + "record checksum is wrong (loaded anyway)");
         ++records;

@@ -75,15 +75,9 @@ bool LooksLikeText(std::string& text) {
     });
 }
 
-// One line of the file as every pass sees it: the field and its tokens.
-struct DeviceLine {
-    std::string text;
-    Tokens tokens;
-};
-
 // Walks the lines as the passes do: a "#BEGIN" line takes the next line as
 // its name line, the rows of an entry run to "#END" or the next "#BEGIN".
-bool WithinLimits(const std::vector<DeviceLine>& lines) {
+bool WithinLimits(const DeviceText& lines) {
     int names = 0, helpLines = 0;
     int rows = -1;  // -1: outside an entry
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -106,46 +100,17 @@ bool WithinLimits(const std::vector<DeviceLine>& lines) {
     return true;
 }
 
-// One pass over the file: its lines in order.
+// One pass over the file: a fresh read of its lines from the first.
 class DeviceFile {
 public:
-    explicit DeviceFile(std::vector<DeviceLine> lines) : lines_(std::move(lines)) {}
+    explicit DeviceFile(const DeviceText& lines) : lines_(lines) {}
     bool atEnd() const { return pos_ >= lines_.size(); }
     const DeviceLine& next() { return lines_[pos_++]; }
 
 private:
-    std::vector<DeviceLine> lines_;
+    const DeviceText& lines_;
     std::size_t pos_ = 0;
 };
-
-// nullopt when the file is missing, unreadable or beyond the limits.
-std::optional<DeviceFile> OpenDeviceFile(const Session& s) {
-    std::ifstream in(DeviceIniPath(s), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes(kMaxFileBytes + 1, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad())
-        return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > kMaxFileBytes)
-        return std::nullopt;
-    std::optional<std::string> text = DecodeDatabaseText(bytes);
-    if (!text || !LooksLikeText(*text))
-        return std::nullopt;
-    std::vector<DeviceLine> lines;
-    for (std::string& field : SplitFields(*text)) {
-        if (field.size() > kMaxFieldBytes)
-            return std::nullopt;
-        Tokens tokens = LineTokens(field);
-        if (tokens.size() == std::size_t{kMaxTokens} && CountTokens(field) > std::size_t{kMaxTokens})
-            return std::nullopt;
-        lines.push_back({std::move(field), std::move(tokens)});
-    }
-    if (!WithinLimits(lines))
-        return std::nullopt;
-    return DeviceFile(std::move(lines));
-}
 
 bool FailSection(Session& s, const char* text) {
     s.db.error = true;
@@ -304,20 +269,54 @@ void ApplyRows(Session& s) {
 
 }  // namespace
 
-bool LoadDeviceList(Session& s) {
+std::optional<DeviceText> ParseDeviceText(std::string bytes) {
+    if (bytes.size() > kMaxFileBytes)
+        return std::nullopt;
+    std::optional<std::string> text = DecodeDatabaseText(bytes);
+    if (!text || !LooksLikeText(*text))
+        return std::nullopt;
+    DeviceText lines;
+    for (std::string& field : SplitFields(*text)) {
+        if (field.size() > kMaxFieldBytes)
+            return std::nullopt;
+        Tokens tokens = LineTokens(field);
+        if (tokens.size() == std::size_t{kMaxTokens} && CountTokens(field) > std::size_t{kMaxTokens})
+            return std::nullopt;
+        lines.push_back({std::move(field), std::move(tokens)});
+    }
+    if (!WithinLimits(lines))
+        return std::nullopt;
+    return lines;
+}
+
+std::optional<DeviceText> ReadDeviceText(const Session& s) {
+    std::ifstream in(DeviceIniPath(s), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes(kMaxFileBytes + 1, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad())
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return ParseDeviceText(std::move(bytes));
+}
+
+bool LoadDeviceList(Session& s) { return LoadDeviceListFrom(s, ReadDeviceText(s)); }
+
+bool LoadDeviceListFrom(Session& s, const std::optional<DeviceText>& text) {
     s.db.deviceNames.clear();
-    std::optional<DeviceFile> file = OpenDeviceFile(s);
-    if (!file) {
+    if (!text) {
         s.ui.messageBox(MsgIcon::Critical, kMissingTitle, kMissingText + s.run.appDir);
         s.db.error = true;
         return false;
     }
-    while (!file->atEnd()) {
-        const Tokens& tokens = file->next().tokens;
+    DeviceFile file(*text);
+    while (!file.atEnd()) {
+        const Tokens& tokens = file.next().tokens;
         if (tokens[0] == "VERSION") {
             s.db.deviceIniVersion = Token(tokens, 1) + Token(tokens, 2) + Token(tokens, 3) + Token(tokens, 4);
         } else if (tokens[0] == "#BEGIN") {
-            const std::string name = file->atEnd() ? "" : file->next().tokens[0];
+            const std::string name = file.atEnd() ? "" : file.next().tokens[0];
             if (IsListedName(name))
                 s.db.deviceNames.push_back(name);
         }
@@ -334,26 +333,28 @@ bool LoadDeviceList(Session& s) {
     return true;
 }
 
-void LoadDeviceEntry(Session& s, const std::string& name) {
+void LoadDeviceEntry(Session& s, const std::string& name) { LoadDeviceEntryFrom(s, name, ReadDeviceText(s)); }
+
+void LoadDeviceEntryFrom(Session& s, const std::string& name, const std::optional<DeviceText>& text) {
     s.db.settingHelp.clear();
     s.buffer.calibText.clear();
     s.grid.visible = false;
     // A failure of an earlier selection must not be reported again for this one.
     s.db.error = false;
 
-    std::optional<DeviceFile> file = OpenDeviceFile(s);
     std::vector<DeviceRow> rows;
     bool loaded = false;
-    if (!file) {
+    if (!text) {
         s.db.error = true;
         s.db.errorText = kMissingText + s.run.appDir;
     } else {
-        while (!file->atEnd()) {
-            const Tokens& tokens = file->next().tokens;
+        DeviceFile file(*text);
+        while (!file.atEnd()) {
+            const Tokens& tokens = file.next().tokens;
             if (tokens[0] == "CMT" && s.db.settingHelp.size() < std::size_t{kMaxHelpLines}) {
                 s.db.settingHelp.push_back({Token(tokens, 1), Token(tokens, 2), Token(tokens, 3)});
-            } else if (tokens[0] == "#BEGIN" && !file->atEnd() && file->next().tokens[0] == name) {
-                loaded = ReadDeviceSection(s, *file, rows);
+            } else if (tokens[0] == "#BEGIN" && !file.atEnd() && file.next().tokens[0] == name) {
+                loaded = ReadDeviceSection(s, file, rows);
                 break;
             }
         }
@@ -382,15 +383,16 @@ std::vector<std::string> SplitDeviceLine(const std::string& line) { return Split
 
 std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
     std::vector<DeviceSummary> index;
-    std::optional<DeviceFile> file = OpenDeviceFile(s);
-    if (!file)
+    const std::optional<DeviceText> text = ReadDeviceText(s);
+    if (!text)
         return index;
+    DeviceFile file(*text);
     DeviceSummary* entry = nullptr;  // the listed entry being read
-    while (!file->atEnd()) {
-        const Tokens& tokens = file->next().tokens;
+    while (!file.atEnd()) {
+        const Tokens& tokens = file.next().tokens;
         const std::string key = Upper(tokens[0]);
         if (tokens[0] == "#BEGIN") {
-            const std::string name = file->atEnd() ? "" : file->next().tokens[0];
+            const std::string name = file.atEnd() ? "" : file.next().tokens[0];
             entry = IsListedName(name) ? &index.emplace_back(DeviceSummary{name, "", 0, 0}) : nullptr;
         } else if (tokens[0] == "#END") {
             entry = nullptr;

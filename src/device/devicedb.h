@@ -1,6 +1,7 @@
 // Readers of the device database "device.ini" in AppDir.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,15 +14,31 @@ inline std::string DeviceIniPath(const Session& s) {
     return s.db.path.empty() ? s.run.appDir + "device.ini" : s.db.path;
 }
 
+// One line of device.ini as every pass sees it: the field and its tokens.
+struct DeviceLine {
+    std::string text;
+    std::vector<std::string> tokens;  // never empty
+};
+using DeviceText = std::vector<DeviceLine>;
+
+// The database from its bytes in memory; nullopt when they are not text or
+// beyond the limits of deviceinfo.h, which rejects the file whole.
+std::optional<DeviceText> ParseDeviceText(std::string bytes);
+// DeviceIniPath read and parsed; nullopt also when it cannot be read.
+std::optional<DeviceText> ReadDeviceText(const Session& s);
+
 // Fills db.deviceNames, db.deviceIniVersion and the device list; false (and
 // db.error set) when the file cannot be read or is beyond the limits of
 // deviceinfo.h, which rejects it whole.
 bool LoadDeviceList(Session& s);
+// The same on a text already read (nullopt: the file could not be read).
+bool LoadDeviceListFrom(Session& s, const std::optional<DeviceText>& text);
 
 // Reads the entry `name` and applies its rows to DeviceInfo, the grid, the
 // buffer's configuration word and the labels. A broken entry or an unreadable
 // file is reported in a message box and applies nothing.
 void LoadDeviceEntry(Session& s, const std::string& name);
+void LoadDeviceEntryFrom(Session& s, const std::string& name, const std::optional<DeviceText>& text);
 
 std::vector<std::string> SplitDeviceLine(const std::string& line);
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/session.h"
 
@@ -12,6 +14,18 @@ namespace vx {
 void LoadHexFile(Session& s);
 // The recent-folder entries: always asks, starting in `folder`.
 void LoadHexFromFolder(Session& s, const std::string& folder);
+
+// What DecodeHexText found besides the records it applied.
+struct HexTextReport {
+    std::vector<int> skippedLines;  // lines that are not records, numbered from 1
+    int firstShortLine = 0;         // first data record shorter than its byte count; 0 = none
+};
+
+// The loader's work between the cleared buffer and the refreshed displays,
+// on text in memory: every record into `buffer` for `device`, then the ID
+// words and the configuration word finished. fromFolder: the rules of the
+// recent-folder entries.
+HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& buffer, bool fromFolder);
 
 // Asks for a file name and saves the whole buffer of the selected device.
 void SaveHexFile(Session& s);

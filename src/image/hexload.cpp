@@ -3,12 +3,12 @@
 #include "app/history.h"
 #include "app/settings.h"
 #include "app/shell.h"
-#include "device/devicefile.h"
 #include "device/selection.h"
 #include "image/convert.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
+#include "image/hexrecords.h"
 #include "image/pcbufferops.h"
 #include "image/textfile.h"
 
@@ -21,30 +21,6 @@ struct LoadRules {
     bool fromFolder = false;
 };
 
-// Digit at a 0-based position; missing characters read as 0.
-int digitAt(const std::string& line, std::size_t pos) { return pos < line.size() ? HexDigitValue(line[pos]) : 0; }
-int byteAt(const std::string& line, std::size_t pos) { return digitAt(line, pos) * 16 + digitAt(line, pos + 1); }
-
-struct Record {
-    int count = 0;
-    int address = 0;
-    int type = 0;
-    std::vector<std::pair<int, int>> words;  // (high, low)
-};
-
-Record parseRecord(const std::string& line) {
-    Record r;
-    r.count = byteAt(line, 1);
-    r.address = byteAt(line, 3) * 256 + byteAt(line, 5);
-    r.type = byteAt(line, 7);
-    // Bytes come in pairs, low byte first; an odd count takes the checksum as
-    // the last word's high byte.
-    const std::size_t wordCount = r.count > 0 ? static_cast<std::size_t>(2 * r.count - 1) / 4 + 1 : 0;
-    for (std::size_t k = 0; k < wordCount; ++k)
-        r.words.emplace_back(byteAt(line, 11 + 4 * k), byteAt(line, 9 + 4 * k));
-    return r;
-}
-
 template <std::size_t N>
 void put(std::array<std::uint8_t, N>& area, std::size_t index, int value) {
     // Data past the end of a buffer is dropped, like unmapped addresses.
@@ -52,18 +28,18 @@ void put(std::array<std::uint8_t, N>& area, std::size_t index, int value) {
         area[index] = static_cast<std::uint8_t>(value);
 }
 
-void putConfigWords(PcBuffer& b, std::size_t base, const Record& r) {
+void putConfigWords(PcBuffer& b, std::size_t base, const HexRecord& r) {
     for (std::size_t k = 0; k < r.words.size(); ++k) {
         put(b.configArea, base + 2 * k, r.words[k].first);
         put(b.configArea, base + 2 * k + 1, r.words[k].second);
     }
 }
 
-void applyIdRecord(PcBuffer& b, const std::string& line) {
+void applyIdRecord(PcBuffer& b, std::string_view line) {
     b.idText.clear();
     for (int k = 0; k < 4; ++k) {
         const std::size_t pos = 10 + 4 * static_cast<std::size_t>(k);
-        const std::string digit = pos < line.size() ? line.substr(pos, 1) : "";
+        const std::string digit(pos < line.size() ? line.substr(pos, 1) : "");
         b.idText += digit;
         // A character that is not a hex digit counts as 0, as elsewhere in a record.
         b.configArea[2 * k] = 0;
@@ -71,7 +47,7 @@ void applyIdRecord(PcBuffer& b, const std::string& line) {
     }
 }
 
-void applyPackedFuses(PcBuffer& b, const Record& r, bool table12C5) {
+void applyPackedFuses(PcBuffer& b, const HexRecord& r, bool table12C5) {
     putConfigWords(b, 0, r);
     const auto& a = b.configArea;
     int c = 0;
@@ -93,11 +69,30 @@ void applyPackedFuses(PcBuffer& b, const Record& r, bool table12C5) {
     b.configArea[15] = static_cast<std::uint8_t>(c & 0xFF);
 }
 
-void applyRecord(Session& s, const std::string& line, const LoadRules& rules) {
-    const Record r = parseRecord(line);
-    if (r.type != 0)
-        return;
-    auto& b = s.buffer;
+// Assemblers put the ID words of a 12-bit part right after its program
+// memory. The 5X parts' own address 0x1000 lies past program memory on every
+// one of them, so older files that use it are read as IDs too.
+bool isTwelveBitIdAddress(const DeviceInfo& d, int address) {
+    const int end = 2 * d.programWords;
+    if (d.programWords > 0 && address == end)
+        return true;
+    return (d.family == "5X18" || d.family == "5X28") && address == 0x1000 && address > end;
+}
+
+// The 12C5 code-protect rule fits the parts whose code protection is bit 3
+// alone (12C50x); on other parts of the family, such as the 16C505, bit 3 is
+// the watchdog. Decided from the entry's own "CP" rows, not from
+// codeProtectMask, which an entry without them inherits from the previous device.
+bool codeProtectIsBitThree(const DeviceInfo& d) {
+    int mask = -1;
+    for (const DeviceRow& row : d.rows)
+        if (row[0] == "CP")
+            mask = ParseNumber(row[2]);
+    return mask == 0x0008;
+}
+
+void applyRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, const HexRecord& r,
+                 bool fromFolder) {
     const int a = r.address;
     const std::size_t words = r.words.size();
     if (a < 0x4000) {
@@ -105,25 +100,24 @@ void applyRecord(Session& s, const std::string& line, const LoadRules& rules) {
             put(b.program, a + 2 * k, r.words[k].first);
             put(b.program, a + 2 * k + 1, r.words[k].second);
         }
-        if (isTwelveBitFamily(s.device.family)) {
+        if (isTwelveBitFamily(device.family)) {
             if (a == 0x1FFE) {
                 for (const auto& [high, low] : r.words) {
                     b.configArea[14] = static_cast<std::uint8_t>(high);
                     b.configArea[15] = static_cast<std::uint8_t>(low);
                 }
             }
-            // Assemblers put the ID words of a 12-bit part right after its program memory.
-            if (!rules.fromFolder && s.device.programWords > 0 && a == 2 * s.device.programWords)
+            if (!fromFolder && isTwelveBitIdAddress(device, a))
                 applyIdRecord(b, line);
         }
     } else if (a == 0x4000) {
-        if (rules.fromFolder)
+        if (fromFolder)
             putConfigWords(b, 0, r);
         else
             applyIdRecord(b, line);
     } else if (a <= 0x41FF) {
         putConfigWords(b, static_cast<std::size_t>(a - 0x4000), r);
-        if (!rules.fromFolder)
+        if (!fromFolder)
             b.configArea[14] &= 0x3F;
     } else if ((a >= 0x4200 && a <= 0x43FF) || (a >= 0x8000 && a <= 0x81FF)) {
         const std::size_t base = static_cast<std::size_t>(a - (a >= 0x8000 ? 0x8000 : 0x4200));
@@ -132,7 +126,7 @@ void applyRecord(Session& s, const std::string& line, const LoadRules& rules) {
             put(b.eeprom, base + 2 * k + 1, r.words[k].second);
         }
     } else if (a == 0xFF00) {
-        applyPackedFuses(b, r, !rules.fromFolder && s.device.name.rfind("PIC12C5", 0) == 0);
+        applyPackedFuses(b, r, !fromFolder && device.name.rfind("PIC12C5", 0) == 0);
     }
 }
 
@@ -209,40 +203,9 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     s.run.passCount = 0;
     s.ui.setBusy(true);
     auto& b = s.buffer;
-    b.idText = "FFFF";
     ShowNote(s, "ファイルをリードしています..........", "");
 
-    std::string skipList;
-    int skipped = 0;
-    int lineNumber = 0;
-    for (const auto& line : SplitFields(content)) {
-        ++lineNumber;
-        if (line.empty() || line[0] != ':') {
-            ++skipped;
-            skipList += std::to_string(lineNumber) + "、";
-            continue;
-        }
-        applyRecord(s, line, rules);
-    }
-
-    const std::string& family = s.device.family;
-    for (int k = 0; k < 4; ++k) {
-        if (isFourteenBitFamily(family)) {
-            b.configArea[2 * k] = 0x3F;
-            b.configArea[2 * k + 1] |= 0xF0;
-        } else if (isTwelveBitFamily(family)) {
-            b.configArea[2 * k] = 0;
-            b.configArea[2 * k + 1] &= 0x0F;
-        }
-    }
-    const int w = ((b.configArea[14] * 256 + b.configArea[15]) & s.device.configAndMask) | s.device.configOrMask;
-    b.configArea[14] = static_cast<std::uint8_t>((w >> 8) & 0xFF);
-    b.configArea[15] = static_cast<std::uint8_t>(w & 0xFF);
-    // 12C5: code protection on (bit 3 clear).
-    if (!rules.fromFolder && family == "12C5" && (b.configArea[15] & 0x08) == 0) {
-        b.configArea[14] = 0;
-        b.configArea[15] &= 0x17;
-    }
+    const HexTextReport report = DecodeHexText(s.device, content, b, rules.fromFolder);
 
     RefreshProgramMemoryText(s);
     RefreshIdConfigDisplay(s);
@@ -251,14 +214,22 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     b.configWord = b.configArea[14] * 256 + b.configArea[15];
     RefreshGridFromConfig(s);
 
-    if (skipped == 0) {
+    const auto& skipped = report.skippedLines;
+    if (skipped.empty()) {
         ShowNote(s, rules.fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了", "");
     } else if (rules.fromFolder) {
-        ShowNote(s, std::to_string(skipped) + "行分は無効データなので読み飛ばしました。", "");
+        ShowNote(s, std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。", "");
     } else {
-        skipList.erase(skipList.size() - std::string("、").size());
+        std::string skipList;
+        for (const int line : skipped)
+            skipList += (skipList.empty() ? "" : "、") + std::to_string(line);
         ShowNote(s, skipList + "行目はＨＥＸデータでないので読み飛ばしました。", "");
     }
+    // Not in the original texts: the missing digits were read as 0, so the
+    // image is not what the file meant; said in red like a file without its end.
+    if (report.firstShortLine > 0)
+        ShowNote(s, "red" + std::to_string(report.firstShortLine) +
+                        "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。");
     s.ui.setBusy(false);
     if (rules.fromFolder)
         RefreshIdConfigDisplay(s);
@@ -278,6 +249,45 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
 }
 
 }  // namespace
+
+HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& b, bool fromFolder) {
+    HexTextReport report;
+    b.idText = "FFFF";
+    int lineNumber = 0;
+    for (const auto& line : HexFileLines(text)) {
+        ++lineNumber;
+        if (!IsHexRecordLine(line)) {
+            report.skippedLines.push_back(lineNumber);
+            continue;
+        }
+        const HexRecord r = ParseHexRecord(line);
+        if (r.type != 0)
+            continue;
+        if (r.dataShort && report.firstShortLine == 0)
+            report.firstShortLine = lineNumber;
+        applyRecord(device, b, line, r, fromFolder);
+    }
+
+    const std::string& family = device.family;
+    for (int k = 0; k < 4; ++k) {
+        if (isFourteenBitFamily(family)) {
+            b.configArea[2 * k] = 0x3F;
+            b.configArea[2 * k + 1] |= 0xF0;
+        } else if (isTwelveBitFamily(family)) {
+            b.configArea[2 * k] = 0;
+            b.configArea[2 * k + 1] &= 0x0F;
+        }
+    }
+    const int w = ((b.configArea[14] * 256 + b.configArea[15]) & device.configAndMask) | device.configOrMask;
+    b.configArea[14] = static_cast<std::uint8_t>((w >> 8) & 0xFF);
+    b.configArea[15] = static_cast<std::uint8_t>(w & 0xFF);
+    // 12C5: code protection on (bit 3 clear).
+    if (!fromFolder && family == "12C5" && codeProtectIsBitThree(device) && (b.configArea[15] & 0x08) == 0) {
+        b.configArea[14] = 0;
+        b.configArea[15] &= 0x17;
+    }
+    return report;
+}
 
 void LoadHexFile(Session& s) { loadHex(s, LoadRules{false}, ""); }
 

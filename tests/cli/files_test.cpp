@@ -124,6 +124,25 @@ TEST_F(Files, LinesThatAreNotRecordsAreReportedAndSkipped) {
     EXPECT_TRUE(Contains(r.out, "D284  commented.hex")) << r.out;
 }
 
+// The check reads the loader's lines: quoted records and records after a
+// comma load, so they are checked, and a line is named by the loader's count.
+TEST_F(Files, CheckSeesEveryRecordTheLoaderLoads) {
+    writeFile("quoted.hex", ":02000000831665\r\n\":0200020083ab63\"\r\n");
+    writeFile("comma.hex", ":02000000831665\r\nx,:02000200831663,:0A0004008316\r\n");
+    const auto quoted = cli({"--device", "PIC16F84A", "checksum", "quoted.hex"});
+    EXPECT_EQ(quoted.exitCode, 2);
+    EXPECT_TRUE(Contains(quoted.err, "quoted.hex:2: lower-case hex digits")) << quoted.err;
+    const auto comma = cli({"--device", "PIC16F84A", "checksum", "comma.hex"});
+    EXPECT_EQ(comma.exitCode, 2);
+    EXPECT_TRUE(Contains(comma.err, "comma.hex:4: record shorter than its byte count")) << comma.err;
+
+    writeFile("good.hex", "\":02000000831665\"\r\nx,:02000200831663\r\n");
+    const auto good = cli({"--device", "PIC16F84A", "checksum", "good.hex"});
+    EXPECT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_TRUE(Contains(good.out, "2行目はＨＥＸデータでないので読み飛ばしました。")) << good.out;
+    EXPECT_TRUE(Contains(good.out, "A908  good.hex")) << good.out;  // 1022 blank words and two 0x1683
+}
+
 TEST_F(Files, UnknownDeviceOrUnwritableOutputExits2) {
     writeFile("one.hex", ":02000000831665\r\n");
     const auto unknown = cli({"--device", "PIC99X99", "convert", "one.hex", "out.hex"});

@@ -3,6 +3,9 @@
 
 #include <cstdlib>
 
+#include "device/devicedb.h"
+#include "image/convert.h"
+#include "image/hexfile.h"
 #include "support/imagefixture.h"
 
 using namespace vx;
@@ -130,4 +133,40 @@ TEST(AssemblerOutput, TwelveBitPartsKeepTheirIdWords) {
         EXPECT_EQ(ConfigAreaWord(s), 0x0FEA);
         EXPECT_EQ(s.buffer.configWord, 0x0FEA);
     }
+}
+
+// The 12C5 family's code-protect rule belongs to the parts whose protection
+// is bit 3; on the PIC16C505 bit 3 is the watchdog, and the shipped database
+// says so. Every watchdog/MCLR/CP setting must load and save unchanged.
+TEST(AssemblerOutput, Pic16C505ConfigurationWordsRoundTripAnd12C508KeepsItsRule) {
+    TestRig rig;
+    WriteTestFile(rig, "device.ini", ReadFileBytes(SourcePath("data/device.ini")));
+    ASSERT_TRUE(LoadDeviceList(*rig.session));
+    const auto& s = *rig.session;
+    for (const int wdt : {0, 0x008}) {
+        for (const int mclr : {0, 0x020}) {
+            for (const int cp : {0, 0xFD0}) {
+                const int word = 0x004 | wdt | mclr | cp;  // INTRC with I/O on the clock pin
+                SCOPED_TRACE(HexText(static_cast<std::uint32_t>(word), 4));
+                ASSERT_TRUE(assembleAndLoad(rig, "PIC16C505",
+                                            "    list p=16c505\n    __config 0x" + HexText(static_cast<std::uint32_t>(word), 3) +
+                                                "\n    __idlocs 0x1234\n    org 0\n    movlw 0x12\n    end\n"));
+                EXPECT_EQ(ConfigAreaWord(s), word);
+                EXPECT_EQ(s.buffer.configWord, word);
+                EXPECT_EQ(s.buffer.idText, "1234");
+                SaveHexPath(rig, rig.dir + "saved.hex");
+                const std::string saved = ReadFileBytes(rig.dir + "saved.hex");
+                const std::string record = AppendHexChecksum(":021FFE00" + HexText(word & 0xFF, 2) +
+                                                             HexText(static_cast<std::uint32_t>(word >> 8), 2));
+                EXPECT_NE(saved.find(record + "\r\n"), std::string::npos) << record;
+                LoadHexPath(rig, rig.dir + "saved.hex");
+                EXPECT_EQ(ConfigAreaWord(s), word);
+            }
+        }
+    }
+    // 12C508: bit 3 clear is code protection; the word keeps FOSC, WDT and MCLR only.
+    ASSERT_TRUE(assembleAndLoad(rig, "PIC12C508", "    list p=12c508\n    __config 0xFE6\n    end\n"));
+    EXPECT_EQ(ConfigAreaWord(s), 0x0006);
+    ASSERT_TRUE(assembleAndLoad(rig, "PIC12C508", "    list p=12c508\n    __config 0xFEE\n    end\n"));
+    EXPECT_EQ(ConfigAreaWord(s), 0x0FEE);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "device/devicedb.h"
 #include "image/hexfile.h"
 #include "support/imagefixture.h"
 
@@ -97,6 +98,33 @@ TEST(LoadHexFile, ListsSkippedLinesByNumber) {
     EXPECT_EQ(l.s.view.note, "3、5、7行目はＨＥＸデータでないので読み飛ばしました。 ");
     EXPECT_EQ(ProgramWord(l.s, 2), 0x1683);
     EXPECT_EQ(ProgramWord(l.s, 3), 0x1683);
+}
+
+// A record cut short still loads (its missing digits as 0), but the note
+// says so in red, naming the first such line, instead of "ファイルオープン完了".
+TEST(LoadHexFile, ShortDataRecordLoadsAndItsLineIsNamedInRed) {
+    Loaded l("PIC16F84A");
+    l.load(":02000000831665\r\n"
+           "junk\r\n"
+           ":10000200831686\r\n"  // 16 bytes announced, 3 there
+           ":00000001FF\r\n"     // complete, and not data
+           ":04002000AA55\r\n"   // short too, not the first
+           ":02003000AA55CF\r\n");
+    auto& s = l.s;
+    EXPECT_EQ(ProgramWord(s, 0), 0x1683);
+    EXPECT_EQ(ProgramWord(s, 1), 0x1683);
+    EXPECT_EQ(ProgramWord(s, 2), 0x0086);
+    EXPECT_EQ(ProgramWord(s, 8), 0x0000);
+    EXPECT_EQ(ProgramWord(s, 9), 0x3FFF);
+    EXPECT_EQ(ProgramWord(s, 16), 0x55AA);
+    EXPECT_EQ(ProgramWord(s, 17), 0x0000);
+    EXPECT_EQ(ProgramWord(s, 24), 0x55AA);
+    EXPECT_EQ(s.view.note, "3行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。 ");
+    EXPECT_EQ(s.view.noteColour, kColourRed);
+
+    l.load(":02000000831665\r\n");
+    EXPECT_EQ(s.view.noteColour, kColourBlack);
+    EXPECT_EQ(s.view.note, "ファイルオープン完了 ");
 }
 
 TEST(LoadHexFile, UnreadableFileLeavesTheBufferAlone) {
@@ -198,6 +226,26 @@ TEST(LoadHexFile, TwelveBitConfigurationAndCodeProtection) {
     EXPECT_EQ(ConfigAreaWord(c54.s), 0x0FF2);
 }
 
+// Decided from the entry's own "CP" rows: only a mask of bit 3 alone is the
+// 12C50x layout. An entry without CP rows keeps the word even right after a
+// 12C508 was selected (its codeProtectMask would still be that one's).
+TEST(LoadHexFile, TwelveBitCodeProtectRuleFollowsTheEntrysOwnMask) {
+    const std::string head = "PGM_TYPE 12C5\nPGM 0x1FF\nEEPROM 0\nCONFIG 0x0FFF\nOTHER0 0x0FFF\nOTHER1 0\n";
+    TestRig rig;
+    WriteTestFile(rig, "device.ini",
+                  "#BEGIN\nPIC12C508\n" + head + "CP ON 0x0008 0x0000\nCP OFF 0x0008 0x0008\n#END\n" +
+                      "#BEGIN\nPIC12CWIDE\n" + head + "CP ON 0x0018 0x0000\nCP OFF 0x0018 0x0018\n#END\n" +
+                      "#BEGIN\nPIC12CNOCP\n" + head + "#END\n");
+    ASSERT_TRUE(LoadDeviceList(*rig.session));
+    for (const auto& [device, expected] : {std::pair{"PIC12C508", 0x0012}, std::pair{"PIC12CWIDE", 0x0FF2},
+                                           std::pair{"PIC12C508", 0x0012}, std::pair{"PIC12CNOCP", 0x0FF2}}) {
+        SCOPED_TRACE(device);
+        ASSERT_TRUE(SelectByName(rig, device));
+        LoadHexPath(rig, WriteTestFile(rig, "in.hex", ":021FFE00F20FE0\r\n"));
+        EXPECT_EQ(ConfigAreaWord(*rig.session), expected);
+    }
+}
+
 TEST(LoadHexFile, TwelveBitIdWordsFollowProgramMemory) {
     const std::string ids400 = ":08040000010002000300040073\r\n";
     const std::string ids800 = ":08080000050006000700080063\r\n";
@@ -221,6 +269,11 @@ TEST(LoadHexFile, TwelveBitIdWordsFollowProgramMemory) {
     Loaded c57("PIC16C57");  // 2048 words: 0x1000
     c57.load(":08100000090001000200030057\r\n");
     EXPECT_EQ(c57.s.buffer.idText, "9123");
+    c54.load(":08100000090001000200030057\r\n");  // the 5X parts' own ID address, past 512 words too
+    EXPECT_EQ(c54.s.buffer.idText, "9123");
+    EXPECT_EQ(IdWord(c54.s, 0), 9);
+    c508.load(":08100000090001000200030057\r\n");  // not the 12C5 family's
+    EXPECT_EQ(c508.s.buffer.idText, "FFFF");
 
     Loaded folder("PIC12C508");  // the folder entry point takes them as code
     folder.loadFromFolder(ids400);

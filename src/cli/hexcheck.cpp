@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "image/convert.h"
 #include "image/hexrecords.h"
 
 namespace vx::cli {
@@ -50,13 +51,11 @@ bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::
     // The loader's lines and records: what is checked here is what loads,
     // with the line numbers the window's notes use.
     int records = 0;
-    int lineNumber = 0;
-    for (std::string line : HexFileLines(content.str())) {
-        ++lineNumber;
-        if (!IsHexRecordLine(line))
-            continue;  // not a record: the loader reports it and reads on
-        line.erase(line.find_last_not_of(" \t") + 1);
-        const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+    const bool clean = ForEachHexLine(content.str(), [&](int number, std::string_view field) {
+        if (!IsHexRecordLine(field))
+            return true;  // not a record: the loader reports it and reads on
+        const std::string_view line = field.substr(0, field.find_last_not_of(" \t") + 1);
+        const std::string where = path + ":" + std::to_string(number) + ": ";
         for (std::size_t i = 1; i < line.size(); ++i) {
             if (isUpperHex(line[i]))
                 continue;
@@ -78,11 +77,14 @@ bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::
         }
         int sum = 0;
         for (std::size_t i = 1; i < length; i += 2)
-            sum += std::stoi(line.substr(i, 2), nullptr, 16);
+            sum += HexDigitValue(line[i]) * 16 + HexDigitValue(line[i + 1]);
         if (sum % 256 != 0)
             warnings.push_back(where + "record checksum is wrong (loaded anyway)");
         ++records;
-    }
+        return true;
+    });
+    if (!clean)
+        return false;
     if (records == 0) {
         error = path + ": no Intel HEX records";
         return false;

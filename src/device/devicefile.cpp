@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cstdint>
+#include <functional>
 
 namespace vx {
 
@@ -78,8 +79,7 @@ std::optional<std::string> DecodeDatabaseText(const std::string& bytes) {
     return FromCp932(bytes);
 }
 
-std::vector<std::string> SplitFields(std::string_view text) {
-    std::vector<std::string> fields;
+bool ForEachField(std::string_view text, const std::function<bool(std::string_view)>& take) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     std::size_t start = 0;
     while (start < text.size()) {
@@ -96,22 +96,34 @@ std::vector<std::string> SplitFields(std::string_view text) {
             while (p < line.size() && isBlank(line[p]))
                 ++p;
             std::size_t comma;
+            std::string_view field;
             if (p < line.size() && line[p] == '"') {
                 const std::size_t close = line.find('"', p + 1);
                 const std::size_t stop = close == std::string_view::npos ? line.size() : close;
-                fields.emplace_back(line.substr(p + 1, stop - p - 1));
+                field = line.substr(p + 1, stop - p - 1);
                 // Whatever follows the closing quote up to the next comma is dropped.
                 comma = close == std::string_view::npos ? close : line.find(',', close);
             } else {
                 comma = line.find(',', p);
                 const std::size_t stop = comma == std::string_view::npos ? line.size() : comma;
-                fields.emplace_back(line.substr(p, stop - p));
+                field = line.substr(p, stop - p);
             }
+            if (!take(field))
+                return false;
             if (comma == std::string_view::npos)
                 break;
             p = comma + 1;
         }
     }
+    return true;
+}
+
+std::vector<std::string> SplitFields(std::string_view text) {
+    std::vector<std::string> fields;
+    ForEachField(text, [&fields](std::string_view field) {
+        fields.emplace_back(field);
+        return true;
+    });
     return fields;
 }
 

@@ -2,6 +2,7 @@
 // into fields by the line-input rule of the original platform.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ std::optional<std::string> DecodeDatabaseText(const std::string& bytes);
 // blanks are skipped, and a field that opens with a double quote runs to the
 // closing quote (dropped; commas inside stay). An empty line is one empty field.
 std::vector<std::string> SplitFields(std::string_view text);
+// The same fields one by one, without copies; stops (false) when take does.
+bool ForEachField(std::string_view text, const std::function<bool(std::string_view)>& take);
 
 // Each tab becomes eight spaces.
 std::string ExpandTabs(const std::string& text);

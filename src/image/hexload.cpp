@@ -253,20 +253,19 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
 HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& b, bool fromFolder) {
     HexTextReport report;
     b.idText = "FFFF";
-    int lineNumber = 0;
-    for (const auto& line : HexFileLines(text)) {
-        ++lineNumber;
+    ForEachHexLine(text, [&](int number, std::string_view line) {
         if (!IsHexRecordLine(line)) {
-            report.skippedLines.push_back(lineNumber);
-            continue;
+            report.skippedLines.push_back(number);
+            return true;
         }
         const HexRecord r = ParseHexRecord(line);
         if (r.type != 0)
-            continue;
+            return true;
         if (r.dataShort && report.firstShortLine == 0)
-            report.firstShortLine = lineNumber;
+            report.firstShortLine = number;
         applyRecord(device, b, line, r, fromFolder);
-    }
+        return true;
+    });
 
     const std::string& family = device.family;
     for (int k = 0; k < 4; ++k) {

@@ -2,6 +2,7 @@
 // through the same functions, so it judges exactly the records that load.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,9 +10,10 @@
 
 namespace vx {
 
-// The lines of a HEX file in the loader's numbering: the line-input rule of
-// device.ini (a comma ends a line, leading blanks skipped, quotes stripped).
-std::vector<std::string> HexFileLines(std::string_view text);
+// The lines of a HEX file in the loader's numbering (from 1), by the
+// line-input rule of device.ini: a comma ends a line, leading blanks are
+// skipped, quotes stripped. Stops (false) when take does.
+bool ForEachHexLine(std::string_view text, const std::function<bool(int number, std::string_view line)>& take);
 
 inline bool IsHexRecordLine(std::string_view line) { return !line.empty() && line[0] == ':'; }
 

@@ -17,21 +17,48 @@ namespace vx {
 
 namespace {
 
-std::string hexByte(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFF), 2); }
-
-void appendRecord(std::string& out, const std::string& record) {
-    out += AppendHexChecksum(record);
-    out += "\r\n";
+void putHexByte(std::string& out, int value) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += digits[(value >> 4) & 0x0F];
+    out += digits[value & 0x0F];
 }
+
+// One data record, written straight into the file text: ":", count, address,
+// type 00, the data bytes, the checksum and CR LF.
+class Record {
+public:
+    Record(std::string& out, int count, int address) : out_(out) {
+        out_ += ':';
+        byte(count);
+        byte(address >> 8);
+        byte(address);
+        byte(0);
+    }
+    ~Record() {
+        putHexByte(out_, -sum_);
+        out_ += "\r\n";
+    }
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
+    void byte(int value) {
+        sum_ += value & 0xFF;
+        putHexByte(out_, value);
+    }
+
+private:
+    std::string& out_;
+    int sum_ = 0;
+};
 
 // Eight bytes a record, each written as its value and 00: one word per byte.
 void appendEepromImage(std::string& out, const Session& s, int base) {
     const int bytes = BufferEepromBytes(s.device);
     for (int n = 0; n + 8 <= bytes; n += 8) {
-        std::string record = ":10" + HexText(static_cast<std::uint32_t>(base + 2 * n), 4) + "00";
-        for (int i = n; i < n + 8; ++i)
-            record += hexByte(s.buffer.eeprom[static_cast<std::size_t>(2 * i + 1)]) + "00";
-        appendRecord(out, record);
+        Record record(out, 0x10, base + 2 * n);
+        for (int i = n; i < n + 8; ++i) {
+            record.byte(s.buffer.eeprom[static_cast<std::size_t>(2 * i + 1)]);
+            record.byte(0);
+        }
     }
 }
 
@@ -54,7 +81,9 @@ std::string AppendHexChecksum(const std::string& line) {
     int sum = 0;
     for (std::size_t i = 1; i < line.size(); i += 2)
         sum += HexDigitValue(line[i]) * 16 + (i + 1 < line.size() ? HexDigitValue(line[i + 1]) : 0);
-    return line + hexByte(-sum);
+    std::string out = line;
+    putHexByte(out, -sum);
+    return out;
 }
 
 std::string BuildHexText(const Session& s) {
@@ -62,23 +91,30 @@ std::string BuildHexText(const Session& s) {
     std::string out;
     const int words = BufferProgramWords(s.device);
     out.reserve(static_cast<std::size_t>(words) * 6 + 4096);
-    // A last group of fewer than eight words is not written.
+    // A last group of fewer than eight words is not written. Words low byte first.
     for (int a = 0; a + 8 <= words; a += 8) {
-        std::string record = ":10" + HexText(static_cast<std::uint32_t>(2 * a), 4) + "00";
-        for (int i = a; i < a + 8; ++i)
-            record += hexByte(b.program[static_cast<std::size_t>(2 * i + 1)]) + hexByte(b.program[static_cast<std::size_t>(2 * i)]);
-        appendRecord(out, record);
+        Record record(out, 0x10, 2 * a);
+        for (int i = a; i < a + 8; ++i) {
+            record.byte(b.program[static_cast<std::size_t>(2 * i + 1)]);
+            record.byte(b.program[static_cast<std::size_t>(2 * i)]);
+        }
     }
     if (s.device.eepromBytes != 0) {
         appendEepromImage(out, s, 0x4200);
         appendEepromImage(out, s, 0x8000);
     }
-    std::string ids = ":08400000";
-    for (int k = 0; k < 4; ++k)
-        ids += hexByte(b.configArea[static_cast<std::size_t>(2 * k + 1)]) + hexByte(b.configArea[static_cast<std::size_t>(2 * k)]);
-    appendRecord(out, ids);
-    const std::string configAddress = isTwelveBitFamily(s.device.family) ? ":021FFE00" : ":02400E00";
-    appendRecord(out, configAddress + hexByte(b.configArea[15]) + hexByte(b.configArea[14]));
+    {
+        Record ids(out, 0x08, 0x4000);
+        for (int k = 0; k < 4; ++k) {
+            ids.byte(b.configArea[static_cast<std::size_t>(2 * k + 1)]);
+            ids.byte(b.configArea[static_cast<std::size_t>(2 * k)]);
+        }
+    }
+    {
+        Record config(out, 0x02, isTwelveBitFamily(s.device.family) ? 0x1FFE : 0x400E);
+        config.byte(b.configArea[15]);
+        config.byte(b.configArea[14]);
+    }
     out += ":00000001FF\r\n";
     return out;
 }

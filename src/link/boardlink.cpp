@@ -6,6 +6,25 @@
 
 namespace vx {
 
+PortOpenResult BoardLink::Open(const std::string& devicePath) {
+    const PortOpenResult result = port.open(devicePath);
+    opened_ = result == PortOpenResult::Ok;
+    return result;
+}
+
+void BoardLink::Close() {
+    opened_ = false;
+    port.close();
+}
+
+bool BoardLink::HungUp() {
+    if (!opened_ || port.isOpen())
+        return false;
+    opened_ = false;
+    boardFound = false;
+    return true;
+}
+
 void BoardLink::SendCommand(char letter) {
     port.write(Bytes{static_cast<std::uint8_t>(letter)});
     clock.sleepMs(protocol::kCommandPauseMs);
@@ -51,29 +70,49 @@ bool BoardLink::WaitForBytes(int n, int timeoutMs) {
     const std::int64_t start = clock.nowMs();
     while (port.bytesAvailable() < n) {
         const std::int64_t elapsed = clock.nowMs() - start;
-        if (elapsed > timeoutMs)
+        if (elapsed > timeoutMs || !port.isOpen()) {
+            HungUp();
             return false;
+        }
         // +1: the time-out has passed only when the elapsed time exceeds it.
         WaitSlice(timeoutMs - elapsed + 1);
     }
     return true;
 }
 
-bool BoardLink::WaitForBytesIdle(int n, int idleMs) {
+bool BoardLink::WaitForBytesIdle(int n, int idleMs, int firstByteMs) {
     int seen = port.bytesAvailable();
     std::int64_t lastByte = clock.nowMs();
+    int limit = std::max(idleMs, firstByteMs);
     while (seen < n) {
         const std::int64_t idle = clock.nowMs() - lastByte;
-        if (idle > idleMs)
+        if (idle > limit || !port.isOpen()) {
+            HungUp();
             return false;
-        WaitSlice(idleMs - idle + 1);
+        }
+        WaitSlice(limit - idle + 1);
         const int now = port.bytesAvailable();
         if (now != seen) {
             seen = now;
             lastByte = clock.nowMs();
+            limit = idleMs;
         }
     }
     return true;
+}
+
+std::optional<Bytes> BoardLink::ReceiveAnswer(int timeoutMs, protocol::LongAnswer longer) {
+    if (!WaitForBytes(1, timeoutMs))
+        return std::nullopt;
+    Bytes answer = port.readAll();
+    auto mayGrow = [&] { return answer.size() < longer.bytes && (longer.lead < 0 || answer[0] == longer.lead); };
+    while (!answer.empty() && mayGrow() && port.waitForData(protocol::kQuietMs)) {
+        const Bytes more = port.readAll();
+        if (more.empty())
+            break;
+        answer.insert(answer.end(), more.begin(), more.end());
+    }
+    return answer;
 }
 
 }  // namespace vx

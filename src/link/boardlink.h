@@ -2,9 +2,11 @@
 // board, and the primitives every board operation talks through.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/seams.h"
+#include "link/protocol.h"
 
 namespace vx {
 
@@ -12,9 +14,14 @@ class BoardLink {
 public:
     BoardLink(SerialPort& port, Clock& clock, Ui& ui) : port(port), clock(clock), ui(ui) {}
 
-    PortOpenResult Open(const std::string& devicePath) { return port.open(devicePath); }
-    void Close() { port.close(); }
+    PortOpenResult Open(const std::string& devicePath);
+    // Our own close ("解放", exit): the board stays known, only the port goes.
+    void Close();
     bool IsOpen() const { return port.isOpen(); }
+    // True once the port we opened has closed without us: the far side hung
+    // up (adapter pulled, terminal closed). The board is then no longer known,
+    // so the next command searches and reports it with the board's own texts.
+    bool HungUp();
 
     // One letter, then the 1 ms pause the board firmware needs between bytes.
     void SendCommand(char letter);
@@ -33,12 +40,19 @@ public:
 
     // Waits until at least n bytes are waiting, letting pending events run.
     // Gives up when more than timeoutMs have passed since the start (strictly
-    // greater, on the monotonic clock).
+    // greater, on the monotonic clock). Every wait ends at once, false, on a
+    // closed port: nothing can come any more.
     bool WaitForBytes(int n, int timeoutMs);
     // For waits the protocol leaves without a limit: gives up only when no new
     // byte has arrived for more than idleMs, so a long read at 9600 baud still
-    // completes.
-    bool WaitForBytesIdle(int n, int idleMs);
+    // completes. Until the first new byte the limit is firstByteMs when that
+    // is longer (the board works before it answers).
+    bool WaitForBytesIdle(int n, int idleMs, int firstByteMs = 0);
+    // The answer to one step of a per-word handshake: its first byte within
+    // timeoutMs, then, while the bytes so far could be the start of `longer`,
+    // the rest until the line has been quiet for protocol::kQuietMs. Takes
+    // the answer; nullopt when nothing came.
+    std::optional<Bytes> ReceiveAnswer(int timeoutMs, protocol::LongAnswer longer);
 
     int portNumber = 0;  // COM1..COM20, 0 = none chosen
     bool boardFound = false;
@@ -56,6 +70,7 @@ private:
     // board runs out its time-out.
     static constexpr int kEventSliceMs = 50;
     void WaitSlice(std::int64_t remainingMs);
+    bool opened_ = false;  // opened by us and not closed by us since
 };
 
 }  // namespace vx

@@ -69,6 +69,7 @@ bool OpenBoardPort(Session& s) {
 
 void DetectBoard(Session& s) {
     BoardLink& link = s.link;
+    link.HungUp();
     if (link.boardFound)
         return;
     if (link.portNumber == 0) {
@@ -111,6 +112,7 @@ void DetectBoard(Session& s) {
 
 std::string CheckBoard(Session& s) {
     BoardLink& link = s.link;
+    link.HungUp();
     link.rawReplies = false;
     link.DiscardInput();
     if (!OpenBoardPort(s))

@@ -3,6 +3,7 @@
 // simulated board that answers it) takes its constants from here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -42,6 +43,40 @@ constexpr int kEepromTimeoutMs = 30000;
 // Waits that have no time-out of their own give up when no new byte came
 // for this long, so an 8K-word read (about 17 s at 9600 baud) still completes.
 constexpr int kIdleTimeoutMs = 1000;
+
+// One byte on the wire: start bit, 8 data bits, stop bit at 9600 baud.
+constexpr int kByteTimeUs = 1042;
+// Before a reply that follows board-side work over a range of words (a blank
+// check reads the whole range before it answers), the board may be silent for
+// as long as those words take to read over the wire, and 1 s more.
+constexpr int FirstByteTimeoutMs(int words) {
+    return (words > 0 ? (words * 2 * kByteTimeUs + 999) / 1000 : 0) + kIdleTimeoutMs;
+}
+
+// A USB adapter in low-latency mode hands over every byte on its own, so a
+// multi-byte answer can be seen one byte at a time. Bytes that may be the
+// start of a longer answer are judged only after the line has been quiet
+// this long: two byte times, so the next byte of the same answer would have
+// come by then.
+constexpr int kQuietMs = 2;
+
+// A handshake answer that can be longer than the one-byte acknowledgement:
+// its first byte (-1: any byte can start it) and its full length. Only an
+// answer that can still grow waits for the quiet line, so the common case, a
+// plain acknowledgement that cannot start a longer answer, is judged at once.
+struct LongAnswer {
+    int lead;
+    std::size_t bytes;
+};
+// 14-bit abort: 0x40, then the word read back.
+constexpr LongAnswer kAbort14{kEndCode, 3};
+// 12-bit abort: the word read back, then 0x40; it can start with any byte,
+// so every acknowledgement of a 12-bit write waits for the quiet line.
+constexpr LongAnswer kAbort12{-1, 3};
+// EEPROM refusal: "*", the data read back, a pad byte.
+constexpr LongAnswer kEepromRefusal{kEepromErrorReply, 3};
+// Answers that are never longer than one byte.
+constexpr LongAnswer kSingleByte{-1, 1};
 
 // Blank words of the two cores.
 constexpr int kBlank12 = 0x0FFF;

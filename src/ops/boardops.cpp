@@ -1,6 +1,7 @@
 #include "ops/boardops.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/shell.h"
@@ -24,14 +25,18 @@ const char* const kConfigWriteFailed = "コンフィギュレーションワー�
 const char* const kConfigWriteDone = "コンフィギュレーションワードのプログラミングに成功しました。";
 const char* const kConfigVerifyError = "コンフィギュレーションワードのベリファイエラー";
 
-// How long a wait may last: in all (the board's own limits) or since the last byte.
+// How long a wait may last: in all (the board's own limits) or since the
+// last byte, with a longer allowance before the first byte where the board
+// works over a range of words before it answers.
 struct Wait {
     int ms;
     bool idle;
+    int firstByteMs = 0;
 };
 constexpr Wait kIdle{protocol::kIdleTimeoutMs, true};
 constexpr Wait kReply{protocol::kReplyTimeoutMs, false};
 constexpr Wait kEepromTransfer{protocol::kEepromTimeoutMs, false};
+constexpr Wait AfterWork(int words) { return {protocol::kIdleTimeoutMs, true, protocol::FirstByteTimeoutMs(words)}; }
 
 const std::string& Family(const Session& s) { return s.device.family; }
 bool TwelveBit(const Session& s) { return isTwelveBitFamily(Family(s)); }
@@ -53,30 +58,31 @@ void SendLetters(Session& s, Command command) {
 
 // The one waiting path: n reply bytes within the limit, optionally driving
 // the progress bar by the bytes received. Takes the reply; nullopt (and a
-// link fault) on time-out.
-std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false, int settleMs = 0) {
-    bool arrived;
-    if (!progress) {
-        arrived = wait.idle ? s.link.WaitForBytesIdle(n, wait.ms) : s.link.WaitForBytes(n, wait.ms);
-    } else {
-        const std::int64_t start = s.clock.nowMs();
-        arrived = true;
-        for (int got = s.link.ReceivedCount(); got < n; got = s.link.ReceivedCount()) {
+// link fault) on time-out or when the port closed.
+std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false) {
+    const std::int64_t start = s.clock.nowMs();
+    bool arrived = true;
+    bool first = true;
+    for (int got = s.link.ReceivedCount(); got < n; got = s.link.ReceivedCount()) {
+        if (progress)
             ShowProgress(s, "ON", 0, n, got);
-            const int limit = wait.idle ? wait.ms : wait.ms - static_cast<int>(s.clock.nowMs() - start);
-            if (!(wait.idle ? s.link.WaitForBytesIdle(got + 1, limit) : s.link.WaitForBytes(got + 1, limit))) {
-                arrived = false;
-                break;
-            }
+        const int want = progress ? got + 1 : n;
+        if (wait.idle) {
+            arrived = s.link.WaitForBytesIdle(want, wait.ms, first ? wait.firstByteMs : 0);
+        } else {
+            const int left = wait.ms - static_cast<int>(s.clock.nowMs() - start);
+            arrived = s.link.WaitForBytes(want, std::max(left, 0));
         }
-        ShowProgress(s, "OFF", 0, n, 0);
+        if (!arrived)
+            break;
+        first = false;
     }
+    if (progress)
+        ShowProgress(s, "OFF", 0, n, 0);
     if (!arrived) {
         LinkFault(s);
         return std::nullopt;
     }
-    if (settleMs > 0)
-        s.clock.sleepMs(settleMs);
     return s.link.ReadAll();
 }
 
@@ -94,49 +100,63 @@ Result Report(Session& s, Result result, const std::string& note, const std::str
     return result;
 }
 
-// Abort reply of a per-word handshake: more than one byte with `code` at `position`.
+// How the board refuses a word of a per-word handshake: a longer answer
+// with `code` at `position` (more than one byte), or for 12-bit writes any
+// two-byte answer, which has no byte 2 to examine.
 struct AbortRule {
+    protocol::LongAnswer shape;
     std::size_t position;
     std::uint8_t code;
-    bool twoBytesAbort;  // a two-byte answer has no byte 2 to examine
+    bool twoBytesAbort;
 };
+constexpr AbortRule kAbortRule14{protocol::kAbort14, 0, protocol::kEndCode, false};
+constexpr AbortRule kAbortRule12{protocol::kAbort12, 2, protocol::kEndCode, true};
+constexpr AbortRule kRefusalRule{protocol::kEepromRefusal, 0, protocol::kEepromErrorReply, false};
+
+bool IsAbort(const Bytes& answer, const AbortRule& rule) {
+    return answer.size() > 1 && (At(answer, rule.position) == rule.code || (rule.twoBytesAbort && answer.size() == 2));
+}
 
 struct Transfer {
     enum Kind { Sent, Silent, Aborted } kind = Sent;
-    int index = 0;  // word about to be sent when the transfer stopped
-    Bytes reply;    // the abort reply
+    int index = 0;  // answer that stopped the transfer; the word count when the last answer was missing
+    Bytes reply;    // the abort, or the answer to the last word
 };
 
 // The one acknowledged-word transfer: before each word (two bytes of image)
-// the board answers with one byte; the first answers the count.
-Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, std::optional<AbortRule> abort,
-                          int progressMax, int pauseMs) {
+// the board answers with one byte; the first answers the count, the last
+// (the end code) the last word. Every answer is judged whole, so nothing of
+// ours follows a refusal that arrives byte by byte.
+Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, const AbortRule& rule, int progressMax,
+                          int pauseMs) {
     const int words = static_cast<int>(image.size() / 2);
-    for (int k = 0; k < words; ++k) {
-        s.ui.processEvents();
-        const bool answered = wait.idle ? s.link.WaitForBytesIdle(1, wait.ms) : s.link.WaitForBytes(1, wait.ms);
-        if (!answered) {
-            if (progressMax > 0)
-                ShowProgress(s, "OFF", 0, progressMax, 0);
+    auto progressOff = [&] {
+        if (progressMax > 0)
+            ShowProgress(s, "OFF", 0, progressMax, 0);
+    };
+    for (int k = 0;; ++k) {
+        if (k == words)
+            progressOff();
+        else
+            s.ui.processEvents();
+        auto answer = s.link.ReceiveAnswer(wait.ms, rule.shape);
+        if (!answer) {
+            progressOff();
             LinkFault(s);
             return {Transfer::Silent, k, {}};
         }
-        Bytes reply = s.link.ReadAll();
-        if (abort && reply.size() != 1 &&
-            (At(reply, abort->position) == abort->code || (abort->twoBytesAbort && reply.size() == 2))) {
-            if (progressMax > 0)
-                ShowProgress(s, "OFF", 0, progressMax, 0);
-            return {Transfer::Aborted, k, reply};
+        if (IsAbort(*answer, rule)) {
+            progressOff();
+            return {Transfer::Aborted, k, std::move(*answer)};
         }
+        if (k == words)
+            return {Transfer::Sent, words, std::move(*answer)};
         if (progressMax > 0)
             ShowProgress(s, "ON", 0, progressMax, 2 * k);
         s.link.SendBytes(Bytes{image[2 * k], image[2 * k + 1]});
         if (pauseMs > 0)
             s.clock.sleepMs(pauseMs);
     }
-    if (progressMax > 0)
-        ShowProgress(s, "OFF", 0, progressMax, 0);
-    return {Transfer::Sent, words, {}};
 }
 
 // Writes that would fall outside the buffers are dropped.
@@ -201,6 +221,9 @@ Result EraseProgramMemory(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::EraseProgram);
     const auto reply = Receive(s, 1, kReply);
+    // A port that is closed (released, or gone) is a link failure, not a short reply.
+    if (!reply && !s.link.IsOpen())
+        return Report(s, Result::Er, "プログラムメモリの消去失敗。終了コードを受信できませんでした。");
     if (!reply)
         return Report(s, Result::Er, "プログラムメモリの消去失敗。読み出しデータ不足。");
     if (!HasEndCode(s, *reply, 0))
@@ -219,7 +242,7 @@ Result BlankCheckProgramMemory(Session& s) {
     // The summary word is the AND of every word in the range.
     auto summary = [&](int count, std::size_t replyLength) -> std::optional<Bytes> {
         s.link.SendCount(count);
-        auto reply = Receive(s, static_cast<int>(replyLength), kIdle);
+        auto reply = Receive(s, static_cast<int>(replyLength), AfterWork(count));
         if (!reply || !HasEndCode(s, *reply, replyLength - 1))
             return std::nullopt;
         return reply;
@@ -228,7 +251,7 @@ Result BlankCheckProgramMemory(Session& s) {
     auto followUp = [&](int count) -> std::optional<Bytes> {
         SendLetters(s, Command::BlankCheckProgram);
         s.link.SendCount(count);
-        return Receive(s, 3, kIdle);
+        return Receive(s, 3, AfterWork(count));
     };
 
     if (family == "5X18" || family == "5X28") {
@@ -296,7 +319,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
     SendLetters(s, Command::BlankCheckConfig);
     if (TwelveBit(s)) {
         s.link.SendCount(1);
-        const auto reply = Receive(s, 3, kIdle);
+        const auto reply = Receive(s, 3, AfterWork(1));
         if (!reply || !HasEndCode(s, *reply, 2))
             return Report(s, Result::Er, endNote);
         int word = WordAt(*reply, 0);
@@ -311,7 +334,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
         return word == expected ? Result::Ok : Result::Ng;
     }
     s.link.SendCount(8);
-    auto reply = Receive(s, 17, kIdle);
+    auto reply = Receive(s, 17, AfterWork(8));
     if (!reply || !HasEndCode(s, *reply, 16))
         return Report(s, Result::Er, endNote);
     Bytes& r = *reply;
@@ -336,7 +359,7 @@ Result ReadProgramMemory(Session& s) {
         // Configuration word, program words, then the four ID words.
         const int n = words + 5;
         s.link.SendCount(n);
-        const auto reply = Receive(s, 2 * n + 1, kIdle, true);
+        const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
         if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
             return Report(s, Result::Ng, kProgramReadEndNote);
         const Bytes& r = *reply;
@@ -375,7 +398,7 @@ Result ReadProgramMemory(Session& s) {
         return Result::Ok;
     }
     s.link.SendCount(words);
-    const auto reply = Receive(s, 2 * words + 1, kIdle, true);
+    const auto reply = Receive(s, 2 * words + 1, AfterWork(words), true);
     if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
         return Report(s, Result::Ng, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
     const Bytes& r = *reply;
@@ -433,7 +456,7 @@ Result ReadConfig(Session& s) {
     SendLetters(s, Command::ReadConfig);
     if (TwelveBit(s)) {
         s.link.SendCount(1);
-        const auto reply = Receive(s, 3, kIdle);
+        const auto reply = Receive(s, 3, AfterWork(1));
         if (!reply || !HasEndCode(s, *reply, 2))
             return Report(s, Result::Ng, endNote);
         s.buffer.configArea[14] = (*reply)[0];
@@ -450,8 +473,11 @@ Result ReadConfig(Session& s) {
     BytePair acc;
     for (std::size_t i = 0; i < 16; ++i)
         s.buffer.configArea[i] = (*reply)[i];
+    // As in the blank check, the factory band-gap bits of a 12F6 part do not
+    // make it programmed; the image keeps them as read.
+    const std::uint8_t bandGap = Family(s) == "12F6" ? 0x30 : 0x00;
     for (std::size_t i : {0, 2, 4, 6, 14}) {
-        acc.high &= (*reply)[i];
+        acc.high &= (*reply)[i] | (i == 14 ? bandGap : 0x00);
         acc.low &= (*reply)[i + 1];
     }
     s.ops.configAcc = acc;
@@ -460,23 +486,29 @@ Result ReadConfig(Session& s) {
 }
 
 Result ReadCalibration(Session& s) {
-    if (Family(s) != "12F6")
+    const std::string& family = Family(s);
+    if (family != "12F6" && family != "12C5" && family != "12C6")
         return Result::None;
     const int words = s.device.programWords;
     ShowNote(s, "ＯＳＣＣＡＬデータリード中．．．．．");
     s.ui.processEvents();
     s.link.DiscardInput();
     SendLetters(s, Command::ReadProgram);
-    s.link.SendCount(words);
-    const auto reply = Receive(s, 2 * words + 1, kIdle, true);
-    if (!reply || words == 0 || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
+    // Up to the last program word, which holds the calibration value; a
+    // 12-bit transfer starts at the configuration word.
+    const int n = TwelveBit(s) ? words + 1 : words;
+    s.link.SendCount(n);
+    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
+    if (!reply || words == 0 || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
         return Report(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
-    const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
+    const std::size_t last = 2 * static_cast<std::size_t>(n - 1);
     const std::uint8_t high = (*reply)[last], low = (*reply)[last + 1];
-    s.view.osccalHiText = std::to_string(high);
-    s.view.osccalLoText = std::to_string(low);
     s.ops.chipCalib = {high, low};
-    s.buffer.calibText = "retlw 0x" + Hex2(low);
+    if (family == "12F6") {
+        s.view.osccalHiText = std::to_string(high);
+        s.view.osccalLoText = std::to_string(low);
+        s.buffer.calibText = "retlw 0x" + Hex2(low);
+    }
     s.view.note.clear();
     s.ui.viewChanged();
     return Result::Ok;
@@ -529,17 +561,16 @@ Result WriteProgramMemory(Session& s) {
             addWord(ProgramWord(s, w));
         for (int id = 0; id < 4; ++id)
             addWord(ConfigAreaWord(s, id));
-        const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{2, protocol::kEndCode, true}, 2 * (n - 1), 0);
-        if (t.kind == Transfer::Silent)
-            return Report(s, Result::Ng, std::string(failed) + "(TMO)",
-                        std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
+        const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule12, 2 * (n - 1), 0);
         if (t.kind == Transfer::Aborted)
             return Report(s, Result::Ng, std::string(failed) + "(ABT)");
-        const auto reply = Receive(s, 1, kReply);
-        if (!reply)
+        if (t.kind == Transfer::Silent && t.index < n)
+            return Report(s, Result::Ng, std::string(failed) + "(TMO)",
+                        std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
+        if (t.kind == Transfer::Silent)
             return Report(s, Result::Ng, std::string(failed) + "(RXO)",
                         std::string(kCrLf) + "念のためデバイスと書き込みのオシレータ設定を確認してください。");
-        if (!HasEndCode(s, *reply, 0))
+        if (!HasEndCode(s, t.reply, 0))
             return Report(s, Result::Ng, std::string(failed) + "(EOF)");
         return Report(s, Result::Ok, done);
     }
@@ -549,18 +580,17 @@ Result WriteProgramMemory(Session& s) {
     s.link.SendCount(used);
     for (int w = 0; w < used; ++w)
         addWord(ProgramWord(s, w));
-    const Transfer t = SendAcknowledged(s, image, kReply, AbortRule{0, protocol::kEndCode, false}, 2 * used - 1, 0);
-    if (t.kind == Transfer::Silent) {
+    const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule14, 2 * used - 1, 0);
+    if (t.kind == Transfer::Aborted)
+        return Report(s, Result::Ng, std::string(failed) + "中断コードが返信されました。");
+    if (t.kind == Transfer::Silent && t.index < used) {
         char address[16];
         std::snprintf(address, sizeof address, "%X", static_cast<unsigned>(t.index));
         return Report(s, Result::Ng, std::string(failed) + "タイムアウトが発生しました。", address);
     }
-    if (t.kind == Transfer::Aborted)
-        return Report(s, Result::Ng, std::string(failed) + "中断コードが返信されました。");
-    const auto reply = Receive(s, 1, kReply);
-    if (!reply)
+    if (t.kind == Transfer::Silent)
         return Report(s, Result::Ng, std::string(failed) + "受信タイムアウトが発生しました。");
-    if (!HasEndCode(s, *reply, 0))
+    if (!HasEndCode(s, t.reply, 0))
         return Report(s, Result::Ng, std::string(failed) + "終了コードを受信できませんでした。");
     return Report(s, Result::Ok, done);
 }
@@ -569,7 +599,7 @@ Result MergeConfigArea(Session& s) {
     // No discard here: it directly follows the verify replies.
     SendLetters(s, Command::ReadConfigArea);
     s.link.SendCount(8);
-    const auto reply = Receive(s, 17, kIdle);
+    const auto reply = Receive(s, 17, AfterWork(8));
     if (!reply || !HasEndCode(s, *reply, 16))
         return Report(s, Result::Ng, "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。");
     auto& image = s.ops.configImage;
@@ -582,26 +612,29 @@ Result WriteConfig(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::WriteConfig);
     if (TwelveBit(s)) {
+        // The answer to the word is the end code, or the word the chip took
+        // followed by the end code: wait for all of it, it is not a refusal.
+        constexpr AbortRule kReadBack{protocol::kAbort12, SIZE_MAX, protocol::kEndCode, false};
         s.link.SendCount(1);
         const Bytes word{s.buffer.configArea[14], s.buffer.configArea[15]};
         const std::string written = Hex4(word[0] * 256 + word[1]);
-        const Transfer t = SendAcknowledged(s, word, kIdle, std::nullopt, 0, 0);
-        const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle, false, 1) : std::nullopt;
-        if (!reply)
+        const Transfer t = SendAcknowledged(s, word, kIdle, kReadBack, 0, 0);
+        if (t.kind != Transfer::Sent)
             return Report(s, Result::Ng, std::string(kConfigWriteFailed) + kCrLf,
                         "( Read = ????  Write = " + written + " )");
-        if (At(*reply, 0) == protocol::kEndCode)
+        const Bytes& reply = t.reply;
+        if (At(reply, 0) == protocol::kEndCode)
             return Report(s, Result::Ok, kConfigWriteDone);
         ShowNote(s, std::string(kConfigWriteFailed) + kCrLf,
-                 "( Read = " + Hex4(WordAt(*reply, 0)) + "  Write = " + written + " )");
+                 "( Read = " + Hex4(WordAt(reply, 0)) + "  Write = " + written + " )");
         // The chip's answer carries the oscillator bits it took: then the word is in.
-        return At(*reply, 1) == (s.buffer.configArea[15] & 0x0F) ? Result::Ok : Result::Ng;
+        return At(reply, 1) == (s.buffer.configArea[15] & 0x0F) ? Result::Ok : Result::Ng;
     }
     s.link.SendCount(8);
     const Bytes image(s.ops.configImage.begin(), s.ops.configImage.end());
-    const Transfer t = SendAcknowledged(s, image, kIdle, std::nullopt, 0, 0);
-    const auto reply = t.kind == Transfer::Sent ? Receive(s, 1, kIdle) : std::nullopt;
-    if (reply && At(*reply, 0) == protocol::kEndCode)
+    // A refusal stops the transfer: no word of ours reaches a board that gave up.
+    const Transfer t = SendAcknowledged(s, image, kIdle, kAbortRule14, 0, 0);
+    if (t.kind == Transfer::Sent && HasEndCode(s, t.reply, 0))
         return Report(s, Result::Ok, kConfigWriteDone);
     return Report(s, Result::Ng, kConfigWriteFailed,
                 std::string(kCrLf) + "( Address = " + "7" + "  Read = " + "????" +
@@ -624,11 +657,11 @@ std::optional<Result> WriteEeprom(Session& s) {
         image.push_back(inBuffer ? s.buffer.eeprom[2 * n] : 0x3F);
         image.push_back(inBuffer ? s.buffer.eeprom[2 * n + 1] : 0xFF);
     }
-    const Transfer t = SendAcknowledged(s, image, kIdle, AbortRule{0, protocol::kEepromErrorReply, false}, 2 * cells + 1, 1);
+    const Transfer t = SendAcknowledged(s, image, kIdle, kRefusalRule, 2 * cells + 1, 1);
     if (t.kind == Transfer::Silent)
         return Report(s, Result::Ng, endNote);
     if (t.kind == Transfer::Aborted) {
-        // The error answers the cell sent last.
+        // The refusal answers the cell sent last; at the header there is none.
         if (t.index == 0)
             return Report(s, Result::Ng, kEepromWriteFailed);
         const std::size_t f = 2 * static_cast<std::size_t>(t.index - 1);
@@ -636,8 +669,7 @@ std::optional<Result> WriteEeprom(Session& s) {
                     "( Address = " + std::to_string(t.index - 1) + "  Write = " + Hex2(At(t.reply, 2)) +
                         Hex2(At(t.reply, 1)) + "  Read = " + Hex2(image[f + 1]) + Hex2(image[f]) + " )");
     }
-    const auto reply = Receive(s, 1, kIdle);
-    if (!reply || !HasEndCode(s, *reply, 0))
+    if (!HasEndCode(s, t.reply, 0))
         return Report(s, Result::Ng, endNote);
     return Report(s, Result::Ok, "ＥＥＰＲＯＭデータメモリのプログラミングに成功しました。");
 }
@@ -650,7 +682,7 @@ Result VerifyProgramMemory(Session& s) {
     // 12-bit: configuration word, program words, IDs; 14-bit: the used words.
     const int n = twelveBit ? words + 5 : UsedLength(s);
     s.link.SendCount(n);
-    const auto reply = Receive(s, 2 * n + 1, kIdle, true);
+    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
     s.ops.verifyReply = reply ? *reply : Bytes{};
     s.ops.verifyPos = 0;
     if (!reply || (twelveBit && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n))))
@@ -696,7 +728,7 @@ std::optional<Result> VerifyEeprom(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::VerifyEeprom);
     s.link.SendCount(cells);
-    const auto reply = Receive(s, 2 * cells + 1, kIdle, true);
+    const auto reply = Receive(s, 2 * cells + 1, AfterWork(cells), true);
     if (!reply)
         return Report(s, Result::Ng, endNote);
     Result result = Result::Ok;
@@ -717,25 +749,26 @@ std::optional<Result> VerifyEeprom(Session& s) {
 
 namespace {
 
-// The configuration reply both verifies share; nullopt after its own note.
+// The configuration reply both verifies share; nullopt after its own note,
+// with the verify texts empty: nothing was read from the chip.
 std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect) {
+    s.ops.verifyConfigText.clear();
+    s.ops.verifyIdText.clear();
     const char* const endNote = "コンフィギュレーションワードのベリファイに失敗しました。  終了コードを受信できませんでした。";
     const bool twelveBit = TwelveBit(s);
     s.link.DiscardInput();
     SendLetters(s, Command::VerifyConfig);
-    s.link.SendCount(twelveBit ? 1 : 8);
-    const std::size_t length = twelveBit ? 3 : 17;
-    auto reply = Receive(s, static_cast<int>(length), kIdle);
-    if (!reply) {
+    const int words = twelveBit ? 1 : 8;
+    s.link.SendCount(words);
+    const std::size_t length = 2 * static_cast<std::size_t>(words) + 1;
+    // Nothing is judged from a reply without its end code: a garbled reply
+    // must not read as a protected chip.
+    auto reply = Receive(s, static_cast<int>(length), AfterWork(words));
+    if (!reply || !HasEndCode(s, *reply, length - 1)) {
         ShowNote(s, endNote);
         return std::nullopt;
     }
-    // Protection shows even when the end code is missing.
     protect = ProtectFrom(s, WordAt(*reply, length - 3));
-    if (!HasEndCode(s, *reply, length - 1)) {
-        ShowNote(s, endNote);
-        return std::nullopt;
-    }
     return reply;
 }
 

@@ -24,9 +24,12 @@ Result ReadProgramMemory(Session& s);
 // nullopt when the device has no EEPROM bytes at all (nothing is done).
 std::optional<Result> ReadEeprom(Session& s);
 Result ReadConfig(Session& s);
-// 12F6 only (None otherwise): the factory calibration word and band-gap bits
-// that the bulk erase is about to clear.
+// The chip's own calibration word (the last program word) into
+// s.ops.chipCalib, for the families that carry one ("12F6", "12C5", "12C6";
+// None otherwise). For 12F6 also the calibration boxes and text, before the
+// bulk erase clears the word.
 Result ReadCalibration(Session& s);
+// 12F6 only (None otherwise): the factory band-gap bits.
 Result ReadBandGap(Session& s);
 
 Result WriteProgramMemory(Session& s);

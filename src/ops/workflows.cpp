@@ -119,9 +119,10 @@ Outcome RunProgram(Session& s) {
     const std::string family = s.device.family;
     const int words = s.device.programWords;
 
+    Result program = Result::None;
     if (!BlankSkipMode(s)) {
         ShowNote(s, "ブランクチェック中..........");
-        const Result program = BlankCheckProgramMemory(s);
+        program = BlankCheckProgramMemory(s);
         if (program == Result::Er)
             return Outcome::LinkFailed;
         const Result eeprom = BlankCheckEeprom(s);
@@ -148,6 +149,13 @@ Outcome RunProgram(Session& s) {
     }
 
     ++s.run.attemptCount;
+
+    // The chip's own calibration word, before anything is written: the blank
+    // check finds it only on a blank chip, and a one-time-programmable part
+    // given another chip's value loses its own for good.
+    if ((family == "12C5" || family == "12C6") && !s.buffer.calibText.empty() && program != Result::Ok &&
+        ReadCalibration(s) != Result::Ok)
+        return Stopped(s);
 
     if (family == "12F6" || family == "FLASH") {
         // The bulk erase clears the factory calibration and band-gap bits:
@@ -358,20 +366,24 @@ Outcome RunVerify(Session& s) {
     const std::string sep = "：　";
     const std::string pad = "　　　　　";
     const std::string& family = s.device.family;
+    // A configuration reply that never came whole leaves nothing to show.
+    const bool configRead = !s.ops.verifyConfigText.empty();
+    const std::string notRead = "（コンフィギュレーションワードを読み出せませんでした。）";
     bool passed;
     std::string text;
     if (isTwelveBitFamily(family)) {
         passed = p + c == "OKOK";
         text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + sep + p + pad + "\r" + "Ｃｏｎｆｉｇ.ワード \t\t" + sep + c;
         if (c == "NG")
-            text += "　　（0x" + s.ops.verifyConfigText + "）　　";
+            text += configRead ? "　　（0x" + s.ops.verifyConfigText + "）　　" : "　　" + notRead + "　　";
     } else if (isFourteenBitFamily(family)) {
         passed = IsBlank(p + e + c);
         text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
         if (e != "--")
             text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
-        text += "Ｃｏｎｆｉｇワード \t\t" + sep + c + "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" +
-                s.ops.verifyIdText + "）　　";
+        text += "Ｃｏｎｆｉｇワード \t\t" + sep + c +
+                (configRead ? "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
+                            : "　" + notRead + "　　");
     } else {
         return Stopped(s);
     }

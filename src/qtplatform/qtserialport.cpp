@@ -5,6 +5,7 @@
 
 #ifdef __linux__
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -41,9 +42,29 @@ bool HeldByAnotherProcess(const QString& path) {
 #endif
 }
 
+// The far side is gone (USB adapter pulled, pseudo-terminal closed): the line
+// reports a hang-up for good, and reads return nothing.
+bool LineHungUp([[maybe_unused]] qintptr fd) {
+#ifdef __linux__
+    if (fd < 0)
+        return false;
+    pollfd p{static_cast<int>(fd), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
-QtSerialPort::QtSerialPort() = default;
+QtSerialPort::QtSerialPort() {
+    // Between commands the event loop watches the port, and a line that hung
+    // up keeps that watch firing (a busy loop); its read error closes the port.
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError error) {
+        if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+            QMetaObject::invokeMethod(&port_, [this] { checkLost(); }, Qt::QueuedConnection);
+    });
+}
 QtSerialPort::~QtSerialPort() { close(); }
 
 PortOpenResult QtSerialPort::open(const std::string& name) {
@@ -87,11 +108,18 @@ void QtSerialPort::close() {
     lowLatency_ = false;
 }
 
-bool QtSerialPort::isOpen() const { return usingSim_ ? sim_->isOpen() : port_.isOpen(); }
+bool QtSerialPort::isOpen() const {
+    if (usingSim_)
+        return sim_->isOpen();
+    return port_.isOpen() && !LineHungUp(port_.handle());
+}
 
 void QtSerialPort::checkLost() {
-    if (port_.isOpen() && port_.error() == QSerialPort::ResourceError)
+    if (port_.isOpen() && (port_.error() == QSerialPort::ResourceError || LineHungUp(port_.handle()))) {
         port_.close();
+        port_.clearError();
+        lowLatency_ = false;
+    }
 }
 
 void QtSerialPort::poll() {
@@ -172,6 +200,19 @@ bool QtSerialPort::waitForData(int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
         return false;
     }
+#ifdef __linux__
+    // Our own wait: QSerialPort's spins on a line that hung up, where poll
+    // reports the hang-up at once and there is never anything to read.
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        checkLost();
+        return false;
+    }
+    if (ready <= 0)
+        return false;
+    timeoutMs = 0;  // bytes are waiting: QSerialPort takes them now
+#endif
     const bool got = port_.waitForReadyRead(timeoutMs);
     if (!got && port_.error() == QSerialPort::TimeoutError)
         port_.clearError();

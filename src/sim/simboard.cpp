@@ -224,15 +224,26 @@ void SimBoard::reply(const std::vector<std::uint8_t>& bytes) {
     std::size_t length = bytes.size();
     if (length > 1 && faults.shortReplyBy > 0)
         length = length > static_cast<std::size_t>(faults.shortReplyBy) ? length - faults.shortReplyBy : 0;
+    std::vector<std::uint8_t> out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
     const std::int64_t perByte = (pacing ? kByteTimeUs : 0) + std::int64_t{faults.byteDelayMs} * 1000;
-    std::int64_t start = nowUs_;
-    if (!out_.empty())
-        start = std::max(start, out_.back().readyUs);
+    const std::size_t piece = static_cast<std::size_t>(std::max(pieceBytes, 1));
+    std::vector<std::int64_t> delays;
     for (std::size_t i = 0; i < length; ++i) {
+        const std::size_t pieceEnd = std::min(length, (i / piece + 1) * piece);
+        delays.push_back(static_cast<std::int64_t>(pieceEnd) * perByte);
+    }
+    if (onReply)
+        onReply(log.empty() ? SimCommand{} : log.back(), out, delays);
+    std::int64_t ready = nowUs_;
+    if (!out_.empty())
+        ready = std::max(ready, out_.back().readyUs);
+    const std::int64_t start = ready;
+    for (std::size_t i = 0; i < out.size(); ++i) {
         if (faults.silentAfterBytes >= 0 && repliedBytes_ - silentBase_ >= faults.silentAfterBytes)
             return;
-        const std::size_t pieceEnd = std::min(length, (i / kPieceBytes + 1) * kPieceBytes);
-        out_.push_back({bytes[i], start + static_cast<std::int64_t>(pieceEnd) * perByte});
+        if (i < delays.size())
+            ready = std::max(ready, start + delays[i]);
+        out_.push_back({out[i], ready});
         ++repliedBytes_;
     }
 }

@@ -24,13 +24,17 @@
 // SimChip), as on the real board. Unknown letters are ignored. A command left
 // half-sent for more than kStaleCommandMs is dropped.
 //
-// Timing: replies go out in pieces of up to 16 bytes (a UART FIFO); a piece is
-// ready when its last byte has crossed the line at 9600 baud (when pacing is
-// on) plus the injected delay per byte. Without both, replies are immediate.
+// Timing: replies go out in pieces of up to pieceBytes bytes (16: a UART
+// FIFO; 1: a USB adapter in low-latency mode, every byte on its own); a piece
+// is ready when its last byte has crossed the line at 9600 baud (when pacing
+// is on) plus the injected delay per byte. Without both, replies are
+// immediate. onReply can then rewrite any reply, bytes and timing, for a
+// board that misbehaves in ways the faults do not cover.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +81,14 @@ public:
     SimChip chip;
     SimFaults faults;
     bool pacing = false;
+    int pieceBytes = kPieceBytes;
+    // Sees every reply before it is sent: the command it answers (as logged
+    // so far), its bytes and, per byte, the microseconds from now until it is
+    // ready. It may change, drop or add bytes and delays; a missing delay
+    // repeats the last one, and no byte is ready before the one before it.
+    std::function<void(const SimCommand& command, std::vector<std::uint8_t>& bytes,
+                       std::vector<std::int64_t>& delaysUs)>
+        onReply;
     std::string firmwareVersion = "4.01";  // four characters
     std::vector<SimCommand> log;           // every command, in order
     std::vector<std::uint8_t> received;    // every byte the PC sent

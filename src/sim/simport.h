@@ -30,6 +30,12 @@ public:
     void discardInput() override;
     void setRts(bool on) override { rts = on; }
     bool waitForData(int timeoutMs) override;
+    // The far side vanishes, as a pulled USB adapter: the port closes by
+    // itself and the device cannot be opened again.
+    void hangUp() {
+        close();
+        openResult = PortOpenResult::Failed;
+    }
 
     SimBoard board;
     PortOpenResult openResult = PortOpenResult::Ok;  // what open() answers

@@ -7,88 +7,21 @@
 #include "link/comport.h"
 #include "link/detect.h"
 #include "link/protocol.h"
+#include "support/scriptport.h"
 #include "support/simrig.h"
 
 namespace vx {
 namespace {
 
+using test::ScriptPort;
 using test::SimRig;
 using test::TestRig;
 using test::VirtualClock;
 
-// A port whose replies the test schedules at given virtual times.
-class ScriptPort : public SerialPort {
-public:
-    explicit ScriptPort(VirtualClock& clock) : clock(clock) {}
-    PortOpenResult open(const std::string&) override {
-        opened = true;
-        return PortOpenResult::Ok;
-    }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    void write(const Bytes& bytes) override {
-        written.insert(written.end(), bytes.begin(), bytes.end());
-        if (onWrite)
-            onWrite(bytes);
-    }
-    int bytesAvailable() override {
-        arrive();
-        return static_cast<int>(inbox.size());
-    }
-    Bytes readAll() override {
-        arrive();
-        Bytes all;
-        all.swap(inbox);
-        return all;
-    }
-    void discardInput() override {
-        arrive();
-        inbox.clear();
-    }
-    void setRts(bool) override {}
-    bool waitForData(int timeoutMs) override {
-        if (arrive())
-            return true;
-        std::int64_t next = -1;
-        for (const auto& p : pending)
-            if (next < 0 || p.first < next)
-                next = p.first;
-        if (next >= 0 && next <= clock.now + timeoutMs) {
-            clock.now = next;
-            return arrive();
-        }
-        clock.now += timeoutMs;
-        return false;
-    }
-    void deliverAt(std::int64_t at, const std::string& text) { pending.push_back({at, Bytes(text.begin(), text.end())}); }
-    void deliverIn(std::int64_t delay, const std::string& text) { deliverAt(clock.now + delay, text); }
-
-    VirtualClock& clock;
-    bool opened = false;
-    Bytes written;
-    Bytes inbox;
-    std::vector<std::pair<std::int64_t, Bytes>> pending;
-    std::function<void(const Bytes&)> onWrite;
-
-private:
-    bool arrive() {
-        bool any = false;
-        for (auto it = pending.begin(); it != pending.end();) {
-            if (it->first <= clock.now) {
-                inbox.insert(inbox.end(), it->second.begin(), it->second.end());
-                it = pending.erase(it);
-                any = true;
-            } else {
-                ++it;
-            }
-        }
-        return any;
-    }
-};
-
 struct ScriptRig : TestRig {
     ScriptRig() {
         port = std::make_unique<ScriptPort>(clock);
+        port->open("script");
         session = std::make_unique<Session>(*port, settings, clock, ui, processes);
         session->run.appDir = dir;
     }

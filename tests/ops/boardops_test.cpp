@@ -220,6 +220,34 @@ TEST(BoardOpsBlankCheck, ShortOrMissingRepliesEndWithinTheirTimeOuts) {
     EXPECT_LE(rig.clock.now - start, 1100);
 }
 
+// A board that reads an 8K part before it answers a blank check: 10 s of
+// silence is in time; a board that never answers still ends with "ER" once
+// the wire time of the range and 1 s more have passed.
+TEST(BoardOpsBlankCheck, SlowBoardHasTheWireTimeOfTheRangeBeforeItAnswers) {
+    SimRig rig("FLASH", 8192, 0);
+    Session& s = *rig.session;
+    s.link.port.open("sim");
+    std::int64_t silenceUs = 10'000'000;
+    rig.board().onReply = [&](const SimCommand& c, Bytes& bytes, std::vector<std::int64_t>& delays) {
+        if (c.letters != "bs")
+            return;
+        if (silenceUs < 0)
+            bytes.clear();
+        for (auto& d : delays)
+            d += silenceUs;
+    };
+    EXPECT_EQ(BlankCheckProgramMemory(s), Result::Ok);
+
+    silenceUs = -1;
+    const auto start = rig.clock.now;
+    EXPECT_EQ(BlankCheckProgramMemory(s), Result::Er);
+    EXPECT_EQ(s.view.note, "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。 ");
+    const int bound = protocol::FirstByteTimeoutMs(8192);
+    EXPECT_EQ(bound, 1000 + 17073);  // 8192 words, 2 bytes each, 1.042 ms a byte
+    EXPECT_GT(rig.clock.now - start, bound);
+    EXPECT_LE(rig.clock.now - start, bound + 100);
+}
+
 TEST(BoardOpsRead, TwelveBitReadTakesConfigurationFirstAndIdsLast) {
     SimRig rig("12C5", 512, 0, 0x0C80);
     Session& s = *rig.session;
@@ -388,6 +416,66 @@ TEST(BoardOpsWrite, HandshakeFailuresNameTheirCause) {
         EXPECT_EQ(WriteProgramMemory(s), Result::Ng);
         EXPECT_EQ(s.view.note, "プログラムメモリのプログラミングに失敗しました。  (EOF) ");
     }
+}
+
+// A USB adapter in low-latency mode hands over every byte alone, 1.04 ms
+// apart: each refusal is judged whole, with its own note, and no byte of ours
+// reaches the board after it.
+TEST(BoardOpsWrite, RefusalsArrivingByteByByteAreJudgedWhole) {
+    const std::string failed = "プログラムメモリのプログラミングに失敗しました。  ";
+    auto byteByByte = [](SimRig& rig) {
+        rig.session->link.port.open("sim");
+        test::BlankBuffer(*rig.session);
+        rig.board().pacing = true;
+        rig.board().pieceBytes = 1;
+    };
+    // 14-bit: 0x40 and the word read back, at the first, a middle and the last word.
+    for (int k : {0, 31, 63}) {
+        SCOPED_TRACE(k);
+        SimRig rig("FLASH", 64, 0);
+        byteByByte(rig);
+        rig.board().faults.abortAtWord = k;
+        EXPECT_EQ(WriteProgramMemory(*rig.session), Result::Ng);
+        EXPECT_EQ(rig.session->view.note, failed + "中断コードが返信されました。 ");
+        EXPECT_EQ(rig.board().received.size(), 5u + 2u * static_cast<unsigned>(k + 1));
+        EXPECT_FALSE(rig.session->ops.linkFault);  // the chip refused: a verdict, not the link
+    }
+    // 12-bit: the word read back and 0x40, or only two bytes.
+    for (int cut : {0, 1}) {
+        SCOPED_TRACE(cut);
+        SimRig rig("12C5", 512, 0);
+        byteByByte(rig);
+        rig.board().faults.abortAtWord = 7;
+        rig.board().faults.shortReplyBy = cut;
+        EXPECT_EQ(WriteProgramMemory(*rig.session), Result::Ng);
+        EXPECT_EQ(rig.session->view.note, failed + "(ABT) ");
+        EXPECT_EQ(rig.board().received.size(), 5u + 2u * 8u);
+    }
+    // EEPROM: "*" answering a cell (the last one too), and the header.
+    const std::string eepromFailed = "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。　　 ";
+    for (int cell : {4, 127, -1}) {
+        SCOPED_TRACE(cell);
+        SimRig rig("12F6", 1024, 128);
+        byteByByte(rig);
+        rig.board().faults.eepromErrorAtCell = cell;
+        if (cell < 0)
+            rig.board().onReply = [](const SimCommand& c, Bytes& bytes, std::vector<std::int64_t>&) {
+                if (c.letters == "wed" && c.dataWords == 0)
+                    bytes = {'*', 0x00, 0x3F};
+            };
+        EXPECT_EQ(WriteEeprom(*rig.session), Result::Ng);
+        EXPECT_EQ(rig.session->view.note,
+                  cell < 0 ? eepromFailed
+                           : eepromFailed + "( Address = " + std::to_string(cell) + "  Write = 3F00  Read = FF3F )");
+        EXPECT_EQ(rig.board().received.size(), 5u + 2u * static_cast<unsigned>(cell + 1));
+    }
+    // A plain acknowledgement that cannot start a refusal costs nothing more:
+    // 64 words, each 3 bytes on the wire and no quiet wait.
+    SimRig rig("FLASH", 64, 0);
+    byteByByte(rig);
+    const auto start = rig.clock.now;
+    EXPECT_EQ(WriteProgramMemory(*rig.session), Result::Ok);
+    EXPECT_LE(rig.clock.now - start, 5 + 65 * 2 + 5);
 }
 
 TEST(BoardOpsWrite, TwelveBitConfigurationAnswerWithTheOscillatorBitsCountsAsWritten) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "app/portselect.h"
 #include "ops/workflows.h"
 #include "opstest.h"
 #include "support/fakes.h"
@@ -453,6 +454,29 @@ TEST(EraseWorkflow, ErasesFlashAndNeedsTheBoard) {
     silent.board().faults.silentAfterBytes = 0;
     EXPECT_EQ(RunErase(silent.s()), Outcome::NoBoard);
     EXPECT_EQ(silent.s().view.note.find("プログラムメモリ消去中"), std::string::npos);
+}
+
+// "解放" keeps the board known but closes the port: an erase is then a link
+// failure with the erase's own note, at once. A port whose far side hung up
+// leaves no board known: the next command searches and reports the port.
+TEST(EraseWorkflow, ClosedOrVanishedPortIsALinkFailure) {
+    Bench b("FLASH", 64, 16);
+    ASSERT_EQ(RunErase(b.s()), Outcome::Passed);
+    ReleasePort(b.s());
+    const auto sent = b.board().received.size();
+    const auto start = b.clock.now;
+    EXPECT_EQ(RunErase(b.s()), Outcome::LinkFailed);
+    EXPECT_EQ(b.s().view.note, "プログラムメモリの消去失敗。終了コードを受信できませんでした。 ");
+    EXPECT_EQ(b.board().received.size(), sent);
+    EXPECT_LE(b.clock.now - start, 10);
+
+    ASSERT_EQ(RunBlankCheck(b.s()), Outcome::Passed);  // the check opens the port again
+    b.simPort->hangUp();
+    EXPECT_EQ(RunErase(b.s()), Outcome::NoBoard);
+    EXPECT_FALSE(b.s().link.boardFound);
+    EXPECT_EQ(b.s().view.note, "通信ポートが使用できませんでした。\r ");
+    ASSERT_FALSE(b.ui.boxes.empty());
+    EXPECT_EQ(b.ui.boxes.back().title, "ｲﾝﾌｫﾒｰｼｮﾝ");
 }
 
 }  // namespace

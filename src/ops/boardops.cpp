@@ -113,7 +113,11 @@ constexpr AbortRule kAbortRule14{protocol::kAbort14, 0, protocol::kEndCode, fals
 constexpr AbortRule kAbortRule12{protocol::kAbort12, 2, protocol::kEndCode, true};
 constexpr AbortRule kRefusalRule{protocol::kEepromRefusal, 0, protocol::kEepromErrorReply, false};
 
-bool IsAbort(const Bytes& answer, const AbortRule& rule) {
+// The answer to the last word is the end code when it begins with it, unless
+// a refusal begins the same way (the 14-bit abort).
+bool IsAbort(const Bytes& answer, const AbortRule& rule, bool last) {
+    if (last && At(answer, 0) == protocol::kEndCode && !(rule.position == 0 && rule.code == protocol::kEndCode))
+        return false;
     return answer.size() > 1 && (At(answer, rule.position) == rule.code || (rule.twoBytesAbort && answer.size() == 2));
 }
 
@@ -145,7 +149,7 @@ Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, const Abort
             LinkFault(s);
             return {Transfer::Silent, k, {}};
         }
-        if (IsAbort(*answer, rule)) {
+        if (IsAbort(*answer, rule, k == words)) {
             progressOff();
             return {Transfer::Aborted, k, std::move(*answer)};
         }

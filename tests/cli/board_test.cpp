@@ -133,6 +133,43 @@ TEST_F(Sim, ReaderThatGoesAwayDoesNotStopProgramming) {
     EXPECT_EQ(sim({"verify", "first.hex"}).exitCode, 0);
 }
 
+// Chip B already holds chip A's program but has its own factory calibration
+// word; programmed in a new process it keeps that word and the run passes.
+TEST_F(Sim, ProgrammedChipKeepsItsOwnCalibrationWordInANewRun) {
+    struct Case {
+        const char* device;
+        const char* hex;
+        int own;
+    };
+    for (const Case& c : {Case{"PIC12C508", ":04000000120C000AD4\r\n:00000001FF\r\n", 0x0C55},
+                          Case{"PIC12C671", ":040000001230002892\r\n:00000001FF\r\n", 0x3455}}) {
+        SCOPED_TRACE(c.device);
+        writeFile("a.hex", c.hex);
+        QFile::remove(path("chip.sim"));
+        auto run = [&](const QStringList& args) {
+            return cli(QStringList{"--port", "sim", "--sim-state", path("chip.sim"), "--device", c.device} + args);
+        };
+        // The last number of the state file's program line is the calibration word.
+        auto lastWord = [&](std::string* state) {
+            const std::size_t end = state->find('\n', state->find("\nprogram") + 1);
+            return std::pair{state->rfind(' ', end) + 1, end};
+        };
+        const auto a = run({"program", "a.hex"});
+        ASSERT_EQ(a.exitCode, 0) << a.out;
+        std::string state = readFile("chip.sim");
+        const auto [from, to] = lastWord(&state);
+        state.replace(from, to - from, std::to_string(c.own));
+        writeFile("chip.sim", state);
+
+        const auto b = run({"--yes", "program", "a.hex"});
+        EXPECT_EQ(b.exitCode, 0) << b.out;
+        EXPECT_TRUE(Contains(b.out, "プログラミング成功。")) << b.out;
+        state = readFile("chip.sim");
+        const auto [at, end] = lastWord(&state);
+        EXPECT_EQ(state.substr(at, end - at), std::to_string(c.own));
+    }
+}
+
 TEST_F(Sim, DetectNamesTheBoard) {
     const auto r = cli({"--port", "sim", "detect"});
     EXPECT_EQ(r.exitCode, 0) << r.out;

@@ -504,6 +504,15 @@ TEST(BoardOpsWrite, FourteenBitConfigurationFailureNamesAddressSeven) {
     EXPECT_EQ(WriteConfig(s), Result::Ng);
     EXPECT_EQ(s.view.note, "コンフィギュレーションワードのプログラミングに失敗しました。　　 \r\n"
                            "( Address = 7  Read = ????  Write = 3FB1 )");
+    EXPECT_TRUE(s.ops.linkFault);  // a missing end code is the link's failure, as everywhere
+
+    // The chip refusing a word stops the transfer there: a verdict.
+    rig.board().faults = {};
+    rig.board().faults.abortAtWord = 2;
+    s.ops.linkFault = false;
+    EXPECT_EQ(WriteConfig(s), Result::Ng);
+    EXPECT_FALSE(s.ops.linkFault);
+    EXPECT_EQ(rig.board().log.back().dataWords, 3);
 }
 
 TEST(BoardOpsWrite, MergeKeepsTheChipsOwnWordsFourToSix) {

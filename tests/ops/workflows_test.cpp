@@ -108,6 +108,36 @@ TEST(ProgramWorkflow, CalibrationWordIsKeptOrRestored) {
     }
 }
 
+// Chip B already holds A's program but has its own factory calibration
+// word: programmed after A in the same run, or in a fresh one, it keeps its
+// own word, and the run passes because the chip says so.
+TEST(ProgramWorkflow, ProgrammedChipKeepsItsOwnCalibrationWord) {
+    struct Case {
+        const char* family;
+        int words;
+        int a, b;
+    };
+    for (const Case& c : {Case{"12C5", 512, 0x0C80, 0x0C55}, Case{"12C6", 1024, 0x3480, 0x3455}}) {
+        SCOPED_TRACE(c.family);
+        const std::size_t last = static_cast<std::size_t>(c.words - 1);
+        Bench run(c.family, c.words, 0, c.a);
+        ASSERT_EQ(RunProgram(run.s()), Outcome::Passed);
+        SimChip chipB = run.chip();
+        chipB.program[last] = static_cast<std::uint16_t>(c.b);
+
+        Bench fresh(c.family, c.words, 0, c.a);
+        for (Bench* b : {&run, &fresh}) {
+            b->chip() = chipB;
+            b->settle();
+            b->ui.overwriteAnswers = {1};
+            EXPECT_EQ(RunProgram(b->s()), Outcome::Passed);
+            EXPECT_EQ(b->chip().program[last], c.b);
+            EXPECT_EQ(b->s().view.note.rfind("プログラミング成功。", 0), 0u);
+            EXPECT_EQ(b->ui.overwriteAsked, 1);
+        }
+    }
+}
+
 TEST(ProgramWorkflow, NonBlankChipAsksBeforeOverwriting) {
     Bench b("FLASH", 64, 16);
     Session& s = b.s();
@@ -339,6 +369,43 @@ TEST(ReadWorkflow, BlankJudgementByFamily) {
         EXPECT_EQ(RunRead(b.s()), Outcome::LinkFailed);
         EXPECT_FALSE(b.s().view.busy);
     }
+}
+
+// A fresh 12F6 chip reads as erased: its factory band-gap bits are no code.
+TEST(ReadWorkflow, FreshTwelveF6ChipIsErased) {
+    Bench b("12F6", 1024, 128);
+    EXPECT_EQ(RunRead(b.s()), Outcome::Passed);
+    EXPECT_EQ(b.s().view.note, "読み出し完了。　デバイスは消去されています。 ");
+    EXPECT_EQ(test::ConfigAreaWord(b.s(), 7), 0x2FFF);  // the image keeps the bits as read
+}
+
+// A configuration reply garbled by one repeated byte (the end code out of
+// place) is a link failure, not a protected chip; the box says the
+// configuration could not be read instead of showing stale values.
+TEST(VerifyWorkflow, GarbledConfigurationReplyIsALinkFailure) {
+    Bench b("12F6", 1024, 128);
+    ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+    b.settle();
+    b.board().onReply = [](const SimCommand& c, Bytes& bytes, std::vector<std::int64_t>&) {
+        if (c.letters == "rsc")
+            bytes.insert(bytes.begin() + 3, bytes[3]);
+    };
+    EXPECT_EQ(RunVerify(b.s()), Outcome::LinkFailed);
+    EXPECT_TRUE(b.s().ops.linkFault);
+    ASSERT_EQ(b.ui.boxes.size(), 1u);
+    EXPECT_EQ(b.ui.boxes[0].title, "ベリファイエラー");
+    EXPECT_NE(b.ui.boxes[0].text.find("Ｃｏｎｆｉｇワード \t\t：　NG　（コンフィギュレーションワードを読み出せませんでした。）　　"),
+              std::string::npos);
+    EXPECT_EQ(b.ui.boxes[0].text.find("コードプロテクト"), std::string::npos);
+
+    Bench twelve("12C5", 512, 0);
+    ASSERT_EQ(RunProgram(twelve.s()), Outcome::Passed);
+    twelve.settle();
+    twelve.board().faults.wrongEndCode = true;
+    EXPECT_EQ(RunVerify(twelve.s()), Outcome::LinkFailed);
+    ASSERT_EQ(twelve.ui.boxes.size(), 1u);
+    EXPECT_NE(twelve.ui.boxes[0].text.find("：　NG　　（コンフィギュレーションワードを読み出せませんでした。）　　"),
+              std::string::npos);
 }
 
 TEST(VerifyWorkflow, ProtectedChipStopsAfterTheConfiguration) {

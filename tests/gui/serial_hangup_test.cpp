@@ -55,8 +55,12 @@ private slots:
     void hangUpDuringAReadEndsItAtOnce();
 
 private:
-    // The board end of a fresh pseudo-terminal; its other end becomes COM1.
+    // The board end of a fresh pseudo-terminal; its other end becomes COM1,
+    // through a link in our folder: the terminal's own number may be handed
+    // to another process once it is gone.
     bool openTerminal();
+    // The far side goes away, and its device with it.
+    void hangUp();
     void expectNextCommandReportsThePort();
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -74,9 +78,17 @@ bool SerialHangUpTest::openTerminal() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
         return false;
-    path_ = ptsname(master_);
+    path_ = dir_->filePath("ttyBOARD").toStdString();
+    if (symlink(ptsname(master_), path_.c_str()) != 0)
+        return false;
     settings_->setValue("ComDevice1", path_);
     return true;
+}
+
+void SerialHangUpTest::hangUp() {
+    unlink(path_.c_str());
+    close(master_);
+    master_ = -1;
 }
 
 void SerialHangUpTest::init() {
@@ -120,8 +132,7 @@ void SerialHangUpTest::idlePortThatHangsUpClosesAndTheNextCommandSaysSo() {
     Session& s = *session_;
     QVERIFY(s.link.Open(path_) == PortOpenResult::Ok);
     s.link.boardFound = true;
-    close(master_);
-    master_ = -1;
+    hangUp();
 
     const double cpu = CpuOverTwoSeconds();
     QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in 2 s idle").arg(cpu)));
@@ -157,8 +168,7 @@ void SerialHangUpTest::hangUpDuringAReadEndsItAtOnce() {
                 (void)!write(master_, part.data(), part.size());
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 hungUpAtMs = clock_.nowMs();
-                close(master_);
-                master_ = -1;
+                hangUp();
                 break;
             }
         }

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/portselect.h"
+#include "ops/boardops.h"
 #include "ops/workflows.h"
 #include "opstest.h"
 #include "support/fakes.h"
@@ -523,16 +523,17 @@ TEST(EraseWorkflow, ErasesFlashAndNeedsTheBoard) {
     EXPECT_EQ(silent.s().view.note.find("プログラムメモリ消去中"), std::string::npos);
 }
 
-// "解放" keeps the board known but closes the port: an erase is then a link
-// failure with the erase's own note, at once. A port whose far side hung up
-// leaves no board known: the next command searches and reports the port.
+// A closed port is a link failure, with the erase's own note, at once and
+// without a byte sent. A port whose far side hung up leaves no board known:
+// the next command searches and reports the port.
 TEST(EraseWorkflow, ClosedOrVanishedPortIsALinkFailure) {
     Bench b("FLASH", 64, 16);
     ASSERT_EQ(RunErase(b.s()), Outcome::Passed);
-    ReleasePort(b.s());
+    b.s().link.Close();
     const auto sent = b.board().received.size();
     const auto start = b.clock.now;
-    EXPECT_EQ(RunErase(b.s()), Outcome::LinkFailed);
+    EXPECT_EQ(EraseProgramMemory(b.s()), Result::Er);
+    EXPECT_TRUE(b.s().ops.linkFault);
     EXPECT_EQ(b.s().view.note, "プログラムメモリの消去失敗。終了コードを受信できませんでした。 ");
     EXPECT_EQ(b.board().received.size(), sent);
     EXPECT_LE(b.clock.now - start, 10);

@@ -171,6 +171,10 @@ int boardCommand(Context& c) {
     if (withFile)
         if (int status = checkHex(c.options.args[0]); status != kExitOk)
             return status;
+    const bool withSerial = command == "program" && !c.options.serialState.empty();
+    if (withSerial)
+        if (int status = CheckSerialRun(c); status != kExitOk)
+            return status;
     const bool withDevice = !c.options.deviceName.empty();
     if (withDevice)
         if (int status = selectDevice(c); status != kExitOk)
@@ -189,6 +193,9 @@ int boardCommand(Context& c) {
         return status;
     if (withFile)
         loadHex(c, c.options.args[0]);
+    std::unique_ptr<SerialStation> station;
+    if (withSerial)
+        station = StartSerialStation(c);
 
     Outcome outcome = Outcome::Busy;
     if (command == "blank")
@@ -203,6 +210,8 @@ int boardCommand(Context& c) {
         outcome = RunProgram(c.s);
     c.ui.flush();
     int status = exitFor(outcome);
+    if (station)
+        status = SerialExitStatus(c, station, status);
     if (!SaveSimState(c) && status == kExitOk)
         status = kExitUsage;
     if (status == kExitOk && command == "read" && !c.options.output.empty())
@@ -222,6 +231,8 @@ int RunCommand(Context& c) {
         return convert(c);
     if (command == "disasm")
         return disasm(c);
+    if (command == "serial")
+        return SerialCommand(c);
     return boardCommand(c);
 }
 

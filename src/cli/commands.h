@@ -5,6 +5,9 @@
 #include "cli/boardport.h"
 #include "cli/cliui.h"
 #include "cli/options.h"
+#include "serialization/station.h"
+
+#include <memory>
 
 namespace vx::cli {
 
@@ -29,6 +32,15 @@ bool SaveSimState(Context& c);
 // Reads and sanity-checks a HEX file before it is loaded; on a fault prints
 // why and returns false. Record checksums are not checked (the loader takes
 // hand-edited files so that saving repairs them); a warning names them.
+// Production runs: the serial command, the check of --serial's STATEFILE
+// before the board is touched, and Program with the run's next number.
+int SerialCommand(Context& c);
+int CheckSerialRun(Context& c);
+// Installs the station as Program's hook; after the run, SerialExitStatus
+// takes it out again and gives the exit status (2 when the run refused).
+std::unique_ptr<SerialStation> StartSerialStation(Context& c);
+int SerialExitStatus(Context& c, std::unique_ptr<SerialStation>& station, int status);
+
 bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
 
 }  // namespace vx::cli

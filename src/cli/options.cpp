@@ -35,6 +35,24 @@ COMMANDS
     program FILE            Load the HEX file FILE and program the device:
                             blank check, overwrite question, erase, program,
                             verify, configuration word.
+    program FILE --serial STATEFILE
+                            Program with the next serial number of the
+                            production run in STATEFILE: the number goes
+                            into the image just before it is written, and
+                            only a passed device uses it up (one line in
+                            SERIAL_LOG.txt beside LOG.txt). Any number of
+                            stations may share one STATEFILE.
+    serial STATEFILE --quantity Q --address A [--start S] [--increment K]
+           [--bytes N] [--mode retlw|eeprom]
+                            Create a production run (an existing STATEFILE
+                            is refused): Q devices numbered S, S+K, ...
+                            (default 0 and 1), each number in N bytes (1..4,
+                            default 1), most significant first, as RETLW
+                            words at program word address A (default mode)
+                            or as EEPROM bytes at EEPROM address A. Values
+                            are decimal, or hexadecimal with a 0x prefix.
+    serial STATEFILE        Print the run's state and the last lines of its
+                            production record.
     convert IN OUT          Load the HEX file IN for the device and save it
                             as OUT, as the window saves it (no board).
     checksum FILE           Load FILE and print the program memory checksum
@@ -89,7 +107,9 @@ EXIT STATUS
     1   the verdict failed: verify differences, not blank, programming
         refused by the chip, or the overwrite question answered "キャンセル"
     2   bad usage or bad input: unknown device, unreadable or garbage file,
-        a database that does not load
+        a database that does not load; with --serial also a missing or
+        damaged STATEFILE, a finished run, or a serial number that does not
+        fit where it should go (nothing is programmed then)
     3   no board answered, or the port could not be opened
     4   the board stopped answering, or a reply lacked its end code, in the
         middle of an operation
@@ -113,7 +133,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"devices", {0, false, false}}, {"detect", {0, false, false}},  {"blank", {0, false, false}},
     {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
-    {"disasm", {1, true, true}},
+    {"disasm", {1, true, true}},    {"serial", {1, false, false}},
 };
 
 bool isHexCode(const std::string& text) {
@@ -128,7 +148,9 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Op
     std::map<std::string, std::string*> valued = {
         {"--ini", &o.iniPath},       {"--device", &o.deviceName}, {"--port", &o.port},
         {"--sim-state", &o.simState}, {"--settings", &o.settingsPath}, {"--output", &o.output},
-        {"-o", &o.output},
+        {"-o", &o.output},           {"--serial", &o.serialState}, {"--start", &o.serialStart},
+        {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
+        {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--yes", &o.yes},
@@ -199,7 +221,11 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Op
             return "--search " + code + ": give 1 to 4 hexadecimal digits";
     if (!o.simState.empty() && o.port != "sim")
         return "--sim-state needs --port sim";
-    const bool needsDevice = o.command != "devices" && o.command != "detect";
+    if (!o.serialState.empty() && o.command != "program")
+        return "--serial is an option of program only";
+    if (o.serialCreate() && o.command != "serial")
+        return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
+    const bool needsDevice = o.command != "devices" && o.command != "detect" && o.command != "serial";
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
     return std::nullopt;

@@ -32,6 +32,13 @@ struct Options {
     std::vector<std::string> args;         // the command's operands
     std::string output;                    // -o / --output
     std::vector<std::string> searchCodes;  // --search, disasm only
+
+    std::string serialState;  // --serial STATEFILE, program only
+    // serial STATEFILE: the new run's settings as typed; "" = not given.
+    std::string serialStart, serialIncrement, serialQuantity, serialAddress, serialBytes, serialMode;
+    bool serialCreate() const {
+        return !(serialStart + serialIncrement + serialQuantity + serialAddress + serialBytes + serialMode).empty();
+    }
 };
 
 // Fills `options`; on a usage error returns its text.

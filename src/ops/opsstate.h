@@ -30,6 +30,8 @@ struct BytePair {
     int word() const { return high * 256 + low; }
 };
 
+class ProgramHook;
+
 struct OpsState {
     // Erased-state accumulators: AND of the high bytes and of the low bytes read.
     BytePair programAcc;
@@ -51,6 +53,8 @@ struct OpsState {
     std::size_t eepromCaret = 0;
     // Set when the board fell silent or a reply lacked its end code during a workflow.
     bool linkFault = false;
+    // Production serialization's part in Program; none by default.
+    ProgramHook* programHook = nullptr;
 };
 
 }  // namespace vx

@@ -102,7 +102,9 @@ std::string EepromResult(const std::optional<Result>& result) { return ResultTex
 
 }  // namespace
 
-Outcome RunProgram(Session& s) {
+namespace {
+
+Outcome ProgramSteps(Session& s) {
     if (s.view.busy)
         return Outcome::Busy;
     BusyScope busy(s);
@@ -191,6 +193,8 @@ Outcome RunProgram(Session& s) {
         }
     }
 
+    if (s.ops.programHook)
+        s.ops.programHook->place(s);
     const Result written = WriteProgramMemory(s);
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");
@@ -267,6 +271,19 @@ Outcome RunProgram(Session& s) {
     text += "ＣＯＮＦＩＧ. ワード　　　\t= 　" + results[2] + "　　　　　" + kCrLf;
     s.ui.messageBox(MsgIcon::Information, "ベリファイ", text);
     return Stopped(s);
+}
+
+}  // namespace
+
+Outcome RunProgram(Session& s) {
+    ProgramHook* hook = s.ops.programHook;
+    if (!hook || s.view.busy)
+        return ProgramSteps(s);
+    if (!hook->reserve(s))
+        return Outcome::Failed;
+    const Outcome outcome = ProgramSteps(s);
+    hook->finish(s, outcome);
+    return outcome;
 }
 
 Outcome RunRead(Session& s) {

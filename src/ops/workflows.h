@@ -16,6 +16,17 @@ enum class Outcome {
     Busy,        // another board command is running
 };
 
+// Production serialization around Program (installed in s.ops.programHook):
+// take a number before the board is touched, put it into the image just
+// before it is written, and settle it by the run's outcome.
+class ProgramHook {
+public:
+    virtual ~ProgramHook() = default;
+    virtual bool reserve(Session& s) = 0;  // false refuses the run; the hook has said why
+    virtual void place(Session& s) = 0;
+    virtual void finish(Session& s, Outcome outcome) = 0;
+};
+
 Outcome RunProgram(Session& s);     // Command_pogram
 Outcome RunRead(Session& s);        // Command_read
 Outcome RunVerify(Session& s);      // Command_Vrify

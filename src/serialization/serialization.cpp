@@ -1,6 +1,8 @@
 #include "serialization/serialization.h"
 
 #include <cctype>
+#include <cstdio>
+#include <fstream>
 
 #include "app/settings.h"
 #include "image/hexfile.h"
@@ -17,18 +19,37 @@ const char* const kNoHexFile =
     "HEXファイルが開かれていません。メニューバの 【ファイル】【開く】から、HEXファイルを開いてください。";
 const char* const kSwitchedOn = "シリアライゼーションが有効になりました。\r\n設定変更はできません。";
 const char* const kSwitchedOff = "シリアライゼーションが無効になりました。\r\n設定変更できます。";
-const char* const kQuantityReached =
-    "予定の書き込み数量に達しました。【設定を有効にする】のチェックをはずして、再設定を行って下さい。";
+const char* const kQuantityReached = kSerialQuantityReached;
 // Not in the original texts: the next serial value would leave the 64-bit range.
 const char* const kSerialOverflow = "シリアルデータ値が範囲を超えるため、これ以上書き込めません。";
 const char* const kBadIncrement = "増分データ値を正しく設定してください。";
+// Write modes.
+const char* const kWholeValues = "書込みモードでは、開始データ値・増分データ値・数量・書込みアドレスを整数にしてください。";
+const char* const kRecordedByProgram = "書込みモードでは、【プログラム】が成功した IC が記録されます。";
+const char* const kBusyRun = "プログラム中は変更できません。";
+const char* const kRunRead = "シリアル番号の管理ファイルを読み込みました。【設定を有効にする】をチェックすると続きから書き込みます。";
+const char* const kRunWritten = "シリアル番号の管理ファイルを書き出しました: ";
+
+std::string HexAddress(std::int64_t address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(address));
+    return text;
+}
 
 constexpr char kBackspace = 8;
 constexpr char kEnter = 13;
 
 }  // namespace
 
-SerialProgramming::SerialProgramming(Session& s) : s_(s) {
+std::optional<SerialRunState> SavedSerialRun(const Session& s) {
+    std::string error;
+    auto state = SerialRunFile(s.run.appDir + kSerialRunName).load(error);
+    if (!state || (!state->nextFree() && state->reserved.empty()))
+        return std::nullopt;
+    return state;
+}
+
+SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir + kSerialRunName) {
     left = SettingReal(s.settings, "SPSLeft", 100).value_or(100);
     top = SettingReal(s.settings, "SPSTop", 100).value_or(100);
     serial = 0;
@@ -37,10 +58,23 @@ SerialProgramming::SerialProgramming(Session& s) : s_(s) {
     showMessage(kStartHint);
 }
 
+SerialProgramming::~SerialProgramming() {
+    if (s_.ops.programHook == this)
+        s_.ops.programHook = nullptr;
+}
+
 void SerialProgramming::showMessage(const std::string& text) { message = text; }
+
+void SerialProgramming::settingsEdited() {
+    continueRun_ = false;
+    runPath_ = s_.run.appDir + kSerialRunName;
+}
+
+bool SerialProgramming::running() const { return s_.view.busy && s_.ops.programHook == this; }
 
 void SerialProgramming::setDataStart(const std::string& text) {
     dataStart = text;
+    settingsEdited();
     if (text.empty())
         return;
     if (const auto value = ReadSerialText(text, hexMode))
@@ -50,6 +84,7 @@ void SerialProgramming::setDataStart(const std::string& text) {
 
 void SerialProgramming::setStartAddress(const std::string& text) {
     startAddress = text;
+    settingsEdited();
     if (text.empty())
         return;
     if (const auto end = SerialEndAddressText(text, byteCount))
@@ -60,6 +95,7 @@ void SerialProgramming::selectByteCount(int n) {
     if (n < 1 || n > 4)
         return;
     byteCount = n;
+    settingsEdited();
     wroteHex = SerialBytesText(0, n);
     setStartAddress(startAddress);
 }
@@ -80,20 +116,49 @@ void SerialProgramming::setHexMode(bool hex) {
     }
 }
 
+void SerialProgramming::selectWriteMode(SerialMode mode) {
+    if (running()) {
+        showMessage(kBusyRun);
+        return;
+    }
+    writeMode = mode;
+    nextData.clear();
+    settingsEdited();
+}
+
 void SerialProgramming::setEnabled(bool on) {
+    if (running()) {
+        showMessage(kBusyRun);
+        return;
+    }
     enabled = on;
+    if (s_.ops.programHook == this)
+        s_.ops.programHook = nullptr;
+    station_.reset();
     if (!on) {
         fieldsEnabled = true;
+        // Switching on again without new settings goes on with the same run.
+        continueRun_ = writeMode != SerialMode::Display && std::ifstream(runPath_).good();
         showMessage(kSwitchedOff);
         return;
     }
+    if (writeMode != SerialMode::Display) {
+        // Until the run stands, Program is refused rather than run without a number.
+        station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
+        s_.ops.programHook = this;
+    }
+    auto refuse = [this](const std::string& why) {
+        showMessage(why);
+        if (station_)
+            station_->blocked = why;
+    };
     fieldsEnabled = false;
     if (ReadSerialText(dataFinish, hexMode).value_or(0) == 0) {
-        showMessage(kSetQuantity);
+        refuse(kSetQuantity);
         return;
     }
     if (s_.loader.hexPath.empty()) {
-        showMessage(kNoHexFile);
+        refuse(kNoHexFile);
         return;
     }
     s_.loader.skipHexDialog = true;
@@ -102,11 +167,163 @@ void SerialProgramming::setEnabled(bool on) {
     count = 0;
     finishCount = "0";
     showMessage(kSwitchedOn);
+    if (writeMode != SerialMode::Display)
+        startWriteRun();
+}
+
+std::optional<SerialRunSettings> SerialProgramming::runSettings() {
+    const auto increment = ReadSerialText(dataIncrement, hexMode);
+    const auto quantity = ReadSerialText(dataFinish, hexMode);
+    const auto address = ReadSerialText(startAddress, true);
+    auto whole = [](const std::optional<std::int64_t>& v) { return v && *v % kSerialScale == 0; };
+    if (serial % kSerialScale != 0 || !whole(increment) || !whole(quantity) || !whole(address)) {
+        showMessage(kWholeValues);
+        return std::nullopt;
+    }
+    SerialRunSettings run;
+    run.mode = writeMode;
+    run.start = serial / kSerialScale;
+    run.increment = *increment / kSerialScale;
+    run.quantity = *quantity / kSerialScale;
+    run.address = *address / kSerialScale;
+    run.bytes = byteCount;
+    if (const auto why = CheckRunSettings(run)) {
+        showMessage(*why);
+        return std::nullopt;
+    }
+    return run;
+}
+
+void SerialProgramming::startWriteRun() {
+    std::string error;
+    std::optional<SerialRunState> state;
+    if (continueRun_) {
+        state = SerialRunFile(runPath_).load(error);
+    } else if (const auto run = runSettings()) {
+        state.emplace();
+        state->settings = *run;
+        if (!SerialRunFile(runPath_).store(*state, error))
+            state.reset();
+    } else {
+        station_->blocked = message;
+        return;
+    }
+    if (state) {
+        if (const auto why = CheckPlacement(s_.device, s_.buffer, state->settings))
+            error = *why;
+    }
+    if (!error.empty()) {
+        showMessage(error);
+        station_->blocked = error;
+        return;
+    }
+    continueRun_ = true;
+    showRun(*state);
+}
+
+void SerialProgramming::showRun(const SerialRunState& state) {
+    count = static_cast<int>(state.count);
+    finishCount = std::to_string(count);
+    const auto next = state.nextFree();
+    nextData = next ? std::to_string(SerialValueAt(state.settings, *next)) : "";
+    if (next)
+        serial = SerialValueAt(state.settings, *next) * kSerialScale;
+}
+
+bool SerialProgramming::reserve(Session& s) {
+    if (!station_)
+        return true;
+    const bool ok = station_->reserve(s);
+    if (!ok) {
+        showMessage(station_->message);
+        if (changed)
+            changed();
+    }
+    return ok;
+}
+
+void SerialProgramming::place(Session& s) {
+    if (station_)
+        station_->place(s);
+}
+
+void SerialProgramming::finish(Session& s, Outcome outcome) {
+    if (!station_)
+        return;
+    station_->finish(s, outcome);
+    if (station_->recorded) {
+        wroteHex = station_->lastBytes;
+        wroteDec = std::to_string(station_->lastValue);
+    }
+    if (station_->stop != SerialStation::Stop::None)
+        showMessage(station_->message);
+    if (station_->state)
+        showRun(*station_->state);
+    if (changed)
+        changed();
+}
+
+bool SerialProgramming::exportRun(const std::string& path) {
+    if (running()) {
+        showMessage(kBusyRun);
+        return false;
+    }
+    std::string error;
+    std::optional<SerialRunState> state;
+    if (continueRun_) {
+        state = SerialRunFile(runPath_).load(error);
+    } else if (const auto run = runSettings()) {
+        state.emplace();
+        state->settings = *run;
+    } else {
+        return false;
+    }
+    if (!state || !SerialRunFile(path).store(*state, error)) {
+        showMessage(error);
+        return false;
+    }
+    runPath_ = path;
+    continueRun_ = true;
+    if (station_) {
+        station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
+    }
+    showMessage(kRunWritten + path);
+    return true;
+}
+
+bool SerialProgramming::importRun(const std::string& path) {
+    if (running() || enabled) {
+        showMessage(running() ? kBusyRun : "【設定を有効にする】のチェックをはずしてから読み込んでください。");
+        return false;
+    }
+    std::string error;
+    const auto state = SerialRunFile(path).load(error);
+    if (!state) {
+        showMessage(error);
+        return false;
+    }
+    const SerialRunSettings& run = state->settings;
+    hexMode = false;
+    writeMode = run.mode;
+    dataIncrement = std::to_string(run.increment);
+    dataFinish = std::to_string(run.quantity);
+    selectByteCount(run.bytes);
+    setStartAddress(HexAddress(run.address));
+    showRun(*state);
+    dataStart = SerialDecimalText(serial);
+    runPath_ = path;
+    continueRun_ = true;
+    showMessage(kRunRead);
+    return true;
 }
 
 void SerialProgramming::recordDevice() {
     if (!enabled) {
         showMessage(kCheckHint);
+        return;
+    }
+    if (writeMode != SerialMode::Display) {
+        showMessage(kRecordedByProgram);
         return;
     }
     const std::int64_t quantity = ReadSerialText(dataFinish, hexMode).value_or(0);
@@ -133,9 +350,14 @@ void SerialProgramming::recordDevice() {
     finishCount = std::to_string(count);
 }
 
-void SerialProgramming::unload(const WindowPlacement& placement) {
+bool SerialProgramming::unload(const WindowPlacement& placement) {
+    if (running()) {
+        showMessage(kBusyRun);
+        return false;
+    }
     setEnabled(false);
     SaveWindowPosition(s_.settings, "SPSLeft", "SPSTop", placement);
+    return true;
 }
 
 char SerialProgramming::filterKey(Field field, char key) const {

@@ -120,6 +120,8 @@ bool GuiApp::start(const std::string& commandLine) {
     QCoreApplication::processEvents();
     const bool started = Startup(*session_, commandLine, SystemTimeStamp);
     window_->render();
+    if (started)
+        serialWindow_->offerSavedRun();
     return started;
 }
 

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/menus.h"
 #include "app/startup.h"
 #include "ui/qtui.h"
 
@@ -68,6 +69,10 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     addressGrid->addWidget(endAddress_, 0, 3);
     addressGrid->addWidget(new QLabel("書込みバイト数 ", address), 1, 0);
     addressGrid->addWidget(byteNumber_, 1, 1);
+    writeMode_ = named(new QComboBox(address), "CmbWriteMode");
+    writeMode_->addItems({"表示のみ", "プログラムメモリ (RETLW)", "EEPROM"});
+    addressGrid->addWidget(new QLabel("書込み方法", address), 2, 0);
+    addressGrid->addWidget(writeMode_, 2, 1, 1, 3);
 
     enable_ = named(new QCheckBox("設定を有効にする。", this), "ChkSettingEnable");
 
@@ -84,16 +89,23 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     statusGrid->addWidget(new QLabel("(個)", status), 0, 2);
     statusGrid->addWidget(wroteHex_, 1, 0, 1, 2);
     statusGrid->addWidget(wroteDec_, 1, 2);
-    statusGrid->addWidget(message_, 2, 0, 1, 3);
+    nextData_ = named(new QLabel(status), "TxtNextData");
+    statusGrid->addWidget(new QLabel("次の番号：", status), 2, 0);
+    statusGrid->addWidget(nextData_, 2, 1, 1, 2);
+    statusGrid->addWidget(message_, 3, 0, 1, 3);
 
     auto* chk = named(new QPushButton("chk", this), "Command1");
     auto* ok = named(new QPushButton("終了", this), "OKButton");
+    auto* exportRun = named(new QPushButton("書出し...", this), "CmdExportRun");
+    auto* importRun = named(new QPushButton("読込み...", this), "CmdImportRun");
     // Enter in a box must never record a device: no button is the default.
-    for (QPushButton* button : {chk, ok}) {
+    for (QPushButton* button : {chk, ok, exportRun, importRun}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(exportRun);
+    buttons->addWidget(importRun);
     buttons->addStretch();
     buttons->addWidget(chk);
     buttons->addWidget(ok);
@@ -117,6 +129,20 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     connect(optionHex_, &QRadioButton::clicked, this, [this] { handle([&] { model_->setHexMode(true); }); });
     connect(byteNumber_, &QComboBox::activated, this,
             [this](int index) { handle([&] { model_->selectByteCount(index + 1); }); });
+    connect(writeMode_, &QComboBox::activated, this,
+            [this](int index) { handle([&] { model_->selectWriteMode(static_cast<SerialMode>(index)); }); });
+    connect(exportRun, &QPushButton::clicked, this, [this] {
+        const auto path = s_.ui.saveFileDialog({"シリアル番号の管理ファイルを書き出す", s_.run.appDir,
+                                                "テキストファイル|*.txt|全てのファイル|*.*", "serial_run.txt"});
+        if (path)
+            handle([&] { model_->exportRun(*path); });
+    });
+    connect(importRun, &QPushButton::clicked, this, [this] {
+        const auto path = s_.ui.openFileDialog(
+            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "テキストファイル|*.txt|全てのファイル|*.*", ""});
+        if (path)
+            handle([&] { model_->importRun(*path); });
+    });
     connect(enable_, &QCheckBox::clicked, this, [this](bool on) { handle([&] { model_->setEnabled(on); }); });
     connect(chk, &QPushButton::clicked, this, [this] { handle([&] { model_->recordDevice(); }); });
     connect(ok, &QPushButton::clicked, this, &QWidget::close);
@@ -136,6 +162,7 @@ void SerialWindow::handle(Fn fn) {
 void SerialWindow::open() {
     if (!model_) {
         model_ = std::make_unique<SerialProgramming>(s_);
+        model_->changed = [this] { render(); };
         move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
         render();
     }
@@ -144,17 +171,39 @@ void SerialWindow::open() {
     activateWindow();
 }
 
-void SerialWindow::unload() {
+bool SerialWindow::unload() {
     if (!model_)
-        return;
-    model_->unload({pos().x() * kTwipsPerPixel, pos().y() * kTwipsPerPixel, isMinimized()});
+        return true;
+    if (!model_->unload({pos().x() * kTwipsPerPixel, pos().y() * kTwipsPerPixel, isMinimized()})) {
+        render();
+        return false;
+    }
     model_.reset();
     hide();
+    return true;
+}
+
+void SerialWindow::offerSavedRun() {
+    const auto saved = SavedSerialRun(s_);
+    if (!saved)
+        return;
+    const auto next = saved->nextFree();
+    const std::string text = "前回の生産シリアライゼーションが途中です (書込み済 " + std::to_string(saved->count) +
+                             " 個" + (next ? "、次の番号 " + std::to_string(SerialValueAt(saved->settings, *next)) : "") +
+                             ")。\r\n続けますか？";
+    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", text, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    RevealSerialProgramming(s_);
+    s_.ui.viewChanged();
+    open();
+    handle([&] { model_->resumeSavedRun(); });
 }
 
 void SerialWindow::closeEvent(QCloseEvent* event) {
-    unload();
-    event->accept();
+    if (unload())
+        event->accept();
+    else
+        event->ignore();
 }
 
 bool SerialWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -187,7 +236,7 @@ void SerialWindow::render() {
     if (!model_)
         return;
     const SerialProgramming& m = *model_;
-    const QSignalBlocker b1(optionDec_), b2(optionHex_), b3(byteNumber_), b4(enable_);
+    const QSignalBlocker b1(optionDec_), b2(optionHex_), b3(byteNumber_), b4(enable_), b5(writeMode_);
     setTextIfChanged(dataStart_, m.dataStart);
     setTextIfChanged(dataIncrement_, m.dataIncrement);
     setTextIfChanged(dataFinish_, m.dataFinish);
@@ -196,12 +245,14 @@ void SerialWindow::render() {
     optionHex_->setChecked(m.hexMode);
     optionDec_->setChecked(!m.hexMode);
     byteNumber_->setCurrentIndex(m.byteCount - 1);
+    writeMode_->setCurrentIndex(static_cast<int>(m.writeMode));
+    nextData_->setText(QString::fromStdString(m.nextData));
     endAddress_->setText(QString::fromStdString(m.endAddress));
     enable_->setChecked(m.enabled);
     wroteHex_->setText(QString::fromStdString(m.wroteHex));
     wroteDec_->setText(QString::fromStdString(m.wroteDec));
     message_->setText(DisplayText(m.message));
-    for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_})
+    for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_, writeMode_})
         field->setEnabled(m.fieldsEnabled);
 }
 

@@ -24,8 +24,11 @@ public:
 
     // Loads the window when needed and shows it.
     void open();
-    // Switches off and saves the position; nothing when not loaded.
-    void unload();
+    // Switches off and saves the position; nothing when not loaded. False
+    // (the window stays) while Program runs with one of its numbers.
+    bool unload();
+    // At start: a production run left in the program folder is offered again.
+    void offerSavedRun();
     SerialProgramming* model() { return model_.get(); }
     void reject() override { close(); }  // Esc unloads as closing does
 
@@ -48,6 +51,8 @@ private:
     QRadioButton* optionHex_;
     QLineEdit* startAddress_;
     QComboBox* byteNumber_;
+    QComboBox* writeMode_;
+    QLabel* nextData_;
     QLabel* endAddress_;
     QCheckBox* enable_;
     QLineEdit* finishCount_;

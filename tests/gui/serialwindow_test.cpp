@@ -1,6 +1,7 @@
 // The serial-number window driven through its widgets, in a whole window run
 // on the built-in simulated board.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include "device/selection.h"
 #include "image/hexfile.h"
 #include "qtplatform/qtseams.h"
+#include "qtplatform/qtserialport.h"
 #include "ui/guiapp.h"
 #include "ui/serialwindow.h"
 
@@ -24,6 +26,7 @@ private slots:
     void init();
     void cleanup();
     void enterNeverRecordsADevice();
+    void retlwModeProgramsConsecutiveNumbers();
 
 private:
     template <typename W>
@@ -114,6 +117,57 @@ void SerialWindowTest::enterNeverRecordsADevice() {
     QCOMPARE(child<QLabel>("TxtWrotDataDec")->text(), QString("7"));
     QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
     QCOMPARE(child<QLabel>("TxtWrotDataDec")->text(), QString("8"));
+}
+
+void SerialWindowTest::retlwModeProgramsConsecutiveNumbers() {
+    SerialWindow& w = app_->serialWindow();
+    w.open();
+    loadProgram();
+    Session& s = app_->session();
+    child<QLineEdit>("TxtDataStart")->setText("");
+    QTest::keyClicks(child<QLineEdit>("TxtDataStart"), "4660");  // 0x1234
+    child<QLineEdit>("TxtDataFinsh")->setText("");
+    QTest::keyClicks(child<QLineEdit>("TxtDataFinsh"), "10");
+    child<QLineEdit>("TxtStartAddress")->setText("");
+    QTest::keyClicks(child<QLineEdit>("TxtStartAddress"), "3f0");
+    auto* bytes = child<QComboBox>("TxtWriteByteNumber");
+    bytes->setCurrentIndex(1);
+    emit bytes->activated(1);
+    auto* mode = child<QComboBox>("CmbWriteMode");
+    QCOMPARE(mode->currentText(), QString("表示のみ"));
+    mode->setCurrentIndex(1);
+    emit mode->activated(1);
+    child<QCheckBox>("ChkSettingEnable")->click();
+    QCOMPARE(child<QLabel>("Label2")->text(), QString("シリアライゼーションが有効になりました。\n設定変更はできません。"));
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("4660"));
+    QVERIFY(!mode->isEnabled());
+
+    auto* port = dynamic_cast<QtSerialPort*>(&s.link.port);
+    QVERIFY(port);
+    auto* program = app_->window().findChild<QPushButton*>("Command_pogram");
+    QVERIFY(program);
+    std::vector<int> numbers;
+    for (int chip = 0; chip < 2; ++chip) {
+        if (port->simPort())
+            port->simPort()->board.chip = SimChip::ForDevice(s.device);  // a new chip in the socket
+        QTest::mouseClick(program, Qt::LeftButton);
+        QVERIFY2(s.view.note.rfind("プログラミング成功。", 0) == 0, s.view.note.c_str());
+        const SimChip& c = port->simPort()->board.chip;
+        QCOMPARE(int(c.program[0]), 0x3055);
+        QCOMPARE(c.program[0x3F0] >> 8, 0x34);
+        QCOMPARE(c.program[0x3F1] >> 8, 0x34);
+        numbers.push_back((c.program[0x3F0] & 0xFF) << 8 | (c.program[0x3F1] & 0xFF));
+    }
+    QCOMPARE(numbers, (std::vector<int>{0x1234, 0x1235}));
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("4662"));
+    QCOMPARE(child<QLabel>("TxtWrotDataHex")->text(), QString("12:35"));
+    QCOMPARE(count(), QString("2"));
+    // chk does not record in a write mode; the image stays the file's.
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    QCOMPARE(count(), QString("2"));
+    QCOMPARE(s.buffer.program[2 * 0x3F0], 0x3F);
+    QVERIFY(QFile(dir_->filePath("SERIAL_LOG.txt")).size() > 0);
+    QVERIFY(QFile::exists(dir_->filePath("SERIAL_RUN.txt")));
 }
 
 QTEST_MAIN(SerialWindowTest)

@@ -1,0 +1,239 @@
+// A production run shared by parallel vormex-cli stations: every passed chip
+// holds its own number, none twice, none lost, whatever fails or is killed.
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "clirun.h"
+
+namespace vx::clitest {
+namespace {
+
+constexpr int kStations = 4;
+constexpr int kChipsEach = 25;
+constexpr int kStart = 5000;
+constexpr int kAddress = 0x3F0;
+
+class SerialStations : public CliTest {
+protected:
+    SerialStations() {
+        writeFile("prog.hex", ":04000000553000284F\n:00000001FF\n");  // movlw 0x55; goto 0
+    }
+    QStringList program(const QString& chip) {
+        return {"--port", "sim", "--sim-state", path(chip), "--device", "PIC16F84A", "--yes",
+                "program", path("prog.hex"), "--serial", path("run.txt")};
+    }
+    // The number a simulated chip holds: RETLW words at kAddress, most significant first.
+    std::optional<int> chipNumber(const QString& chip) {
+        std::istringstream in(readFile(chip));
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("program ", 0) != 0)
+                continue;
+            std::istringstream words(line.substr(8));
+            std::vector<int> w{std::istream_iterator<int>(words), std::istream_iterator<int>()};
+            if (w.size() != 1024 || (w[kAddress] >> 8) != 0x34 || (w[kAddress + 1] >> 8) != 0x34 || w[0] != 0x3055)
+                return std::nullopt;
+            return (w[kAddress] & 0xFF) << 8 | (w[kAddress + 1] & 0xFF);
+        }
+        return std::nullopt;
+    }
+    // A chip the board cannot program (EPROM cells holding zeros): the run fails at the write.
+    void badChip(const QString& chip) {
+        std::string words;
+        for (int i = 0; i < 1024; ++i)
+            words += " 0";
+        std::string data;
+        for (int i = 0; i < 64; ++i)
+            data += " 255";
+        writeFile(chip, "family EPROM\nwords 1024\neeprom 64\nprotect 0\nconfig 16383 16383 16383 16383 0 0 4036 16383\n"
+                        "program" + words + "\ndata" + data + "\n");
+    }
+    // The socket's chip was never written.
+    bool blank(const QString& chip) {
+        std::string words;
+        for (int i = 0; i < 1024; ++i)
+            words += " 16383";
+        return Contains(readFile(chip), "\nprogram" + words + "\n");
+    }
+    bool reservedBy(qint64 pid) {
+        return readFile("run.txt").find(" " + std::to_string(pid) + " ") != std::string::npos;
+    }
+};
+
+TEST_F(SerialStations, FourStationsShareOneRunWithoutRepeatsOrGaps) {
+    ASSERT_EQ(cli({"serial", path("run.txt"), "--start", QString::number(kStart), "--quantity", "100", "--address",
+                   "0x3F0", "--bytes", "2", "--mode", "retlw"})
+                  .exitCode,
+              0);
+    std::mutex mutex;
+    std::vector<QString> passed;
+    std::vector<std::string> problems;
+    bool killed = false;
+
+    auto station = [&](int k) {
+        int attempts = 0, passes = 0;
+        auto note = [&](const std::string& text) {
+            std::lock_guard lock(mutex);
+            problems.push_back("station " + std::to_string(k) + ": " + text);
+        };
+        while (passes < kChipsEach && attempts < kChipsEach + 10) {
+            const QString chip = QString("st%1_%2.sim").arg(k).arg(attempts++);
+            if (attempts == 4) {
+                // The injected failure: the number goes back to the run.
+                badChip(chip);
+                const auto r = cli(program(chip));
+                if (r.exitCode != 1)
+                    note("bad chip gave " + std::to_string(r.exitCode) + r.err);
+                continue;
+            }
+            if (k == 0 && attempts == 8 && !killed) {
+                // Killed while it programs, holding a number; the station is started again.
+                QProcess process;
+                process.setWorkingDirectory(dir.path());
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+                process.setProcessEnvironment(env);
+                process.start(VORMEX_CLI, QStringList{"--ini", iniPath, "--settings", settingsPath} + program(chip));
+                process.waitForStarted();
+                for (int i = 0; i < 5000 && process.state() == QProcess::Running; ++i) {
+                    if (reservedBy(process.processId())) {
+                        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+                        std::lock_guard lock(mutex);
+                        killed = true;
+                        break;
+                    }
+                    QThread::usleep(200);
+                }
+                process.waitForFinished();
+                if (killed)
+                    continue;
+                --attempts;  // too quick to catch: that chip is simply done again
+                continue;
+            }
+            const auto r = cli(program(chip));
+            if (r.exitCode != 0) {
+                note("chip " + chip.toStdString() + " exit " + std::to_string(r.exitCode) + ": " + r.err);
+                continue;
+            }
+            ++passes;
+            std::lock_guard lock(mutex);
+            passed.push_back(chip);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kStations; ++k)
+        threads.emplace_back(station, k);
+    for (auto& t : threads)
+        t.join();
+    for (const auto& p : problems)
+        ADD_FAILURE() << p;
+    EXPECT_TRUE(killed);
+
+    // Every passed chip read back: exactly kStart .. kStart + 99, each once.
+    ASSERT_EQ(passed.size(), std::size_t{kStations * kChipsEach});
+    std::set<int> numbers;
+    for (const auto& chip : passed) {
+        const auto n = chipNumber(chip);
+        ASSERT_TRUE(n) << chip.toStdString();
+        EXPECT_TRUE(numbers.insert(*n).second) << "twice: " << *n;
+    }
+    EXPECT_EQ(*numbers.begin(), kStart);
+    EXPECT_EQ(*numbers.rbegin(), kStart + 99);
+    EXPECT_EQ(numbers.size(), 100u);
+
+    // One record line per passed chip, with the number it holds.
+    std::istringstream record(readFile("SERIAL_LOG.txt"));
+    std::set<int> recorded;
+    int lines = 0;
+    const std::regex line(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d  PIC16F84A  (\d+)  ([0-9A-F]{2}):([0-9A-F]{2})  .*prog\.hex  [0-9A-F]{4}  COM1 \(sim\)\r$)");
+    for (std::string text; std::getline(record, text); ++lines) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+        const int value = std::stoi(m[1]);
+        EXPECT_EQ(value, std::stoi(m[2].str() + m[3].str(), nullptr, 16));
+        recorded.insert(value);
+    }
+    EXPECT_EQ(lines, 100);
+    EXPECT_EQ(recorded, numbers);
+
+    // The run is used up: the next chip is refused before it is touched.
+    const auto more = cli(program("extra.sim"));
+    EXPECT_EQ(more.exitCode, 2);
+    EXPECT_TRUE(Contains(more.out, "予定の書き込み数量に達しました。")) << more.out;
+    EXPECT_TRUE(blank("extra.sim"));
+    const auto state = cli({"serial", path("run.txt")});
+    EXPECT_EQ(state.exitCode, 0);
+    EXPECT_TRUE(Contains(state.out, "recorded 100  next -  returned 0  reserved 0")) << state.out;
+}
+
+TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
+    auto refused = [&](const QStringList& args, const std::string& says) {
+        const auto r = cli(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(Contains(r.err + r.out, says)) << r.err << r.out;
+    };
+    const QString run = path("run.txt");
+    refused(program("a.sim"), "を開けません");
+    writeFile("run.txt", "");
+    refused(program("a.sim"), "シリアル番号の管理ファイルではありません");
+    ASSERT_EQ(cli({"serial", path("good.txt"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
+    const std::string good = readFile("good.txt");
+    writeFile("run.txt", good.substr(0, good.size() / 2));
+    refused(program("a.sim"), "壊れています");
+    std::string nonsense = good;
+    nonsense.replace(nonsense.find("count 0"), 7, "count 7");
+    writeFile("run.txt", nonsense);
+    refused(program("a.sim"), "番号の数が合いません");
+    EXPECT_FALSE(QFile::exists(path("a.sim")));
+
+    refused({"serial", run + "2", "--start", "9223372036854775807", "--quantity", "1", "--address", "0"},
+            "収まりません");
+    refused({"serial", run + "2", "--start", "9223372036854775808", "--quantity", "1", "--address", "0"},
+            "--start 9223372036854775808");
+    refused({"serial", path("good.txt"), "--quantity", "1", "--address", "0"}, "すでにあります");
+    refused({"serial", run + "2", "--quantity", "1", "--address", "0", "--mode", "flash"}, "--mode flash");
+
+    // An address beyond memory: refused before the board is touched, the number kept.
+    ASSERT_EQ(cli({"serial", path("far.txt"), "--quantity", "2", "--address", "0x3FF", "--bytes", "2"}).exitCode, 0);
+    const QStringList far = {"--port", "sim", "--sim-state", path("far.sim"), "--device", "PIC16F84A",
+                             "program", path("prog.hex"), "--serial", path("far.txt")};
+    refused(far, "プログラムメモリ (0x400 ワード) を超えています");
+    EXPECT_TRUE(blank("far.sim"));
+    EXPECT_TRUE(Contains(readFile("far.txt"), "next 0\ncount 0\n"));
+
+    // A lock held by a process that died is no lock at all.
+    writeFile("run.txt", good);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = ::open((run + ".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT, 0666);
+        ::flock(fd, LOCK_EX);
+        ::pause();
+        _exit(0);
+    }
+    QThread::msleep(100);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    const auto r = cli(program("b.sim"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(chipNumber("b.sim"), 0);
+}
+
+}  // namespace
+}  // namespace vx::clitest

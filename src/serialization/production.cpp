@@ -86,6 +86,29 @@ private:
 
 const char* const kNoLock = "シリアル番号の管理ファイルをロックできません。";
 
+// The run file replaced at once by rename: a crash of any station leaves the
+// old or the new state, never a mix. Only a recorded device is also forced to
+// the disk (fsync): a reservation lost with the power was never used.
+bool Replace(const std::string& path, const SerialRunState& state, bool durable, std::string& error) {
+    if (durable)
+        return WriteFileAtomically(path, FormatRunState(state), error);
+    const std::string temp = path + ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << FormatRunState(state);
+        if (!out.flush()) {
+            error = temp + " に書き込めません。";
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = path + " を更新できません。";
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 // Reservations of processes that are gone go back to the pool.
 bool Reap(SerialRunState& state) {
     bool changed = false;
@@ -416,7 +439,7 @@ SerialRunFile::Taken SerialRunFile::reserve(const StationId& station) {
     } else {
         taken.result = state->reserved.empty() ? Take::Finished : Take::AllReserved;
     }
-    if (changed && !WriteFileAtomically(path_, FormatRunState(*state), taken.error)) {
+    if (changed && !Replace(path_, *state, false, taken.error)) {
         taken.result = Take::Error;
         return taken;
     }
@@ -455,7 +478,7 @@ bool SerialRunFile::commit(const SerialReservation& reservation, const std::stri
         return false;
     }
     ++state->count;
-    if (!WriteFileAtomically(path_, FormatRunState(*state), error))
+    if (!Replace(path_, *state, false, error))
         return false;
     if (!recordPath.empty()) {
         std::ofstream record(recordPath, std::ios::binary | std::ios::app);
@@ -481,7 +504,7 @@ bool SerialRunFile::giveBack(const SerialReservation& reservation, std::string& 
         return true;  // already handed back (its station was taken for gone)
     state->returned.push_back(reservation.index);
     std::sort(state->returned.begin(), state->returned.end());
-    return WriteFileAtomically(path_, FormatRunState(*state), error);
+    return Replace(path_, *state, false, error);
 }
 
 }  // namespace vx

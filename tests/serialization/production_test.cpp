@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <limits>
+#include <memory>
 
 #include "ops/workflows.h"
 #include "serialization/production.h"
+#include "serialization/serialization.h"
 #include "serialization/station.h"
 #include "support/simrig.h"
 
@@ -263,4 +265,49 @@ TEST(SerialStation, ProgramCarriesTheNumberAndOnlyAPassUsesItUp) {
     EXPECT_EQ(RunProgram(s), Outcome::Failed);
     EXPECT_EQ(station.stop, SerialStation::Stop::Refused);
     s.ops.programHook = nullptr;
+}
+
+TEST(SerialStation, WindowRunRefusesFractionsAndSurvivesARestart) {
+    Station st;
+    Session& s = st.s();
+    test::WriteFileBytes(st.dir + "prog.hex", ":04000000553000284F\n:00000001FF\n");
+    s.loader.hexPath = st.dir + "prog.hex";
+    auto w = std::make_unique<SerialProgramming>(s);
+    w->setDataStart("7.5");
+    w->setDataFinish("3");
+    w->setStartAddress("3F0");
+    w->selectWriteMode(SerialMode::Retlw);
+    w->setEnabled(true);
+    EXPECT_EQ(w->message, "書込みモードでは、開始データ値・増分データ値・数量・書込みアドレスを整数にしてください。");
+    EXPECT_EQ(RunProgram(s), Outcome::Failed);  // never a chip without its number
+    EXPECT_EQ(st.chipWord(0), 0x3FFF);
+
+    w->setEnabled(false);
+    w->setDataStart("7");
+    w->setEnabled(true);
+    EXPECT_EQ(w->nextData, "7");
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(st.chipWord(0x3F0), 0x3407);
+    EXPECT_EQ(w->wroteDec, "7");
+    EXPECT_EQ(w->nextData, "8");
+    EXPECT_EQ(w->finishCount, "1");
+    w->recordDevice();  // "chk" records nothing in a write mode
+    EXPECT_EQ(w->finishCount, "1");
+
+    // The program ends; at the next start the run is offered and continues.
+    w->unload({0, 0, false});
+    w.reset();
+    EXPECT_EQ(s.ops.programHook, nullptr);
+    ASSERT_TRUE(SavedSerialRun(s));
+    SerialProgramming again(s);
+    ASSERT_TRUE(again.resumeSavedRun());
+    EXPECT_EQ(again.writeMode, SerialMode::Retlw);
+    EXPECT_EQ(again.dataStart, "8");
+    EXPECT_EQ(again.startAddress, "3F0");
+    again.setEnabled(true);
+    st.ui.overwriteAnswers.push_back(1);
+    st.clock.now += 1000;
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(st.chipWord(0x3F0), 0x3408);
+    EXPECT_EQ(again.finishCount, "2");
 }

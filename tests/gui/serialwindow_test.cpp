@@ -1,7 +1,10 @@
 // The serial-number window driven through its widgets, in a whole window run
 // on the built-in simulated board.
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +16,7 @@
 
 #include "device/selection.h"
 #include "image/hexfile.h"
+#include "serialization/production.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"
 #include "ui/guiapp.h"
@@ -27,6 +31,7 @@ private slots:
     void cleanup();
     void enterNeverRecordsADevice();
     void retlwModeProgramsConsecutiveNumbers();
+    void savedRunIsOfferedAtStart();
 
 private:
     template <typename W>
@@ -168,6 +173,38 @@ void SerialWindowTest::retlwModeProgramsConsecutiveNumbers() {
     QCOMPARE(s.buffer.program[2 * 0x3F0], 0x3F);
     QVERIFY(QFile(dir_->filePath("SERIAL_LOG.txt")).size() > 0);
     QVERIFY(QFile::exists(dir_->filePath("SERIAL_RUN.txt")));
+}
+
+void SerialWindowTest::savedRunIsOfferedAtStart() {
+    app_.reset();
+    SerialRunSettings run;
+    run.mode = SerialMode::Eeprom;
+    run.start = 42;
+    run.quantity = 5;
+    run.address = 0x10;
+    run.bytes = 2;
+    std::string error;
+    QVERIFY(SerialRunFile(dir_->filePath("SERIAL_RUN.txt").toStdString()).create(run, error));
+
+    QString asked;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked = box->text();
+        box->button(QMessageBox::Yes)->click();
+    });
+    timer.start(20);
+    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
+    QVERIFY(app_->start(""));
+    timer.stop();
+    QVERIFY2(asked.startsWith("前回の生産シリアライゼーションが途中です (書込み済 0 個、次の番号 42)"), qPrintable(asked));
+    QVERIFY(app_->serialWindow().isVisible());
+    QCOMPARE(child<QComboBox>("CmbWriteMode")->currentText(), QString("EEPROM"));
+    QCOMPARE(child<QLineEdit>("TxtDataStart")->text(), QString("42"));
+    QCOMPARE(child<QLineEdit>("TxtStartAddress")->text(), QString("10"));
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("42"));
 }
 
 QTEST_MAIN(SerialWindowTest)

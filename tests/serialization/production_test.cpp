@@ -310,4 +310,14 @@ TEST(SerialStation, WindowRunRefusesFractionsAndSurvivesARestart) {
     ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
     EXPECT_EQ(st.chipWord(0x3F0), 0x3408);
     EXPECT_EQ(again.finishCount, "2");
+
+    // Exported for vormex-cli stations: the window goes on with the same file.
+    again.setEnabled(false);
+    ASSERT_TRUE(again.exportRun(st.dir + "shared.txt"));
+    std::string error;
+    const auto shared = SerialRunFile(st.dir + "shared.txt").load(error);
+    ASSERT_TRUE(shared) << error;
+    EXPECT_EQ(shared->count, 2);
+    EXPECT_EQ(SerialValueAt(shared->settings, *shared->nextFree()), 9);
+    EXPECT_EQ(again.runPath(), st.dir + "shared.txt");
 }

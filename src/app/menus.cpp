@@ -79,13 +79,13 @@ void RevealSerialProgramming(Session& s) {
 }
 
 void OpenHelp(Session& s) {
-    const std::string path = s.run.appDir + "vormex.hlp";
-    if (!FileExists(path)) {
-        ShowNote(s, "redヘルプファイル 'vormex.hlp' が、以下のフォルダーに有りませんでした。", s.run.appDir);
+    const std::string folder = s.run.manualDir.empty() ? s.run.appDir + "manual/" : s.run.manualDir;
+    if (!FileExists(folder + "index.html")) {
+        ShowNote(s, "redヘルプファイル 'index.html' が、以下のフォルダーに有りませんでした。", folder);
         return;
     }
-    if (!s.processes.openWithAssociated(path))
-        ShowNote(s, "redヘルプファイル 'vormex.hlp' を開くアプリケーションがありません。");
+    if (!s.processes.showHelp(folder + "index.html"))
+        ShowNote(s, "redヘルプファイル 'index.html' を表示できませんでした。");
 }
 
 }  // namespace vx

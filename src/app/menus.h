@@ -34,7 +34,7 @@ AboutText AboutWindowText();
 // The About window's icon: shows mnuSerialPgmSetting and the separator nmuI.
 void RevealSerialProgramming(Session& s);
 
-// "vormex.hlp" in AppDir with its associated viewer, or a note when missing.
+// The manual at its contents page in the help window, or a note when missing.
 void OpenHelp(Session& s);  // mnuHelp
 
 }  // namespace vx

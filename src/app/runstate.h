@@ -8,6 +8,7 @@ namespace vx {
 // Program-wide run state of the shell.
 struct RunState {
     std::string appDir;  // ends in exactly one '/'
+    std::string manualDir;  // the manual's folder, ends in '/'; "" = AppDir + "manual/"
     std::string titleBase;
     std::string commandOption;
     int attemptCount = 0;

@@ -94,6 +94,8 @@ public:
     virtual bool openWithAssociated(const std::string& path) = 0;
     // The desktop's default plain-text editor.
     virtual bool openInTextEditor(const std::string& path) = 0;
+    // A page of the manual in the program's own help window.
+    virtual bool showHelp(const std::string& path) { return openWithAssociated(path); }
 };
 
 }  // namespace vx

@@ -10,10 +10,15 @@ namespace vx {
 QtProcesses::QtProcesses() = default;
 
 QtProcesses::~QtProcesses() {
-    // Tools still running when the program ends are left to run on their own.
+    // Tools and openers still running when the program ends are left to run on their own.
     for (auto& [id, process] : running_) {
         if (process->state() != QProcess::NotRunning)
             process.release()->setParent(nullptr);
+    }
+    for (QProcess* opener : openers_) {
+        QObject::disconnect(opener, nullptr, nullptr, nullptr);
+        if (opener->state() == QProcess::NotRunning)
+            delete opener;
     }
 }
 
@@ -47,7 +52,37 @@ std::optional<int> QtProcesses::exitCode(ProcessId id) {
 }
 
 bool QtProcesses::openWithAssociated(const std::string& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // xdg-open tells by its exit status whether an application took the file
+    // (nonzero: none for this type, or no tool); it may also keep running while
+    // that application does, so it is judged when it ends, never waited for.
+    const QString opener = QStandardPaths::findExecutable("xdg-open");
+    if (opener.isEmpty())
+        return inProgram ? inProgram(path) : false;
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    openers_.push_back(process);
+    const auto done = [this, process, path](bool opened) {
+        std::erase(openers_, process);
+        process->deleteLater();
+        if (!opened && inProgram)
+            inProgram(path);
+    };
+    QObject::connect(process, &QProcess::finished, process, [process, done](int code, QProcess::ExitStatus status) {
+        done(status == QProcess::NormalExit && code == 0);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done(false);
+    });
+    process->start(opener, {QString::fromStdString(path)});
+    return true;
+#else
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        return true;
+    return inProgram ? inProgram(path) : false;
+#endif
 }
 
 bool QtProcesses::openInTextEditor(const std::string& path) {
@@ -69,7 +104,11 @@ bool QtProcesses::openInTextEditor(const std::string& path) {
         if (!editor.isEmpty() && QProcess::startDetached(editor, {file}))
             return true;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    return openWithAssociated(path);
+}
+
+bool QtProcesses::showHelp(const std::string& path) {
+    return help ? help(path) : openWithAssociated(path);
 }
 
 }  // namespace vx

@@ -1,8 +1,10 @@
 // External programs through QProcess: program and arguments, never a shell.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/seams.h"
 
@@ -19,9 +21,17 @@ public:
     std::optional<int> exitCode(ProcessId id) override;
     bool openWithAssociated(const std::string& path) override;
     bool openInTextEditor(const std::string& path) override;
+    bool showHelp(const std::string& path) override;
+
+    // The program's own viewers. inProgram shows a file the desktop could not
+    // open (no opener, or no application for its type); help shows a manual page.
+    // Without them a file the desktop cannot open stays unopened.
+    std::function<bool(const std::string& path)> inProgram;
+    std::function<bool(const std::string& path)> help;
 
 private:
     std::map<std::int64_t, std::unique_ptr<QProcess>> running_;
+    std::vector<QProcess*> openers_;  // xdg-open runs, judged when they end
     std::int64_t nextId_ = 1;
 };
 

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
 
@@ -25,6 +26,8 @@
 #include "app/portselect.h"
 #include "ui/portwindow.h"
 #include "ui/imagewiring.h"
+#include "ui/viewers.h"
+#include "qtplatform/shippeddata.h"
 
 namespace vx {
 
@@ -33,10 +36,12 @@ GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::
     // The demo board's socket holds a chip of the selected device.
     static_cast<QtSerialPort&>(*port_).simDevice = &session_->device;
     session_->run.appDir = appDir;
+    session_->run.manualDir = LocateManualDir(QString::fromStdString(appDir)).toStdString();
     window_ = std::make_unique<MainWindow>(*session_);
     serialWindow_ = new SerialWindow(*session_, window_.get());
     ui_.parent = window_.get();
     ui_.render = [this] { window_->render(); };
+    (new Viewers(*session_, window_.get()))->install(processes_);
     connectCommands();
 }
 
@@ -131,10 +136,30 @@ QString LocateAppDir() {
         return exeDir + "/";
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(dataDir);
+    const QString shipped = ShippedDataDir();
     const QString ini = dataDir + "/device.ini";
-    if (!QFile::exists(ini) && QFile::copy(":/device.ini", ini))
-        QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    // The user's database is theirs to edit: seeded once, never replaced.
+    if (!QFile::exists(ini)) {
+        const QString source = QFile::exists(shipped + "device.ini") ? shipped + "device.ini" : ":/device.ini";
+        if (QFile::copy(source, ini))
+            QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    // hint.pdf follows the installed program.
+    const QFileInfo shippedHint(shipped + "hint.pdf");
+    const QFileInfo hint(dataDir + "/hint.pdf");
+    if (shippedHint.exists() && (!hint.exists() || hint.size() != shippedHint.size() ||
+                                 hint.lastModified() < shippedHint.lastModified())) {
+        QFile::remove(hint.filePath());
+        QFile::copy(shippedHint.filePath(), hint.filePath());
+    }
     return dataDir + "/";
+}
+
+QString LocateManualDir(const QString& appDir) {
+    if (QFileInfo(appDir + "manual").isDir())
+        return {};
+    const QString shipped = ShippedDataDir();
+    return shipped.isEmpty() ? QString() : shipped + "manual/";
 }
 
 std::string SystemTimeStamp() {

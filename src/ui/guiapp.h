@@ -41,8 +41,12 @@ private:
 };
 
 // The folder of the executable when it holds device.ini, else the per-user
-// data folder, seeded with the shipped device.ini. Ends in '/'.
+// data folder, seeded with the shipped device.ini (and kept up to date with
+// the shipped hint.pdf). Ends in '/'.
 QString LocateAppDir();
+
+// The manual's folder when AppDir has none: the installed one. "" = AppDir + "manual/".
+QString LocateManualDir(const QString& appDir);
 
 // Date and time in the system's short formats.
 std::string SystemTimeStamp();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include "app/menus.h"
 #include "support/fakes.h"
@@ -81,14 +82,19 @@ TEST(LabelNotes, ExplainWhatEachLabelShows) {
     EXPECT_EQ(s.view.note, "プログラムメモリのみのチェックサム計算結果を表示します。 ");
 }
 
-TEST(Help, OpensTheHelpFileOrSaysItIsMissing) {
+TEST(Help, OpensTheManualOrSaysItIsMissing) {
     TestRig rig;
     auto& s = *rig.session;
     OpenHelp(s);
     EXPECT_TRUE(rig.processes.opened.empty());
     EXPECT_EQ(s.view.noteColour, kColourRed);
-    EXPECT_NE(s.view.note.find("vormex.hlp"), std::string::npos);
-    WriteFileBytes(rig.dir + "vormex.hlp", "help");
+    EXPECT_EQ(s.view.note, "ヘルプファイル 'index.html' が、以下のフォルダーに有りませんでした。 " + rig.dir + "manual/");
+    std::filesystem::create_directories(rig.dir + "manual");
+    WriteFileBytes(rig.dir + "manual/index.html", "<html></html>");
     OpenHelp(s);
-    EXPECT_EQ(rig.processes.opened, std::vector<std::string>{rig.dir + "vormex.hlp"});
+    EXPECT_EQ(rig.processes.opened, std::vector<std::string>{rig.dir + "manual/index.html"});
+    // An installed program reads the shipped manual in place.
+    s.run.manualDir = rig.dir + "elsewhere/";
+    OpenHelp(s);
+    EXPECT_EQ(s.view.note, "ヘルプファイル 'index.html' が、以下のフォルダーに有りませんでした。 " + rig.dir + "elsewhere/");
 }

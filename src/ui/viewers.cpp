@@ -1,0 +1,55 @@
+#include "ui/viewers.h"
+
+#include <QFileInfo>
+
+#include "qtplatform/qtprocesses.h"
+#include "ui/helpwindow.h"
+#include "ui/textviewer.h"
+
+namespace vx {
+
+Viewers::Viewers(Session& s, QWidget* mainWindow) : QObject(mainWindow), s_(s), main_(mainWindow) {}
+
+void Viewers::install(QtProcesses& processes) {
+    processes.help = [this](const std::string& path) { return showHelp(QString::fromStdString(path)); };
+    processes.inProgram = [this](const std::string& path) { return showInProgram(QString::fromStdString(path)); };
+}
+
+QString Viewers::manualDir() const {
+    return QString::fromStdString(s_.run.manualDir.empty() ? s_.run.appDir + "manual/" : s_.run.manualDir);
+}
+
+bool Viewers::showHelp(const QString& page) {
+    if (!help_)
+        help_ = new HelpWindow(main_);
+    help_->showPage(page);
+    return true;
+}
+
+bool Viewers::showInProgram(const QString& path) {
+    const QFileInfo file(path);
+    const QString suffix = file.suffix().toLower();
+    if (suffix == "html" || suffix == "htm")
+        return showHelp(path);
+    if (suffix == "pdf") {
+        const QString source = manualDir() + file.completeBaseName() + ".html";
+        showHelp(source);
+        if (!QFileInfo::exists(source))
+            help_->showNote(QString("'%1' を開くアプリケーションがありません。").arg(file.fileName()));
+        return true;
+    }
+    // One window per file: opening it again brings it up with the file read afresh.
+    for (TextViewer* viewer : main_->findChildren<TextViewer*>()) {
+        if (viewer->path() == file.absoluteFilePath()) {
+            viewer->reload();
+            viewer->show();
+            viewer->raise();
+            return true;
+        }
+    }
+    auto* viewer = new TextViewer(file.absoluteFilePath(), main_);
+    viewer->show();
+    return true;
+}
+
+}  // namespace vx

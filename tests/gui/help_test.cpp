@@ -1,0 +1,161 @@
+// The manual in the help window, and files opened in the program's own viewers
+// where the desktop has no application for them.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "ops/workflows.h"
+#include "qtplatform/qtseams.h"
+#include "ui/guiapp.h"
+#include "ui/helpwindow.h"
+#include "ui/textviewer.h"
+
+using namespace vx;
+
+namespace {
+
+bool copyTree(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    for (const QFileInfo& entry : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = to + "/" + entry.fileName();
+        if (entry.isDir() ? !copyTree(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+class HelpTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void helpOpensTheManualAtItsContents();
+    void missingManualFilesAreNamed();
+    void withoutAnOpenerFilesOpenInTheProgram();
+
+private:
+    QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
+    HelpWindow* helpWindow() { return app_->window().findChild<HelpWindow*>(); }
+    QString manual() { return dir_->filePath("manual"); }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QtSettingsStore> settings_;
+    std::unique_ptr<GuiApp> app_;
+    QTimer modalGuard_;
+    QByteArray path_;
+};
+
+void HelpTest::init() {
+    path_ = qgetenv("PATH");
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
+    QVERIFY(copyTree(VORMEX_SOURCE_DIR "/docs/manual", manual()));
+    settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
+    settings_->setValue("ComNo", "1");
+    settings_->setValue("ComDevice1", "sim");
+    connect(&modalGuard_, &QTimer::timeout, this, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    modalGuard_.start(50);
+    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
+    QVERIFY(app_->start(""));
+}
+
+void HelpTest::cleanup() {
+    qputenv("PATH", path_);
+    modalGuard_.stop();
+    app_.reset();
+    settings_.reset();
+    dir_.reset();
+}
+
+void HelpTest::helpOpensTheManualAtItsContents() {
+    action("mnuHelp")->trigger();
+    HelpWindow* help = helpWindow();
+    QVERIFY(help && help->isVisible());
+    const QUrl contents = QUrl::fromLocalFile(manual() + "/index.html");
+    QCOMPARE(help->browser()->source(), contents);
+    QVERIFY(help->browser()->toPlainText().contains("目次"));
+    QVERIFY(!help->noteLabel()->isVisible());
+
+    // A chapter and back to the contents with "目次".
+    help->browser()->setSource(QUrl::fromLocalFile(manual() + "/operations.html"));
+    QVERIFY(help->browser()->toPlainText().contains("ベリファイ"));
+    help->findChild<QPushButton*>("Command_contents")->click();
+    QCOMPARE(help->browser()->source(), contents);
+    // "ヘルプ" again reuses the window.
+    help->close();
+    action("mnuHelp")->trigger();
+    QCOMPARE(helpWindow(), help);
+    QVERIFY(help->isVisible());
+}
+
+void HelpTest::missingManualFilesAreNamed() {
+    // A picture and a chapter lost from an installation: named, the page stays.
+    const QString picture = manual() + "/images/main.png";
+    QVERIFY(QFile::remove(picture));
+    QVERIFY(QFile::remove(manual() + "/cli.html"));
+    action("mnuHelp")->trigger();
+    HelpWindow* help = helpWindow();
+    help->browser()->setSource(QUrl::fromLocalFile(manual() + "/firstrun.html"));
+    QTRY_VERIFY(help->noteLabel()->isVisible());
+    QVERIFY(help->noteLabel()->text().contains(picture));
+    help->browser()->setSource(QUrl::fromLocalFile(manual() + "/cli.html"));
+    QVERIFY(help->noteLabel()->text().contains(manual() + "/cli.html"));
+    QCOMPARE(help->browser()->source(), QUrl::fromLocalFile(manual() + "/firstrun.html"));
+
+    // No manual at all: the status note says where it was looked for.
+    help->close();
+    QVERIFY(QDir(manual()).removeRecursively());
+    action("mnuHelp")->trigger();
+    QVERIFY(!help->isVisible());
+    const Session& s = app_->session();
+    QCOMPARE(QString::fromStdString(s.view.note),
+             "ヘルプファイル 'index.html' が、以下のフォルダーに有りませんでした。 " + manual() + "/");
+}
+
+void HelpTest::withoutAnOpenerFilesOpenInTheProgram() {
+    // No xdg-open on the path at all: LOG.txt opens in the text viewer at once.
+    QTemporaryDir bin;
+    qputenv("PATH", bin.path().toUtf8());
+    action("mnuLogFileOpen")->trigger();
+    auto* viewer = app_->window().findChild<TextViewer*>();
+    QVERIFY(viewer && viewer->isVisible());
+    QCOMPARE(viewer->path(), dir_->filePath("LOG.txt"));
+    QFile log(dir_->filePath("LOG.txt"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString firstLine = QString::fromUtf8(log.readLine()).trimmed();
+    QVERIFY(!firstLine.isEmpty());
+    QCOMPARE(viewer->findChild<QPlainTextEdit*>("TextView")->toPlainText().trimmed(), firstLine);
+
+    // An opener that finds no application for the file (xdg-open exits 3):
+    // hint.pdf is shown as its page of the manual once the opener has ended.
+    QFile opener(bin.filePath("xdg-open"));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile hint(dir_->filePath("hint.pdf"));
+    QVERIFY(hint.open(QIODevice::WriteOnly));
+    hint.write("%PDF-1.4\n");
+    hint.close();
+    OpenHint(app_->session());
+    QVERIFY(!helpWindow());
+    QTRY_VERIFY(helpWindow() && helpWindow()->isVisible());
+    QCOMPARE(helpWindow()->browser()->source(), QUrl::fromLocalFile(manual() + "/hint.html"));
+}
+
+QTEST_MAIN(HelpTest)
+#include "help_test.moc"

@@ -16,6 +16,7 @@
 #include "cli/readonlysettings.h"
 #include "device/devicedb.h"
 #include "qtplatform/qtseams.h"
+#include "qtplatform/shippeddata.h"
 
 namespace {
 
@@ -38,7 +39,8 @@ std::unique_ptr<QtSettingsStore> openSettings(const cli::Options& o) {
 }
 
 // The folder of device.ini and LOG.txt: that of --ini; else the program's
-// folder when it holds device.ini (portable layout); else the per-user data folder.
+// folder when it holds device.ini (portable layout); else the per-user data
+// folder (where an installed program's window keeps its copy of device.ini).
 std::string appDir(const cli::Options& o) {
     QString dir;
     if (!o.iniPath.empty()) {
@@ -47,6 +49,7 @@ std::string appDir(const cli::Options& o) {
         dir = QCoreApplication::applicationDirPath();
     } else {
         dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir().mkpath(dir);  // LOG.txt goes here
     }
     dir = QDir::cleanPath(dir);
     return (dir.endsWith('/') ? dir : dir + '/').toStdString();
@@ -65,6 +68,9 @@ int run(const cli::Options& o) {
     s.run.appDir = appDir(o);
     if (!o.iniPath.empty())
         s.db.path = QFileInfo(QString::fromStdString(o.iniPath)).absoluteFilePath().toStdString();
+    else if (const QString shipped = ShippedDataDir(); !shipped.isEmpty() && QFileInfo::exists(shipped + "device.ini") &&
+                                                        !QFileInfo::exists(QString::fromStdString(DeviceIniPath(s))))
+        s.db.path = (shipped + "device.ini").toStdString();  // installed, the window never started: the installed database
     s.link.commMode1 = o.commMode1;
     s.view.menus["mnuComMode1"].checked = o.commMode1;
     s.view.menus["mnuBlankSkip"].checked = o.skipBlank;

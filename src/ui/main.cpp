@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLockFile>
 #include <QStandardPaths>
 
@@ -9,6 +10,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vormex V3");
+    QApplication::setDesktopFileName("example.vormex.VormexV3");
+    QApplication::setWindowIcon(QIcon(":/icons/vormex-64.png"));
 
     // One instance per user; a second one ends silently.
     QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

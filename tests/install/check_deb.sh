@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The Debian package of the build tree holds what an installation needs, and
+# unpacked into a scratch folder its vormex-cli runs and finds the installed
+# device.ini.   usage: check_deb.sh BUILD_DIR
+set -euo pipefail
+build=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 \
+  || { cat "$scratch/cpack.log"; exit 1; }
+deb=$(ls "$scratch"/out/vormex_*.deb)
+
+fail=0
+listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
+for path in /usr/bin/vormex /usr/bin/vormex-cli /usr/share/vormex/device.ini /usr/share/vormex/hint.pdf \
+            /usr/share/vormex/manual/index.html /usr/share/vormex/manual/hint.html \
+            /usr/share/vormex/manual/images/main.png \
+            /usr/share/applications/example.vormex.VormexV3.desktop \
+            /usr/share/metainfo/example.vormex.VormexV3.metainfo.xml \
+            /usr/share/icons/hicolor/scalable/apps/vormex.svg /usr/share/icons/hicolor/48x48/apps/vormex.png \
+            /usr/share/icons/hicolor/256x256/apps/vormex.png /usr/share/man/man1/vormex-cli.1 \
+            /usr/share/bash-completion/completions/vormex-cli; do
+  grep -qx "$path" <<<"$listing" || { echo "missing from the package: $path"; fail=1; }
+done
+# Nothing of the build tree or the tests travels along.
+if grep -E 'test|\.a$|CMake|/build/' <<<"$listing"; then echo "unexpected files above"; fail=1; fi
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins libc6; do
+  grep -q "$dep" <<<"$depends" || { echo "Depends lacks $dep: $depends"; fail=1; }
+done
+
+dpkg-deb -x "$deb" "$scratch/root"
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/.local/share XDG_CONFIG_HOME=$scratch/home/.config
+unset VORMEX_SETTINGS_FILE
+cli=$scratch/root/usr/bin/vormex-cli
+version=$("$cli" --version)
+[[ $version == "vormex-cli 2.9.24" ]] || { echo "--version said: $version"; fail=1; }
+devices=$("$cli" devices) || { echo "devices failed: $devices"; fail=1; }
+grep -q '^PIC16F84A ' <<<"$devices" || { echo "devices lacks PIC16F84A:"; echo "$devices"; fail=1; }
+exit $fail

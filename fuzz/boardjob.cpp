@@ -1,0 +1,96 @@
+#include "boardjob.h"
+
+#include <algorithm>
+
+#include "fuzzsupport.h"
+#include "link/detect.h"
+
+namespace vx::fuzz {
+
+namespace {
+
+std::vector<BoardDevice> LoadBoardDevices() {
+    ShippedRig shipped;
+    std::vector<BoardDevice> devices;
+    for (const char* name : {"PIC16F84A", "PIC16F83", "PIC12F675", "PIC12C508", "PIC12C671", "PIC16C54",
+                             "PIC16C55", "PIC16C620A", "PIC16F877"}) {
+        shipped.select(name);
+        BoardDevice d{shipped.s.device, shipped.s.buffer};
+        const int blank = isTwelveBitFamily(d.info.family) ? 0x0FFF : 0x3FFF;
+        for (int a = 0; a < 4; ++a) {
+            const int word = (0x1234 + 0x0101 * a) & blank;
+            d.image.program[static_cast<std::size_t>(2 * a)] = static_cast<std::uint8_t>(word >> 8);
+            d.image.program[static_cast<std::size_t>(2 * a + 1)] = static_cast<std::uint8_t>(word & 0xFF);
+        }
+        if (d.info.eepromBytes > 1) {
+            d.image.eeprom[1] = 0x12;
+            d.image.eeprom[3] = 0x34;
+        }
+        devices.push_back(std::move(d));
+    }
+    return devices;
+}
+
+bool SameWords(const PcBuffer& a, const PcBuffer& b, int words) {
+    return std::equal(a.program.begin(), a.program.begin() + 2 * words, b.program.begin());
+}
+
+}  // namespace
+
+const std::vector<BoardDevice>& BoardDevices() {
+    static const std::vector<BoardDevice> devices = LoadBoardDevices();
+    return devices;
+}
+
+JobEnd RunJob(const Setup& setup, const Replier& replier) {
+    const auto& devices = BoardDevices();
+    const BoardDevice& d = devices[static_cast<std::size_t>(setup.device) % devices.size()];
+    test::VirtualClock clock;
+    test::MemorySettings settings;
+    test::FakeUi ui;
+    test::FakeProcesses processes;
+    test::ScriptPort port(clock);
+    Session s(port, settings, clock, ui, processes);
+    s.run.appDir = "/nonexistent/vormex-fuzz/";  // the log line of a verdict goes nowhere
+    s.device = d.info;
+    s.buffer = d.image;
+    s.view.menus["mnuBlankSkip"].checked = setup.skipBlank;
+    s.link.portNumber = 1;
+    s.link.commMode1 = setup.commMode1;
+    ui.overwriteAnswers.assign(4, setup.overwrite ? 1 : 2);
+    if (setup.boardFound) {
+        port.open("/dev/ttyS0");
+        s.link.boardFound = true;
+        s.link.firmwareId = s.link.detectedFirmwareId = "TAVPIC-PGMV4.01";
+    }
+
+    JobEnd end;
+    port.onWrite = [&](const Bytes& sent) {
+        ++end.writes;
+        replier(port, sent);
+        end.afterLastWrite = port.inbox;
+        for (const auto& [at, bytes] : port.pending)
+            end.afterLastWrite.insert(end.afterLastWrite.end(), bytes.begin(), bytes.end());
+    };
+    switch (setup.job) {
+    case Job::Program: end.outcome = RunProgram(s); break;
+    case Job::Read: end.outcome = RunRead(s); break;
+    case Job::Verify: end.outcome = RunVerify(s); break;
+    case Job::BlankCheck: end.outcome = RunBlankCheck(s); break;
+    case Job::Erase: end.outcome = RunErase(s); break;
+    case Job::Detect:
+        DetectBoard(s);
+        end.outcome = s.link.boardFound ? Outcome::Passed : Outcome::NoBoard;
+        break;
+    case Job::Check: end.outcome = CheckBoard(s) == "OK" ? Outcome::Passed : Outcome::NoBoard; break;
+    }
+    end.linkFault = s.ops.linkFault;
+    const int words = d.info.programWords;
+    const bool eepromKept = s.buffer.eeprom == d.image.eeprom;
+    end.programKept = eepromKept && SameWords(s.buffer, d.image, words - 1);
+    end.imageKept = end.programKept && SameWords(s.buffer, d.image, words) && s.buffer.configArea == d.image.configArea;
+    port.onWrite = nullptr;
+    return end;
+}
+
+}  // namespace vx::fuzz

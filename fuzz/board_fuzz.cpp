@@ -5,9 +5,10 @@
 // last command; a passed job never has a link fault; only Read and Program
 // may change the image, and Program only the calibration word and the
 // configuration area.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "boardjob.h"
 #include "fuzzsupport.h"
@@ -18,27 +19,22 @@ using namespace vx::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Script script(data, size);
     const Setup setup = script.setup();
-    const JobEnd end = RunJob(setup, [&script](test::ScriptPort& port, const Bytes&) {
-        const Chunk c = script.next();
-        if (c.kind == Chunk::Kind::HangUp) {
-            port.hangUp();
-        } else if (c.kind == Chunk::Kind::Reply && !c.bytes.empty()) {
-            // Byte by byte while the pending list stays short; a long reply at one time.
-            if (c.gapMs == 0 || c.bytes.size() > 512)
-                port.deliverIn(c.delayMs, std::string(c.bytes.begin(), c.bytes.end()));
-            else
-                port.deliverBytes(c.bytes, c.delayMs, c.gapMs);
-        }
-    });
+    const JobEnd end = RunJob(setup, ReplyFromScript(script));
 
     const bool workflow = setup.job != Job::Detect && setup.job != Job::Check;
+    if (std::getenv("VORMEX_FUZZ_VERBOSE"))
+        std::fprintf(stderr, "job %d on %s: outcome %d after %d writes, note: %s\n", static_cast<int>(setup.job),
+                     end.device.c_str(), static_cast<int>(end.outcome), end.writes, end.note.c_str());
+    // A board found before is not asked again by the detection.
+    const bool conversation = !(setup.job == Job::Detect && setup.boardFound);
     if (end.outcome == Outcome::Passed) {
         if (end.linkFault)
             Fail("passed with a link fault");
-        if (end.afterLastWrite.empty())
+        if (!conversation)
+            return 0;
+        if (!end.answerAfterLastWrite)
             Fail("passed without an answer to the last command");
-        if (workflow && std::find(end.afterLastWrite.begin(), end.afterLastWrite.end(), 0x40) ==
-                            end.afterLastWrite.end())
+        if (workflow && !end.endCodeAfterLastWrite)
             Fail("passed although the last answer has no end code");
     }
     if (setup.job == Job::Program ? !end.programKept : setup.job != Job::Read && !end.imageKept)

@@ -68,9 +68,10 @@ JobEnd RunJob(const Setup& setup, const Replier& replier) {
     port.onWrite = [&](const Bytes& sent) {
         ++end.writes;
         replier(port, sent);
-        end.afterLastWrite = port.inbox;
-        for (const auto& [at, bytes] : port.pending)
-            end.afterLastWrite.insert(end.afterLastWrite.end(), bytes.begin(), bytes.end());
+        auto hasEndCode = [](const Bytes& bytes) { return std::find(bytes.begin(), bytes.end(), 0x40) != bytes.end(); };
+        end.answerAfterLastWrite = !port.inbox.empty() || !port.pending.empty();
+        end.endCodeAfterLastWrite = hasEndCode(port.inbox) || std::any_of(port.pending.begin(), port.pending.end(),
+                                                                          [&](const auto& p) { return hasEndCode(p.second); });
     };
     switch (setup.job) {
     case Job::Program: end.outcome = RunProgram(s); break;
@@ -85,12 +86,29 @@ JobEnd RunJob(const Setup& setup, const Replier& replier) {
     case Job::Check: end.outcome = CheckBoard(s) == "OK" ? Outcome::Passed : Outcome::NoBoard; break;
     }
     end.linkFault = s.ops.linkFault;
+    end.device = d.info.name;
+    end.note = s.view.note;
     const int words = d.info.programWords;
     const bool eepromKept = s.buffer.eeprom == d.image.eeprom;
     end.programKept = eepromKept && SameWords(s.buffer, d.image, words - 1);
     end.imageKept = end.programKept && SameWords(s.buffer, d.image, words) && s.buffer.configArea == d.image.configArea;
     port.onWrite = nullptr;
     return end;
+}
+
+Replier ReplyFromScript(Script& script) {
+    return [&script](test::ScriptPort& port, const Bytes&) {
+        const Chunk c = script.next();
+        if (c.kind == Chunk::Kind::HangUp) {
+            port.hangUp();
+        } else if (c.kind == Chunk::Kind::Reply && !c.bytes.empty()) {
+            // Byte by byte while the pending list stays short; a long reply at one time.
+            if (c.gapMs == 0 || c.bytes.size() > 512)
+                port.deliverIn(c.delayMs, std::string(c.bytes.begin(), c.bytes.end()));
+            else
+                port.deliverBytes(c.bytes, c.delayMs, c.gapMs);
+        }
+    };
 }
 
 }  // namespace vx::fuzz

@@ -28,9 +28,17 @@ struct JobEnd {
     bool imageKept = false;              // program memory, EEPROM and configuration area unchanged
     bool programKept = false;            // the same but for the last program word (a calibration word) and the configuration area
     int writes = 0;
-    Bytes afterLastWrite;  // what the board had sent or would still send when the PC wrote last
+    std::string device;
+    std::string note;  // the last status note
+    // What the board had sent or would still send when the PC wrote last:
+    // any byte at all, and the end code among them.
+    bool answerAfterLastWrite = false;
+    bool endCodeAfterLastWrite = false;
 };
 
 JobEnd RunJob(const Setup& setup, const Replier& replier);
+
+// The replier of the fuzz target: the script's next chunk for every write.
+Replier ReplyFromScript(Script& script);
 
 }  // namespace vx::fuzz

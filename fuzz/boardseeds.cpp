@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         auto record = [&](Setup setup, const std::string& name) {
             setup.device = static_cast<int>(i);
             std::string input = EncodeSetup(setup);
-            RunJob(setup, [&](test::ScriptPort& port, const Bytes& sent) {
+            const JobEnd recorded = RunJob(setup, [&](test::ScriptPort& port, const Bytes& sent) {
                 Bytes reply;
                 board.onReply = [&reply](const SimCommand&, std::vector<std::uint8_t>& bytes,
                                          std::vector<std::int64_t>& delays) {
@@ -39,7 +39,15 @@ int main(int argc, char** argv) {
                 if (!reply.empty())
                     port.deliverAt(port.clock.now, reply);
             });
-            test::WriteFileBytes(folder + name + "-" + devices[i].info.name + ".bin", input);
+            const std::string file = name + "-" + devices[i].info.name + ".bin";
+            test::WriteFileBytes(folder + file, input);
+            // The seed must replay the conversation it recorded.
+            Script script(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+            const JobEnd replayed = RunJob(script.setup(), ReplyFromScript(script));
+            std::printf("%-28s %d writes, outcome %d%s\n", file.c_str(), recorded.writes,
+                        static_cast<int>(recorded.outcome),
+                        replayed.outcome == recorded.outcome && replayed.writes == recorded.writes ? ""
+                                                                                                  : "  REPLAY DIFFERS");
         };
         record({Job::Detect}, "detect");
         record({Job::Check}, "check");

@@ -10,6 +10,13 @@ namespace {
 
 const char* const kDumpDot = "\xEF\xBD\xA5";  // U+FF65
 
+// HexText without a string per value: the dumps are redrawn at every step of a workflow.
+void appendHex(std::string& text, unsigned value, int digits) {
+    static const char hexDigits[] = "0123456789ABCDEF";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        text += hexDigits[(value >> shift) & 0x0F];
+}
+
 void appendDumpChar(std::string& column, int byte) {
     if (byte > 31 && byte < 127)
         column += static_cast<char>(byte);
@@ -26,14 +33,14 @@ void RefreshProgramMemoryText(Session& s) {
     text.reserve(static_cast<std::size_t>(words) * 12);
     std::string hex, chars;
     for (int a = 0; a < words; ++a) {
-        hex += HexText(b.program[2 * a], 2);
-        hex += HexText(b.program[2 * a + 1], 2);
+        appendHex(hex, b.program[2 * a], 2);
+        appendHex(hex, b.program[2 * a + 1], 2);
         hex += ' ';
         chars += kDumpDot;
         appendDumpChar(chars, b.program[2 * a + 1]);
         // A last group of fewer than eight words is not shown.
         if (a % 8 == 7) {
-            text += HexText(static_cast<std::uint32_t>(a - 7), 4);
+            appendHex(text, static_cast<unsigned>(a - 7), 4);
             text += ':';
             text += hex;
             text += chars;
@@ -56,11 +63,11 @@ void RefreshEepromText(Session& s) {
                 text += '\n';
                 chars.clear();
             }
-            text += HexText(static_cast<std::uint32_t>(n), 4);
+            appendHex(text, static_cast<unsigned>(n), 4);
             text += ':';
         }
         const int byte = b.eeprom[2 * n + 1];
-        text += HexText(static_cast<std::uint32_t>(byte), 2);
+        appendHex(text, static_cast<unsigned>(byte), 2);
         text += ' ';
         appendDumpChar(chars, byte);
     }

@@ -45,7 +45,10 @@ QImage palettized(const QImage& rgb) {
             ++counts[line[x]];
     }
     QList<QRgb> table = counts.keys();
-    std::sort(table.begin(), table.end(), [&counts](QRgb a, QRgb b) { return counts[a] > counts[b]; });
+    // Ties broken by colour: the same window gives the same bytes on every run.
+    std::sort(table.begin(), table.end(), [&counts](QRgb a, QRgb b) {
+        return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
+    });
     if (table.size() > 256)
         table.resize(256);
     QHash<QRgb, int> index;
@@ -204,8 +207,20 @@ int main(int argc, char** argv) {
     if (memory)
         memory->close();
 
-    gui.serialWindow().open();
-    save(&gui.serialWindow(), "serial.png");
+    // A run of 100 numbers from 1000 as a RETLW table at 0x3F0.
+    SerialWindow& serial = gui.serialWindow();
+    serial.open();
+    for (const auto& [box, text] : {std::pair{"TxtDataStart", "1000"}, {"TxtDataFinsh", "100"}, {"TxtStartAddress", "3F0"}}) {
+        auto* edit = serial.findChild<QLineEdit*>(box);
+        edit->setText(text);
+        emit edit->textEdited(text);
+    }
+    for (const auto& [box, index] : {std::pair{"TxtWriteByteNumber", 1}, {"CmbWriteMode", 1}}) {
+        auto* combo = serial.findChild<QComboBox*>(box);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    save(&serial, "serial.png");
     gui.serialWindow().close();
 
     auto* viewers = w.findChild<Viewers*>();

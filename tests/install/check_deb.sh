@@ -39,4 +39,13 @@ version=$("$cli" --version)
 [[ $version == "vormex-cli 2.9.24" ]] || { echo "--version said: $version"; fail=1; }
 devices=$("$cli" devices) || { echo "devices failed: $devices"; fail=1; }
 grep -q '^PIC16F84A ' <<<"$devices" || { echo "devices lacks PIC16F84A:"; echo "$devices"; fail=1; }
+# The window, started once, keeps per-user copies of the installed files.
+printf '[Settings]\nComNo=1\nComDevice1=sim\n' >"$scratch/settings.ini"
+VORMEX_SETTINGS_FILE=$scratch/settings.ini QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch \
+  timeout 4 "$scratch/root/usr/bin/vormex" >/dev/null 2>&1 || true
+appdir="$XDG_DATA_HOME/Vormex V3"
+for file in device.ini hint.pdf LOG.txt; do
+  [[ -s $appdir/$file ]] || { echo "the installed window left no $file in $appdir"; fail=1; }
+done
+cmp -s "$appdir/hint.pdf" "$scratch/root/usr/share/vormex/hint.pdf" || { echo "hint.pdf not copied whole"; fail=1; }
 exit $fail

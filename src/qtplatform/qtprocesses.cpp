@@ -99,11 +99,8 @@ bool QtProcesses::openInTextEditor(const std::string& path) {
                 return true;
         }
     }
-    for (const char* variable : {"VISUAL", "EDITOR"}) {
-        const QString editor = qEnvironmentVariable(variable).trimmed();
-        if (!editor.isEmpty() && QProcess::startDetached(editor, {file}))
-            return true;
-    }
+    // Not $VISUAL or $EDITOR: those name terminal editors, which started from a
+    // window without a terminal run unseen while the open is reported done.
     return openWithAssociated(path);
 }
 

@@ -188,11 +188,12 @@ int main(int argc, char** argv) {
     while (!stopRequested) {
         const std::int64_t now = NowUs();
         const std::int64_t next = board.nextReadyUs();
-        int timeoutMs = 100;
-        if (next >= 0)
-            timeoutMs = static_cast<int>(std::clamp<std::int64_t>((next - now + 999) / 1000, 0, 100));
+        // To the microsecond: a wait rounded up to whole milliseconds would
+        // add up to 1 ms to every paced reply byte.
+        const std::int64_t waitUs = next >= 0 ? std::clamp<std::int64_t>(next - now, 0, 100'000) : 100'000;
+        const timespec timeout{0, static_cast<long>(waitUs * 1000)};
         pollfd pfd{master, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0};
-        const int ready = poll(&pfd, 1, timeoutMs);
+        const int ready = ppoll(&pfd, 1, &timeout, nullptr);
         if (ready < 0 && errno != EINTR)
             break;
         if (ready > 0 && (pfd.revents & POLLIN)) {

@@ -251,11 +251,11 @@ Result BlankCheckProgramMemory(Session& s) {
             return std::nullopt;
         return reply;
     };
-    // A follow-up request after a blank summary: its end code is not looked at.
+    // A follow-up request after a blank summary. Its end code is checked too:
+    // the calibration word it carries is written back to the chip later.
     auto followUp = [&](int count) -> std::optional<Bytes> {
         SendLetters(s, Command::BlankCheckProgram);
-        s.link.SendCount(count);
-        return Receive(s, 3, AfterWork(count));
+        return summary(count, 3);
     };
 
     if (family == "5X18" || family == "5X28") {

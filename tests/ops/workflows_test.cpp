@@ -371,6 +371,25 @@ TEST(ReadWorkflow, BlankJudgementByFamily) {
     }
 }
 
+// A missing end code is the link's failure wherever it happens: after the
+// configuration write, and after the calibration word of a blank check.
+TEST(ProgramWorkflow, MissingEndCodeAnywhereIsALinkFailure) {
+    for (const char* letters : {"wec", "bs"}) {
+        SCOPED_TRACE(letters);
+        Bench b("12F6", 64, 8);
+        int replies = 0;
+        b.board().onReply = [&](const SimCommand& c, Bytes& bytes, std::vector<std::int64_t>&) {
+            if (c.letters != letters)
+                return;
+            // "wec": the answer to the last word; "bs": the one with the calibration word.
+            if (c.letters == "wec" ? c.dataWords == 8 : ++replies == 2)
+                bytes.back() = 0x41;
+        };
+        EXPECT_EQ(RunProgram(b.s()), Outcome::LinkFailed);
+        EXPECT_TRUE(b.s().ops.linkFault);
+    }
+}
+
 // A fresh 12F6 chip reads as erased: its factory band-gap bits are no code.
 TEST(ReadWorkflow, FreshTwelveF6ChipIsErased) {
     Bench b("12F6", 1024, 128);

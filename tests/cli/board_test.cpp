@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "clirun.h"
+#include "support/ptyboard.h"
 
 namespace vx::clitest {
 namespace {
@@ -201,6 +202,21 @@ TEST_F(Ports, PathThatIsNotASerialDeviceExits3) {
         EXPECT_TRUE(r.finished) << port.toStdString();
         EXPECT_EQ(r.exitCode, 3) << port.toStdString() << r.out;
     }
+}
+
+// The board's end of the line goes away in the middle of a Read: vormex-cli
+// stops waiting at once and exits with the link failure's status.
+TEST_F(Ports, BoardThatHangsUpDuringAReadExits4AtOnce) {
+    test::PtyBoard board(path("ttyBOARD").toStdString());
+    ASSERT_TRUE(board.ok());
+    board.serveUntilARead();
+    const auto r = cli({"--port", path("ttyBOARD"), "--device", "PIC16F84A", "read"});
+    const std::int64_t ended = test::PtyBoard::NowMs();
+    board.join();
+    EXPECT_EQ(r.exitCode, 4) << r.out;
+    EXPECT_TRUE(Contains(r.out, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。")) << r.out;
+    ASSERT_GE(board.hungUpAtMs, 0);
+    EXPECT_LT(ended - board.hungUpAtMs, 700);  // not the 1 s of an idle time-out
 }
 
 TEST_F(Ports, ComNumbersMapThroughTheWindowsSettings) {

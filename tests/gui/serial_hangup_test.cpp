@@ -2,19 +2,13 @@
 // the test holds: the port closes itself whether it sits idle under the event
 // loop or carries a Read, the process stays idle afterwards, and the next
 // command reports the port.
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <atomic>
 #include <ctime>
 #include <memory>
-#include <thread>
 
 #include "link/detect.h"
 #include "ops/workflows.h"
@@ -22,6 +16,7 @@
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"
 #include "recordingui.h"
+#include "../support/ptyboard.h"
 
 using namespace vx;
 
@@ -55,12 +50,8 @@ private slots:
     void hangUpDuringAReadEndsItAtOnce();
 
 private:
-    // The board end of a fresh pseudo-terminal; its other end becomes COM1,
-    // through a link in our folder: the terminal's own number may be handed
-    // to another process once it is gone.
-    bool openTerminal();
-    // The far side goes away, and its device with it.
-    void hangUp();
+    // A board on a fresh pseudo-terminal, on COM1.
+    bool startBoard();
     void expectNextCommandReportsThePort();
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -70,25 +61,13 @@ private:
     QtProcesses processes_;
     std::unique_ptr<QtSerialPort> port_;
     std::unique_ptr<Session> session_;
-    int master_ = -1;
-    std::string path_;
+    std::unique_ptr<test::PtyBoard> board_;
 };
 
-bool SerialHangUpTest::openTerminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-        return false;
-    path_ = dir_->filePath("ttyBOARD").toStdString();
-    if (symlink(ptsname(master_), path_.c_str()) != 0)
-        return false;
-    settings_->setValue("ComDevice1", path_);
-    return true;
-}
-
-void SerialHangUpTest::hangUp() {
-    unlink(path_.c_str());
-    close(master_);
-    master_ = -1;
+bool SerialHangUpTest::startBoard() {
+    board_ = std::make_unique<test::PtyBoard>(dir_->filePath("ttyBOARD").toStdString());
+    settings_->setValue("ComDevice1", board_->link);
+    return board_->ok();
 }
 
 void SerialHangUpTest::init() {
@@ -109,9 +88,7 @@ void SerialHangUpTest::init() {
 void SerialHangUpTest::cleanup() {
     session_.reset();
     port_.reset();
-    if (master_ >= 0)
-        close(master_);
-    master_ = -1;
+    board_.reset();
     settings_.reset();
     dir_.reset();
 }
@@ -128,11 +105,11 @@ void SerialHangUpTest::expectNextCommandReportsThePort() {
 }
 
 void SerialHangUpTest::idlePortThatHangsUpClosesAndTheNextCommandSaysSo() {
-    QVERIFY(openTerminal());
+    QVERIFY(startBoard());
     Session& s = *session_;
-    QVERIFY(s.link.Open(path_) == PortOpenResult::Ok);
+    QVERIFY(s.link.Open(board_->link) == PortOpenResult::Ok);
     s.link.boardFound = true;
-    hangUp();
+    board_->hangUp();
 
     const double cpu = CpuOverTwoSeconds();
     QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in 2 s idle").arg(cpu)));
@@ -141,42 +118,13 @@ void SerialHangUpTest::idlePortThatHangsUpClosesAndTheNextCommandSaysSo() {
 }
 
 void SerialHangUpTest::hangUpDuringAReadEndsItAtOnce() {
-    QVERIFY(openTerminal());
-    // The board: answers the identification, starts the read reply, then
-    // its end of the line goes away.
-    std::atomic<std::int64_t> hungUpAtMs{-1};
-    std::thread board([this, &hungUpAtMs] {
-        std::string seen;
-        while (true) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0)
-                break;
-            char buffer[64];
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            for (ssize_t i = 0; i < n; ++i) {
-                seen += buffer[i];
-                if (buffer[i] == '?') {
-                    const char id[] = "TAVPIC-PGMV4.01\r\n";
-                    (void)!write(master_, id, 17);
-                }
-            }
-            if (seen.size() >= 5 && seen.find("rsp") != std::string::npos &&
-                seen.size() >= seen.find("rsp") + 5) {
-                const std::string part(300, '\x3F');
-                (void)!write(master_, part.data(), part.size());
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                hungUpAtMs = clock_.nowMs();
-                hangUp();
-                break;
-            }
-        }
-    });
+    QVERIFY(startBoard());
+    board_->serveUntilARead();
     Session& s = *session_;
     const Outcome outcome = RunRead(s);
-    const std::int64_t endedAt = clock_.nowMs();
-    board.join();
+    const std::int64_t endedAt = test::PtyBoard::NowMs();
+    board_->join();
+    const std::int64_t hungUpAtMs = board_->hungUpAtMs;
     QCOMPARE(int(outcome), int(Outcome::LinkFailed));
     QVERIFY(hungUpAtMs >= 0);
     QVERIFY2(endedAt - hungUpAtMs < 500, qPrintable(QString("ended %1 ms after the hang-up").arg(endedAt - hungUpAtMs)));

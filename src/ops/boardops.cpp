@@ -8,6 +8,7 @@
 #include "image/convert.h"
 #include "image/display.h"
 #include "image/pcbufferops.h"
+#include "link/detect.h"
 #include "link/protocol.h"
 
 namespace vx {
@@ -49,7 +50,13 @@ int WordAt(const Bytes& reply, std::size_t i) { return (At(reply, i) & 0xFF) * 2
 std::string Hex2(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFF), 2); }
 std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
 
-void LinkFault(Session& s) { s.ops.linkFault = true; }
+// A port that is closed (released, or its far side gone) also means the
+// board is no longer known: the label says so, and the next command searches.
+void LinkFault(Session& s) {
+    s.ops.linkFault = true;
+    if (!s.link.IsOpen())
+        ShowBoardNotFound(s);
+}
 
 void SendLetters(Session& s, Command command) {
     for (char letter : protocol::CommandLetters(command, Family(s)))

@@ -132,6 +132,7 @@ void SerialHangUpTest::hangUpDuringAReadEndsItAtOnce() {
              QString("プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。 "));
     QVERIFY(!s.link.IsOpen());
     QVERIFY(!s.link.boardFound);
+    QCOMPARE(QString::fromStdString(s.view.firmwareLabel.caption), QString("COM1 : ライター未接続"));
 
     const double cpu = CpuOverTwoSeconds();
     QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in 2 s after the hang-up").arg(cpu)));

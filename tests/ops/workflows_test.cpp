@@ -556,6 +556,8 @@ TEST(EraseWorkflow, ClosedOrVanishedPortIsALinkFailure) {
     EXPECT_EQ(b.s().view.note, "プログラムメモリの消去失敗。終了コードを受信できませんでした。 ");
     EXPECT_EQ(b.board().received.size(), sent);
     EXPECT_LE(b.clock.now - start, 10);
+    EXPECT_FALSE(b.s().link.boardFound);
+    EXPECT_EQ(b.s().view.firmwareLabel.caption, "COM1 : ライター未接続");
 
     ASSERT_EQ(RunBlankCheck(b.s()), Outcome::Passed);  // the check opens the port again
     b.simPort->hangUp();

@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool workflow = setup.job != Job::Detect && setup.job != Job::Check;
     if (std::getenv("VORMEX_FUZZ_VERBOSE"))
-        std::fprintf(stderr, "job %d on %s: outcome %d after %d writes, note: %s\n", static_cast<int>(setup.job),
-                     end.device.c_str(), static_cast<int>(end.outcome), end.writes, end.note.c_str());
+        std::fprintf(stderr, "job %d on %s: outcome %d after %d writes, note: %s\nbox: %s\n",
+                     static_cast<int>(setup.job), end.device.c_str(), static_cast<int>(end.outcome), end.writes,
+                     end.note.c_str(), end.box.c_str());
     // A board found before is not asked again by the detection.
     const bool conversation = !(setup.job == Job::Detect && setup.boardFound);
     if (end.outcome == Outcome::Passed) {

@@ -88,6 +88,8 @@ JobEnd RunJob(const Setup& setup, const Replier& replier) {
     end.linkFault = s.ops.linkFault;
     end.device = d.info.name;
     end.note = s.view.note;
+    if (!ui.boxes.empty())
+        end.box = ui.boxes.back().text;
     const int words = d.info.programWords;
     const bool eepromKept = s.buffer.eeprom == d.image.eeprom;
     end.programKept = eepromKept && SameWords(s.buffer, d.image, words - 1);

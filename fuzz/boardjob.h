@@ -30,6 +30,7 @@ struct JobEnd {
     int writes = 0;
     std::string device;
     std::string note;  // the last status note
+    std::string box;   // the last message box's text
     // What the board had sent or would still send when the PC wrote last:
     // any byte at all, and the end code among them.
     bool answerAfterLastWrite = false;

@@ -1,7 +1,7 @@
 #include "app/history.h"
 
 #include "app/settings.h"
-#include "device/devicedb.h"
+#include "app/shell.h"
 #include "device/selection.h"
 #include "image/hexfile.h"
 
@@ -9,6 +9,7 @@ namespace vx {
 
 namespace {
 constexpr int kEntries = 5;
+const char* const kCaptionGap = "    ";  // between the folder and the device name
 
 std::string entryName(int n) { return "nmuFile" + std::to_string(n); }
 std::string companionName(int n) { return "nmuDevice" + std::to_string(n); }
@@ -25,6 +26,10 @@ void storeAndShow(Session& s) {
     s.ui.viewChanged();
 }
 }  // namespace
+
+std::string HistoryCaption(const std::string& folder, const std::string& device) {
+    return folder + kCaptionGap + device;
+}
 
 void HistoryRestore(Session& s) {
     for (int n = 1; n <= kEntries; ++n) {
@@ -54,10 +59,12 @@ void HistoryUpdate(Session& s, const std::string& caption) {
 }
 
 void HistoryChosen(Session& s, int entry) {
-    if (entry < 1 || entry > kEntries)
+    if (RefuseWhileBusy(s) || entry < 1 || entry > kEntries)
         return;
-    // The folder is the first word: a folder with a space is cut there.
-    const std::string folder = SplitDeviceLine(s.view.menus[entryName(entry)].caption).front();
+    // The caption is the folder, four spaces and the device name; the folder
+    // is taken whole, spaces in it included.
+    const std::string& caption = s.view.menus[entryName(entry)].caption;
+    const std::string folder = caption.substr(0, caption.rfind(kCaptionGap));
     if (const auto index = SettingInt(s.settings, "OPEN_Device" + std::to_string(entry), 0))
         SelectDeviceIndex(s, static_cast<int>(*index));
     LoadHexFromFolder(s, folder);

@@ -3,6 +3,7 @@
 #include "app/shell.h"
 #include "app/startup.h"
 #include "image/convert.h"
+#include "link/detect.h"
 
 namespace vx {
 
@@ -65,6 +66,19 @@ void ExplainVersionLabel(Session& s) {
 }
 
 void ExplainChecksumLabel(Session& s) { ShowNote(s, "プログラムメモリのみのチェックサム計算結果を表示します。"); }
+
+void SearchBoardFromLabel(Session& s) {
+    if (!RefuseWhileBusy(s))
+        DetectBoard(s);
+}
+
+bool ExitRequested(Session& s) {
+    if (RefuseWhileBusy(s))
+        return false;
+    if (s.link.port.isOpen())
+        s.link.port.close();
+    return true;
+}
 
 AboutText AboutWindowText() {
     const std::string title = "Vormex V3";

@@ -20,6 +20,10 @@ void ShowInformation(Session& s);  // info
 void ExplainFirmwareLabel(Session& s);  // Label_FirmwareVersion
 void ExplainVersionLabel(Session& s);   // Label_Ver
 void ExplainChecksumLabel(Session& s);  // LblCheckSUM
+// Label_FirmwareVersion double-clicked: the board search.
+void SearchBoardFromLabel(Session& s);
+// exit: closes the port; true when the main window may close.
+bool ExitRequested(Session& s);
 
 // The About window's texts.
 struct AboutText {

@@ -30,7 +30,7 @@ void AppendVerdict(Session& s) {
     const std::string& family = s.device.family;
     if (family == "12C6" || family == "12C5" || family == "12F6")
         line += "  " + s.run.calibCheckText;
-    line += "  " + s.loader.hexPath + "\r\n";
+    line += "  " + s.loader.loadedPath + "\r\n";
     std::ofstream out(s.run.appDir + "LOG.txt", std::ios::binary | std::ios::app);
     out << line;
 }

@@ -75,12 +75,16 @@ std::vector<std::string> PortDeviceChoices(const std::vector<std::string>& syste
 }
 
 void PortSettingsCommand(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     s.ui.showPortWindow();
     if (s.link.portNumber != 0)
         DetectBoard(s);
 }
 
 void ReleasePort(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     if (s.link.IsOpen())
         s.link.Close();
     // Another program may take the port now: the board is found again only

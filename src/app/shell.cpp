@@ -1,12 +1,28 @@
 #include "app/shell.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <iterator>
 
 namespace vx {
 
 namespace {
 const char* const kSelectDevice = "MCUを選んでください。";
+const char* const kBusyRefusal = "redライターと通信中です。終わってからもう一度操作してください。";
+
+const char* const kRefusedWhileBusy[] = {
+    // The board and the port.
+    "Command_pogram", "Command_read", "Command_Vrify", "Command_blank", "mnuDevice_clear", "Command_com", "confirm",
+    "Command_OPEN", "Label_FirmwareVersion",
+    // The device and the image the command is writing or filling.
+    "Combo_device", "mnuFileOpen", "Cmd_open", "nmuFile1", "nmuFile2", "nmuFile3", "nmuFile4", "nmuFile5",
+    "mnuPcBufferMemoryClear", "mnuRELOAD", "mnuASMwithRELOAD", "HFGrid1", "CmbInit", "TxtInit", "Text_ID",
+    "Txt_12F_BG_data", "ChkSettingEnable",
+    // Saving an image a Read is still filling.
+    "mnuFileSave", "Cmd_save",
+    // Ending the program under the command.
+    "exit"};
 }
 
 std::string CheckDeviceSelected(Session& s) {
@@ -82,6 +98,18 @@ void ClearDeviceFields(Session& s) {
     s.view.pmSizeLabel.caption.clear();
     s.view.edSizeLabel.caption.clear();
     s.ui.viewChanged();
+}
+
+bool IsRefusedWhileBusy(const MainView& view, const std::string& command) {
+    return view.busy && std::find(std::begin(kRefusedWhileBusy), std::end(kRefusedWhileBusy), command) !=
+                            std::end(kRefusedWhileBusy);
+}
+
+bool RefuseWhileBusy(Session& s) {
+    if (!s.view.busy)
+        return false;
+    ShowNote(s, kBusyRefusal);
+    return true;
 }
 
 void SetBusy(Session& s, bool busy) {

@@ -23,4 +23,14 @@ void ClearDeviceFields(Session& s);
 // The hourglass while a workflow runs; also refuses other board commands.
 void SetBusy(Session& s, bool busy);
 
+// While a board command runs, every command that talks to the board, changes
+// the device, the image or the port, or ends the program is refused: a second
+// command would interleave bytes on the line or change what is being written.
+// `command` is the object name of its menu entry, button or box; the window
+// disables exactly these.
+bool IsRefusedWhileBusy(const MainView& view, const std::string& command);
+// Called first by each of those commands: true, with a note, while a board
+// command runs; the caller then does nothing.
+bool RefuseWhileBusy(Session& s);
+
 }  // namespace vx

@@ -56,6 +56,18 @@ void SaveWindowPosition(SettingsStore& settings, const std::string& leftKey, con
     settings.setValue(topKey, twipsText(placement.topTwips));
 }
 
+SavedPosition MainWindowPosition(const SettingsStore& settings) {
+    return {SettingReal(settings, "MainLeft", 100), SettingReal(settings, "MainTop", 100)};
+}
+
+SavedPosition BoardWindowPosition(const SettingsStore& settings) {
+    return {SettingReal(settings, "BoardLeft", 10), SettingReal(settings, "BoardTop", 10)};
+}
+
+void SaveBoardWindowPosition(SettingsStore& settings, const WindowPlacement& placement) {
+    SaveWindowPosition(settings, "BoardLeft", "BoardTop", placement);
+}
+
 std::string VersionLabel() {
     return "Ver " + std::to_string(VORMEX_VERSION_MAJOR) + "." + std::to_string(VORMEX_VERSION_MINOR) + "." +
            std::to_string(VORMEX_VERSION_PATCH);

@@ -184,6 +184,8 @@ void ShowSettingHelp(Session& s) {
 }
 
 void GridCellChanged(Session& s, int row, int col, bool cellVisible) {
+    if (RefuseWhileBusy(s))
+        return;
     CommitCellEditor(s);
     s.grid.currentRow = row;
     s.grid.currentCol = col;
@@ -191,12 +193,16 @@ void GridCellChanged(Session& s, int row, int col, bool cellVisible) {
 }
 
 void ComboOptionChosen(Session& s, const std::string& option) {
+    if (RefuseWhileBusy(s))
+        return;
     s.grid.comboText = option;
     CommitCellEditor(s);
     ConfigFromGrid(s);
 }
 
 void CommitCalibration(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     auto& g = s.grid;
     g.editorText = padCalibration(g.editorText);
     if (validDataRow(g, g.currentRow))
@@ -206,6 +212,8 @@ void CommitCalibration(Session& s) {
 }
 
 void CommitIdText(Session& s, const std::string& typed) {
+    if (RefuseWhileBusy(s))
+        return;
     std::string text = typed;
     if (text.size() < 4)
         text.insert(0, 4 - text.size(), '0');
@@ -248,6 +256,17 @@ bool HexKeyFilter(std::string& text, int& selStart, int& selLength, char key, in
     ++selStart;
     selLength = 0;
     return true;
+}
+
+std::string HexFieldText(const std::string& text, int maxLength) {
+    std::string admitted;
+    int start = 0;
+    int length = 0;
+    for (const char c : text) {
+        if (c != 8)  // a Backspace character is no key here
+            HexKeyFilter(admitted, start, length, c, maxLength);
+    }
+    return admitted;
 }
 
 }  // namespace vx

@@ -39,6 +39,10 @@ void ShowIdNote(Session& s);
 // the text longer than maxLength is ignored. True when the text changed.
 bool HexKeyFilter(std::string& text, int& selStart, int& selLength, char key, int maxLength);
 
+// What the key filter admits of a text that arrived without keys (paste,
+// cut, drop): its hex digits, lower case as upper, up to maxLength.
+std::string HexFieldText(const std::string& text, int maxLength);
+
 bool IsCalibrationKey(const std::string& key);
 
 }  // namespace vx

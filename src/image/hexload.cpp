@@ -165,6 +165,8 @@ void selectDeviceNamedInFile(Session& s, const std::string& content) {
 }
 
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
+    if (RefuseWhileBusy(s))
+        return;
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")
         return;
@@ -190,14 +192,15 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
         return;
     }
     ClearPcBuffer(s);
-    s.view.title = s.run.titleBase + s.loader.hexPath;
-    s.ui.viewChanged();
+    s.loader.loadedPath = s.loader.hexPath;
     if (!rules.fromFolder) {
         if (useDialog)
             s.settings.setValue("OPEN_DIR0", FolderOf(s.loader.hexPath));
         if (SettingInt(s.settings, "CCSC_option", 0).value_or(0) == 1)
             selectDeviceNamedInFile(s, content);
     }
+    // After the device named in the file, whose selection clears the image.
+    ShowImageFile(s, s.loader.hexPath);
 
     s.run.attemptCount = 0;
     s.run.passCount = 0;
@@ -244,7 +247,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
             index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
         // The folder keeps its case: folder names here are case-sensitive, and a
         // lower-cased one would send the history entry to a folder that does not exist.
-        HistoryUpdate(s, FolderOf(s.loader.hexPath) + "    " + shown);
+        HistoryUpdate(s, HistoryCaption(FolderOf(s.loader.hexPath), shown));
     }
 }
 

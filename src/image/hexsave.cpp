@@ -167,6 +167,8 @@ bool WriteHexFile(const Session& s, const std::string& path, std::string& error)
 }
 
 void SaveHexFile(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")
         return;
@@ -186,13 +188,14 @@ void SaveHexFile(Session& s) {
         ShowNote(s, "ファイル保存をキャンセルしました。 ", "");
         return;
     }
-    s.view.title = s.run.titleBase + path;
     s.settings.setValue("SAVE_DIR", FolderOf(path));
     std::string error;
     if (!WriteHexFile(s, path, error)) {
         ShowNote(s, "redファイルを保存できませんでした。 " + path + " : " + error, "");
         return;
     }
+    // Named only once the file holds the image.
+    ShowImageFile(s, path);
     ShowNote(s, "ファイル保存完了。 " + path, "");
 }
 

@@ -6,7 +6,10 @@ namespace vx {
 
 // The HEX loader's program-wide state.
 struct LoaderState {
-    std::string hexPath;               // HexPath: file loaded last ("" = none)
+    std::string hexPath;               // HexPath: file to load or build, chosen last
+    // The file loaded last, named in the log: Save As and the build's source
+    // choice change hexPath without loading anything.
+    std::string loadedPath;
     bool skipHexDialog = false;        // SkipHexDialog: load hexPath without asking
     bool deviceChangeSuppressed = false;  // DeviceChangeSuppressed
 };

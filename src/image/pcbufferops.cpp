@@ -22,9 +22,12 @@ int BlankProgramWord(const std::string& family) {
 }
 
 void ClearPcBuffer(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")
         return;
+    ShowImageFile(s, "");
     auto& b = s.buffer;
     const std::string& family = s.device.family;
     const bool twelve = isTwelveBitFamily(family);
@@ -66,6 +69,11 @@ void ClearPcBuffer(Session& s) {
     }
     s.view.idText = "FFFF";
     b.idText = "FFFF";
+    s.ui.viewChanged();
+}
+
+void ShowImageFile(Session& s, const std::string& path) {
+    s.view.title = s.run.titleBase + path;
     s.ui.viewChanged();
 }
 

@@ -7,6 +7,9 @@
 namespace vx {
 
 void ClearPcBuffer(Session& s);
+// The window title names the file whose content the image holds, and no file
+// ("" here) once the image is cleared, read from a chip or rebuilt without one.
+void ShowImageFile(Session& s, const std::string& path);
 std::string PcBufferChecksum(const Session& s);  // four upper-case hex digits
 void UsedProgramLength(Session& s);              // sets buffer.usedLength and its bytes
 

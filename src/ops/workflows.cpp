@@ -105,7 +105,7 @@ std::string EepromResult(const std::optional<Result>& result) { return ResultTex
 namespace {
 
 Outcome ProgramSteps(Session& s) {
-    if (s.view.busy)
+    if (RefuseWhileBusy(s))
         return Outcome::Busy;
     BusyScope busy(s);
     s.run.startTime = Seconds(s);
@@ -287,7 +287,7 @@ Outcome RunProgram(Session& s) {
 }
 
 Outcome RunRead(Session& s) {
-    if (s.view.busy)
+    if (RefuseWhileBusy(s))
         return Outcome::Busy;
     BusyScope busy(s);
     HideGridEditors(s);
@@ -295,6 +295,7 @@ Outcome RunRead(Session& s) {
     if (const auto refused = CheckDeviceAndBoard(s))
         return *refused;
     busy.hourglass();
+    ShowImageFile(s, "");  // the image becomes the chip's, no file's
 
     ShowNote(s, "プログラムメモリ読み出し中..........");
     if (ReadProgramMemory(s) == Result::Ng)
@@ -345,7 +346,7 @@ Outcome RunRead(Session& s) {
 }
 
 Outcome RunVerify(Session& s) {
-    if (s.view.busy)
+    if (RefuseWhileBusy(s))
         return Outcome::Busy;
     BusyScope busy(s);
     if (CheckDeviceSelected(s) != "OK")
@@ -414,7 +415,7 @@ Outcome RunVerify(Session& s) {
 }
 
 Outcome RunBlankCheck(Session& s) {
-    if (s.view.busy)
+    if (RefuseWhileBusy(s))
         return Outcome::Busy;
     BusyScope busy(s);
     if (CheckDeviceSelected(s) != "OK")
@@ -500,7 +501,7 @@ Outcome RunBlankCheck(Session& s) {
 }
 
 Outcome RunErase(Session& s) {
-    if (s.view.busy)
+    if (RefuseWhileBusy(s))
         return Outcome::Busy;
     BusyScope busy(s);
     HideGridEditors(s);

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/settings.h"
+#include "app/shell.h"
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
 
@@ -131,6 +132,9 @@ void SerialProgramming::setEnabled(bool on) {
         showMessage(kBusyRun);
         return;
     }
+    // Switching on reloads the HEX file: not under a running board command.
+    if (on && RefuseWhileBusy(s_))
+        return;
     enabled = on;
     if (s_.ops.programHook == this)
         s_.ops.programHook = nullptr;

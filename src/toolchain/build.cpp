@@ -85,11 +85,6 @@ std::string trimmed(const std::string& text) {
 
 bool editWithTextEditor(const Session& s) { return SettingBool(s.settings, "EditerA", true).value_or(true); }
 
-void setCaption(Session& s) {
-    s.view.title = s.run.titleBase + s.loader.hexPath;
-    s.ui.viewChanged();
-}
-
 // Loads hexPath without a dialog; shows doneNote unless the loader reported
 // a problem, which stays on the status line.
 void reload(Session& s, const char* doneNote) {
@@ -202,6 +197,8 @@ void WaitForExit(Session& s, ProcessId id) {
 }
 
 void BuildAndReload(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     ShowNote(s, kBuilding);
     const ToolKind kind = BuildToolKind(s.run.asmToolPath);
     const bool compiler = isCompiler(kind);
@@ -229,8 +226,9 @@ void BuildAndReload(Session& s) {
         base = dropLast(s.loader.hexPath, 3);
     }
 
+    // The title follows the image: the reload names the file, a failed build
+    // clears it.
     const std::string source = base + (compiler ? "c" : "asm");
-    setCaption(s);
 
     const std::string& tool = s.run.asmToolPath;
     if (tool.empty() || !FileExists(tool)) {
@@ -293,6 +291,8 @@ void BuildAndReload(Session& s) {
 }
 
 void ReloadHex(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
     if (s.loader.hexPath.empty()) {
         FileDialogRequest request;
         request.title = "HEXファイルが未指定なので、ロードするHEXファイルを指定してください。";
@@ -309,7 +309,6 @@ void ReloadHex(Session& s) {
             return;
         }
     }
-    setCaption(s);
     reload(s, kHexReloaded);
 }
 
@@ -324,10 +323,9 @@ void ChooseSource(Session& s) {
         return;
     // Cut at the first "." of the whole path, folders included.
     s.loader.hexPath = chosen->substr(0, chosen->find('.')) + ".hex";
-    if (FileExists(*chosen)) {
+    // Nothing is loaded, so the title keeps naming the image's file.
+    if (FileExists(*chosen))
         s.settings.setValue("OPEN_DIR0", folderOf(*chosen));
-        setCaption(s);
-    }
 }
 
 void OpenInEditor(Session& s) {

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPainter>
 
-#include "app/settings.h"
 #include "app/startup.h"
+#include "ui/guiapp.h"
 
 namespace vx {
 
@@ -55,12 +55,7 @@ void BoardWindow::render(const BoardWindowView& view) {
     if (view.visible && !isVisible()) {
         if (!placed_) {
             // Placed once, when first shown, from the saved twips.
-            QPoint at = pos();
-            if (const auto left = SettingReal(s_.settings, "BoardLeft", 10))
-                at.setX(static_cast<int>(*left / kTwipsPerPixel));
-            if (const auto top = SettingReal(s_.settings, "BoardTop", 10))
-                at.setY(static_cast<int>(*top / kTwipsPerPixel));
-            move(at);
+            move(PixelPosition(BoardWindowPosition(s_.settings), pos()));
             placed_ = true;
         }
         show();
@@ -125,8 +120,7 @@ void BoardWindow::paintEvent(QPaintEvent*) {
 }
 
 void BoardWindow::savePosition() {
-    SaveWindowPosition(s_.settings, "BoardLeft", "BoardTop",
-                       {pos().x() * kTwipsPerPixel, pos().y() * kTwipsPerPixel, isMinimized()});
+    SaveBoardWindowPosition(s_.settings, {pos().x() * kTwipsPerPixel, pos().y() * kTwipsPerPixel, isMinimized()});
 }
 
 void BoardWindow::changeEvent(QEvent* event) {

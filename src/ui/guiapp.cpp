@@ -10,7 +10,6 @@
 
 #include "app/history.h"
 #include "app/oplog.h"
-#include "app/settings.h"
 #include "app/startup.h"
 #include "app/menus.h"
 #include "toolchain/build.h"
@@ -64,12 +63,11 @@ void GuiApp::connectCommands() {
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
     ui_.overwriteWindow = [&s, &w] { return ShowFrmHint(s, &w); };
     w.connectCommand("exit", [&s, &w] {
-        if (s.link.port.isOpen())
-            s.link.port.close();
-        w.close();
+        if (ExitRequested(s))
+            w.close();
     });
     w.connectCommand("Label_FirmwareVersion", [&s] { ExplainFirmwareLabel(s); });
-    w.connectDoubleClick("Label_FirmwareVersion", [&s] { DetectBoard(s); });
+    w.connectDoubleClick("Label_FirmwareVersion", [&s] { SearchBoardFromLabel(s); });
     w.connectCommand("Label_Ver", [&s] { ExplainVersionLabel(s); });
     w.connectCommand("LblCheckSUM", [&s] { ExplainChecksumLabel(s); });
     w.connectCommand("mnuBlankSkip", [&s] { ToggleBlankSkip(s); });
@@ -114,13 +112,7 @@ void GuiApp::connectCommands() {
 }
 
 bool GuiApp::start(const std::string& commandLine) {
-    // A saved value that does not convert leaves that coordinate as laid out.
-    QPoint at = window_->pos();
-    if (const auto left = SettingReal(session_->settings, "MainLeft", 100))
-        at.setX(static_cast<int>(*left / kTwipsPerPixel));
-    if (const auto top = SettingReal(session_->settings, "MainTop", 100))
-        at.setY(static_cast<int>(*top / kTwipsPerPixel));
-    window_->move(at);
+    window_->move(PixelPosition(MainWindowPosition(session_->settings), window_->pos()));
     window_->show();
     QCoreApplication::processEvents();
     const bool started = Startup(*session_, commandLine, SystemTimeStamp);
@@ -160,6 +152,14 @@ QString LocateManualDir(const QString& appDir) {
         return {};
     const QString shipped = ShippedDataDir();
     return shipped.isEmpty() ? QString() : shipped + "manual/";
+}
+
+QPoint PixelPosition(const SavedPosition& saved, QPoint laidOut) {
+    if (saved.leftTwips)
+        laidOut.setX(static_cast<int>(*saved.leftTwips / kTwipsPerPixel));
+    if (saved.topTwips)
+        laidOut.setY(static_cast<int>(*saved.topTwips / kTwipsPerPixel));
+    return laidOut;
 }
 
 std::string SystemTimeStamp() {

@@ -2,10 +2,12 @@
 // one place where commands are connected to the window.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <memory>
 
 #include "app/session.h"
+#include "app/startup.h"
 #include "qtplatform/qtprocesses.h"
 #include "qtplatform/qtseams.h"
 #include "ui/mainwindow.h"
@@ -47,6 +49,10 @@ QString LocateAppDir();
 
 // The manual's folder when AppDir has none: the installed one. "" = AppDir + "manual/".
 QString LocateManualDir(const QString& appDir);
+
+// A saved position (twips) in pixels; a coordinate that was not readable
+// keeps the laid-out one.
+QPoint PixelPosition(const SavedPosition& saved, QPoint laidOut);
 
 // Date and time in the system's short formats.
 std::string SystemTimeStamp();

@@ -1,6 +1,7 @@
 #include "ui/imagewiring.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/shell.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
@@ -43,6 +45,14 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
     txtInit_->hide();
     txtInit_->installEventFilter(this);
     idBox_->installEventFilter(this);
+    // Every change of the text reaches the core, also those made without keys
+    // (Delete, paste, cut, the context menu, a middle click).
+    connect(txtInit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!placing_)
+            s_.grid.editorText = admitted(txtInit_, text);
+    });
+    connect(idBox_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { s_.view.idText = admitted(idBox_, text); });
 
     connect(grid_, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {
         const QRect cell = grid_->visualRect(grid_->model()->index(row, 1));
@@ -88,9 +98,10 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
 }
 
 void ImageWiring::placeEditors() {
-    // Loading replaces the image under a running board command: refused meanwhile.
-    for (QToolButton* button : toolButtons_)
-        button->setEnabled(!s_.view.busy);
+    // Disabled before they are hidden, so a box that loses the focus to a
+    // running board command commits nothing.
+    for (QWidget* widget : std::initializer_list<QWidget*>{toolButtons_[0], toolButtons_[1], cmbInit_, txtInit_})
+        widget->setEnabled(!IsRefusedWhileBusy(s_.view, widget->objectName().toStdString()));
     const ConfigGrid& g = s_.grid;
     placing_ = true;
     const QRect cell = grid_->visualRect(grid_->model()->index(g.currentRow, 1)).adjusted(0, 0, 1, 0);
@@ -119,6 +130,17 @@ void ImageWiring::placeEditors() {
         txtInit_->hide();
     }
     placing_ = false;
+}
+
+// A text that arrived without keys keeps what the key filter admits.
+std::string ImageWiring::admitted(QLineEdit* box, const QString& text) {
+    const std::string clean = HexFieldText(text.toStdString(), box->maxLength());
+    if (clean != text.toStdString()) {
+        const int caret = std::min(box->cursorPosition(), static_cast<int>(clean.size()));
+        box->setText(QString::fromStdString(clean));
+        box->setCursorPosition(caret);
+    }
+    return clean;
 }
 
 // Every character key goes through the core's filter; navigation keys and
@@ -165,7 +187,8 @@ bool ImageWiring::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut: {
         // Switching to another window is not leaving the box.
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        // A box disabled under a running board command commits nothing.
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || !box->isEnabled())
             return false;
         if (box == idBox_)
             CommitIdText(s_, idBox_->text().toStdString());

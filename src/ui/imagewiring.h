@@ -29,6 +29,7 @@ public:
 private:
     void placeEditors();
     bool filterHexKey(QLineEdit* box, QEvent* event, int maxLength);
+    std::string admitted(QLineEdit* box, const QString& text);
 
     MainWindow& w_;
     Session& s_;

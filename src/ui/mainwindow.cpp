@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/shell.h"
 #include "app/startup.h"
 #include "device/selection.h"
 #include "ui/boardwindow.h"
@@ -88,16 +89,6 @@ const std::vector<MenuDef>& menuBarLayout() {
 bool hiddenByDefault(const QString& name) {
     return name.startsWith("nmuFile") || name.startsWith("nmuDevice") || name == "mnuSerialPgmSetting" ||
            name == "nmuI";
-}
-
-// While a board command runs, everything that talks to the board or replaces
-// the device or the image under it is refused.
-bool refusedWhileBusy(const QString& name) {
-    static const QStringList names = {
-        "Command_pogram", "Command_read", "Command_Vrify", "Command_blank", "Command_com", "Command_OPEN",
-        "confirm", "mnuDevice_clear", "mnuPcBufferMemoryClear", "mnuFileOpen", "nmuFile1", "nmuFile2",
-        "nmuFile3", "nmuFile4", "nmuFile5", "mnuRELOAD", "mnuASMwithRELOAD", "Combo_device", "exit"};
-    return names.contains(name);
 }
 
 QColor toColour(std::uint32_t rgb) { return QColor::fromRgb(rgb & 0xFFFFFF); }
@@ -212,8 +203,7 @@ void MainWindow::buildWidgets() {
     comboDevice_->setObjectName("Combo_device");
     comboDevice_->setMinimumContentsLength(16);
     connect(comboDevice_, &QComboBox::activated, this, [this](int index) {
-        s_.view.deviceIndex = index;
-        SelectDevice(s_);
+        SelectDeviceIndex(s_, index);
         render();
     });
     pmSize_ = label("Label_pm_size", central);
@@ -244,8 +234,6 @@ void MainWindow::buildWidgets() {
     idBox_->setObjectName("Text_ID");
     idBox_->setMaxLength(4);
     idBox_->setMaximumWidth(70);
-    connect(idBox_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { s_.view.idText = text.toStdString(); });
     configLabel_ = clickable("Text_Config", central);
     configLabel_->setFrameShape(QFrame::Panel);
     configLabel_->setFrameShadow(QFrame::Sunken);
@@ -388,10 +376,7 @@ void MainWindow::connectDoubleClick(const QString& objectName, std::function<voi
     const QString key = objectName + ":double";
     if (auto it = connections_.find(key); it != connections_.end())
         disconnect(it->second);
-    // Double clicks start board commands (the board search): refused while one runs.
     connections_[key] = connect(l, &ClickableLabel::doubleClicked, this, [this, fn = std::move(fn)] {
-        if (s_.view.busy)
-            return;
         fn();
         render();
     });
@@ -400,7 +385,7 @@ void MainWindow::connectDoubleClick(const QString& objectName, std::function<voi
 bool MainWindow::commandEnabled(const QString& name, bool modelEnabled) const {
     if (!connections_.count(name) || !modelEnabled)
         return false;
-    return !(s_.view.busy && refusedWhileBusy(name));
+    return !IsRefusedWhileBusy(s_.view, name.toStdString());
 }
 
 void MainWindow::render() {
@@ -451,7 +436,9 @@ void MainWindow::render() {
         const QSignalBlocker block(comboDevice_);
         comboDevice_->setCurrentIndex(v.deviceIndex);
     }
-    comboDevice_->setEnabled(!(v.busy && refusedWhileBusy("Combo_device")));
+    // The device, the grid and the boxes the running command reads stay put.
+    for (QWidget* box : std::initializer_list<QWidget*>{comboDevice_, grid_, idBox_, bandGap_})
+        box->setEnabled(!IsRefusedWhileBusy(v, box->objectName().toStdString()));
 
     const QString programCaption = QString::fromStdString(v.programButtonCaption);
     if (program_->text() != programCaption)
@@ -521,8 +508,9 @@ void MainWindow::renderGrid() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing under a running board command would pull the port and the
     // session from under it; the command ends first.
-    if (s_.view.busy) {
+    if (RefuseWhileBusy(s_)) {
         event->ignore();
+        render();
         return;
     }
     for (const auto& fn : closing)

@@ -68,6 +68,10 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
 
     auto* ok = named(new QPushButton("閉じる", this), "OKButton");
     auto* cancel = named(new QPushButton("ｷｬﾝｾﾙ", this), "CancelButton");
+    // Enter in a text box presses no button: a dialog's buttons are
+    // auto-default, and "開く" would open the file chooser.
+    for (QPushButton* button : {openAsm, ok, cancel})
+        button->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);

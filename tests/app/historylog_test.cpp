@@ -105,11 +105,11 @@ TEST(LogVerdict, CalibrationFieldOnlyForCalibratedFamilies) {
     s.run.calibCheckText = "Read: 0x3430 , Write: 0x3430";
     s.device.name = "PIC12F675";
     s.device.family = "12F6";
-    s.loader.hexPath = "/w/a.hex";
+    s.loader.loadedPath = "/w/a.hex";
     AppendVerdict(s);
     s.device.name = "PIC16F84A";
     s.device.family = "FLASH";
-    s.loader.hexPath.clear();
+    s.loader.loadedPath.clear();
     AppendVerdict(s);
     EXPECT_EQ(ReadFileBytes(rig.dir + "LOG.txt"),
               "start\r\n"

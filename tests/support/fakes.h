@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,7 +37,11 @@ struct RecordedBox {
 class FakeUi : public Ui {
 public:
     void viewChanged() override { ++viewChanges; }
-    void processEvents() override { ++eventPumps; }
+    void processEvents() override {
+        ++eventPumps;
+        if (duringEvents)
+            duringEvents();
+    }
     void setBusy(bool busy) override { busyHistory.push_back(busy); }
     MsgAnswer messageBox(MsgIcon icon, const std::string& title, const std::string& text,
                          MsgButtons buttons) override;
@@ -55,6 +60,7 @@ public:
     int portWindowShown = 0;
     int viewChanges = 0;
     int eventPumps = 0;
+    std::function<void()> duringEvents;  // what the user does while events run
 };
 
 class FakeProcesses : public Processes {

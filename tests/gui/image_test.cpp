@@ -2,6 +2,7 @@
 // editors, the ID box and the memory usage window.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -31,6 +32,7 @@ private slots:
     void gridEditorChangesTheConfigurationWord();
     void shorterGridOfAnotherDeviceOpensNoEditor();
     void idBoxTakesHexDigitsAndCommitsOnLeaving();
+    void calibrationEditorTakesEditsMadeWithoutKeys();
     void configBoxTogglesBits();
     void memoryMapDrawsOnlyOnDisplay();
 
@@ -165,6 +167,39 @@ void ImageWindowTest::idBoxTakesHexDigitsAndCommitsOnLeaving() {
     QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(id, &in);
     QCOMPARE(find<QLabel>("LabelCmt")->text(), QString("ＩＤ番号の表示。変更するときは４桁の16進数を入力します。 "));
+}
+
+void ImageWindowTest::calibrationEditorTakesEditsMadeWithoutKeys() {
+    selectDevice("PIC12F675");
+    auto* grid = find<QTableWidget>("HFGrid1");
+    int row = 1;
+    while (row < grid->rowCount() && grid->item(row, 0)->text() != "CALIB(retlw)")
+        ++row;
+    QVERIFY(row < grid->rowCount());
+    grid->setCurrentCell(row, 0);
+    auto* txt = find<QLineEdit>("TxtInit");
+    QVERIFY(txt->isVisible());
+    QCOMPARE(txt->text(), QString("80"));
+    const Session& s = app_->session();
+    auto leave = [txt] {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(txt, &out);
+    };
+
+    txt->selectAll();
+    QTest::keyClick(txt, Qt::Key_Delete);
+    QCOMPARE(txt->text(), QString());
+    leave();
+    QCOMPARE(s.buffer.calibText, std::string("retlw 0x00"));
+    QCOMPARE(grid->item(row, 1)->text(), QString("00"));
+
+    // Pasted text keeps what the key filter admits.
+    QApplication::clipboard()->setText("a7z");
+    txt->selectAll();
+    txt->paste();
+    QCOMPARE(txt->text(), QString("A7"));
+    leave();
+    QCOMPARE(s.buffer.calibText, std::string("retlw 0xA7"));
 }
 
 void ImageWindowTest::configBoxTogglesBits() {

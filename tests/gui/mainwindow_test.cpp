@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -11,8 +12,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <utility>
 
+#include "app/history.h"
 #include "app/shell.h"
 #include "app/startup.h"
 #include "device/devicedb.h"
@@ -61,6 +66,8 @@ private slots:
     void startUpShowsDatabaseAndDevices();
     void widgetsAreNamed();
     void historyEntriesFollowTheModel();
+    void historyFolderWithASpaceReopensThatFolder();
+    void runningCommandDisablesEditorsAndRefusesClosing();
     void fileFiltersMatchAnyCase();
     void boardWindowShownAndPlaced();
     void appDirSeededWithShippedDatabase();
@@ -75,6 +82,7 @@ private:
     std::unique_ptr<GuiApp> app_;
     QTimer modalGuard_;
     QStringList unexpectedBoxes_;
+    std::function<void(QFileDialog*)> onFileDialog_;  // else a file dialog is cancelled
 };
 
 void MainWindowTest::init() {
@@ -85,9 +93,13 @@ void MainWindowTest::init() {
     settings_->setValue("ComNo", "1");
     settings_->setValue("ComDevice1", "sim");
     unexpectedBoxes_.clear();
+    onFileDialog_ = nullptr;
     // A modal box would wait for a click forever offscreen: record and close it.
     connect(&modalGuard_, &QTimer::timeout, this, [this] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (dialog && onFileDialog_)
+                return std::exchange(onFileDialog_, nullptr)(dialog);
             unexpectedBoxes_ << modal->windowTitle();
             modal->close();
         }
@@ -216,6 +228,59 @@ void MainWindowTest::historyEntriesFollowTheModel() {
     action("nmuHistryClear")->trigger();
     QVERIFY(!action("nmuFile1")->isVisible());
     QCOMPARE(settings_->value("OPEN_Device1").value_or(""), std::string("0"));
+}
+
+void MainWindowTest::historyFolderWithASpaceReopensThatFolder() {
+    const QString folder = dir_->filePath("hex files/blink led");
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/blink.hex";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(":02000000831665\r\n:00000001FF\r\n");
+    file.close();
+    Session& s = app_->session();
+    s.view.menus["nmuFile1"] = {HistoryCaption(folder.toStdString(), "PIC16F84A"), false, true, true};
+    const auto& names = s.view.deviceList;
+    const auto f84 = std::find(names.begin(), names.end(), "PIC16F84A") - names.begin();
+    settings_->setValue("OPEN_Device1", std::to_string(f84));
+    app_->window().render();
+
+    QString startedIn;
+    onFileDialog_ = [&](QFileDialog* dialog) {
+        startedIn = dialog->directory().absolutePath();
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, which is protected
+    };
+    action("nmuFile1")->trigger();
+    QCOMPARE(startedIn, folder);
+    QCOMPARE(s.device.name, std::string("PIC16F84A"));
+    QCOMPARE(s.buffer.program[0], std::uint8_t{0x16});
+    QVERIFY(app_->window().windowTitle().endsWith(path));
+    QVERIFY2(unexpectedBoxes_.isEmpty(), qPrintable(unexpectedBoxes_.join(", ")));
+}
+
+void MainWindowTest::runningCommandDisablesEditorsAndRefusesClosing() {
+    MainWindow& w = app_->window();
+    Session& s = app_->session();
+    const std::vector<const char*> refused = {"Combo_device", "HFGrid1", "Text_ID", "Txt_12F_BG_data",
+                                              "Command_pogram", "Cmd_save"};
+    s.view.busy = true;
+    w.render();
+    for (const char* name : refused)
+        QVERIFY2(!w.findChild<QWidget*>(name)->isEnabled(), name);
+    for (const char* name : {"mnuFileSave", "mnuFileOpen", "mnuPcBufferMemoryClear", "exit"})
+        QVERIFY2(!action(name)->isEnabled(), name);
+    QVERIFY(action("mnuSerch")->isEnabled());
+    w.close();
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.findChild<QLabel*>("LabelCmt")->text(),
+             QString("ライターと通信中です。終わってからもう一度操作してください。 "));
+
+    s.view.busy = false;
+    w.render();
+    for (const char* name : refused)
+        QVERIFY2(w.findChild<QWidget*>(name)->isEnabled(), name);
+    QVERIFY(action("mnuFileSave")->isEnabled());
 }
 
 void MainWindowTest::fileFiltersMatchAnyCase() {

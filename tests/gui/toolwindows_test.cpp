@@ -105,12 +105,26 @@ void ToolWindowsTest::toolSettingsCloseAtOnceStoresDefaults() {
 
 void ToolWindowsTest::toolSettingsCancelStoresNothing() {
     app_->session().run.asmToolPath = "/opt/tools/gpasm";
-    onModal("frmMPASMWIN", [](QWidget* w) {
+    QStringList chooser;
+    onModal("frmMPASMWIN", [&chooser](QWidget* w) {
         QCOMPARE(w->findChild<QLineEdit*>("txtAsmPath")->text(), QString("/opt/tools/gpasm"));
         QTest::keyClicks(w->findChild<QLineEdit*>("txtAsmOption"), " -w");
+        // Enter in the text boxes presses no button: no file chooser, no close.
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [w, &chooser] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != w) {
+                chooser << modal->metaObject()->className();
+                modal->close();
+            }
+        });
+        guard.start(20);
+        QTest::keyClick(w->findChild<QLineEdit*>("txtAsmOption"), Qt::Key_Return);
+        QTest::keyClick(w->findChild<QLineEdit*>("Text_After_File"), Qt::Key_Enter);
+        QVERIFY(w->isVisible());
         QTest::mouseClick(w->findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });
     action("mnuMPASMsetting")->trigger();
+    QVERIFY2(chooser.isEmpty(), qPrintable(chooser.join(", ")));
     QVERIFY(!settings_->value("AsmOption"));
     QCOMPARE(app_->session().run.asmToolPath, std::string("/opt/tools/gpasm"));
 }

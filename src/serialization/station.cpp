@@ -102,7 +102,7 @@ void SerialStation::finish(Session& s, Outcome outcome) {
         const std::string written = SerialBytesWritten(value_, bytes);
         const std::string port = port_.empty() ? "COM" + std::to_string(s.link.portNumber) : port_;
         const std::string line =
-            SerialRecordLine(Now(), s.device.name, value_, written, s.loader.hexPath, checksum_, port);
+            SerialRecordLine(Now(), s.device.name, value_, written, s.loader.loadedPath, checksum_, port);
         if (!file_.commit(held, recordPath_, line, error)) {
             refuse(s, Stop::FileError, error);
         } else {

@@ -39,7 +39,10 @@ GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::
     window_ = std::make_unique<MainWindow>(*session_);
     serialWindow_ = new SerialWindow(*session_, window_.get());
     ui_.parent = window_.get();
-    ui_.render = [this] { window_->render(); };
+    ui_.render = [this] {
+        window_->render();
+        serialWindow_->render();
+    };
     (new Viewers(*session_, window_.get()))->install(processes_);
     connectCommands();
 }

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/menus.h"
+#include "app/shell.h"
 #include "app/startup.h"
 #include "ui/qtui.h"
 
@@ -249,6 +250,7 @@ void SerialWindow::render() {
     nextData_->setText(QString::fromStdString(m.nextData));
     endAddress_->setText(QString::fromStdString(m.endAddress));
     enable_->setChecked(m.enabled);
+    enable_->setEnabled(!IsRefusedWhileBusy(s_.view, "ChkSettingEnable"));
     wroteHex_->setText(QString::fromStdString(m.wroteHex));
     wroteDec_->setText(QString::fromStdString(m.wroteDec));
     message_->setText(DisplayText(m.message));

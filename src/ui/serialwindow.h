@@ -30,6 +30,8 @@ public:
     // At start: a production run left in the program folder is offered again.
     void offerSavedRun();
     SerialProgramming* model() { return model_.get(); }
+    // Draws the model again; the main window's busy state locks the switch.
+    void render();
     void reject() override { close(); }  // Esc unloads as closing does
 
 protected:
@@ -37,7 +39,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void render();
     // Runs a handler of the model, then draws it again.
     template <typename Fn>
     void handle(Fn fn);

@@ -25,6 +25,7 @@
 #include "ui/boardwindow.h"
 #include "ui/guiapp.h"
 #include "ui/qtui.h"
+#include "ui/serialwindow.h"
 
 using namespace vx;
 
@@ -264,10 +265,13 @@ void MainWindowTest::runningCommandDisablesEditorsAndRefusesClosing() {
     Session& s = app_->session();
     const std::vector<const char*> refused = {"Combo_device", "HFGrid1", "Text_ID", "Txt_12F_BG_data",
                                               "Command_pogram", "Cmd_save"};
+    SerialWindow& serial = app_->serialWindow();
+    serial.open();
     s.view.busy = true;
-    w.render();
+    s.ui.viewChanged();
     for (const char* name : refused)
         QVERIFY2(!w.findChild<QWidget*>(name)->isEnabled(), name);
+    QVERIFY(!serial.findChild<QWidget*>("ChkSettingEnable")->isEnabled());
     for (const char* name : {"mnuFileSave", "mnuFileOpen", "mnuPcBufferMemoryClear", "exit"})
         QVERIFY2(!action(name)->isEnabled(), name);
     QVERIFY(action("mnuSerch")->isEnabled());

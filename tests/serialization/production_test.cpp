@@ -211,7 +211,7 @@ struct Station : test::SimRig {
         }
         s().buffer.program[0] = 0x28;  // goto 0
         s().buffer.program[1] = 0x00;
-        s().loader.hexPath = "/lab/prog.hex";
+        s().loader.loadedPath = "/lab/prog.hex";
     }
     Session& s() { return *session; }
     int chipWord(int a) { return chip().program[static_cast<std::size_t>(a)]; }

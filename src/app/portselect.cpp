@@ -1,10 +1,181 @@
 #include "app/portselect.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+
 #include "app/settings.h"
 #include "app/shell.h"
 #include "link/detect.h"
+#include "link/protocol.h"
 
 namespace vx {
+
+namespace {
+
+bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// "ttyS2" before "ttyS10": runs of digits compare by their value.
+bool naturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            const auto number = [](const std::string& text, std::size_t& at) {
+                while (at + 1 < text.size() && text[at] == '0' && isDigit(text[at + 1]))
+                    ++at;
+                const std::size_t start = at;
+                while (at < text.size() && isDigit(text[at]))
+                    ++at;
+                return text.substr(start, at - start);
+            };
+            const std::string x = number(a, i);
+            const std::string y = number(b, j);
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            if (x != y)
+                return x < y;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The group that may read and write the device; "" when it cannot be told
+// or the group's own bits would not let its members in either.
+std::string deviceGroup(const std::string& path) {
+    struct stat node {};
+    if (::stat(path.c_str(), &node) != 0 || (node.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return "";
+    std::vector<char> buffer(16384);
+    struct group entry {};
+    struct group* found = nullptr;
+    if (getgrgid_r(node.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return "";
+    return found->gr_name;
+}
+
+std::string usbDetail(const SystemPortInfo& port) {
+    std::string detail;
+    const auto add = [&detail](const std::string& part) {
+        if (part.empty())
+            return;
+        if (!detail.empty())
+            detail += " / ";
+        detail += part;
+    };
+    add(port.description);
+    add(port.manufacturer);
+    add(port.serialNumber.empty() ? "" : "S/N " + port.serialNumber);
+    return detail;
+}
+
+// The board search's exchange on an open port: the first answer is thrown
+// away, the second must be our board's identification.
+bool BoardAnswers(Session& s, std::string& firmwareId) {
+    BoardLink& link = s.link;
+    link.rawReplies = false;
+    link.port.setRts(!link.commMode1);
+    link.DiscardInput();
+    link.SendCommand(protocol::kIdentify);
+    link.Pause(protocol::kDetectSettleMs);
+    s.ui.processEvents();
+    link.DiscardInput();
+    link.SendCommand(protocol::kIdentify);
+    if (!link.WaitForBytes(protocol::kIdentifyReplyBytes, protocol::kIdentifyTimeoutMs))
+        return false;
+    firmwareId = link.ReadAllText().substr(0, protocol::kFirmwareIdChars);
+    return firmwareId.rfind(protocol::kBoardSignature, 0) == 0;
+}
+
+void chooseComOneWhenNone(PortWindowModel& model) {
+    if (model.chosen() == 0)
+        model.selected[0] = true;
+}
+
+}  // namespace
+
+std::vector<PortChoice> PortChoices(const std::vector<SystemPortInfo>& ports) {
+    std::vector<SystemPortInfo> sorted = ports;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const SystemPortInfo& a, const SystemPortInfo& b) {
+        if (a.byId.empty() != b.byId.empty())
+            return !a.byId.empty();
+        return naturalLess(a.device, b.device);
+    });
+    std::vector<PortChoice> choices;
+    for (const auto& port : sorted)
+        choices.push_back({port.byId.empty() ? port.device : port.byId, port.device, port.usb ? usbDetail(port) : ""});
+    choices.push_back({kSimPortName, kSimPortName, "内蔵シミュレーションボード"});
+    return choices;
+}
+
+int PortWindowModel::listedRow() const {
+    const std::string path = chosenPath();
+    if (path.empty())
+        return -1;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        if (choices[i].path == path || choices[i].device == path)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void ChooseListedPort(PortWindowModel& model, std::size_t row) {
+    if (row >= model.choices.size())
+        return;
+    chooseComOneWhenNone(model);
+    model.setChosenPath(model.choices[row].path);
+}
+
+std::string AutoDetectPort(Session& s, PortWindowModel& model) {
+    if (s.link.IsOpen()) {
+        s.link.Close();
+        ShowBoardNotFound(s);
+    }
+    std::string denied;
+    bool any = false;
+    for (const PortChoice& choice : model.choices) {
+        if (choice.device == kSimPortName)
+            continue;
+        any = true;
+        s.ui.processEvents();
+        const PortOpenResult opened = s.link.Open(choice.path);
+        if (opened == PortOpenResult::PermissionDenied && denied.empty())
+            denied = choice.path;
+        if (opened != PortOpenResult::Ok)
+            continue;
+        std::string firmwareId;
+        const bool found = BoardAnswers(s, firmwareId);
+        s.link.Close();
+        if (found) {
+            chooseComOneWhenNone(model);
+            model.setChosenPath(choice.path);
+            return "ライターを " + choice.path + " に検出しました（" + firmwareId + "）。\nCOM" +
+                   std::to_string(model.chosen()) + " に割り当てました。OK で確定します。";
+        }
+    }
+    if (!any)
+        return "シリアルポートが見つかりませんでした。";
+    if (!denied.empty())
+        return "ライターを検出できませんでした。\n" + PortPermissionText(denied);
+    return "ライターを検出できませんでした。ライターの接続と電源を確かめてください。";
+}
+
+std::string PortPermissionText(const std::string& path) {
+    const std::string head = path + " を開く権限がありません。\r\n";
+    const std::string group = deviceGroup(path);
+    if (group.empty())
+        return head + "このポートを使えるように、システムの管理者に権限の設定を依頼してください。";
+    return head + "このポートを使えるのはグループ「" + group +
+           "」のユーザーです。次のコマンドでユーザーをこのグループに加えてください。\r\n\r\n"
+           "　　sudo usermod -aG " + group + " $USER\r\n\r\n"
+           "グループの変更は新しいログインから有効になります。一度ログアウトして、ログインし直してください。";
+}
 
 int PortWindowModel::chosen() const {
     int number = 0;
@@ -43,9 +214,14 @@ bool PortWindowOk(Session& s, const PortWindowModel& model) {
     const int n = s.link.portNumber;
     // The path of a number that is not selected is the saved one.
     const std::string path = model.chosen() != 0 ? model.chosenPath() : PortDevicePath(s, n);
-    const bool opened = n != 0 && !path.empty() && s.link.Open(path) == PortOpenResult::Ok;
+    const PortOpenResult result = n != 0 && !path.empty() ? s.link.Open(path) : PortOpenResult::Failed;
     const std::string com = "COM" + std::to_string(n);
-    if (!opened) {
+    if (result == PortOpenResult::PermissionDenied) {
+        ShowBoardNotFound(s);
+        s.ui.messageBox(MsgIcon::Critical, com + "　エラー", PortPermissionText(path));
+        return false;
+    }
+    if (result != PortOpenResult::Ok) {
         ShowBoardNotFound(s);
         s.ui.messageBox(MsgIcon::Critical, com + "　エラー",
                         "　　" + com + "　オープンに失敗しました。　　　　　\r" +
@@ -67,12 +243,6 @@ void PortWindowCancel(Session& s) {
 }
 
 std::string PortDevicePath(const Session& s, int comNumber) { return ComDevicePath(s.settings, comNumber); }
-
-std::vector<std::string> PortDeviceChoices(const std::vector<std::string>& systemPorts) {
-    std::vector<std::string> choices = systemPorts;
-    choices.push_back(kSimPortName);
-    return choices;
-}
 
 void PortSettingsCommand(Session& s) {
     if (RefuseWhileBusy(s))

@@ -12,6 +12,34 @@
 
 namespace vx {
 
+// One serial port that the system lists now.
+struct SystemPortInfo {
+    std::string device;  // the kernel's name: "/dev/ttyUSB0", "/dev/ttyS0"
+    std::string byId;    // its stable "/dev/serial/by-id/…" name, "" when it has none
+    bool usb = false;    // a USB adapter: the three texts below are its own
+    std::string description;
+    std::string manufacturer;
+    std::string serialNumber;
+};
+
+// The platform's side of the port list, so the list logic runs on any data.
+class PortLister {
+public:
+    virtual ~PortLister() = default;
+    virtual std::vector<SystemPortInfo> ports() = 0;
+};
+
+// One row of the window's list.
+struct PortChoice {
+    std::string path;    // what a click maps: the stable name when there is one
+    std::string device;  // the kernel's name ("sim" for the simulated board)
+    std::string detail;  // description, maker and serial number of a USB adapter
+};
+
+// The listed ports, stable names preferred and kernel names in natural
+// order (ttyS2 before ttyS10), then the built-in simulated board.
+std::vector<PortChoice> PortChoices(const std::vector<SystemPortInfo>& ports);
+
 // What the window holds while it is open. Nothing reaches the settings
 // before a successful OK: CANCEL leaves every mapping as it was.
 struct PortWindowModel {
@@ -20,7 +48,24 @@ struct PortWindowModel {
     int chosen() const;                          // the selected COM number, 0 = none
     std::string chosenPath() const;              // "" when none is selected
     void setChosenPath(const std::string& path);  // typed or picked; ignored with none selected
+
+    std::vector<PortChoice> choices;  // the list
+    // The row of the chosen path (by either of its names), -1 when not listed.
+    int listedRow() const;
 };
+
+// A click on a row: the chosen COM number (COM1 when none is) is mapped to it.
+void ChooseListedPort(PortWindowModel& model, std::size_t row);
+
+// 自動検出: asks each listed port, not the simulated board, for the board's
+// identification as the board search does, and maps the chosen COM number
+// (COM1 when none is) to the first one that answers. The port of the link is
+// closed before and after. Returns the text the window shows.
+std::string AutoDetectPort(Session& s, PortWindowModel& model);
+
+// A device the user may not open: the group that may, the command that adds
+// the user to it, and that a new login is needed.
+std::string PortPermissionText(const std::string& path);
 
 // Load: clears the note, selects the button of the saved "ComNo", takes the
 // saved device path of every COM number.
@@ -33,9 +78,6 @@ void PortWindowCancel(Session& s);
 
 // The device path a COM number stands for ("ComDevice<n>").
 std::string PortDevicePath(const Session& s, int comNumber);
-// What the window offers to pick from: the system's ports, then "sim".
-std::vector<std::string> PortDeviceChoices(const std::vector<std::string>& systemPorts);
-
 // confirm / Command_com: the port window, then the board search.
 void PortSettingsCommand(Session& s);
 // Command_OPEN: lets other programs use the port.

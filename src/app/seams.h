@@ -20,7 +20,8 @@ public:
     virtual void sleepMs(int ms) = 0;
 };
 
-enum class PortOpenResult { Ok, InUse, Failed };
+// PermissionDenied: the device exists but this user may not open it.
+enum class PortOpenResult { Ok, InUse, PermissionDenied, Failed };
 
 // A serial port at 9600 8N1, no flow control. Names are device paths
 // ("/dev/ttyS0", "/dev/pts/3") or "sim" for the built-in simulated board.

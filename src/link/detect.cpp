@@ -1,5 +1,6 @@
 #include "link/detect.h"
 
+#include "app/portselect.h"
 #include "app/shell.h"
 #include "link/comport.h"
 #include "link/protocol.h"
@@ -59,6 +60,9 @@ bool OpenBoardPort(Session& s) {
         s.ui.messageBox(MsgIcon::Critical, "",
                         "他のソフトウエアが、すでに通信ポート使用しています。　　　　\r\n"
                         "通信ポートを使用しているソフトウエアを終了してください。　　　　");
+    } else if (result == PortOpenResult::PermissionDenied) {
+        ShowNote(s, "red" + path + " を開く権限がありません。");
+        s.ui.messageBox(MsgIcon::Critical, "ｲﾝﾌｫﾒｰｼｮﾝ", PortPermissionText(path));
     } else {
         ShowNote(s, "通信ポートが使用できませんでした。\r");
         s.ui.messageBox(MsgIcon::Critical, "ｲﾝﾌｫﾒｰｼｮﾝ",

@@ -88,8 +88,8 @@ PortOpenResult QtSerialPort::open(const std::string& name) {
     if (!port_.open(QIODevice::ReadWrite)) {
         const auto error = port_.error();
         port_.clearError();
-        if (error == QSerialPort::PermissionError && HeldByAnotherProcess(path))
-            return PortOpenResult::InUse;
+        if (error == QSerialPort::PermissionError)
+            return HeldByAnotherProcess(path) ? PortOpenResult::InUse : PortOpenResult::PermissionDenied;
         return PortOpenResult::Failed;
     }
     lowLatency_ = RequestLowLatency(static_cast<int>(port_.handle()));

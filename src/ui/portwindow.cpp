@@ -1,18 +1,28 @@
 #include "ui/portwindow.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include "qtplatform/qtportlist.h"
+#include "ui/qtui.h"
 
 namespace vx {
 
-PortWindow::PortWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
+PortWindow::PortWindow(Session& s, QWidget* parent, PortLister* lister)
+    : QDialog(parent),
+      s_(s),
+      ownLister_(lister ? nullptr : std::make_unique<QtPortLister>()),
+      lister_(lister ? *lister : *ownLister_) {
     setObjectName("frmOption");
     setWindowTitle("通信ポート選択して下さい。");
 
@@ -34,30 +44,62 @@ PortWindow::PortWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
             showDevicePath();
     });
 
-    device_ = new QComboBox(this);
-    device_->setObjectName("Combo_ComDevice");
-    device_->setEditable(true);
-    device_->setMinimumContentsLength(16);
-    for (const auto& path : PortDeviceChoices(SystemPorts()))
-        device_->addItem(QString::fromStdString(path));
-    connect(device_, &QComboBox::currentTextChanged, this, [this](const QString& text) {
-        model_.setChosenPath(text.trimmed().toStdString());
+    list_ = new QTreeWidget(this);
+    list_->setObjectName("List_Ports");
+    list_->setRootIsDecorated(false);
+    list_->setHeaderLabels({"ポート", "説明・メーカー・シリアル番号"});
+    list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list_->setMinimumHeight(110);
+    connect(list_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        ChooseListedPort(model_, static_cast<std::size_t>(list_->indexOfTopLevelItem(item)));
+        showChosenNumber();
+        showDevicePath();
     });
 
+    device_ = new QComboBox(this);
+    device_->setObjectName("Combo_ComDevice");
+    device_->setEditable(true);  // any path can still be typed
+    device_->setMinimumContentsLength(24);
+    connect(device_, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+        model_.setChosenPath(text.trimmed().toStdString());
+        showListedRow();
+    });
+
+    info_ = new QLabel(this);
+    info_->setObjectName("Label_PortInfo");
+    info_->setWordWrap(true);
+    info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* detect = new QPushButton("自動検出", this);
+    detect->setObjectName("Command_AutoDetect");
+    detect->setToolTip("一覧のポートに順にライターを問い合わせ、応答したポートを選びます。");
+    auto* refresh = new QPushButton("一覧を更新", this);
+    refresh->setObjectName("Command_PortList");
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("Command_Ok");
     ok->setDefault(true);
     auto* cancel = new QPushButton("CANCEL", this);
     cancel->setObjectName("Command1");
+    for (QPushButton* button : {detect, refresh, cancel})
+        button->setAutoDefault(false);
+    connect(detect, &QPushButton::clicked, this, &PortWindow::autoDetect);
+    connect(refresh, &QPushButton::clicked, this, &PortWindow::refreshList);
     connect(ok, &QPushButton::clicked, this, &PortWindow::ok);
     connect(cancel, &QPushButton::clicked, this, &PortWindow::reject);
 
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(device_, 1);
+    listButtons->addWidget(detect);
+    listButtons->addWidget(refresh);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(device_, 1);
+    buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     auto* root = new QVBoxLayout(this);
     root->addLayout(grid);
+    root->addWidget(list_);
+    root->addLayout(listButtons);
+    root->addWidget(info_);
     root->addLayout(buttons);
 
     PortWindowLoad(s_, model_);
@@ -67,21 +109,66 @@ PortWindow::PortWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
         options_[static_cast<std::size_t>(i)]->setChecked(loaded.selected[static_cast<std::size_t>(i)]);
     group->setExclusive(true);
     model_ = loaded;
+    refreshList();
+}
+
+PortWindow::~PortWindow() = default;
+
+void PortWindow::refreshList() {
+    model_.choices = PortChoices(lister_.ports());
+    {
+        QSignalBlocker blocked(device_);
+        const QString typed = device_->currentText();
+        device_->clear();
+        for (const PortChoice& choice : model_.choices)
+            device_->addItem(QString::fromStdString(choice.path));
+        device_->setEditText(typed);
+    }
+    list_->clear();
+    for (const PortChoice& choice : model_.choices) {
+        auto* item = new QTreeWidgetItem(list_, {QString::fromStdString(choice.path), QString::fromStdString(choice.detail)});
+        if (choice.path != choice.device)
+            item->setToolTip(0, QString::fromStdString(choice.device));
+    }
     showDevicePath();
 }
 
-std::vector<std::string> PortWindow::SystemPorts() {
-    std::vector<std::string> ports;
-    for (const auto& info : QSerialPortInfo::availablePorts())
-        ports.push_back(info.systemLocation().toStdString());
-    return ports;
+void PortWindow::showDevicePath() {
+    device_->setEnabled(model_.chosen() != 0);
+    {
+        QSignalBlocker blocked(device_);
+        device_->setEditText(QString::fromStdString(model_.chosenPath()));
+    }
+    showListedRow();
 }
 
-void PortWindow::showDevicePath() {
+void PortWindow::showListedRow() {
+    const int row = model_.listedRow();
+    QSignalBlocker blocked(list_);
+    list_->setCurrentItem(row < 0 ? nullptr : list_->topLevelItem(row));
+    if (row < 0)
+        list_->clearSelection();
+}
+
+void PortWindow::autoDetect() {
+    info_->setText("ライターを探しています..... ");
+    // Nothing else may use the port while the ports are asked in turn.
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string result = AutoDetectPort(s_, model_);
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+    info_->setText(DisplayText(result));
+    showChosenNumber();
+    showDevicePath();
+}
+
+void PortWindow::showChosenNumber() {
     const int n = model_.chosen();
-    const QString path = QString::fromStdString(model_.chosenPath());
-    device_->setEnabled(n != 0);
-    device_->setEditText(path);
+    if (n == 0)
+        return;
+    QSignalBlocker blocked(options_[static_cast<std::size_t>(n - 1)]->group());
+    options_[static_cast<std::size_t>(n - 1)]->setChecked(true);
 }
 
 void PortWindow::ok() {

@@ -2,34 +2,44 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <vector>
 
 #include "app/portselect.h"
 
 class QComboBox;
+class QLabel;
 class QRadioButton;
+class QTreeWidget;
 
 namespace vx {
 
 class PortWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit PortWindow(Session& s, QWidget* parent = nullptr);
-
-    // The ports the system lists, as device paths.
-    static std::vector<std::string> SystemPorts();
+    // The list comes from lister, else from the system (QtPortLister).
+    explicit PortWindow(Session& s, QWidget* parent = nullptr, PortLister* lister = nullptr);
+    ~PortWindow() override;
 
 public slots:
     void reject() override;  // Esc and CANCEL
 
 private:
     void ok();
+    void autoDetect();
+    void refreshList();
+    void showChosenNumber();
     void showDevicePath();
+    void showListedRow();
 
     Session& s_;
+    std::unique_ptr<PortLister> ownLister_;
+    PortLister& lister_;
     PortWindowModel model_;
     std::vector<QRadioButton*> options_;
+    QTreeWidget* list_ = nullptr;
     QComboBox* device_ = nullptr;
+    QLabel* info_ = nullptr;
 };
 
 }  // namespace vx

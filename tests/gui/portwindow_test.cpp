@@ -1,20 +1,51 @@
 // The port window and the main window's port commands, on widgets.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "qtplatform/qtprocesses.h"
 #include "recordingui.h"
 #include "qtplatform/qtseams.h"
+#include "qtplatform/qtserialport.h"
 #include "sim/simport.h"
 #include "ui/guiapp.h"
 #include "ui/portwindow.h"
 
 using namespace vx;
+
+namespace {
+
+struct FakeLister : PortLister {
+    std::vector<SystemPortInfo> list;
+    std::vector<SystemPortInfo> ports() override { return list; }
+};
+
+// A pseudo-terminal with nobody on the other side: it opens and stays silent.
+struct SilentTerminal {
+    SilentTerminal() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+            path = ptsname(master);
+    }
+    ~SilentTerminal() {
+        if (master >= 0)
+            ::close(master);
+    }
+    int master = -1;
+    QString path;
+};
+
+}  // namespace
 
 class PortWindowTest : public QObject {
     Q_OBJECT
@@ -25,6 +56,8 @@ private slots:
     void okWithNothingSelectedShowsTheComZeroBox();
     void okOpensTheChosenDeviceAndCloses();
     void cancelAfterARefusedPathKeepsTheMapping();
+    void listShowsThePortsAndAClickMapsTheChosenNumber();
+    void autoDetectFindsTheBoardAmongTwoTerminals();
     void releaseWithThePortClosedStillNotes();
 
 private:
@@ -117,6 +150,87 @@ void PortWindowTest::cancelAfterARefusedPathKeepsTheMapping() {
     // Opened again, the window shows the kept path.
     PortWindow again(*session_);
     QCOMPARE(again.findChild<QComboBox*>("Combo_ComDevice")->currentText(), QString("sim"));
+}
+
+void PortWindowTest::listShowsThePortsAndAClickMapsTheChosenNumber() {
+    const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    FakeLister lister;
+    lister.list = {{"/dev/ttyS0", "", false, "", "", ""},
+                   {"/dev/ttyUSB0", byId.toStdString(), true, "FT232R USB UART", "FTDI", "A50285BI"}};
+    settings_->setValue("ComNo", "3");
+    PortWindow w(*session_, nullptr, &lister);
+    w.show();
+    auto* list = w.findChild<QTreeWidget*>("List_Ports");
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(list->topLevelItem(0)->text(0), byId);
+    QCOMPARE(list->topLevelItem(0)->text(1), QString("FT232R USB UART / FTDI / S/N A50285BI"));
+    QCOMPARE(list->topLevelItem(1)->text(0), QString("/dev/ttyS0"));
+    QCOMPARE(list->topLevelItem(1)->text(1), QString());
+    QCOMPARE(list->topLevelItem(2)->text(0), QString("sim"));
+    QVERIFY(!list->currentItem());  // COM3's /dev/ttyS2 is not listed
+
+    // A click maps COM3 to the adapter's stable name; OK stores it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    auto* device = w.findChild<QComboBox*>("Combo_ComDevice");
+    QCOMPARE(device->currentText(), byId);
+    QVERIFY(options(w)[2]->isChecked());
+    device->setEditText("sim");  // typing still works, and follows the list
+    QCOMPARE(list->currentItem(), list->topLevelItem(2));
+    QTest::mouseClick(w.findChild<QPushButton*>("Command_Ok"), Qt::LeftButton);
+    QCOMPARE(settings_->value("ComDevice3").value_or(""), std::string("sim"));
+
+    // No port at all: only the simulated board is offered, and the search says so.
+    lister.list.clear();
+    PortWindow empty(*session_, nullptr, &lister);
+    QCOMPARE(empty.findChild<QTreeWidget*>("List_Ports")->topLevelItemCount(), 1);
+    QTest::mouseClick(empty.findChild<QPushButton*>("Command_AutoDetect"), Qt::LeftButton);
+    QCOMPARE(empty.findChild<QLabel*>("Label_PortInfo")->text(), QString("シリアルポートが見つかりませんでした。"));
+}
+
+void PortWindowTest::autoDetectFindsTheBoardAmongTwoTerminals() {
+    // The real serial path: a silent terminal, then the board simulator.
+    SilentTerminal silent;
+    QVERIFY(!silent.path.isEmpty());
+    QProcess board;
+    board.start(VORMEX_BOARDSIM, {"--family", "FLASH", "--words", "1024", "--eeprom", "64", "--no-pacing"});
+    QVERIFY(board.waitForStarted(5000) && board.waitForReadyRead(5000));
+    const QString boardPath = QString::fromUtf8(board.readLine()).trimmed();
+    QVERIFY(boardPath.startsWith("/dev/"));
+
+    QtSerialPort port;
+    Session s(port, *settings_, clock_, ui_, processes_);
+    FakeLister lister;
+    // Listed first and gone by now; and a device node that is no serial port.
+    lister.list = {{"/dev/ttyUSB7", "/dev/serial/by-id/usb-gone", true, "", "", ""},
+                   {"/dev/null", "", false, "", "", ""},
+                   {silent.path.toStdString(), "", false, "", "", ""},
+                   {boardPath.toStdString(), "", false, "", "", ""}};
+    PortWindow w(s, nullptr, &lister);
+    w.show();
+    options(w)[4]->click();
+    QTest::mouseClick(w.findChild<QPushButton*>("Command_AutoDetect"), Qt::LeftButton);
+    QCOMPARE(w.findChild<QComboBox*>("Combo_ComDevice")->currentText(), boardPath);
+    QVERIFY(w.findChild<QLabel*>("Label_PortInfo")->text().startsWith("ライターを " + boardPath + " に検出しました"));
+    QCOMPARE(w.findChild<QTreeWidget*>("List_Ports")->currentItem()->text(0), boardPath);
+    QVERIFY(ui_.boxes.empty());
+    QVERIFY(!settings_->value("ComDevice5"));
+    QTest::mouseClick(w.findChild<QPushButton*>("Command_Ok"), Qt::LeftButton);
+    QCOMPARE(w.result(), int(QDialog::Accepted));
+    QCOMPARE(settings_->value("ComDevice5").value_or(""), boardPath.toStdString());
+    QVERIFY(port.isOpen());
+
+    // The node that is no serial port, and the vanished one, refused by name.
+    PortWindow again(s, nullptr, &lister);
+    for (const char* path : {"/dev/null", "/dev/serial/by-id/usb-gone"}) {
+        ui_.boxes.clear();
+        again.findChild<QComboBox*>("Combo_ComDevice")->setEditText(path);
+        QTest::mouseClick(again.findChild<QPushButton*>("Command_Ok"), Qt::LeftButton);
+        QCOMPARE(ui_.boxes.size(), std::size_t{1});
+        QVERIFY(QString::fromStdString(ui_.boxes[0].second).contains(path));
+    }
+    QCOMPARE(settings_->value("ComDevice5").value_or(""), boardPath.toStdString());
+    board.terminate();
+    board.waitForFinished(5000);
 }
 
 void PortWindowTest::releaseWithThePortClosedStillNotes() {

@@ -16,13 +16,4 @@ if [ "${1:-}" = "--cli" ]; then
   shift
   exec build/src/cli/vormex-cli "$@"
 fi
-# With no port configured yet, start against the built-in simulated board on
-# COM1 with a separate demo settings file, so the user's settings stay untouched.
-user_settings="${XDG_CONFIG_HOME:-$HOME/.config}/Vormex V3/Vormex V3.ini"
-if [ -z "${VORMEX_SETTINGS_FILE:-}" ] && ! grep -qs '^ComNo=' "$user_settings"; then
-  demo="$PWD/build/demo-settings.ini"
-  [ -f "$demo" ] || printf '[Settings]\nComNo=1\nComDevice1=sim\n' >"$demo"
-  echo "No COM port configured: demo run against the simulated board (settings: build/demo-settings.ini)"
-  export VORMEX_SETTINGS_FILE="$demo"
-fi
 exec build/src/ui/vormex "$@"

@@ -46,6 +46,9 @@ public:
     virtual ~SettingsStore() = default;
     virtual std::optional<std::string> value(const std::string& key) const = 0;
     virtual void setValue(const std::string& key, const std::string& value) = 0;
+    // True while nothing has ever been stored: the program's very first start.
+    // A store that cannot tell says false, so nothing is set up on its behalf.
+    virtual bool isEmpty() const { return false; }
 };
 
 enum class MsgIcon { None, Information, Warning, Critical, Question };
@@ -89,6 +92,12 @@ public:
     virtual ~Processes() = default;
     virtual ProcessId start(const std::string& program, const std::vector<std::string>& args,
                             const std::string& workDir) = 0;
+    // As start(), with the program's standard output and error both written
+    // to outputFile (replaced). One that cannot keep them starts it without.
+    virtual ProcessId startLogged(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& workDir, [[maybe_unused]] const std::string& outputFile) {
+        return start(program, args, workDir);
+    }
     // nullopt while running, else the exit code.
     virtual std::optional<int> exitCode(ProcessId id) = 0;
     // The desktop's "open" action for a file (its associated application).

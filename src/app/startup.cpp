@@ -15,11 +15,16 @@
 #include "image/convert.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
+#include "link/comport.h"
 #include "link/detect.h"
 
 namespace vx {
 
 namespace {
+
+const char* const kFirstRunNote =
+    "初めての起動なので、COM1 を内蔵のシミュレーションボード（sim）に割り当てました。\r\n"
+    "実際のライターを使うときは、メニューバーの [オプション] から [ＣＯＭポート設定] を選択してポートを選んでください。";
 
 // Single-precision, shortest form: 1500 -> "1500", 1507.5 -> "1507.5".
 std::string twipsText(double twips) {
@@ -109,6 +114,13 @@ bool Startup(Session& s, const std::string& commandLine, const std::function<std
     s.ui.viewChanged();
     s.ui.processEvents();
 
+    // The very first start runs on the simulated board, so that everything can
+    // be tried at once; the note at the end says how to choose the real board.
+    const bool firstRun = s.settings.isEmpty();
+    if (firstRun) {
+        s.settings.setValue("ComNo", "1");
+        s.settings.setValue(ComDeviceKey(1), kSimPortName);
+    }
     if (const auto port = SettingInt(s.settings, "ComNo", 0)) {
         s.link.portNumber = static_cast<int>(*port);
         if (*port != 0) {
@@ -143,6 +155,8 @@ bool Startup(Session& s, const std::string& commandLine, const std::function<std
     s.ui.processEvents();
     s.view.board.visible = true;
     s.ui.viewChanged();
+    if (firstRun)
+        ShowNote(s, kFirstRunNote);
     return true;
 }
 

@@ -24,13 +24,25 @@ QtProcesses::~QtProcesses() {
 
 ProcessId QtProcesses::start(const std::string& program, const std::vector<std::string>& args,
                              const std::string& workDir) {
+    return startLogged(program, args, workDir, "");
+}
+
+ProcessId QtProcesses::startLogged(const std::string& program, const std::vector<std::string>& args,
+                                   const std::string& workDir, const std::string& outputFile) {
     auto process = std::make_unique<QProcess>();
     QStringList arguments;
     for (const auto& arg : args)
         arguments << QString::fromStdString(arg);
     if (!workDir.empty())
         process->setWorkingDirectory(QString::fromStdString(workDir));
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    if (outputFile.empty()) {
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+    } else {
+        // Straight into the file, never through a pipe: a tool that prints
+        // megabytes can neither fill memory nor stall on a full pipe.
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->setStandardOutputFile(QString::fromStdString(outputFile));
+    }
     process->start(QString::fromStdString(program), arguments);
     if (!process->waitForStarted(5000))
         return {};

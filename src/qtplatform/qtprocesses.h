@@ -18,6 +18,8 @@ public:
     ~QtProcesses() override;
     ProcessId start(const std::string& program, const std::vector<std::string>& args,
                     const std::string& workDir) override;
+    ProcessId startLogged(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& workDir, const std::string& outputFile) override;
     std::optional<int> exitCode(ProcessId id) override;
     bool openWithAssociated(const std::string& path) override;
     bool openInTextEditor(const std::string& path) override;

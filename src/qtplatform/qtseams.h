@@ -23,6 +23,7 @@ public:
     explicit QtSettingsStore(const QString& iniPath);
     std::optional<std::string> value(const std::string& key) const override;
     void setValue(const std::string& key, const std::string& value) override;
+    bool isEmpty() const override { return settings_->allKeys().isEmpty(); }
     QString fileName() const { return settings_->fileName(); }
 
 private:

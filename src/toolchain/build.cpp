@@ -40,6 +40,9 @@ const char* const kHexCut = "redHEXファイルが最後まで書かれていま
 constexpr int kExitWaitMs = 10000;
 constexpr int kPollMs = 20;
 constexpr int kSettleMs = 1000;  // lets the tool's files reach the disk
+// Of a tool's messages the error file keeps this much: every error list of a
+// real build, not the megabytes of a tool gone wild.
+constexpr std::size_t kToolOutputKept = 1 << 20;
 
 // A tool that was still writing when the wait ended leaves a file without
 // the end-of-file record (type 01).
@@ -102,13 +105,68 @@ void openFile(Session& s, const std::string& path) {
         s.processes.openWithAssociated(path);
 }
 
-// The file the tool leaves on failure (base + "AsmAfter"), when configured and present.
-void openErrorFile(Session& s, const std::string& base) {
+// The file opened after a failed build: base + "AsmAfter", "" when not configured.
+std::string errorFilePath(const Session& s, const std::string& base) {
     const std::string ext = trimmed(SettingText(s.settings, "AsmAfter"));
-    if (ext.empty() || !FileExists(base + ext))
-        return;
-    openFile(s, base + ext);
+    return ext.empty() ? "" : base + ext;
 }
+
+// The error file, when configured and present.
+void openErrorFile(Session& s, const std::string& base) {
+    const std::string path = errorFilePath(s, base);
+    if (path.empty() || !FileExists(path))
+        return;
+    openFile(s, path);
+}
+
+std::optional<std::filesystem::file_time_type> lastWrite(const std::string& path) {
+    std::error_code ec;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    return ec ? std::nullopt : std::optional(time);
+}
+
+// The tool's standard output and error, caught in a file of their own while
+// it runs (it may write the error file itself, as a listing), then kept at
+// the top of the error file so that a failed build shows what the tool said.
+class ToolOutput {
+public:
+    ToolOutput(const std::string& errorFile, const std::string& base)
+        : errorFile_(errorFile), catchFile_(errorFile.empty() ? "" : base + "tool-output"),
+          before_(lastWrite(errorFile)) {}
+    const std::string& catchFile() const { return catchFile_; }
+
+    void keep() const {
+        std::ifstream in(catchFile_, std::ios::binary);
+        std::string said(kToolOutputKept, '\0');
+        in.read(said.data(), static_cast<std::streamsize>(said.size()));
+        said.resize(static_cast<std::size_t>(in.gcount()));
+        std::error_code ec;
+        const auto total = std::filesystem::file_size(catchFile_, ec);
+        in.close();
+        discard();
+        if (said.empty())
+            return;
+        if (!ec && total > said.size())
+            said += "\r\n…（以降の出力 " + std::to_string(total - said.size()) + " バイトは省略しました）\r\n";
+        std::string own;  // what the tool wrote there in this build
+        if (const auto written = lastWrite(errorFile_); written && written != before_) {
+            std::ifstream listing(errorFile_, std::ios::binary);
+            own.assign(std::istreambuf_iterator<char>(listing), {});
+        }
+        std::ofstream out(errorFile_, std::ios::binary | std::ios::trunc);
+        out << said << (own.empty() ? "" : "\r\n") << own;
+    }
+    void discard() const {
+        std::error_code ignored;
+        if (!catchFile_.empty())
+            std::filesystem::remove(catchFile_, ignored);
+    }
+
+private:
+    std::string errorFile_;
+    std::string catchFile_;
+    std::optional<std::filesystem::file_time_type> before_;
+};
 
 ToolKind toolKind(const std::string& toolPath, bool shortTests) {
     const std::string path = lower(toolPath);
@@ -264,7 +322,12 @@ void BuildAndReload(Session& s) {
     // A folder that is gone leaves the tool in the current one, as a failed
     // change of directory would.
     const bool workDirExists = std::filesystem::is_directory(workDir, ignored);
-    WaitForExit(s, s.processes.start(tool, *args, workDirExists ? workDir : ""));
+    // An error file that is the source or the HEX file itself is only opened.
+    const std::string errorFile = errorFilePath(s, base);
+    const ToolOutput output(errorFile == source || errorFile == s.loader.hexPath ? "" : errorFile, base);
+    const std::string runIn = workDirExists ? workDir : "";
+    WaitForExit(s, output.catchFile().empty() ? s.processes.start(tool, *args, runIn)
+                                              : s.processes.startLogged(tool, *args, runIn, output.catchFile()));
     s.ui.processEvents();
     s.clock.sleepMs(kSettleMs);
 
@@ -272,20 +335,24 @@ void BuildAndReload(Session& s) {
         ShowNote(s, "");
         ClearPcBuffer(s);
         if (s.ui.messageBox(MsgIcon::Information, "", kAskCompiled, MsgButtons::YesNo) == MsgAnswer::Yes) {
+            output.discard();
             reload(s, kBuildReloaded);
         } else {
+            output.keep();
             openErrorFile(s, base);
             ShowNote(s, kCompileError);
         }
         return;
     }
     if (FileExists(s.loader.hexPath)) {
+        output.discard();
         reload(s, kBuildReloaded);
         if (!hasEndRecord(s.loader.hexPath))
             ShowNote(s, kHexCut);
         return;
     }
     ClearPcBuffer(s);
+    output.keep();
     openErrorFile(s, base);
     ShowNote(s, compiler ? kCompileError : kAssembleError);
 }

@@ -32,6 +32,36 @@ std::string folderOf(const std::string& path) {
 
 const char* boolText(bool value) { return value ? "True" : "False"; }
 
+// The options box's default, mpasmwin's quiet mode.
+const char* const kWindowsDefaultOption = "/q";
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trimmedText(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// What gpasm and sdcc take where mpasmwin takes "/q", "" for other tools.
+// gpasm: the HEX format mpasmwin writes, and every message kept (its own
+// "-q" would silence what the build's error file keeps). sdcc: the 14-bit
+// back end and the selected part, without which it makes no PIC code.
+std::string ownDefaultOptions(const std::string& toolPath, const std::string& deviceName) {
+    std::string name = lower(toolPath.substr(toolPath.rfind('/') + 1));
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+        name.resize(name.size() - 4);
+    if (name == "gpasm")
+        return "-a inhx8m";
+    if (name != "sdcc")
+        return "";
+    const std::string part = lower(deviceName);
+    return part.rfind("pic", 0) == 0 ? "-mpic14 -p" + part.substr(3) : "-mpic14";
+}
+
 }  // namespace
 
 ToolSettings::ToolSettings(Session& s) : s_(s), savedToolPath_(s.run.asmToolPath) {
@@ -76,9 +106,7 @@ void ToolSettings::setCcscDeviceInfo(bool on) {
 }
 
 bool ToolSettings::isToolFile(const std::string& path) {
-    std::string name = path;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string name = lower(path);
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         return true;
     namespace fs = std::filesystem;
@@ -94,7 +122,12 @@ void ToolSettings::chooseTool() {
     FileDialogRequest request;
     request.title = "アセンブラ・コンパイラの場所を指定してください。";
     request.startDir = SettingText(s_.settings, "AsmFilePath");
+#ifdef _WIN32
     request.filter = "EXEファイル|*.EXE|全てのファイル|*.*";
+#else
+    // Executables have no extension here: every file is shown first.
+    request.filter = "全てのファイル|*|EXEファイル|*.EXE";
+#endif
     const auto chosen = s_.ui.openFileDialog(request);
     if (!chosen)
         return;
@@ -104,6 +137,10 @@ void ToolSettings::chooseTool() {
         s_.ui.messageBox(MsgIcon::None, "", kNotATool);
         changeFlag = false;
         return;
+    }
+    if (trimmedText(option) == kWindowsDefaultOption) {
+        if (const std::string own = ownDefaultOptions(*chosen, s_.device.name); !own.empty())
+            setOption(own);
     }
     s_.run.asmToolPath = *chosen;
     chosenTool_ = *chosen;

@@ -25,6 +25,7 @@ protected:
 
 private:
     void savePosition();
+    QPoint besideMainWindow() const;  // the first start's place
 
     Session& s_;
     QWidget* mainWindow_;

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     if (!instance.tryLock(0))
         return 0;
 
-    // The demo run keeps its settings apart from the user's.
+    // The user's own settings, or the file the environment names (as for vormex-cli).
     const QString settingsFile = qEnvironmentVariable("VORMEX_SETTINGS_FILE");
     std::unique_ptr<vx::QtSettingsStore> settings = settingsFile.isEmpty()
                                                         ? std::make_unique<vx::QtSettingsStore>()

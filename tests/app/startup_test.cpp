@@ -61,6 +61,30 @@ TEST(Startup, FirstRunAsksForAPortThenGoesOn) {
     EXPECT_FALSE(s.view.menus["nmuI"].visible);
 }
 
+TEST(Startup, VeryFirstRunPutsTheSimulatedBoardOnComOneOnce) {
+    TestRig rig;
+    auto& s = *rig.session;
+    shipDatabase(rig);
+    ASSERT_TRUE(Startup(s, "", stamp));
+    EXPECT_EQ(rig.settings.values["ComNo"], "1");
+    EXPECT_EQ(rig.settings.values["ComDevice1"], "sim");
+    EXPECT_EQ(rig.ui.portWindowShown, 0);
+    EXPECT_EQ(rig.silentPort->openedName, "sim");  // the board search ran on it
+    EXPECT_EQ(s.view.note,
+              "初めての起動なので、COM1 を内蔵のシミュレーションボード（sim）に割り当てました。\r\n"
+              "実際のライターを使うときは、メニューバーの [オプション] から [ＣＯＭポート設定] を選択してポートを選んでください。 ");
+
+    // Any later start keeps what the user chose since.
+    TestRig next;
+    shipDatabase(next);
+    next.settings.values = rig.settings.values;
+    next.settings.values["ComDevice1"] = "/dev/ttyUSB0";
+    ASSERT_TRUE(Startup(*next.session, "", stamp));
+    EXPECT_EQ(next.settings.values["ComDevice1"], "/dev/ttyUSB0");
+    EXPECT_EQ(next.silentPort->openedName, "/dev/ttyUSB0");
+    EXPECT_EQ(next.session->view.note.find("初めての起動"), std::string::npos);
+}
+
 TEST(Startup, SavedPortIsShownAndSearched) {
     TestRig rig;
     auto& s = *rig.session;

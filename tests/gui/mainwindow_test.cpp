@@ -1,4 +1,5 @@
 // The main window started on the shipped database, found by object names.
+#include <QScreen>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -299,6 +300,14 @@ void MainWindowTest::boardWindowShownAndPlaced() {
     QVERIFY(board.isVisible());
     QCOMPARE(board.windowTitle(), QString("ボード情報"));
     QCOMPARE(board.objectName(), QString("frmBoard"));
+    // No saved place yet: beside the main window where the screen has room,
+    // else at the screen's edge; on the screen either way.
+    const QRect main = app_->window().frameGeometry();
+    const QRect screen = app_->window().screen()->availableGeometry();
+    if (main.width() + board.frameGeometry().width() + 8 <= screen.width())
+        QVERIFY(!board.frameGeometry().intersects(main));
+    QVERIFY(screen.contains(board.frameGeometry().topLeft()));
+    QVERIFY(board.frameGeometry().left() != main.left());
     board.move(40, 60);
     board.unload();
     QCOMPARE(settings_->value("BoardLeft").value_or(""), std::string("600"));

@@ -14,6 +14,7 @@ private slots:
     void argumentsReachTheProgramWhole();
     void exitCodeIsPolledUntilTheEnd();
     void missingProgramGivesNoProcess();
+    void loggedOutputAndErrorGoToTheFile();
 
 private:
     static int runToEnd(QtProcesses& processes, ProcessId id) {
@@ -53,6 +54,22 @@ void QtProcessesTest::exitCodeIsPolledUntilTheEnd() {
 void QtProcessesTest::missingProgramGivesNoProcess() {
     QtProcesses processes;
     QVERIFY(!processes.start("no-such-program-vormex", {}, "").valid());
+}
+
+void QtProcessesTest::loggedOutputAndErrorGoToTheFile() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("tool output");
+    QtProcesses processes;
+    // Megabytes on stdout, then a line on stderr: nothing stalls, both are kept.
+    const ProcessId id = processes.startLogged(
+        "sh", {"-c", "head -c 5000000 /dev/zero; echo said >&2; exit 3"}, dir.path().toStdString(), log.toStdString());
+    QVERIFY(id.valid());
+    QCOMPARE(runToEnd(processes, id), 3);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray kept = file.readAll();
+    QCOMPARE(kept.size(), 5000000 + 5);
+    QVERIFY(kept.endsWith("said\n"));
 }
 
 QTEST_MAIN(QtProcessesTest)

@@ -25,6 +25,7 @@ class MemorySettings : public SettingsStore {
 public:
     std::optional<std::string> value(const std::string& key) const override;
     void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
+    bool isEmpty() const override { return values.empty(); }
     std::map<std::string, std::string> values;
 };
 

@@ -429,6 +429,57 @@ TEST(BuildWithRealProcesses, GpasmBuildIsReloaded) {
     EXPECT_EQ(vx::test::ProgramWord(real, 1), 0x2800);  // goto 0
 }
 
+TEST(BuildWithRealProcesses, GpasmSyntaxErrorLeavesItsMessagesInTheErrorFile) {
+    const std::string gpasm = "/usr/bin/gpasm";
+    if (!FileExists(gpasm))
+        GTEST_SKIP() << "gpasm is not installed";
+    RealRig rig;
+    auto& s = rig.session;
+    s.run.asmToolPath = gpasm;
+    rig.settings.values["AsmOption"] = "-a inhx8m";
+    rig.settings.values["AsmAfter"] = "lst";
+    WriteFileBytes(rig.dir + "bad.asm", "\tprocessor 16f84a\n\torg 0\n\tmovlw 1 2 ,,\n\tbogus x\n\tend\n");
+    rig.ui.fileAnswers.push_back(rig.dir + "bad.asm");
+    BuildAndReload(s);
+    EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
+    const std::string kept = ReadFileBytes(rig.dir + "bad.lst");
+    // gpasm's own messages first, then its listing.
+    EXPECT_EQ(kept.find("bad.asm:3:Error"), 0u) << kept;
+    EXPECT_NE(kept.find("bad.asm:4:Error"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("SYMBOL TABLE"), std::string::npos) << kept;
+    EXPECT_FALSE(FileExists(rig.dir + "bad.tool-output"));
+
+    // A successful build leaves the listing as gpasm wrote it.
+    WriteFileBytes(rig.dir + "bad.asm", "\tprocessor 16f84a\n\torg 0\n\tgoto 0\n\tend\n");
+    BuildAndReload(s);
+    EXPECT_EQ(s.view.note, "ＨＥＸファイルの再生成と再ロード完了。 ");
+    EXPECT_EQ(ReadFileBytes(rig.dir + "bad.lst").find("bad.asm:"), std::string::npos);
+    EXPECT_FALSE(FileExists(rig.dir + "bad.tool-output"));
+}
+
+TEST(BuildWithRealProcesses, ToolPrintingMegabytesKeepsTheFirstMegabyteOnly) {
+    RealRig rig;
+    auto& s = rig.session;
+    s.run.asmToolPath = rig.script("noisy", "echo 'first words' >&2\nyes 'more output' | head -c 30000000\nexit 1\n");
+    rig.settings.values["AsmAfter"] = "err";  // a file the tool does not write itself
+    WriteFileBytes(rig.dir + "n.err", "stale");
+    s.loader.hexPath = rig.dir + "n.hex";
+    BuildAndReload(s);
+    EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
+    const std::string kept = ReadFileBytes(rig.dir + "n.err");
+    EXPECT_EQ(kept.rfind("first words\nmore output\n", 0), 0u);
+    EXPECT_LT(kept.size(), (1u << 20) + 200);
+    const std::string note = "\r\n…（以降の出力 " + std::to_string(30000000 + 12 - (1 << 20)) + " バイトは省略しました）\r\n";
+    EXPECT_EQ(kept.substr(kept.size() - note.size()), note);
+    EXPECT_FALSE(FileExists(rig.dir + "n.tool-output"));
+
+    // The source as the error file is opened, never written.
+    rig.settings.values["AsmAfter"] = "asm";
+    WriteFileBytes(rig.dir + "n.asm", "source");
+    BuildAndReload(s);
+    EXPECT_EQ(ReadFileBytes(rig.dir + "n.asm"), "source");
+}
+
 TEST(BuildAndReload, HalfWrittenHexKeepsTheLoadersNote) {
     BuildRig rig;
     auto& s = rig.session;

@@ -16,14 +16,20 @@ class PosixProcesses : public Processes {
 public:
     ProcessId start(const std::string& program, const std::vector<std::string>& args,
                     const std::string& workDir) override {
+        return startLogged(program, args, workDir, "/dev/null");
+    }
+
+    ProcessId startLogged(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& workDir, const std::string& outputFile) override {
         std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
         const pid_t pid = fork();
         if (pid == 0) {
             if (!workDir.empty() && chdir(workDir.c_str()) != 0)
                 _exit(126);
-            const int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 1);
+            const int output = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(output, 1);
+            dup2(output, 2);
             std::vector<char*> raw;
             for (auto& a : argv)
                 raw.push_back(a.data());

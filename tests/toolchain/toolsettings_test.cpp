@@ -76,7 +76,7 @@ TEST(ToolSettings, ChosenToolIsStoredWithItsFolder) {
     w.chooseTool();
     EXPECT_EQ(rig.ui.fileRequests[0].title, "アセンブラ・コンパイラの場所を指定してください。");
     EXPECT_EQ(rig.ui.fileRequests[0].startDir, "/start");
-    EXPECT_EQ(rig.ui.fileRequests[0].filter, "EXEファイル|*.EXE|全てのファイル|*.*");
+    EXPECT_EQ(rig.ui.fileRequests[0].filter, "全てのファイル|*|EXEファイル|*.EXE");
     EXPECT_EQ(s.run.asmToolPath, tool);
     EXPECT_EQ(w.asmPath, tool);
     w.close();
@@ -113,6 +113,28 @@ TEST(ToolSettings, RefusedChoiceKeepsThePreviousTool) {
     EXPECT_EQ(rig.settings.values["AsmFilePathWithFileName"], "/opt/old/mpasm.exe");
     EXPECT_EQ(rig.settings.values["AsmOption"], "-q");
     EXPECT_EQ(s.run.asmToolPath, "/opt/old/mpasm.exe");
+}
+
+TEST(ToolSettings, GpasmAndSdccTakeTheirOwnOptionsForTheUntouchedDefault) {
+    TestRig rig;
+    auto& s = *rig.session;
+    s.device.name = "PIC16F84A";
+    const std::string gpasm = makeFile(rig.dir + "gpasm", true);
+    const std::string sdcc = makeFile(rig.dir + "sdcc", true);
+    rig.ui.fileAnswers = {gpasm, sdcc, sdcc};
+    ToolSettings w(s);
+    ASSERT_EQ(w.option, "/q");
+    w.chooseTool();
+    // Every file is offered first: the tools have no ".exe" here.
+    EXPECT_EQ(rig.ui.fileRequests.at(0).filter, "全てのファイル|*|EXEファイル|*.EXE");
+    EXPECT_EQ(w.option, "-a inhx8m");
+    w.chooseTool();  // no longer the default: kept
+    EXPECT_EQ(w.option, "-a inhx8m");
+    w.setOption(" /q ");
+    w.chooseTool();
+    EXPECT_EQ(w.option, "-mpic14 -p16f84a");
+    w.close();
+    EXPECT_EQ(rig.settings.values["AsmOption"], "-mpic14 -p16f84a");
 }
 
 TEST(ToolSettings, CancelRestoresTheToolAndStoresNothing) {

@@ -76,18 +76,12 @@ std::string usbDetail(const SystemPortInfo& port) {
     return detail;
 }
 
-// The board search's exchange on an open port: the first answer is thrown
-// away, the second must be our board's identification.
+// The board search's exchange on an open port: the second answer must be our
+// board's identification.
 bool BoardAnswers(Session& s, std::string& firmwareId) {
     BoardLink& link = s.link;
     link.rawReplies = false;
-    link.port.setRts(!link.commMode1);
-    link.DiscardInput();
-    link.SendCommand(protocol::kIdentify);
-    link.Pause(protocol::kDetectSettleMs);
-    s.ui.processEvents();
-    link.DiscardInput();
-    link.SendCommand(protocol::kIdentify);
+    AskBoardIdentity(s);
     if (!link.WaitForBytes(protocol::kIdentifyReplyBytes, protocol::kIdentifyTimeoutMs))
         return false;
     firmwareId = link.ReadAllText().substr(0, protocol::kFirmwareIdChars);

@@ -71,6 +71,18 @@ bool OpenBoardPort(Session& s) {
     return false;
 }
 
+void AskBoardIdentity(Session& s) {
+    BoardLink& link = s.link;
+    // A port that cannot drive RTS (a pseudo-terminal) still carries the data.
+    link.port.setRts(!link.commMode1);
+    link.DiscardInput();
+    link.SendCommand(protocol::kIdentify);
+    link.Pause(protocol::kDetectSettleMs);
+    s.ui.processEvents();
+    link.DiscardInput();
+    link.SendCommand(protocol::kIdentify);
+}
+
 void DetectBoard(Session& s) {
     BoardLink& link = s.link;
     link.HungUp();
@@ -84,16 +96,7 @@ void DetectBoard(Session& s) {
     link.rawReplies = false;
     if (!OpenBoardPort(s))
         return;
-    // A port that cannot drive RTS (a pseudo-terminal) still carries the data.
-    link.port.setRts(!link.commMode1);
-
-    // The first answer may be stale or half-woken: throw it away.
-    link.DiscardInput();
-    link.SendCommand(protocol::kIdentify);
-    link.Pause(protocol::kDetectSettleMs);
-    s.ui.processEvents();
-    link.DiscardInput();
-    link.SendCommand(protocol::kIdentify);
+    AskBoardIdentity(s);
 
     if (!link.WaitForBytes(protocol::kIdentifyReplyBytes, protocol::kIdentifyTimeoutMs)) {
         link.boardFound = false;

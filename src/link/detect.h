@@ -15,6 +15,10 @@ std::string CheckBoard(Session& s);  // "OK" or "NG"
 // clears the board-found flag and returns false.
 bool OpenBoardPort(Session& s);
 
+// The board search's exchange on the open port: "?" twice, the first answer
+// (stale or half-woken) thrown away; the caller waits for the second.
+void AskBoardIdentity(Session& s);
+
 // The firmware label's "not found" state: "COM<n> : ライター未接続" on the
 // button colour, and the board-found flag cleared.
 void ShowBoardNotFound(Session& s);

@@ -376,6 +376,19 @@ std::optional<SerialRunState> SerialRunFile::load(std::string& error) const {
     return state;
 }
 
+namespace {
+
+// The run as the file holds it, read only under its lock.
+std::optional<SerialRunState> LoadLocked(const SerialRunFile& file, const RunLock& lock, std::string& error) {
+    if (!lock.held()) {
+        error = kNoLock;
+        return std::nullopt;
+    }
+    return file.load(error);
+}
+
+}  // namespace
+
 bool SerialRunFile::store(const SerialRunState& state, std::string& error) {
     RunLock lock(path_);
     if (!lock.held()) {
@@ -407,11 +420,7 @@ bool SerialRunFile::create(const SerialRunSettings& settings, std::string& error
 SerialRunFile::Taken SerialRunFile::reserve(const StationId& station) {
     Taken taken;
     RunLock lock(path_);
-    if (!lock.held()) {
-        taken.error = kNoLock;
-        return taken;
-    }
-    auto state = load(taken.error);
+    auto state = LoadLocked(*this, lock, taken.error);
     if (!state)
         return taken;
     bool changed = Reap(*state);
@@ -465,11 +474,7 @@ bool Release(SerialRunState& state, const SerialReservation& r) {
 bool SerialRunFile::commit(const SerialReservation& reservation, const std::string& recordPath,
                            const std::string& recordLine, std::string& error) {
     RunLock lock(path_);
-    if (!lock.held()) {
-        error = kNoLock;
-        return false;
-    }
-    auto state = load(error);
+    auto state = LoadLocked(*this, lock, error);
     if (!state)
         return false;
     if (!Release(*state, reservation)) {
@@ -493,11 +498,7 @@ bool SerialRunFile::commit(const SerialReservation& reservation, const std::stri
 
 bool SerialRunFile::giveBack(const SerialReservation& reservation, std::string& error) {
     RunLock lock(path_);
-    if (!lock.held()) {
-        error = kNoLock;
-        return false;
-    }
-    auto state = load(error);
+    auto state = LoadLocked(*this, lock, error);
     if (!state)
         return false;
     if (!Release(*state, reservation))

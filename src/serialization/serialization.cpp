@@ -198,20 +198,26 @@ std::optional<SerialRunSettings> SerialProgramming::runSettings() {
     return run;
 }
 
+std::optional<SerialRunState> SerialProgramming::runInHand(std::string& error) {
+    if (continueRun_)
+        return SerialRunFile(runPath_).load(error);
+    const auto run = runSettings();
+    if (!run)
+        return std::nullopt;
+    SerialRunState state;
+    state.settings = *run;
+    return state;
+}
+
 void SerialProgramming::startWriteRun() {
     std::string error;
-    std::optional<SerialRunState> state;
-    if (continueRun_) {
-        state = SerialRunFile(runPath_).load(error);
-    } else if (const auto run = runSettings()) {
-        state.emplace();
-        state->settings = *run;
-        if (!SerialRunFile(runPath_).store(*state, error))
-            state.reset();
-    } else {
+    auto state = runInHand(error);
+    if (!state && error.empty()) {
         station_->blocked = message;
         return;
     }
+    if (state && !continueRun_ && !SerialRunFile(runPath_).store(*state, error))
+        state.reset();
     if (state) {
         if (const auto why = CheckPlacement(s_.device, s_.buffer, state->settings))
             error = *why;
@@ -273,15 +279,9 @@ bool SerialProgramming::exportRun(const std::string& path) {
         return false;
     }
     std::string error;
-    std::optional<SerialRunState> state;
-    if (continueRun_) {
-        state = SerialRunFile(runPath_).load(error);
-    } else if (const auto run = runSettings()) {
-        state.emplace();
-        state->settings = *run;
-    } else {
+    auto state = runInHand(error);
+    if (!state && error.empty())
         return false;
-    }
     if (!state || !SerialRunFile(path).store(*state, error)) {
         showMessage(error);
         return false;

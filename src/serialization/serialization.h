@@ -101,6 +101,9 @@ private:
     // The write run behind switching on; the station refuses Program with the reason otherwise.
     void startWriteRun();
     std::optional<SerialRunSettings> runSettings();
+    // The run file's run when one is carried on, else a new run from the
+    // boxes; nullopt with no error when the boxes (already noted) make none.
+    std::optional<SerialRunState> runInHand(std::string& error);
     void showRun(const SerialRunState& state);
     bool running() const;  // Program holds one of our numbers
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 namespace bench {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "benchutil.h"
+#include "base/convert.h"
 #include "disasm/disasm.h"
-#include "image/convert.h"
 #include "image/hexfile.h"
 
 namespace {

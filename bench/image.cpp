@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "benchutil.h"
 #include "device/devicedb.h"
-#include "device/selection.h"
 #include "image/hexfile.h"
+#include "image/selection.h"
 
 namespace {
 

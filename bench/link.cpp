@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "benchutil.h"
 #include "link/protocol.h"
 #include "qtplatform/qtserialport.h"

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <map>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "benchutil.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtseams.h"

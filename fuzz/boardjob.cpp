@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "fuzzsupport.h"
-#include "link/detect.h"
+#include "ops/detect.h"
 
 namespace vx::fuzz {
 

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 namespace vx::fuzz {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "device/devicedb.h"
-#include "device/selection.h"
+#include "image/selection.h"
 
 namespace vx::fuzz {
 

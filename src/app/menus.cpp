@@ -1,9 +1,9 @@
 #include "app/menus.h"
 
-#include "app/shell.h"
 #include "app/startup.h"
-#include "image/convert.h"
-#include "link/detect.h"
+#include "base/convert.h"
+#include "ops/detect.h"
+#include "session/shell.h"
 
 namespace vx {
 

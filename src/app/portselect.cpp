@@ -1,15 +1,12 @@
 #include "app/portselect.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 
-#include "app/settings.h"
-#include "app/shell.h"
-#include "link/detect.h"
+#include "base/settings.h"
 #include "link/protocol.h"
+#include "ops/detect.h"
+#include "session/shell.h"
 
 namespace vx {
 
@@ -49,18 +46,6 @@ bool naturalLess(const std::string& a, const std::string& b) {
 
 // The group that may read and write the device; "" when it cannot be told
 // or the group's own bits would not let its members in either.
-std::string deviceGroup(const std::string& path) {
-    struct stat node {};
-    if (::stat(path.c_str(), &node) != 0 || (node.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
-        return "";
-    std::vector<char> buffer(16384);
-    struct group entry {};
-    struct group* found = nullptr;
-    if (getgrgid_r(node.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return "";
-    return found->gr_name;
-}
-
 std::string usbDetail(const SystemPortInfo& port) {
     std::string detail;
     const auto add = [&detail](const std::string& part) {
@@ -158,17 +143,6 @@ std::string AutoDetectPort(Session& s, PortWindowModel& model) {
     if (!denied.empty())
         return "ライターを検出できませんでした。\n" + PortPermissionText(denied);
     return "ライターを検出できませんでした。ライターの接続と電源を確かめてください。";
-}
-
-std::string PortPermissionText(const std::string& path) {
-    const std::string head = path + " を開く権限がありません。\r\n";
-    const std::string group = deviceGroup(path);
-    if (group.empty())
-        return head + "このポートを使えるように、システムの管理者に権限の設定を依頼してください。";
-    return head + "このポートを使えるのはグループ「" + group +
-           "」のユーザーです。次のコマンドでユーザーをこのグループに加えてください。\r\n\r\n"
-           "　　sudo usermod -aG " + group + " $USER\r\n\r\n"
-           "グループの変更は新しいログインから有効になります。一度ログアウトして、ログインし直してください。";
 }
 
 int PortWindowModel::chosen() const {

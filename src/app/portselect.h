@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "link/comport.h"
+#include "session/session.h"
 
 namespace vx {
 
@@ -62,10 +62,6 @@ void ChooseListedPort(PortWindowModel& model, std::size_t row);
 // (COM1 when none is) to the first one that answers. The port of the link is
 // closed before and after. Returns the text the window shows.
 std::string AutoDetectPort(Session& s, PortWindowModel& model);
-
-// A device the user may not open: the group that may, the command that adds
-// the user to it, and that a new login is needed.
-std::string PortPermissionText(const std::string& path);
 
 // Load: clears the note, selects the button of the saved "ComNo", takes the
 // saved device path of every COM number.

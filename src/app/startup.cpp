@@ -2,21 +2,20 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <ctime>
 #include <filesystem>
 
-#include "app/history.h"
-#include "app/oplog.h"
-#include "app/settings.h"
-#include "app/shell.h"
+#include "base/convert.h"
+#include "base/settings.h"
 #include "device/devicedb.h"
-#include "device/selection.h"
-#include "image/convert.h"
 #include "image/grid.h"
+#include "image/history.h"
 #include "image/pcbufferops.h"
+#include "image/selection.h"
 #include "link/comport.h"
-#include "link/detect.h"
+#include "ops/detect.h"
+#include "ops/oplog.h"
+#include "session/shell.h"
 
 namespace vx {
 
@@ -25,13 +24,6 @@ namespace {
 const char* const kFirstRunNote =
     "初めての起動なので、COM1 を内蔵のシミュレーションボード（sim）に割り当てました。\r\n"
     "実際のライターを使うときは、メニューバーの [オプション] から [ＣＯＭポート設定] を選択してポートを選んでください。";
-
-// Single-precision, shortest form: 1500 -> "1500", 1507.5 -> "1507.5".
-std::string twipsText(double twips) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, static_cast<float>(twips));
-    return std::string(text, result.ptr);
-}
 
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -52,26 +44,6 @@ void setMark(Session& s, const char* entry, const std::optional<bool>& mark) {
 }
 
 }  // namespace
-
-void SaveWindowPosition(SettingsStore& settings, const std::string& leftKey, const std::string& topKey,
-                        const WindowPlacement& placement) {
-    if (placement.minimized)
-        return;
-    settings.setValue(leftKey, twipsText(placement.leftTwips));
-    settings.setValue(topKey, twipsText(placement.topTwips));
-}
-
-SavedPosition MainWindowPosition(const SettingsStore& settings) {
-    return {SettingReal(settings, "MainLeft", 100), SettingReal(settings, "MainTop", 100)};
-}
-
-SavedPosition BoardWindowPosition(const SettingsStore& settings) {
-    return {SettingReal(settings, "BoardLeft", 10), SettingReal(settings, "BoardTop", 10)};
-}
-
-void SaveBoardWindowPosition(SettingsStore& settings, const WindowPlacement& placement) {
-    SaveWindowPosition(settings, "BoardLeft", "BoardTop", placement);
-}
 
 std::string VersionLabel() {
     return "Ver " + std::to_string(VORMEX_VERSION_MAJOR) + "." + std::to_string(VORMEX_VERSION_MINOR) + "." +

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/seams.h"
+#include "base/seams.h"
 #include "qtplatform/qtseams.h"
 
 namespace vx::cli {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "cli/commands.h"
 #include "image/hexfile.h"
 #include "link/comport.h"

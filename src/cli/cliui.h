@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/mainview.h"
-#include "app/seams.h"
+#include "base/seams.h"
+#include "session/mainview.h"
 
 namespace vx::cli {
 

@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "device/devicedb.h"
-#include "device/selection.h"
 #include "disasm/disasm.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
-#include "link/detect.h"
+#include "image/selection.h"
+#include "ops/detect.h"
 #include "ops/workflows.h"
 
 namespace vx::cli {

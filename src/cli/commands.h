@@ -1,11 +1,11 @@
 // The commands of vormex-cli over one session.
 #pragma once
 
-#include "app/session.h"
 #include "cli/boardport.h"
 #include "cli/cliui.h"
 #include "cli/options.h"
 #include "serialization/station.h"
+#include "session/session.h"
 
 #include <memory>
 

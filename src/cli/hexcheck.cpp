@@ -4,8 +4,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "base/convert.h"
 #include "cli/commands.h"
-#include "image/convert.h"
 #include "image/hexrecords.h"
 
 namespace vx::cli {

@@ -8,7 +8,6 @@
 #include <memory>
 #include <unistd.h>
 
-#include "app/session.h"
 #include "cli/boardport.h"
 #include "cli/cliui.h"
 #include "cli/commands.h"
@@ -17,6 +16,7 @@
 #include "device/devicedb.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/shippeddata.h"
+#include "session/session.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 namespace vx::cli {
 

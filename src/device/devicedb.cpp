@@ -5,8 +5,8 @@
 #include <fstream>
 #include <optional>
 
+#include "base/convert.h"
 #include "device/devicefile.h"
-#include "image/convert.h"
 
 namespace vx {
 

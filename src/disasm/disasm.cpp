@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "image/convert.h"
+#include "base/convert.h"
 
 namespace vx {
 

@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/shell.h"
+#include "base/convert.h"
+#include "base/settings.h"
 #include "disasm/disasm.h"
-#include "image/convert.h"
 #include "image/hexfile.h"
+#include "session/session.h"
+#include "session/shell.h"
 
 namespace vx {
 

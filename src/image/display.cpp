@@ -1,8 +1,8 @@
 #include "image/display.h"
 
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
 #include "image/pcbufferops.h"
+#include "session/shell.h"
 
 namespace vx {
 

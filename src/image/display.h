@@ -3,7 +3,7 @@
 // dump files is U+FF65.
 #pragma once
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace vx {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
 #include "image/display.h"
+#include "session/shell.h"
 
 namespace vx {
 

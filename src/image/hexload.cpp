@@ -1,16 +1,16 @@
 #include <algorithm>
 
-#include "app/history.h"
-#include "app/settings.h"
-#include "app/shell.h"
-#include "device/selection.h"
-#include "image/convert.h"
+#include "base/convert.h"
+#include "base/settings.h"
+#include "base/textfile.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/hexrecords.h"
+#include "image/history.h"
 #include "image/pcbufferops.h"
-#include "image/textfile.h"
+#include "image/selection.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/convert.h"
 #include "device/devicefile.h"
-#include "image/convert.h"
 
 namespace vx {
 

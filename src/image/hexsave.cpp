@@ -6,12 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/settings.h"
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
+#include "base/settings.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace vx {
 

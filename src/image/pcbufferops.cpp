@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
 #include "image/display.h"
 #include "image/grid.h"
+#include "session/shell.h"
 
 namespace vx {
 

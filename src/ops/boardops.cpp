@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
 #include "image/display.h"
 #include "image/pcbufferops.h"
-#include "link/detect.h"
 #include "link/protocol.h"
+#include "ops/detect.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -5,8 +5,8 @@
 
 #include <optional>
 
-#include "app/session.h"
-#include "ops/opsstate.h"
+#include "session/opsstate.h"
+#include "session/session.h"
 
 namespace vx {
 

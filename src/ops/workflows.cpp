@@ -5,14 +5,14 @@
 #include <ctime>
 #include <optional>
 
-#include "app/oplog.h"
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
-#include "link/detect.h"
 #include "ops/boardops.h"
+#include "ops/detect.h"
+#include "ops/oplog.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -2,7 +2,7 @@
 // Each refuses to start while another board command runs.
 #pragma once
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace vx {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 class QProcess;
 

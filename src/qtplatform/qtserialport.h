@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/seams.h"
-#include "device/deviceinfo.h"
+#include "base/seams.h"
 #include "qtplatform/qtseams.h"
+#include "session/deviceinfo.h"
 #include "sim/simport.h"
 
 namespace vx {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "device/deviceinfo.h"
-#include "image/pcbuffer.h"
+#include "session/deviceinfo.h"
+#include "session/pcbuffer.h"
 
 namespace vx {
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/settings.h"
-#include "app/shell.h"
+#include "base/settings.h"
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
+#include "session/shell.h"
 
 namespace vx {
 

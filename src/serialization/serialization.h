@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "app/session.h"
-#include "app/startup.h"
+#include "base/placement.h"
 #include "ops/workflows.h"
 #include "serialization/station.h"
+#include "session/session.h"
 
 namespace vx {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/shell.h"
 #include "image/pcbufferops.h"
 #include "serialization/serialvalue.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "device/deviceinfo.h"
+#include "session/deviceinfo.h"
 
 namespace vx {
 

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "app/seams.h"
+#include "base/seams.h"
 #include "sim/simboard.h"
 
 namespace vx {

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/settings.h"
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
+#include "base/settings.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "session/shell.h"
 
 namespace vx {
 

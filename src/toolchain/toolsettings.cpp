@@ -4,7 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "app/settings.h"
+#include "base/settings.h"
 
 namespace vx {
 

@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "app/session.h"
+#include "session/session.h"
 
 class QLabel;
 

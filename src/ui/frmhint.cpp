@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/session.h"
 #include "ops/workflows.h"
+#include "session/session.h"
 #include "ui/qtui.h"
 
 namespace vx {

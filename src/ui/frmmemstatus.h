@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <array>
 
-#include "app/session.h"
 #include "image/memstatus.h"
+#include "session/session.h"
 
 namespace vx {
 

@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace vx {
 

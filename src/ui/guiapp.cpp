@@ -8,25 +8,25 @@
 #include <QLocale>
 #include <QStandardPaths>
 
-#include "app/history.h"
-#include "app/oplog.h"
-#include "app/startup.h"
 #include "app/menus.h"
-#include "toolchain/build.h"
-#include "ui/aboutwindow.h"
-#include "ui/indexwindow.h"
-#include "ui/serialwindow.h"
-#include "ui/toolsettingswindow.h"
-#include "link/detect.h"
+#include "app/portselect.h"
+#include "app/startup.h"
+#include "image/history.h"
+#include "ops/detect.h"
+#include "ops/oplog.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtserialport.h"
+#include "qtplatform/shippeddata.h"
+#include "toolchain/build.h"
+#include "ui/aboutwindow.h"
 #include "ui/frmhint.h"
 #include "ui/frmserch.h"
-#include "app/portselect.h"
-#include "ui/portwindow.h"
 #include "ui/imagewiring.h"
+#include "ui/indexwindow.h"
+#include "ui/portwindow.h"
+#include "ui/serialwindow.h"
+#include "ui/toolsettingswindow.h"
 #include "ui/viewers.h"
-#include "qtplatform/shippeddata.h"
 
 namespace vx {
 

@@ -6,10 +6,10 @@
 #include <QString>
 #include <memory>
 
-#include "app/session.h"
 #include "app/startup.h"
 #include "qtplatform/qtprocesses.h"
 #include "qtplatform/qtseams.h"
+#include "session/session.h"
 #include "ui/mainwindow.h"
 #include "ui/qtui.h"
 

@@ -11,11 +11,11 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "app/shell.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "session/shell.h"
 #include "ui/frmmemstatus.h"
 #include "ui/mainwindow.h"
 

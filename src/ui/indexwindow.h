@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace vx {
 

@@ -16,9 +16,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/shell.h"
 #include "app/startup.h"
-#include "device/selection.h"
+#include "image/selection.h"
+#include "session/shell.h"
 #include "ui/boardwindow.h"
 #include "ui/clickablelabel.h"
 #include "ui/qtui.h"

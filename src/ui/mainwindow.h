@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 
 class QAction;
 class QComboBox;

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 class QWidget;
 

@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 
 #include "app/menus.h"
-#include "app/shell.h"
 #include "app/startup.h"
+#include "session/shell.h"
 #include "ui/qtui.h"
 
 namespace vx {

@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <memory>
 
-#include "app/session.h"
 #include "serialization/serialization.h"
+#include "session/session.h"
 
 class QCheckBox;
 class QComboBox;

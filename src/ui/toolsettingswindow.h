@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "toolchain/toolsettings.h"
 
 class QCheckBox;

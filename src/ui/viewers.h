@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "ui/helpwindow.h"
 
 class QWidget;

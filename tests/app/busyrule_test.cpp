@@ -7,16 +7,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/history.h"
 #include "app/menus.h"
 #include "app/portselect.h"
-#include "app/shell.h"
-#include "device/selection.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
+#include "image/history.h"
 #include "image/pcbufferops.h"
+#include "image/selection.h"
 #include "ops/workflows.h"
 #include "serialization/serialization.h"
+#include "session/shell.h"
 #include "support/imagefixture.h"
 #include "support/simrig.h"
 #include "toolchain/build.h"

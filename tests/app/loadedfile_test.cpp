@@ -2,9 +2,9 @@
 // while the image holds that file, and the log names the file loaded last.
 #include <gtest/gtest.h>
 
-#include "app/oplog.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "ops/oplog.h"
 #include "ops/workflows.h"
 #include "support/imagefixture.h"
 #include "support/simrig.h"

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "app/portselect.h"
-#include "link/detect.h"
+#include "ops/detect.h"
 #include "support/simrig.h"
 
 namespace vx {

@@ -142,15 +142,6 @@ TEST(Startup, AppDirEndsInOneSeparator) {
     EXPECT_EQ(s.run.commandOption, "");
 }
 
-TEST(WindowPosition, SavedInTwipsUnlessMinimized) {
-    TestRig rig;
-    SaveWindowPosition(rig.settings, "BoardLeft", "BoardTop", {600, 907.5, true});
-    EXPECT_TRUE(rig.settings.values.empty());
-    SaveWindowPosition(rig.settings, "BoardLeft", "BoardTop", {600, 907.5, false});
-    EXPECT_EQ(rig.settings.values["BoardLeft"], "600");
-    EXPECT_EQ(rig.settings.values["BoardTop"], "907.5");
-}
-
 TEST(Shutdown, ClosesThePortSavesThePlaceAndRemovesTemporaryFiles) {
     TestRig rig;
     auto& s = *rig.session;

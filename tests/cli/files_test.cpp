@@ -5,8 +5,8 @@
 
 #include "clirun.h"
 #include "device/devicedb.h"
-#include "device/selection.h"
 #include "image/hexfile.h"
+#include "image/selection.h"
 #include "support/fakes.h"
 
 namespace vx::clitest {

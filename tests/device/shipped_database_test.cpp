@@ -6,8 +6,8 @@
 #include <map>
 #include <set>
 
+#include "base/convert.h"
 #include "device/devicedb.h"
-#include "image/convert.h"
 #include "support/fakes.h"
 
 using namespace vx;

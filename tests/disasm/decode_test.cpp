@@ -1,7 +1,7 @@
 // The decoding table and the operand forms, one word at a time.
 #include "listing_support.h"
 
-#include "image/convert.h"
+#include "base/convert.h"
 
 using namespace vx;
 using namespace vx::test;

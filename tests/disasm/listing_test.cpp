@@ -2,7 +2,7 @@
 // register section, the search, progress, and writing the file.
 #include "listing_support.h"
 
-#include "app/session.h"
+#include "session/session.h"
 #include "support/fakes.h"
 
 using namespace vx;

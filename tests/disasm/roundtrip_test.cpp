@@ -1,9 +1,9 @@
 // Listings assembled again with gpasm give back the very words they list.
 #include "listing_support.h"
 
-#include "app/session.h"
+#include "base/convert.h"
 #include "device/devicedb.h"
-#include "image/convert.h"
+#include "session/session.h"
 #include "support/fakes.h"
 #include "support/imagefixture.h"
 

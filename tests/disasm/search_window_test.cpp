@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
+#include "base/convert.h"
 #include "disasm/disasm.h"
-#include "image/convert.h"
 #include "support/fakes.h"
 
 using namespace vx;

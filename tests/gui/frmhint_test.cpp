@@ -10,8 +10,8 @@
 #include <QtTest>
 #include <functional>
 
-#include "app/session.h"
 #include "qtplatform/qtseams.h"
+#include "session/session.h"
 #include "recordingui.h"
 #include "sim/simport.h"
 #include "ui/frmhint.h"

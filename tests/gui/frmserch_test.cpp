@@ -12,8 +12,8 @@
 #include <map>
 #include <memory>
 
-#include "app/session.h"
 #include "qtplatform/qtseams.h"
+#include "session/session.h"
 #include "sim/simport.h"
 #include "ui/frmserch.h"
 #include "ui/guiapp.h"

@@ -18,11 +18,11 @@
 #include <memory>
 #include <utility>
 
-#include "app/history.h"
-#include "app/shell.h"
 #include "app/startup.h"
 #include "device/devicedb.h"
+#include "image/history.h"
 #include "qtplatform/qtseams.h"
+#include "session/shell.h"
 #include "ui/boardwindow.h"
 #include "ui/guiapp.h"
 #include "ui/qtui.h"

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "device/devicedb.h"
-#include "device/selection.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "image/selection.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtprocesses.h"
 #include "qtplatform/qtseams.h"

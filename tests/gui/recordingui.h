@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 namespace vx {
 

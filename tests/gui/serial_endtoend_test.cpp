@@ -5,8 +5,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "link/detect.h"
 #include "link/protocol.h"
+#include "ops/detect.h"
 #include "qtplatform/qtprocesses.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"

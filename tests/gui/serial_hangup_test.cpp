@@ -10,7 +10,7 @@
 #include <ctime>
 #include <memory>
 
-#include "link/detect.h"
+#include "ops/detect.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtprocesses.h"
 #include "qtplatform/qtseams.h"

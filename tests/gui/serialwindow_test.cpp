@@ -14,11 +14,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "device/selection.h"
 #include "image/hexfile.h"
-#include "serialization/production.h"
+#include "image/selection.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"
+#include "serialization/production.h"
 #include "ui/guiapp.h"
 #include "ui/serialwindow.h"
 

@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "device/selection.h"
+#include "image/selection.h"
 #include "qtplatform/qtseams.h"
 #include "ui/guiapp.h"
 #include "ui/serialwindow.h"

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
+#include "base/convert.h"
 #include "device/devicedb.h"
-#include "image/convert.h"
 #include "image/hexfile.h"
 #include "support/imagefixture.h"
 

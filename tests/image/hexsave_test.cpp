@@ -8,12 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "image/convert.h"
+#include "base/convert.h"
+#include "base/textfile.h"
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
-#include "image/textfile.h"
 #include "support/imagefixture.h"
 
 using namespace vx;

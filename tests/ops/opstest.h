@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "support/simrig.h"
 
 namespace vx::test {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/seams.h"
-#include "app/session.h"
+#include "base/seams.h"
+#include "session/session.h"
 
 namespace vx::test {
 

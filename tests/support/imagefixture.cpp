@@ -1,8 +1,8 @@
 #include "support/imagefixture.h"
 
 #include "device/devicedb.h"
-#include "device/selection.h"
 #include "image/hexfile.h"
+#include "image/selection.h"
 
 namespace vx::test {
 

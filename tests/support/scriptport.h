@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/seams.h"
+#include "base/seams.h"
 #include "support/fakes.h"
 
 namespace vx::test {

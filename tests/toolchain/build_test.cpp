@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/convert.h"
 #include "device/devicedb.h"
-#include "device/selection.h"
-#include "image/convert.h"
+#include "image/selection.h"
 #include "support/fakes.h"
 #include "support/imagefixture.h"
 #include "toolchain/build.h"

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 namespace vx::test {
 

@@ -1,12 +1,12 @@
-#include "device/selection.h"
+#include "image/selection.h"
 
 #include <cctype>
 #include <charconv>
 
-#include "app/shell.h"
 #include "device/devicedb.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -1,9 +1,9 @@
-#include "image/textfile.h"
+#include "base/textfile.h"
 
 #include <fstream>
 #include <iterator>
 
-#include "image/convert.h"
+#include "base/convert.h"
 
 namespace vx {
 

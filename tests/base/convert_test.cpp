@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "image/convert.h"
+#include "base/convert.h"
 
 using namespace vx;
 

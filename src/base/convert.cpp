@@ -1,4 +1,4 @@
-#include "image/convert.h"
+#include "base/convert.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,9 +1,9 @@
-#include "app/history.h"
+#include "image/history.h"
 
-#include "app/settings.h"
-#include "app/shell.h"
-#include "device/selection.h"
+#include "base/settings.h"
 #include "image/hexfile.h"
+#include "image/selection.h"
+#include "session/shell.h"
 
 namespace vx {
 

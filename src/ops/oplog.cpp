@@ -1,10 +1,10 @@
-#include "app/oplog.h"
+#include "ops/oplog.h"
 
 #include <filesystem>
 #include <fstream>
 
-#include "app/shell.h"
-#include "image/convert.h"
+#include "base/convert.h"
+#include "session/shell.h"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "app/shell.h"
+#include "session/shell.h"
 
 #include <algorithm>
 #include <cctype>

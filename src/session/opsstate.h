@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/seams.h"
+#include "base/seams.h"
 
 namespace vx {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "device/selection.h"
+#include "image/selection.h"
 #include "support/imagefixture.h"
 
 using namespace vx;

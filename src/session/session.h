@@ -2,15 +2,15 @@
 // creates one and passes it by reference; tests create as many as they like.
 #pragma once
 
-#include "app/mainview.h"
-#include "app/runstate.h"
-#include "app/seams.h"
-#include "device/deviceinfo.h"
-#include "image/configgrid.h"
-#include "image/loaderstate.h"
-#include "image/pcbuffer.h"
+#include "base/seams.h"
 #include "link/boardlink.h"
-#include "ops/opsstate.h"
+#include "session/configgrid.h"
+#include "session/deviceinfo.h"
+#include "session/loaderstate.h"
+#include "session/mainview.h"
+#include "session/opsstate.h"
+#include "session/pcbuffer.h"
+#include "session/runstate.h"
 
 namespace vx {
 

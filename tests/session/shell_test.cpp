@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/shell.h"
+#include "session/shell.h"
 #include "support/fakes.h"
 
 using namespace vx;

@@ -1,9 +1,8 @@
-#include "link/detect.h"
+#include "ops/detect.h"
 
-#include "app/portselect.h"
-#include "app/shell.h"
 #include "link/comport.h"
 #include "link/protocol.h"
+#include "session/shell.h"
 
 namespace vx {
 

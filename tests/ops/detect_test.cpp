@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "link/comport.h"
-#include "link/detect.h"
 #include "link/protocol.h"
+#include "ops/detect.h"
 #include "support/scriptport.h"
 #include "support/simrig.h"
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test; then the core tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer; then each fuzz
-# target for 20 s (a long run: nice -n 10 fuzz/run.sh 600).
+# Installs what is missing, checks the floors of src/ (scripts/check_floors.py),
+# builds, and runs every test; then the core tests again under AddressSanitizer
+# and UndefinedBehaviorSanitizer; then each fuzz target for 20 s (a long run:
+# nice -n 10 fuzz/run.sh 600).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
+python3 scripts/check_floors.py
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

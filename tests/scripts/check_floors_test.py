@@ -1,0 +1,42 @@
+#!/usr/bin/env python3
+"""The floor check passes on a tree that keeps the order and names the one
+include that breaks it, up a floor, across a floor or into a folder without one."""
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+SCRIPT = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "check_floors.py"
+
+
+def run(files):
+    with tempfile.TemporaryDirectory() as root:
+        for name, text in files.items():
+            path = pathlib.Path(root, name)
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_text(text)
+        done = subprocess.run([sys.executable, SCRIPT, root], capture_output=True, text=True)
+        return done.returncode, done.stdout
+
+
+good = {
+    "base/seams.h": "#pragma once\n",
+    "session/session.h": '#include "base/seams.h"\n#include "session/other.h"\n',
+    "ui/window.cpp": '#include "session/session.h"\n#include "window.moc"\n',
+}
+failures = []
+code, out = run(good)
+if code != 0:
+    failures.append(f"a tree in order was refused: {out}")
+for name, text, expected in [
+    ("session/up.cpp", '#include "ops/workflows.h"\n', "session/up.cpp: includes ops/workflows.h, up from floor 2 to 5"),
+    ("device/across.cpp", '#include "sim/simboard.h"\n', "device/across.cpp: includes sim/simboard.h, across floor 3"),
+    ("ops/nowhere.cpp", '#include "misc/helper.h"\n', "folder 'misc' has no floor"),
+    ("misc/helper.h", "#pragma once\n", "folder 'misc' has no floor"),
+]:
+    code, out = run({**good, name: text})
+    if code != 1 or expected not in out or len(out.splitlines()) != 1:
+        failures.append(f"{name}: exit {code}, printed {out!r}, expected one line with {expected!r}")
+for failure in failures:
+    print(failure)
+sys.exit(1 if failures else 0)

@@ -8,9 +8,13 @@ constexpr const Core* k12 = &kTwelveBitCore;
 constexpr const Core* k14 = &kFourteenBitCore;
 using Blank = BlankCheckLayout;
 
-// Flags: calibrated, eeprom, flash, bandGap, eraseMenu. Letters in BoardOp order:
-//  ?    erase  blank:prog  eeprom  config  read:config eeprom  prog   area
-//  write:prog  config  eeprom  verify:prog eeprom  config
+// One row per family, in the order FamilyTraits declares its fields:
+//   family, name, core,
+//   calibrated, eeprom, flash, bandGap, eraseMenu,
+//   oldIdHexAddress, hexProtectRule, codeProtectMask, blankCheck,
+//   letters: "?" | erase | blank check: program, EEPROM, configuration |
+//            read: configuration, EEPROM, program, configuration area |
+//            write: program, configuration, EEPROM | verify: program, EEPROM, configuration
 constexpr std::array<FamilyTraits, 8> kFamilies{{
     {Family::F5X18, "5X18", k12, false, false, false, false, false, 0x1000, false, 0x0008, Blank::WholeArea,
      {"?", "", "bps", "", "rps", "rps", "", "rps", "rsc", "wps", "wps", "", "rps", "", "rps"}},

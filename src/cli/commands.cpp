@@ -122,6 +122,16 @@ int checksum(Context& c) {
     return kExitOk;
 }
 
+// What the file holds, one item a line; a file that programs a chip other
+// than it looks is a failed verdict.
+int info(Context& c) {
+    if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
+        return status;
+    for (const auto& item : HexContentItems(c.s.loader.contents, c.s.device, c.s.buffer.configWord))
+        c.ui.printLine(item);
+    return c.s.loader.contents.suspect() ? kExitVerdict : kExitOk;
+}
+
 int convert(Context& c) {
     if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
         return status;
@@ -230,6 +240,8 @@ int RunCommand(Context& c) {
         return checksum(c);
     if (command == "convert")
         return convert(c);
+    if (command == "info")
+        return info(c);
     if (command == "disasm")
         return disasm(c);
     if (command == "serial")

@@ -57,6 +57,13 @@ COMMANDS
                             as OUT, as the window saves it (no board).
     checksum FILE           Load FILE and print the program memory checksum
                             and the file name.
+    info FILE               Load FILE and say what it holds for the device,
+                            one item a line: program words used of the
+                            device's, the configuration word (or that the
+                            device would get the grid's value), ID words,
+                            EEPROM bytes, and the records that lie outside
+                            the device (skipped). Exits 1 when the file has
+                            no configuration word or data outside the device.
     disasm FILE [-o OUT] [--search CODE]...
                             Load FILE and write the disassembly listing of a
                             14-bit core device to OUT (default dis_asm.asm in
@@ -133,6 +140,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"devices", {0, false, false}}, {"detect", {0, false, false}},  {"blank", {0, false, false}},
     {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
+    {"info", {1, false, false}},
     {"disasm", {1, true, true}},    {"serial", {1, false, false}},
 };
 

@@ -19,6 +19,7 @@ void LoadHexFromFolder(Session& s, const std::string& folder);
 struct HexTextReport {
     std::vector<int> skippedLines;  // lines that are not records, numbered from 1
     int firstShortLine = 0;         // first data record shorter than its byte count; 0 = none
+    HexContents contents;
 };
 
 // The loader's work between the cleared buffer and the refreshed displays,
@@ -26,6 +27,13 @@ struct HexTextReport {
 // words and the configuration word finished. fromFolder: the rules of the
 // recent-folder entries.
 HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& buffer, bool fromFolder);
+
+// The items of the file summary, in the order shown: program words used of
+// the device's, the configuration word (or that the chip gets the grid's
+// configWord), ID words, EEPROM bytes, records outside the device.
+std::vector<std::string> HexContentItems(const HexContents& contents, const DeviceInfo& device, int configWord);
+// The window's one-line file summary, red when the file is suspect.
+void ShowHexContents(Session& s, const HexContents& contents);
 
 // Asks for a file name and saves the whole buffer of the selected device.
 void SaveHexFile(Session& s);

@@ -93,43 +93,113 @@ bool codeProtectIsBitThree(const DeviceInfo& d) {
     return mask == 0x0008;
 }
 
-void applyRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, const HexRecord& r,
-                 bool fromFolder) {
+// Which words of the device the records set, and which records reach past it.
+class ContentTracker {
+public:
+    explicit ContentTracker(const DeviceInfo& d)
+        : program_(static_cast<std::size_t>(std::max(0, d.programWords))),
+          eeprom_(static_cast<std::size_t>(std::max(0, d.eepromBytes))) {}
+    // Each is false for a word outside the device.
+    bool program(int word) { return mark(program_, word, contents.programWordsUsed); }
+    bool eeprom(int cell) { return mark(eeprom_, cell, contents.eepromCells); }
+    // The eight words of the configuration area: IDs 0..3, the configuration word 7.
+    bool configArea(int word) {
+        if (word < 4)
+            mark(ids_, word, contents.idWords);
+        if (word == 7)
+            contents.configWordSet = true;
+        return word < 8;
+    }
+    void allIds() {
+        for (int k = 0; k < 4; ++k)
+            configArea(k);
+    }
+    void record(bool inside) { contents.outsideRecords += inside ? 0 : 1; }
+    HexContents contents;
+
+private:
+    static bool mark(std::vector<bool>& seen, int index, int& count) {
+        if (index < 0 || index >= static_cast<int>(seen.size()))
+            return false;
+        if (!seen[static_cast<std::size_t>(index)])
+            ++count;
+        seen[static_cast<std::size_t>(index)] = true;
+        return true;
+    }
+    std::vector<bool> program_, eeprom_;
+    std::vector<bool> ids_ = std::vector<bool>(4);
+};
+
+// Records below the configuration area: program memory, and on 12-bit parts
+// the configuration word and ID words past it. False: data past the device.
+bool applyProgramRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, const HexRecord& r,
+                        bool fromFolder, ContentTracker& t) {
     const int a = r.address;
-    const std::size_t words = r.words.size();
+    bool inside = true;
+    for (std::size_t k = 0; k < r.words.size(); ++k) {
+        put(b.program, a + 2 * k, r.words[k].first);
+        put(b.program, a + 2 * k + 1, r.words[k].second);
+        inside = t.program(static_cast<int>((a + 2 * k) / 2)) && inside;
+    }
+    if (!Traits(device.family).twelveBit())
+        return inside;
+    if (a == kTwelveBitCore.configHexAddress) {
+        for (const auto& [high, low] : r.words) {
+            b.configArea[14] = static_cast<std::uint8_t>(high);
+            b.configArea[15] = static_cast<std::uint8_t>(low);
+        }
+        t.configArea(7);
+        inside = true;
+    }
+    if (!fromFolder && isTwelveBitIdAddress(device, a)) {
+        applyIdRecord(b, line);
+        t.allIds();
+        inside = true;
+    }
+    return inside;
+}
+
+// False: the record's data lies (partly) outside the device.
+bool applyConfigWords(PcBuffer& b, int base, const HexRecord& r, ContentTracker& t) {
+    putConfigWords(b, static_cast<std::size_t>(base), r);
+    bool inside = true;
+    for (std::size_t k = 0; k < r.words.size(); ++k)
+        inside = t.configArea(static_cast<int>(base / 2 + static_cast<int>(k))) && inside;
+    return inside;
+}
+
+void applyRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, const HexRecord& r,
+                 bool fromFolder, ContentTracker& t) {
+    const int a = r.address;
+    bool inside = true;
     if (a < 0x4000) {
-        for (std::size_t k = 0; k < words; ++k) {
-            put(b.program, a + 2 * k, r.words[k].first);
-            put(b.program, a + 2 * k + 1, r.words[k].second);
-        }
-        if (Traits(device.family).twelveBit()) {
-            if (a == kTwelveBitCore.configHexAddress) {
-                for (const auto& [high, low] : r.words) {
-                    b.configArea[14] = static_cast<std::uint8_t>(high);
-                    b.configArea[15] = static_cast<std::uint8_t>(low);
-                }
-            }
-            if (!fromFolder && isTwelveBitIdAddress(device, a))
-                applyIdRecord(b, line);
-        }
+        inside = applyProgramRecord(device, b, line, r, fromFolder, t);
     } else if (a == 0x4000) {
-        if (fromFolder)
-            putConfigWords(b, 0, r);
-        else
+        if (fromFolder) {
+            inside = applyConfigWords(b, 0, r, t);
+        } else {
             applyIdRecord(b, line);
+            t.allIds();
+        }
     } else if (a <= 0x41FF) {
-        putConfigWords(b, static_cast<std::size_t>(a - 0x4000), r);
+        inside = applyConfigWords(b, a - 0x4000, r, t);
         if (!fromFolder)
             b.configArea[14] &= 0x3F;
     } else if ((a >= 0x4200 && a <= 0x43FF) || (a >= 0x8000 && a <= 0x81FF)) {
         const std::size_t base = static_cast<std::size_t>(a - (a >= 0x8000 ? 0x8000 : 0x4200));
-        for (std::size_t k = 0; k < words; ++k) {
+        for (std::size_t k = 0; k < r.words.size(); ++k) {
             put(b.eeprom, base + 2 * k, 0x3F);
             put(b.eeprom, base + 2 * k + 1, r.words[k].second);
+            inside = t.eeprom(static_cast<int>(base / 2 + k)) && inside;
         }
     } else if (a == 0xFF00) {
         applyPackedFuses(b, r, !fromFolder && device.name.rfind("PIC12C5", 0) == 0);
+        t.allIds();
+        t.configArea(7);
+    } else {
+        inside = false;
     }
+    t.record(inside);
 }
 
 // The ";PIC" name of a compiler's output selects that device before loading.
@@ -211,6 +281,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     ShowNote(s, "ファイルをリードしています..........", "");
 
     const HexTextReport report = DecodeHexText(s.device, content, b, rules.fromFolder);
+    s.loader.contents = report.contents;
 
     RefreshProgramMemoryText(s);
     RefreshIdConfigDisplay(s);
@@ -236,6 +307,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
         ShowNote(s, "red" + std::to_string(report.firstShortLine) +
                         "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。");
     s.ui.setBusy(false);
+    ShowHexContents(s, report.contents);
     if (rules.fromFolder)
         RefreshIdConfigDisplay(s);
     else
@@ -257,6 +329,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
 
 HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& b, bool fromFolder) {
     HexTextReport report;
+    ContentTracker tracker(device);
     b.idText = "FFFF";
     ForEachHexLine(text, [&](int number, std::string_view line) {
         if (!IsHexRecordLine(line)) {
@@ -268,9 +341,10 @@ HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcB
             return true;
         if (r.dataShort && report.firstShortLine == 0)
             report.firstShortLine = number;
-        applyRecord(device, b, line, r, fromFolder);
+        applyRecord(device, b, line, r, fromFolder, tracker);
         return true;
     });
+    report.contents = tracker.contents;
 
     const FamilyTraits& family = Traits(device.family);
     for (int k = 0; k < 4; ++k) {
@@ -291,6 +365,30 @@ HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcB
         b.configArea[15] &= 0x17;
     }
     return report;
+}
+
+std::vector<std::string> HexContentItems(const HexContents& c, const DeviceInfo& device, int configWord) {
+    const std::string config = HexText(static_cast<std::uint32_t>(configWord & 0xFFFF), 4);
+    std::vector<std::string> items;
+    items.push_back("プログラム " + std::to_string(c.programWordsUsed) + " / " + std::to_string(device.programWords) +
+                    " ワード");
+    items.push_back(c.configWordSet ? "コンフィギュレーションワード 0x" + config
+                                    : "コンフィギュレーションワードの指定なし（グリッドの値 0x" + config + " を書込みます）");
+    items.push_back("ID " + std::to_string(c.idWords) + " ワード");
+    items.push_back(device.eepromBytes > 0 ? "ＥＥＰＲＯＭ " + std::to_string(c.eepromCells) + " / " +
+                                                 std::to_string(device.eepromBytes) + " バイト"
+                                           : "ＥＥＰＲＯＭ なし");
+    items.push_back("デバイス外 " + std::to_string(c.outsideRecords) + " レコード（読み飛ばし）");
+    return items;
+}
+
+void ShowHexContents(Session& s, const HexContents& contents) {
+    std::string line;
+    for (const auto& item : HexContentItems(contents, s.device, s.buffer.configWord))
+        line += (line.empty() ? "" : "　") + item;
+    s.view.hexSummary = line;
+    s.view.hexSummaryColour = contents.suspect() ? kColourRed : kColourBlack;
+    s.ui.viewChanged();
 }
 
 void LoadHexFile(Session& s) { loadHex(s, LoadRules{false}, ""); }

@@ -26,6 +26,8 @@ void ClearPcBuffer(Session& s) {
     if (CheckDeviceSelected(s) != "OK")
         return;
     ShowImageFile(s, "");
+    s.view.hexSummary.clear();
+    s.loader.contents = HexContents{};
     auto& b = s.buffer;
     const bool twelve = Traits(s.device.family).twelveBit();
     const bool fourteen = Traits(s.device.family).fourteenBit();

@@ -4,6 +4,21 @@
 
 namespace vx {
 
+// What a HEX file holds for the device it was loaded for.
+struct HexContents {
+    int programWordsUsed = 0;  // distinct words inside the device's program memory
+    bool configWordSet = false;
+    int idWords = 0;           // distinct ID words
+    int eepromCells = 0;       // distinct cells inside the device's EEPROM
+    // Data records that reach past the device (more program words or EEPROM
+    // cells than it has, unmapped addresses): their data never reaches the chip.
+    int outsideRecords = 0;
+
+    // A file that programs a chip other than it looks: no configuration word
+    // (the chip gets the grid's value) or data the chip never gets.
+    bool suspect() const { return !configWordSet || outsideRecords > 0; }
+};
+
 // The HEX loader's program-wide state.
 struct LoaderState {
     std::string hexPath;               // HexPath: file to load or build, chosen last
@@ -12,6 +27,7 @@ struct LoaderState {
     std::string loadedPath;
     bool skipHexDialog = false;        // SkipHexDialog: load hexPath without asking
     bool deviceChangeSuppressed = false;  // DeviceChangeSuppressed
+    HexContents contents;              // of the file loaded last
 };
 
 }  // namespace vx

@@ -50,6 +50,9 @@ struct MainView {
 
     std::string note;  // LabelCmt caption
     std::uint32_t noteColour = kColourBlack;
+    // What the file loaded last holds, one line under the note ("" = none).
+    std::string hexSummary;  // Label_hexSummary
+    std::uint32_t hexSummaryColour = kColourBlack;
 
     bool progressVisible = false;  // P_Bar and Lbl_Persent
     int progressMin = 0;

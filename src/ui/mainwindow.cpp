@@ -268,6 +268,8 @@ void MainWindow::buildWidgets() {
     note_->setFrameShape(QFrame::Panel);
     note_->setFrameShadow(QFrame::Sunken);
     note_->setMinimumHeight(note_->fontMetrics().height() * 2 + 6);
+    hexSummary_ = label("Label_hexSummary", central);
+    hexSummary_->setWordWrap(true);
     progress_ = new QProgressBar(central);
     progress_->setObjectName("P_Bar");
     progress_->setTextVisible(false);
@@ -339,6 +341,7 @@ void MainWindow::buildWidgets() {
     root->addLayout(top);
     root->addLayout(middle, 1);
     root->addWidget(note_);
+    root->addWidget(hexSummary_);
     root->addLayout(status);
     root->addWidget(debug);
     resize(960, 640);
@@ -400,6 +403,11 @@ void MainWindow::render() {
     QPalette notePalette = note_->palette();
     notePalette.setColor(QPalette::WindowText, toColour(v.noteColour));
     note_->setPalette(notePalette);
+    setTextIfChanged(hexSummary_, v.hexSummary);
+    hexSummary_->setVisible(!v.hexSummary.empty());
+    QPalette summaryPalette = hexSummary_->palette();
+    summaryPalette.setColor(QPalette::WindowText, toColour(v.hexSummaryColour));
+    hexSummary_->setPalette(summaryPalette);
 
     progress_->setVisible(v.progressVisible);
     percent_->setVisible(v.progressVisible);

@@ -68,6 +68,7 @@ private:
     QLineEdit* idBox_ = nullptr;
     ClickableLabel* configLabel_ = nullptr;
     QLabel* note_ = nullptr;
+    QLabel* hexSummary_ = nullptr;  // what the file loaded last holds
     QProgressBar* progress_ = nullptr;
     QLabel* percent_ = nullptr;
     ClickableLabel* firmware_ = nullptr;

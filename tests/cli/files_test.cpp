@@ -90,6 +90,30 @@ TEST_F(Files, ChecksumIsTheSumOfEveryProgramWord) {
     EXPECT_TRUE(Contains(r.out, "D284  one.hex\n")) << r.out;
 }
 
+// info names what would surprise at the bench, and says so in its exit status.
+TEST_F(Files, InfoSaysWhatTheFileHoldsAndFailsOnWhatTheChipWouldNotGet) {
+    writeFile("good.hex", ":0400000083168601DC\r\n:02400E00F13F80\r\n:044200004800690009\r\n:00000001FF\r\n");
+    writeFile("noconfig.hex", ":0400000083168601DC\r\n:00000001FF\r\n");
+    writeFile("beyond.hex", ":0400000083168601DC\r\n:02400E00F13F80\r\n:020800000000F6\r\n:00000001FF\r\n");
+
+    const auto good = cli({"--device", "PIC16F84A", "info", "good.hex"});
+    EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
+    EXPECT_TRUE(Contains(good.out, "\nプログラム 2 / 1024 ワード\nコンフィギュレーションワード 0x3FF1\nID 0 ワード\n"
+                                   "ＥＥＰＲＯＭ 2 / 64 バイト\nデバイス外 0 レコード（読み飛ばし）\n"))
+        << good.out;
+
+    const auto noConfig = cli({"--device", "PIC16F84A", "info", "noconfig.hex"});
+    EXPECT_EQ(noConfig.exitCode, 1) << noConfig.out;
+    EXPECT_TRUE(Contains(noConfig.out, "コンフィギュレーションワードの指定なし（グリッドの値 0x3FFF を書込みます）\n"))
+        << noConfig.out;
+
+    const auto beyond = cli({"--device", "PIC16F84A", "info", "beyond.hex"});
+    EXPECT_EQ(beyond.exitCode, 1) << beyond.out;
+    EXPECT_TRUE(Contains(beyond.out, "\nデバイス外 1 レコード（読み飛ばし）\n")) << beyond.out;
+
+    EXPECT_EQ(cli({"--device", "PIC16F84A", "info", "missing.hex"}).exitCode, 2);
+}
+
 TEST_F(Files, FilesThatAreNotHexFilesExit2WithoutHanging) {
     writeFile("empty.hex", "");
     writeFile("binary.hex", std::string("\x7f" "ELF\x02\x01\x00\x00\xff\xfe", 10));

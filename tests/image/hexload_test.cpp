@@ -5,6 +5,7 @@
 
 #include "device/devicedb.h"
 #include "image/hexfile.h"
+#include "image/pcbufferops.h"
 #include "support/imagefixture.h"
 
 using namespace vx;
@@ -359,4 +360,63 @@ TEST(LoadHexFile, OnlyTheDialogPathEntersTheHistoryWithTheFolderAsNamed) {
     LoadHexFile(l.s);
     EXPECT_EQ(l.s.settings.value("OPEN_DIR1"), l.rig.dir + "Proj    PIC16F84A");
     EXPECT_EQ(l.s.settings.value("OPEN_Device1"), std::to_string(l.s.view.deviceIndex));
+}
+
+// The file summary counts what reaches the chip and names what does not.
+TEST(LoadHexFile, SummarySaysWhatTheFileHoldsForTheDevice) {
+    Loaded l("PIC16F84A");
+    auto& s = l.s;
+    l.load(":0400000083168601DC\r\n"             // words 0, 1
+           ":0400020086018601EB\r\n"             // words 1 (again), 2
+           ":02400E00F13F80\r\n"                 // configuration word
+           ":084000000100020003000400AE\r\n"     // four ID words
+           ":044200004800690009\r\n"             // EEPROM cells 0, 1
+           ":020800000000F6\r\n"                 // word 0x400: past 1024 words
+           ":0242800000003C\r\n"                 // EEPROM cell 64: past 64 cells
+           ":02600000000098\r\n"                 // unmapped
+           ":00000001FF\r\n");
+    const HexContents& c = s.loader.contents;
+    EXPECT_EQ(c.programWordsUsed, 3);
+    EXPECT_TRUE(c.configWordSet);
+    EXPECT_EQ(c.idWords, 4);
+    EXPECT_EQ(c.eepromCells, 2);
+    EXPECT_EQ(c.outsideRecords, 3);
+    EXPECT_EQ(s.view.hexSummary,
+              "プログラム 3 / 1024 ワード　コンフィギュレーションワード 0x3FF1　ID 4 ワード　ＥＥＰＲＯＭ 2 / 64 バイト"
+              "　デバイス外 3 レコード（読み飛ばし）");
+    EXPECT_EQ(s.view.hexSummaryColour, kColourRed);
+    // The loader's own note is the one it always gave.
+    EXPECT_EQ(s.view.note, "ファイルオープン完了 ");
+
+    // Without a configuration record the chip gets the grid's word (the
+    // previous file's, which the clear keeps), said in red.
+    l.load(":0400000083168601DC\r\n:00000001FF\r\n");
+    EXPECT_FALSE(s.loader.contents.configWordSet);
+    EXPECT_EQ(s.loader.contents.outsideRecords, 0);
+    EXPECT_NE(s.view.hexSummary.find("コンフィギュレーションワードの指定なし（グリッドの値 0x3FF1 を書込みます）"),
+              std::string::npos)
+        << s.view.hexSummary;
+    EXPECT_EQ(s.view.hexSummaryColour, kColourRed);
+
+    // A clean file is black; a cleared buffer has no summary.
+    l.load(":0400000083168601DC\r\n:02400E00F13F80\r\n:00000001FF\r\n");
+    EXPECT_FALSE(s.loader.contents.suspect());
+    EXPECT_EQ(s.view.hexSummaryColour, kColourBlack);
+    ClearPcBuffer(s);
+    EXPECT_EQ(s.view.hexSummary, "");
+}
+
+// On 12-bit parts the configuration word and IDs lie past program memory and still count as the device's.
+TEST(LoadHexFile, SummaryOfATwelveBitFileKeepsConfigurationAndIdsInside) {
+    Loaded l("PIC12C508");
+    l.load(":02000000250AD7\r\n"
+           ":080400000100020003000400E3\r\n"
+           ":021FFE00EA0FEA\r\n"
+           ":00000001FF\r\n");
+    const HexContents& c = l.s.loader.contents;
+    EXPECT_EQ(c.programWordsUsed, 1);
+    EXPECT_TRUE(c.configWordSet);
+    EXPECT_EQ(c.idWords, 4);
+    EXPECT_EQ(c.outsideRecords, 0);
+    EXPECT_NE(l.s.view.hexSummary.find("ＥＥＰＲＯＭ なし"), std::string::npos) << l.s.view.hexSummary;
 }

@@ -254,83 +254,74 @@ void WaitForExit(Session& s, ProcessId id) {
     }
 }
 
-void BuildAndReload(Session& s) {
-    if (RefuseWhileBusy(s))
-        return;
-    ShowNote(s, kBuilding);
-    const ToolKind kind = BuildToolKind(s.run.asmToolPath);
-    const bool compiler = isCompiler(kind);
+namespace {
 
-    std::string base;
-    if (s.loader.hexPath.empty()) {
-        FileDialogRequest request;
-        request.title = compiler ? "HEXファイルが未指定なので、コンパイラを行うソースファイルを指定してください。"
-                                 : "HEXファイルが未指定なので、アセンブルを行うソースファイルを指定してください。";
-        request.filter = compiler ? "Cファイル|*.c|全てのファイル|*.*" : "asmファイル|*.asm|全てのファイル|*.*";
-        request.startDir = SettingText(s.settings, "OPEN_DIR0");
-        const auto chosen = s.ui.openFileDialog(request);
-        const std::size_t extLength = compiler ? 1 : 3;
-        // A name without that extension would make the HEX path (deleted
-        // before the build) some other file.
-        if (!chosen || !FileExists(*chosen) || chosen->size() <= extLength ||
-            (*chosen)[chosen->size() - extLength - 1] != '.') {
-            ShowNote(s, kNoSource);
-            return;
-        }
-        base = dropLast(*chosen, extLength);
-        s.loader.hexPath = base + "hex";
-        s.settings.setValue("OPEN_DIR0", folderOf(*chosen));
-    } else {
-        base = dropLast(s.loader.hexPath, 3);
+// With no HEX file yet, the source is asked for and names the HEX file.
+// Returns the base: the HEX path without "hex"; nullopt when no source.
+std::optional<std::string> chooseBuildSource(Session& s, bool compiler) {
+    FileDialogRequest request;
+    request.title = compiler ? "HEXファイルが未指定なので、コンパイラを行うソースファイルを指定してください。"
+                             : "HEXファイルが未指定なので、アセンブルを行うソースファイルを指定してください。";
+    request.filter = compiler ? "Cファイル|*.c|全てのファイル|*.*" : "asmファイル|*.asm|全てのファイル|*.*";
+    request.startDir = SettingText(s.settings, "OPEN_DIR0");
+    const auto chosen = s.ui.openFileDialog(request);
+    const std::size_t extLength = compiler ? 1 : 3;
+    // A name without that extension would make the HEX path (deleted
+    // before the build) some other file.
+    if (!chosen || !FileExists(*chosen) || chosen->size() <= extLength ||
+        (*chosen)[chosen->size() - extLength - 1] != '.') {
+        ShowNote(s, kNoSource);
+        return std::nullopt;
     }
+    const std::string base = dropLast(*chosen, extLength);
+    s.loader.hexPath = base + "hex";
+    s.settings.setValue("OPEN_DIR0", folderOf(*chosen));
+    return base;
+}
 
-    // The title follows the image: the reload names the file, a failed build
-    // clears it.
-    const std::string source = base + (compiler ? "c" : "asm");
-
+// The tool's options as arguments; nullopt, said, when there is no tool or
+// the options cannot be split.
+std::optional<std::vector<std::string>> toolOptions(Session& s) {
     const std::string& tool = s.run.asmToolPath;
     if (tool.empty() || !FileExists(tool)) {
         s.ui.messageBox(MsgIcon::Information, "", kNoTool);
-        return;
+        return std::nullopt;
     }
-    const std::string options = SettingText(s.settings, "AsmOption");
-    auto args = SplitShellWords(options);
-    if (!args) {
+    auto args = SplitShellWords(SettingText(s.settings, "AsmOption"));
+    if (!args)
         ShowNote(s, kBadOptions);
-        return;
-    }
+    return args;
+}
 
-    // From here a failing step does not stop the next one.
+// The command line, the error file and the folder, with the 'd' option.
+void showBuildDiagnostics(Session& s, const std::string& base, const std::string& sourceName,
+                          const std::string& workDir) {
+    const std::string after = trimmed(SettingText(s.settings, "AsmAfter"));
+    std::string text = "デバック情報";
+    for (int i = 0; i < 48; ++i)
+        text += "　";
+    text += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + s.run.asmToolPath + " " + SettingText(s.settings, "AsmOption") + " " +
+            sourceName + "\r\n";
+    text += "ｴﾗｰ時に開くﾌｧｲﾙ名\t" + (after.empty() ? after : base + after) + "\r\n";
+    text += "ｶﾚﾝﾄﾃﾞｨﾚｸﾄﾘ\t" + workDir;
+    s.ui.messageBox(MsgIcon::Information, "", text);
+}
+
+// Starts the tool in workDir and waits for it, then lets its files settle.
+void runTool(Session& s, const std::vector<std::string>& args, const std::string& workDir, const ToolOutput& output) {
     std::error_code ignored;
-    std::filesystem::remove(s.loader.hexPath, ignored);
-
-    const std::string sourceName = fileNameOf(source);
-    args->push_back(sourceName);
-    const std::string workDir = BuildWorkDir(s);
-
-    if (s.run.commandOption.find('d') != std::string::npos) {
-        const std::string after = trimmed(SettingText(s.settings, "AsmAfter"));
-        std::string text = "デバック情報";
-        for (int i = 0; i < 48; ++i)
-            text += "　";
-        text += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + tool + " " + options + " " + sourceName + "\r\n";
-        text += "ｴﾗｰ時に開くﾌｧｲﾙ名\t" + (after.empty() ? after : base + after) + "\r\n";
-        text += "ｶﾚﾝﾄﾃﾞｨﾚｸﾄﾘ\t" + workDir;
-        s.ui.messageBox(MsgIcon::Information, "", text);
-    }
-
     // A folder that is gone leaves the tool in the current one, as a failed
     // change of directory would.
-    const bool workDirExists = std::filesystem::is_directory(workDir, ignored);
-    // An error file that is the source or the HEX file itself is only opened.
-    const std::string errorFile = errorFilePath(s, base);
-    const ToolOutput output(errorFile == source || errorFile == s.loader.hexPath ? "" : errorFile, base);
-    const std::string runIn = workDirExists ? workDir : "";
-    WaitForExit(s, output.catchFile().empty() ? s.processes.start(tool, *args, runIn)
-                                              : s.processes.startLogged(tool, *args, runIn, output.catchFile()));
+    const std::string runIn = std::filesystem::is_directory(workDir, ignored) ? workDir : "";
+    const std::string& tool = s.run.asmToolPath;
+    WaitForExit(s, output.catchFile().empty() ? s.processes.start(tool, args, runIn)
+                                              : s.processes.startLogged(tool, args, runIn, output.catchFile()));
     s.ui.processEvents();
     s.clock.sleepMs(kSettleMs);
+}
 
+// After the tool: reload the new HEX file, or show the error file.
+void judgeBuild(Session& s, ToolKind kind, const std::string& base, const ToolOutput& output) {
     if (kind == ToolKind::AskingCompiler) {
         ShowNote(s, "");
         ClearPcBuffer(s);
@@ -354,7 +345,43 @@ void BuildAndReload(Session& s) {
     ClearPcBuffer(s);
     output.keep();
     openErrorFile(s, base);
-    ShowNote(s, compiler ? kCompileError : kAssembleError);
+    ShowNote(s, isCompiler(kind) ? kCompileError : kAssembleError);
+}
+
+}  // namespace
+
+void BuildAndReload(Session& s) {
+    if (RefuseWhileBusy(s))
+        return;
+    ShowNote(s, kBuilding);
+    const ToolKind kind = BuildToolKind(s.run.asmToolPath);
+    const bool compiler = isCompiler(kind);
+    const auto base = s.loader.hexPath.empty() ? chooseBuildSource(s, compiler)
+                                               : std::optional(dropLast(s.loader.hexPath, 3));
+    if (!base)
+        return;
+    // The title follows the image: the reload names the file, a failed build
+    // clears it.
+    const std::string source = *base + (compiler ? "c" : "asm");
+    auto args = toolOptions(s);
+    if (!args)
+        return;
+
+    // From here a failing step does not stop the next one.
+    std::error_code ignored;
+    std::filesystem::remove(s.loader.hexPath, ignored);
+
+    const std::string sourceName = fileNameOf(source);
+    args->push_back(sourceName);
+    const std::string workDir = BuildWorkDir(s);
+    if (s.run.commandOption.find('d') != std::string::npos)
+        showBuildDiagnostics(s, *base, sourceName, workDir);
+
+    // An error file that is the source or the HEX file itself is only opened.
+    const std::string errorFile = errorFilePath(s, *base);
+    const ToolOutput output(errorFile == source || errorFile == s.loader.hexPath ? "" : errorFile, *base);
+    runTool(s, *args, workDir, output);
+    judgeBuild(s, kind, *base, output);
 }
 
 void ReloadHex(Session& s) {

@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QRadioButton;
 
@@ -39,6 +40,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* buildDataFrame();
+    QWidget* buildAddressFrame();
+    QWidget* buildStatusFrame();
+    QLayout* buildButtons();
+    void connectBoxes();
     // Runs a handler of the model, then draws it again.
     template <typename Fn>
     void handle(Fn fn);

@@ -112,6 +112,12 @@ bool RefuseWhileBusy(Session& s) {
     return true;
 }
 
+void MarkRunning(Session& s, bool running, const std::string& note) {
+    s.view.busy = running;
+    s.view.busyNote = running ? note : "";
+    s.ui.viewChanged();
+}
+
 void SetBusy(Session& s, bool busy) {
     s.view.busy = busy;
     s.ui.setBusy(busy);

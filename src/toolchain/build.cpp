@@ -239,16 +239,8 @@ private:
 // never built.
 class BuildBusy {
 public:
-    explicit BuildBusy(Session& s) : s_(s) {
-        s_.view.busy = true;
-        s_.view.busyNote = kBuildRunning;
-        s_.ui.viewChanged();
-    }
-    ~BuildBusy() {
-        s_.view.busy = false;
-        s_.view.busyNote.clear();
-        s_.ui.viewChanged();
-    }
+    explicit BuildBusy(Session& s) : s_(s) { MarkRunning(s_, true, kBuildRunning); }
+    ~BuildBusy() { MarkRunning(s_, false); }
     BuildBusy(const BuildBusy&) = delete;
     BuildBusy& operator=(const BuildBusy&) = delete;
 

@@ -236,6 +236,7 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
         RefreshIdConfigDisplay(s);
     else
         s.view.checksumLabel.caption = PcBufferChecksum(s);
+    ++s.loader.loads;
     s.ui.viewChanged();
 }
 

@@ -29,6 +29,7 @@ void ClearPcBuffer(Session& s) {
         return;
     ShowImageFile(s, "");
     auto& b = s.buffer;
+    b.readFromChip = false;
     const std::string& family = s.device.family;
     const bool twelve = isTwelveBitFamily(family);
     const bool fourteen = isFourteenBitFamily(family);

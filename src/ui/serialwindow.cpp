@@ -173,8 +173,13 @@ void SerialWindow::open() {
     if (!model_) {
         model_ = std::make_unique<SerialProgramming>(s_);
         model_->changed = [this] { render(); };
-        move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
         render();
+        // Where it was left; the first time beside the main window, not over its dumps.
+        adjustSize();
+        if (model_->positionSaved)
+            move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
+        else
+            move(BesideWindow(parentWidget(), frameGeometry().size()));
     }
     show();
     raise();
@@ -197,11 +202,8 @@ void SerialWindow::offerSavedRun() {
     const auto saved = SavedSerialRun(s_);
     if (!saved)
         return;
-    const auto next = saved->nextFree();
-    const std::string text = "前回の生産シリアライゼーションが途中です (書込み済 " + std::to_string(saved->count) +
-                             " 個" + (next ? "、次の番号 " + std::to_string(SerialValueAt(saved->settings, *next)) : "") +
-                             ")。\r\n続けますか？";
-    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", text, MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", ResumeQuestion(s_, *saved),
+                         MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     RevealSerialProgramming(s_);
     s_.ui.viewChanged();
@@ -245,6 +247,7 @@ bool SerialWindow::eventFilter(QObject* watched, QEvent* event) {
 void SerialWindow::render() {
     if (!model_)
         return;
+    model_->followLoads();
     const SerialProgramming& m = *model_;
     const QSignalBlocker b1(optionDec_), b2(optionHex_), b3(byteNumber_), b4(enable_), b5(writeMode_);
     setTextIfChanged(dataStart_, m.dataStart);

@@ -33,7 +33,8 @@ public:
     SerialProgramming* model() { return model_.get(); }
     // Draws the model again; the main window's busy state locks the switch.
     void render();
-    void reject() override { close(); }  // Esc unloads as closing does
+    // Esc does nothing: unloading would lose the window's serial value and count.
+    void reject() override {}
 
 protected:
     void closeEvent(QCloseEvent* event) override;

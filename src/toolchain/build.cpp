@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -205,10 +207,14 @@ public:
         const auto slash = path_.rfind('/');
         std::string aside = path_.substr(0, slash + 1) + "." + path_.substr(slash + 1) + ".XXXXXX";
         const int fd = ::mkstemp(aside.data());
-        if (fd < 0 || (::close(fd), ::rename(path_.c_str(), aside.c_str()) != 0)) {
+        if (fd < 0) {
             error = std::strerror(errno);
-            if (fd >= 0)
-                ::unlink(aside.c_str());
+            return false;
+        }
+        ::close(fd);
+        if (::rename(path_.c_str(), aside.c_str()) != 0) {
+            error = std::strerror(errno);
+            ::unlink(aside.c_str());
             return false;
         }
         aside_ = aside;

@@ -158,7 +158,7 @@ public:
                 std::ifstream listing(errorFile_, std::ios::binary);
                 own.assign(std::istreambuf_iterator<char>(listing), {});
             }
-            std::ofstream(errorFile_, std::ios::binary | std::ios::trunc) << said << "\r\n" << own;
+            std::ofstream(errorFile_, std::ios::binary | std::ios::trunc) << said << (own.empty() ? "" : "\r\n") << own;
             discard();
             return errorFile_;
         }

@@ -29,6 +29,7 @@ void ClearPcBuffer(Session& s) {
     s.view.hexSummary.clear();
     s.loader.contents = HexContents{};
     auto& b = s.buffer;
+    b.readFromChip = false;
     const bool twelve = Traits(s.device.family).twelveBit();
     const bool fourteen = Traits(s.device.family).fourteenBit();
 

@@ -3,7 +3,7 @@ _vormex_cli() {
     local cur prev words cword
     _init_completion || return
     local commands="devices detect blank erase read verify program convert checksum info disasm serial"
-    local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --yes --serial
+    local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --keep-eeprom --yes --serial
                    --output --search --help --version --start --increment --quantity --address --bytes --mode"
     case $prev in
         --device)

@@ -36,6 +36,11 @@ void ToggleCommMode1(Session& s) {
     ShowNote(s, "通信が正常に行われないとき、この設定を有効にしてみてください。");
 }
 
+void ToggleKeepEeprom(Session& s) {
+    s.settings.setValue("KeepEeprom", toggle(s, "mnuKeepEeprom") ? "-1" : "0");
+    s.ui.viewChanged();
+}
+
 void ToggleBoardInformation(Session& s) {
     const bool shown = toggle(s, "mnuBoardInfomation");
     s.settings.setValue("mnuBoardInfomation", shown ? "True" : "False");

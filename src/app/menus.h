@@ -12,6 +12,8 @@ namespace vx {
 void ToggleBlankSkip(Session& s);         // mnuBlankSkip
 void ToggleCommMode1(Session& s);         // mnuComMode1
 void ToggleBoardInformation(Session& s);  // mnuBoardInfomation
+// Program leaves the chip's EEPROM as it is; setting "KeepEeprom".
+void ToggleKeepEeprom(Session& s);        // mnuKeepEeprom
 
 std::string InformationText();
 void ShowInformation(Session& s);  // info

@@ -129,6 +129,7 @@ void restoreDeviceAndOptions(Session& s, const std::function<std::string()>& sta
     UpdateProgramButtonCaption(s);
     const auto commMode = SettingBool(s.settings, "mnuComMode1", false);
     setMark(s, "mnuComMode1", commMode);
+    setMark(s, "mnuKeepEeprom", SettingBool(s.settings, "KeepEeprom", false));
     if (commMode)
         s.link.commMode1 = *commMode;
     RotateLog(s, startStamp());

@@ -74,6 +74,7 @@ int run(const cli::Options& o) {
     s.link.commMode1 = o.commMode1;
     s.view.menus["mnuComMode1"].checked = o.commMode1;
     s.view.menus["mnuBlankSkip"].checked = o.skipBlank;
+    s.view.menus["mnuKeepEeprom"].checked = o.keepEeprom;
 
     if (!LoadDeviceList(s) || s.db.error) {
         ui.flush();

@@ -95,6 +95,10 @@ OPTIONS
     --skip-blank            Skip the blank check when programming PIC16F and
                             PIC12F devices. The window's check marks for
                             these two do not apply to the CLI.
+    --keep-eeprom           Program leaves the device's EEPROM as it is: no
+                            EEPROM write and no EEPROM verify (a device whose
+                            erase clears it gets it back, verified); the
+                            verdict says so.
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).
@@ -161,7 +165,8 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
     };
     std::map<std::string, bool*> flags = {
-        {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--yes", &o.yes},
+        {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
+        {"--yes", &o.yes},
         {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
         {"--version", &o.version},
     };
@@ -221,6 +226,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
             return "--search " + code + ": give 1 to 4 hexadecimal digits";
     if (!o.simState.empty() && o.port != "sim")
         return "--sim-state needs --port sim";
+    if (o.keepEeprom && o.command != "program")
+        return "--keep-eeprom is an option of program";
     if (!o.serialState.empty() && o.command != "program")
         return "--serial is an option of program only";
     if (o.serialCreate() && o.command != "serial")

@@ -24,6 +24,7 @@ struct Options {
     std::string settingsPath;  // --settings: another settings file
     bool commMode1 = false;
     bool skipBlank = false;
+    bool keepEeprom = false;
     bool yes = false;
     bool help = false;
     bool version = false;

@@ -1,6 +1,7 @@
 #include "ops/workflows.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -73,9 +74,72 @@ Outcome Stopped(const Session& s) { return s.ops.linkFault ? Outcome::LinkFailed
 
 bool IsBlank(const std::string& combined) { return combined == "OK--OK" || combined == "OKOKOK"; }
 
-bool BlankSkipMode(const Session& s) {
-    const auto it = s.view.menus.find("mnuBlankSkip");
+bool MenuMark(const Session& s, const char* entry) {
+    const auto it = s.view.menus.find(entry);
     return it != s.view.menus.end() && it->second.enabled && it->second.checked;
+}
+
+bool BlankSkipMode(const Session& s) { return MenuMark(s, "mnuBlankSkip"); }
+
+using EepromImage = std::array<std::uint8_t, kEepromBytes>;
+
+// Program leaves the chip's EEPROM as it is ("EEPROMデータを保持").
+// `chip` is what the chip held before the erase; `restore` is set when the
+// erase took it with it, so it is written back and verified.
+struct KeptEeprom {
+    bool active = false;
+    bool restore = false;
+    EepromImage chip{};
+};
+
+// The chip's EEPROM cells, read without touching the image's.
+std::optional<EepromImage> ReadChipEeprom(Session& s) {
+    const EepromImage image = s.buffer.eeprom;
+    const auto read = ReadEeprom(s);
+    EepromImage chip = s.buffer.eeprom;
+    s.buffer.eeprom = image;
+    RefreshEepromText(s);
+    if (read != Result::Ok)
+        return std::nullopt;
+    return chip;
+}
+
+bool SameCells(const Session& s, const EepromImage& a, const EepromImage& b) {
+    const auto end = 2 * static_cast<std::size_t>(std::clamp(s.device.eepromBytes, 0, kEepromBytes / 2));
+    return std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(end), b.begin());
+}
+
+// Before the erase: what the chip holds. False: it could not be read; the run stops.
+bool ReadEepromToKeep(Session& s, const FamilyTraits& family, KeptEeprom& kept) {
+    kept.active = MenuMark(s, "mnuKeepEeprom") && family.eeprom && s.device.eepromBytes > 0;
+    if (!kept.active)
+        return true;
+    ShowNote(s, "ＥＥＰＲＯＭデータメモリ読み出し中..........");
+    const auto chip = ReadChipEeprom(s);
+    if (chip)
+        kept.chip = *chip;
+    return chip.has_value();
+}
+
+// After the erase: a chip whose erase cleared its EEPROM gets it back.
+bool CheckEepromAfterErase(Session& s, const FamilyTraits& family, KeptEeprom& kept) {
+    if (!kept.active || !family.flash)
+        return true;
+    const auto chip = ReadChipEeprom(s);
+    if (!chip)
+        return false;
+    kept.restore = !SameCells(s, *chip, kept.chip);
+    return true;
+}
+
+// Runs an EEPROM transfer on the kept cells in place of the image's.
+std::optional<Result> WithKeptCells(Session& s, const KeptEeprom& kept, std::optional<Result> (*transfer)(Session&)) {
+    const EepromImage image = s.buffer.eeprom;
+    s.buffer.eeprom = kept.chip;
+    const auto result = transfer(s);
+    s.buffer.eeprom = image;
+    RefreshEepromText(s);
+    return result;
 }
 
 // The system's time of day, as the verdict shows it.
@@ -181,7 +245,7 @@ void KeepCalibrationWord(Session& s, int words) {
 }
 
 // False: a write failed (after its message box) and the run stops.
-bool WriteProgramAndEeprom(Session& s) {
+bool WriteProgramAndEeprom(Session& s, const KeptEeprom& kept) {
     if (s.ops.programHook)
         s.ops.programHook->place(s);
     const Result written = WriteProgramMemory(s);
@@ -189,8 +253,10 @@ bool WriteProgramAndEeprom(Session& s) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");
         return false;
     }
+    if (kept.active && !kept.restore)
+        return true;
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのプログラミング..........");
-    const auto eepromWritten = WriteEeprom(s);
+    const auto eepromWritten = kept.active ? WithKeptCells(s, kept, WriteEeprom) : WriteEeprom(s);
     if (eepromWritten == Result::Ng || eepromWritten == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "ＥＥＰＲＯＭデータメモリプログラミング",
                         "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。");
@@ -201,7 +267,7 @@ bool WriteProgramAndEeprom(Session& s) {
 
 // calibRead: the chip's calibration word as read before the write; empty
 // for a family without one.
-void VerifyProgramAndEeprom(Session& s, const std::string& calibRead) {
+void VerifyProgramAndEeprom(Session& s, const std::string& calibRead, const KeptEeprom& kept) {
     auto& results = s.run.verifyResults;
     ShowNote(s, "プログラムメモリのベリファイ中..........");
     results[0] = ResultText(VerifyProgramMemory(s));
@@ -209,8 +275,10 @@ void VerifyProgramAndEeprom(Session& s, const std::string& calibRead) {
         SetCalibLabel(s, "Read: 0x" + calibRead + " , Write: 0x" + Hex4(CalibrationReadBack(s)));
         s.view.calibLabel.visible = true;
     }
+    if (kept.active && !kept.restore)
+        return;  // the chip's cells were never touched: nothing to compare
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    results[1] = EepromResult(VerifyEeprom(s));
+    results[1] = EepromResult(kept.active ? WithKeptCells(s, kept, VerifyEeprom) : VerifyEeprom(s));
 }
 
 // The factory band-gap bits go back into the configuration word.
@@ -246,10 +314,12 @@ bool WriteConfiguration(Session& s, const FamilyTraits& family) {
 
 // The verdict of a run that wrote everything: the note, the log line and,
 // when a verify failed, the box of results.
-Outcome ReportProgramVerdict(Session& s) {
+Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     const auto& results = s.run.verifyResults;
     s.run.startTime = Seconds(s) - s.run.startTime;
-    const std::string endTime = TimeOfDay();
+    // The verdict says that the chip's EEPROM was left as it was (or put back).
+    const std::string endTime =
+        TimeOfDay() + (!kept.active ? "" : kept.restore ? "　ＥＥＰＲＯＭデータ復元" : "　ＥＥＰＲＯＭデータ保持");
     if (IsBlank(results[0] + results[1] + results[2])) {
         ++s.run.passCount;
         s.run.programResult = "プログラミング成功。" + std::to_string(static_cast<long long>(s.run.startTime)) + "sec" +
@@ -293,7 +363,9 @@ Outcome ProgramSteps(Session& s) {
             return *stop;
     }
     ++s.run.attemptCount;
-    if (!ReadOneTimeCalibration(s, family, program) || !EraseFlashPart(s, family))
+    KeptEeprom kept;
+    if (!ReadOneTimeCalibration(s, family, program) || !ReadEepromToKeep(s, family, kept) ||
+        !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
         return Stopped(s);
 
     ShowNote(s, "プログラムメモリのプログラミング中..........");
@@ -301,16 +373,16 @@ Outcome ProgramSteps(Session& s) {
     const std::string calibRead = family.calibrated ? Hex4(s.ops.chipCalib.word()) : "";
     SetCalibLabel(s, family.calibrated ? "Read: 0x" + calibRead : "");
     KeepCalibrationWord(s, words);
-    if (!WriteProgramAndEeprom(s))
+    if (!WriteProgramAndEeprom(s, kept))
         return Stopped(s);
-    VerifyProgramAndEeprom(s, calibRead);
+    VerifyProgramAndEeprom(s, calibRead, kept);
     if (!WriteConfiguration(s, family))
         return Stopped(s);
 
     ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
     Result protect = Result::None;
     s.run.verifyResults[2] = ResultText(VerifyConfigAfterWrite(s, protect));
-    return ReportProgramVerdict(s);
+    return ReportProgramVerdict(s, kept);
 }
 
 // Blank or not, from the accumulators of what the read took in; nullopt for

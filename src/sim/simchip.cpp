@@ -1,5 +1,6 @@
 #include "sim/simchip.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "session/deviceinfo.h"
@@ -149,6 +150,8 @@ void SimChip::bulkErase() {
         w = static_cast<std::uint16_t>(blankWord());
     for (int i : {0, 1, 2, 3, 7})
         config[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(blankWord());
+    if (eraseClearsEeprom)
+        std::fill(eeprom.begin(), eeprom.end(), 0xFF);
 }
 
 std::string SimChip::save() const {

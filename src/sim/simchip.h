@@ -78,6 +78,9 @@ public:
     // 0..3, the configuration word in 7, 4..6 unused.
     std::array<std::uint16_t, 8> config{};
     std::vector<std::uint8_t> eeprom;
+    // The bulk erase takes the EEPROM cells too, as a chip whose data memory
+    // is protected erases them.
+    bool eraseClearsEeprom = false;
 
 private:
     bool writeCell(std::uint16_t& cell, int value);

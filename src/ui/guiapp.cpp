@@ -91,6 +91,7 @@ void GuiApp::connectOptionCommands() {
     w.connectCommand("LblCheckSUM", [&s] { ExplainChecksumLabel(s); });
     w.connectCommand("mnuBlankSkip", [&s] { ToggleBlankSkip(s); });
     w.connectCommand("mnuComMode1", [&s] { ToggleCommMode1(s); });
+    w.connectCommand("mnuKeepEeprom", [&s] { ToggleKeepEeprom(s); });
     w.connectCommand("mnuBoardInfomation", [&s, &w] {
         ToggleBoardInformation(s);
         w.render();

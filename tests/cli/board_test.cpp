@@ -53,6 +53,22 @@ TEST_F(Sim, ProgramThenReadInAnotherRunGivesTheSameImage) {
     EXPECT_TRUE(Contains(verify.out, "ベリファイは正常終了しました。")) << verify.out;
 }
 
+// --keep-eeprom: program memory takes the new file and is verified, the
+// chip's EEPROM keeps the old data.
+TEST_F(Sim, KeepEepromProgramsTheCodeAndLeavesTheChipsEeprom) {
+    ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
+    const auto kept = sim({"--yes", "--keep-eeprom", "program", "second.hex"});
+    ASSERT_EQ(kept.exitCode, 0) << kept.out << kept.err;
+    EXPECT_TRUE(Contains(kept.out, "ＥＥＰＲＯＭデータ保持")) << kept.out;
+    EXPECT_TRUE(Contains(kept.out, "プログラムメモリのベリファイ中")) << kept.out;
+    EXPECT_FALSE(Contains(kept.out, "ＥＥＰＲＯＭデータメモリのプログラミング")) << kept.out;
+
+    const auto verify = sim({"verify", "second.hex"});
+    EXPECT_EQ(verify.exitCode, 1) << verify.out;
+    EXPECT_TRUE(Contains(verify.out, "Error　 アドレス:0x0001 , 正:0x68 , 誤:0x69\n")) << verify.out;
+    EXPECT_FALSE(Contains(verify.out, "アドレス:0x0002")) << verify.out;
+}
+
 TEST_F(Sim, VerifyOfAnotherFileExits1AndListsTheDifferences) {
     ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
     const auto r = sim({"verify", "second.hex"});

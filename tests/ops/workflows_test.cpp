@@ -589,3 +589,45 @@ TEST(OverwriteQuestion, HintOpensTheDocumentBesideTheProgram) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+// "EEPROMデータを保持": the chip's EEPROM stays as it was, program memory is still
+// verified; a chip whose erase takes the EEPROM gets it back, verified.
+TEST(ProgramWorkflow, KeepEepromLeavesTheChipsEepromAndStillVerifiesProgramMemory) {
+    for (const bool eraseClears : {false, true}) {
+        SCOPED_TRACE(eraseClears ? "erase clears EEPROM" : "erase leaves EEPROM");
+        Bench b("FLASH", 64, 16);
+        Session& s = b.s();
+        b.chip().eraseClearsEeprom = eraseClears;
+        for (int n = 0; n < 16; ++n)
+            b.chip().eeprom[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(0xC0 + n);  // calibration table
+        s.view.menus["mnuKeepEeprom"].checked = true;
+        b.ui.overwriteAnswers = {1};
+        const PcBuffer image = s.buffer;
+
+        ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+        for (int n = 0; n < 16; ++n)
+            EXPECT_EQ(b.chip().eeprom[static_cast<std::size_t>(n)], 0xC0 + n) << n;
+        EXPECT_EQ(b.chip().program[0], test::BufferWord(s, 0));
+        EXPECT_EQ(s.buffer.eeprom, image.eeprom);  // the image keeps the file's data
+        EXPECT_NE(s.view.note.find(eraseClears ? "ＥＥＰＲＯＭデータ復元" : "ＥＥＰＲＯＭデータ保持"), std::string::npos)
+            << s.view.note;
+        // The EEPROM blank check, reads and verify share their letters: the
+        // blank check, a read before and after the erase, and the verify only
+        // when the cells were written back.
+        int eepromWrites = 0, eepromReads = 0, programVerifies = 0;
+        for (const auto& c : b.board().log) {
+            eepromWrites += c.letters == "wed";
+            eepromReads += c.letters == "rsd";
+            programVerifies += c.letters == "rsp";
+        }
+        EXPECT_EQ(eepromWrites, eraseClears ? 1 : 0);
+        EXPECT_EQ(eepromReads, eraseClears ? 4 : 3);
+        EXPECT_EQ(programVerifies, 1);
+    }
+}
+
+}  // namespace
+}  // namespace vx

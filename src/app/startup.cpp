@@ -130,6 +130,8 @@ void restoreDeviceAndOptions(Session& s, const std::function<std::string()>& sta
     const auto commMode = SettingBool(s.settings, "mnuComMode1", false);
     setMark(s, "mnuComMode1", commMode);
     setMark(s, "mnuKeepEeprom", SettingBool(s.settings, "KeepEeprom", false));
+    setMark(s, "mnuWatchHex", SettingBool(s.settings, "WatchHex", false));
+    setMark(s, "mnuAutoProgram", SettingBool(s.settings, "AutoProgram", false));
     if (commMode)
         s.link.commMode1 = *commMode;
     RotateLog(s, startStamp());

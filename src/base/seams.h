@@ -81,6 +81,32 @@ public:
     virtual void showPortWindow() = 0;
 };
 
+// A file's size and modification time, as the HEX watch compares them.
+struct FileStamp {
+    bool regular = false;  // false: something else (a folder) stands at the path
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Looks at the watched HEX file. The window wakes on the system's change
+// notices, the CLI polls; the decisions are the core's (app/hexwatch.h).
+class FileWatcher {
+public:
+    virtual ~FileWatcher() = default;
+    // Notices for path and its folder (so a file deleted and written again
+    // is followed); "" stops them. A polling watcher needs none.
+    virtual void watch([[maybe_unused]] const std::string& path) {}
+    // nullopt: nothing at the path.
+    virtual std::optional<FileStamp> stamp(const std::string& path) = 0;
+};
+
+// stamp() from the file system, for polling.
+class PollingFileWatcher : public FileWatcher {
+public:
+    std::optional<FileStamp> stamp(const std::string& path) override;
+};
+
 struct ProcessId {
     std::int64_t value = -1;
     bool valid() const { return value >= 0; }

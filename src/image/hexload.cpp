@@ -114,7 +114,10 @@ public:
         for (int k = 0; k < 4; ++k)
             configArea(k);
     }
-    void record(bool inside) { contents.outsideRecords += inside ? 0 : 1; }
+    void record(bool inside) {
+        ++contents.dataRecords;
+        contents.outsideRecords += inside ? 0 : 1;
+    }
     HexContents contents;
 
 private:

@@ -188,7 +188,7 @@ std::optional<Outcome> BlankCheckBeforeWriting(Session& s, Result& program) {
     s.view.hintLine0 = protect == Result::Cp ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
     s.view.hintLine1 = "上書きしますか？";
     s.run.hintAnswer = 0;
-    s.run.hintAnswer = s.ui.askOverwrite();
+    s.run.hintAnswer = s.run.overwriteYes ? 1 : s.ui.askOverwrite();
     if (s.run.hintAnswer == 2) {
         ShowNote(s, "上書き操作をキャンセルしました。");
         return Outcome::Cancelled;

@@ -6,6 +6,7 @@ namespace vx {
 
 // What a HEX file holds for the device it was loaded for.
 struct HexContents {
+    int dataRecords = 0;       // none: not a HEX file of this programmer
     int programWordsUsed = 0;  // distinct words inside the device's program memory
     bool configWordSet = false;
     int idWords = 0;           // distinct ID words

@@ -17,6 +17,9 @@ struct RunState {
     std::string programResult;
     std::array<std::string, 3> verifyResults{"--", "--", "--"};  // program, EEPROM, configuration
     int hintAnswer = 0;
+    // The overwrite question is answered "はい" without asking: Program was
+    // started by a change of the watched file, as the user asked.
+    bool overwriteYes = false;
     bool configAsBits = false;
     bool deviceSelectedOnce = false;
     std::string asmToolPath;  // AsmToolPath

@@ -39,12 +39,27 @@ GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir)
     window_ = std::make_unique<MainWindow>(*session_);
     serialWindow_ = new SerialWindow(*session_, window_.get());
     ui_.parent = window_.get();
+    files_ = std::make_unique<QtFileWatcher>([this] {
+        const bool settling = hexWatch_->tick();
+        ui_.render();
+        return settling;
+    });
+    hexWatch_ = std::make_unique<HexWatch>(*session_, *files_, clock_);
     ui_.render = [this] {
+        followLoadedFile();
         window_->render();
         serialWindow_->render();
     };
     (new Viewers(*session_, window_.get()))->install(processes_);
     connectCommands();
+}
+
+void GuiApp::followLoadedFile() {
+    const LoaderState& loader = session_->loader;
+    if (loader.loads == followedLoads_ && loader.loadedPath == hexWatch_->path())
+        return;
+    followedLoads_ = loader.loads;
+    hexWatch_->follow(loader.loadedPath);
 }
 
 GuiApp::~GuiApp() {
@@ -92,6 +107,8 @@ void GuiApp::connectOptionCommands() {
     w.connectCommand("mnuBlankSkip", [&s] { ToggleBlankSkip(s); });
     w.connectCommand("mnuComMode1", [&s] { ToggleCommMode1(s); });
     w.connectCommand("mnuKeepEeprom", [&s] { ToggleKeepEeprom(s); });
+    w.connectCommand("mnuWatchHex", [&s] { ToggleWatchHex(s); });
+    w.connectCommand("mnuAutoProgram", [&s] { ToggleAutoProgram(s); });
     w.connectCommand("mnuBoardInfomation", [&s, &w] {
         ToggleBoardInformation(s);
         w.render();

@@ -6,7 +6,9 @@
 #include <QString>
 #include <memory>
 
+#include "app/hexwatch.h"
 #include "app/startup.h"
+#include "qtplatform/qtfilewatcher.h"
 #include "qtplatform/qtprocesses.h"
 #include "qtplatform/qtseams.h"
 #include "session/session.h"
@@ -35,6 +37,8 @@ private:
     void connectBoardCommands();
     void connectOptionCommands();
     void connectWindows();
+    // The watch follows the file loaded last.
+    void followLoadedFile();
 
     SteadyClock clock_;
     std::unique_ptr<SerialPort> port_;
@@ -43,6 +47,9 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<MainWindow> window_;
     SerialWindow* serialWindow_ = nullptr;  // a child of the main window
+    std::unique_ptr<QtFileWatcher> files_;
+    std::unique_ptr<HexWatch> hexWatch_;
+    int followedLoads_ = -1;
 };
 
 // The folder of the executable when it holds device.ini, else the per-user

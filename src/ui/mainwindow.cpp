@@ -71,6 +71,8 @@ const std::vector<MenuDef>& menuBarLayout() {
           {"mnuComMode1", "通信モードその１", true},
           {"mnuBoardInfomation", "ボード情報ウインドウの表示", true},
           {"-", ""},
+          {"mnuWatchHex", "HEXファイルの変更を監視", true},
+          {"mnuAutoProgram", "変更時に自動書込み", true},
           {"mnuKeepEeprom", "EEPROMデータを保持", true}}},
         {"mnuAsmC", "ｱｾﾝﾌﾞﾗ・ｺﾝﾊﾟｲﾗ(&C)",
          {{"mnuSourceOpen", "アセンブル・コンパイルするファイルを指定(&A)"},

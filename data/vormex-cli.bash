@@ -2,8 +2,8 @@
 _vormex_cli() {
     local cur prev words cword
     _init_completion || return
-    local commands="devices detect blank erase read verify program convert checksum info disasm serial"
-    local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --keep-eeprom --yes --serial
+    local commands="devices detect blank erase read verify program convert checksum info watch disasm serial"
+    local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --keep-eeprom --once --yes --serial
                    --output --search --help --version --start --increment --quantity --address --bytes --mode"
     case $prev in
         --device)
@@ -31,7 +31,7 @@ _vormex_cli() {
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            devices|detect|blank|erase|read|verify|program|convert|checksum|info|disasm|serial)
+            devices|detect|blank|erase|read|verify|program|convert|checksum|info|watch|disasm|serial)
                 command=${words[i]}; break ;;
         esac
     done

@@ -1,9 +1,13 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
+#include "app/hexwatch.h"
+#include "qtplatform/qtseams.h"
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
 #include "image/hexfile.h"
@@ -172,13 +176,73 @@ int exitFor(Outcome outcome) {
     return kExitUsage;
 }
 
-// detect, blank, erase, read, verify, program: device (when needed) and file
+// Set by Ctrl-C: the watch ends after the run in progress, cleanly.
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) { interrupted = 1; }
+
+const char* verdictWord(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Passed: return "passed";
+    case Outcome::Failed: return "failed";
+    case Outcome::Cancelled: return "cancelled";
+    case Outcome::LinkFailed: return "link-failed";
+    case Outcome::NoDevice: return "no-device";
+    case Outcome::NoBoard: return "no-board";
+    case Outcome::Busy: return "busy";
+    }
+    return "failed";
+}
+
+// One summary line per run: time of day, verdict, seconds. The exit status of the run.
+int reportRun(Context& c, Outcome outcome, std::int64_t ms) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char line[96];
+    std::snprintf(line, sizeof line, "watch: %02d:%02d:%02d  %s  %.1fs", local.tm_hour, local.tm_min, local.tm_sec,
+                  verdictWord(outcome), static_cast<double>(ms) / 1000.0);
+    c.ui.printLine(line);
+    const int status = exitFor(outcome);
+    return SaveSimState(c) || status != kExitOk ? status : kExitUsage;
+}
+
+// Program at once, then after every settled change of the file, until
+// Ctrl-C (or, with --once, the first run that fails); the last run's status.
+int watchFile(Context& c) {
+    SteadyClock real;
+    PollingFileWatcher files;
+    HexWatch watch(c.s, files, real);
+    c.s.view.menus["mnuWatchHex"].checked = true;
+    c.s.view.menus["mnuAutoProgram"].checked = true;
+    c.s.run.overwriteYes = true;  // the user asked for every run
+    watch.follow(c.s.loader.loadedPath);
+    std::int64_t start = real.nowMs();
+    int status = reportRun(c, RunProgram(c.s), real.nowMs() - start);
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    while (!interrupted && !(c.options.once && status != kExitOk)) {
+        const int reloads = watch.reloads();
+        start = real.nowMs();
+        const bool settling = watch.tick();
+        c.ui.flush();
+        if (watch.reloads() != reloads && watch.lastProgram())
+            status = reportRun(c, *watch.lastProgram(), real.nowMs() - start);
+        real.sleepMs(settling ? 50 : 100);
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return status;
+}
+
+// detect, blank, erase, read, verify, program, watch: device (when needed) and file
 // first, so bad input is reported before the board is touched; then the
 // board search; then the device again, as the window selects it after its
 // search (the firmware check runs only once a board is found).
 int boardCommand(Context& c) {
     const std::string& command = c.options.command;
-    const bool withFile = command == "verify" || command == "program";
+    const bool withFile = command == "verify" || command == "program" || command == "watch";
     if (withFile)
         if (int status = checkHex(c.options.args[0]); status != kExitOk)
             return status;
@@ -204,6 +268,8 @@ int boardCommand(Context& c) {
         return status;
     if (withFile)
         loadHex(c, c.options.args[0]);
+    if (command == "watch")
+        return watchFile(c);
     std::unique_ptr<SerialStation> station;
     if (withSerial)
         station = StartSerialStation(c);

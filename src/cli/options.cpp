@@ -35,6 +35,18 @@ COMMANDS
     program FILE            Load the HEX file FILE and program the device:
                             blank check, overwrite question, erase, program,
                             verify, configuration word.
+    watch FILE [--once]     Program FILE at once and again after every change
+                            of it (once its size and time stood still for
+                            300 ms; a file deleted and written again is
+                            followed), answering "はい" to the overwrite
+                            question; one line per run: "watch:", time,
+                            verdict, seconds. Ctrl-C ends it with the exit
+                            status of the last run; --once ends it after the
+                            first run that fails. A file that becomes a
+                            folder, unreadable or garbage is named and
+                            nothing is programmed; the watch goes on. After
+                            the first run only erasable (flash) devices are
+                            programmed again.
     program FILE --serial STATEFILE
                             Program with the next serial number of the
                             production run in STATEFILE: the number goes
@@ -144,7 +156,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"devices", {0, false, false}}, {"detect", {0, false, false}},  {"blank", {0, false, false}},
     {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
-    {"info", {1, false, false}},
+    {"info", {1, false, false}},     {"watch", {1, false, false}},
     {"disasm", {1, true, true}},    {"serial", {1, false, false}},
 };
 
@@ -166,7 +178,7 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
-        {"--yes", &o.yes},
+        {"--yes", &o.yes},               {"--once", &o.once},
         {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
         {"--version", &o.version},
     };
@@ -226,8 +238,10 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
             return "--search " + code + ": give 1 to 4 hexadecimal digits";
     if (!o.simState.empty() && o.port != "sim")
         return "--sim-state needs --port sim";
-    if (o.keepEeprom && o.command != "program")
-        return "--keep-eeprom is an option of program";
+    if (o.keepEeprom && o.command != "program" && o.command != "watch")
+        return "--keep-eeprom is an option of program and watch";
+    if (o.once && o.command != "watch")
+        return "--once is an option of watch";
     if (!o.serialState.empty() && o.command != "program")
         return "--serial is an option of program only";
     if (o.serialCreate() && o.command != "serial")

@@ -25,6 +25,7 @@ struct Options {
     bool commMode1 = false;
     bool skipBlank = false;
     bool keepEeprom = false;
+    bool once = false;  // watch: end after the first run that fails
     bool yes = false;
     bool help = false;
     bool version = false;

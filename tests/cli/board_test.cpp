@@ -1,6 +1,8 @@
 // The board commands against the built-in simulated board, whose chip is kept
 // in a state file between runs; and ports that lead to no board.
 #include <QFile>
+#include <QProcess>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +69,68 @@ TEST_F(Sim, KeepEepromProgramsTheCodeAndLeavesTheChipsEeprom) {
     EXPECT_EQ(verify.exitCode, 1) << verify.out;
     EXPECT_TRUE(Contains(verify.out, "Error　 アドレス:0x0001 , 正:0x68 , 誤:0x69\n")) << verify.out;
     EXPECT_FALSE(Contains(verify.out, "アドレス:0x0002")) << verify.out;
+}
+
+// Reads the watch's output until it holds `runs` summary lines (or 30 s pass).
+std::string WaitForRuns(QProcess& watch, std::string& out, int runs) {
+    for (int waited = 0; waited < 300; ++waited) {
+        int lines = 0;
+        for (std::size_t at = out.find("watch: "); at != std::string::npos; at = out.find("watch: ", at + 1))
+            ++lines;
+        if (lines >= runs)
+            break;
+        watch.waitForReadyRead(100);
+        out += watch.readAllStandardOutput().toStdString();
+    }
+    return out;
+}
+
+TEST_F(Sim, WatchProgramsEachVersionOfTheFileUntilCtrlC) {
+    writeFile("blink.hex", kFirst);
+    QProcess watch;
+    watch.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("VORMEX_SETTINGS_FILE");
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    watch.setProcessEnvironment(env);
+    watch.start(VORMEX_CLI, {"--ini", iniPath, "--settings", settingsPath, "--port", "sim", "--sim-state",
+                             path("chip.sim"), "--device", "PIC16F84A", "watch", "blink.hex"});
+    ASSERT_TRUE(watch.waitForStarted());
+    std::string out;
+    EXPECT_TRUE(Contains(WaitForRuns(watch, out, 1), "  passed  ")) << out;
+    writeFile("blink.hex", kSecond);
+    WaitForRuns(watch, out, 2);
+    writeFile("blink.hex", std::string(kFirst) + "\r\n");
+    WaitForRuns(watch, out, 3);
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(30000));
+    out += watch.readAllStandardOutput().toStdString();
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0) << out;
+    EXPECT_FALSE(Contains(out, "failed")) << out;
+    EXPECT_TRUE(Contains(out, "HEXファイルの変更を検出し、再ロードしました。")) << out;
+
+    std::size_t runs = 0;
+    for (std::size_t at = out.find("watch: "); at != std::string::npos; at = out.find("watch: ", at + 1))
+        ++runs;
+    EXPECT_EQ(runs, 3u) << out;
+
+    // The chip holds the version written last.
+    const auto verify = sim({"verify", "blink.hex"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
+    EXPECT_EQ(sim({"verify", "second.hex"}).exitCode, 1);
+}
+
+TEST_F(Sim, WatchOnceEndsAtTheFirstFailedRunAndAMissingFileIsBadInput) {
+    // An EPROM part cannot take the second image over the first: verify fails.
+    const QStringList eprom{"--port", "sim", "--sim-state", path("chip.sim"), "--device", "PIC16C620A"};
+    ASSERT_EQ(cli(eprom + QStringList{"program", "first.hex"}).exitCode, 0);
+    const auto once = cli(eprom + QStringList{"watch", "--once", "second.hex"}, 30000);
+    ASSERT_TRUE(once.finished) << once.out;
+    EXPECT_EQ(once.exitCode, 1) << once.out << once.err;
+    EXPECT_TRUE(Contains(once.out, "  failed  ")) << once.out;
+
+    EXPECT_EQ(sim({"watch", "missing.hex"}).exitCode, 2);
 }
 
 TEST_F(Sim, VerifyOfAnotherFileExits1AndListsTheDifferences) {

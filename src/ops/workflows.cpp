@@ -193,8 +193,8 @@ Outcome ProgramSteps(Session& s) {
         }
     }
 
-    if (s.ops.programHook)
-        s.ops.programHook->place(s);
+    if (s.ops.programHook && !s.ops.programHook->place(s))
+        return Stopped(s);
     const Result written = WriteProgramMemory(s);
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");

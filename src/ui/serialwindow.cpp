@@ -134,13 +134,13 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
             [this](int index) { handle([&] { model_->selectWriteMode(static_cast<SerialMode>(index)); }); });
     connect(exportRun, &QPushButton::clicked, this, [this] {
         const auto path = s_.ui.saveFileDialog({"シリアル番号の管理ファイルを書き出す", s_.run.appDir,
-                                                "テキストファイル|*.txt|全てのファイル|*.*", "serial_run.txt"});
+                                                "管理ファイル|*.db|全てのファイル|*.*", "serial_run.db"});
         if (path)
             handle([&] { model_->exportRun(*path); });
     });
     connect(importRun, &QPushButton::clicked, this, [this] {
         const auto path = s_.ui.openFileDialog(
-            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "テキストファイル|*.txt|全てのファイル|*.*", ""});
+            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "管理ファイル|*.db;*.txt|全てのファイル|*.*", ""});
         if (path)
             handle([&] { model_->importRun(*path); });
     });
@@ -185,19 +185,13 @@ bool SerialWindow::unload() {
 }
 
 void SerialWindow::offerSavedRun() {
-    const auto saved = SavedSerialRun(s_);
-    if (!saved)
-        return;
-    const auto next = saved->nextFree();
-    const std::string text = "前回の生産シリアライゼーションが途中です (書込み済 " + std::to_string(saved->count) +
-                             " 個" + (next ? "、次の番号 " + std::to_string(SerialValueAt(saved->settings, *next)) : "") +
-                             ")。\r\n続けますか？";
-    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", text, MsgButtons::YesNo) != MsgAnswer::Yes)
+    const auto question = SavedSerialRunQuestion(s_);
+    if (!question ||
+        s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", *question, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     RevealSerialProgramming(s_);
     s_.ui.viewChanged();
-    open();
-    handle([&] { model_->resumeSavedRun(); });
+    open();  // the window's model takes the run up itself
 }
 
 void SerialWindow::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,8 @@
 // itself; rows other stations' transactions hold are skipped, not waited for.
 #include <libpq-fe.h>
 
+#include <set>
+
 #include "serialization/sqllink.h"
 
 namespace vx {
@@ -56,17 +58,24 @@ public:
     // The holder's session keeps the lock; taking it here means the session is gone.
     // Taken for this transaction only, it goes with the commit.
     bool holderAlive(const StationId&, std::int64_t token, std::string& error) override {
+        // This session's own locks would be taken again: its own numbers live.
+        if (held_.count(token))
+            return true;
         std::vector<SqlRow> rows;
         if (!exec("SELECT pg_try_advisory_xact_lock($1::bigint)", {std::to_string(token)}, &rows, error))
             return true;
         return rows.size() != 1 || rows[0].empty() || rows[0][0] != "t";
     }
     bool hold(std::int64_t token, std::string& error) override {
-        return exec("SELECT pg_advisory_lock($1::bigint)", {std::to_string(token)}, nullptr, error);
+        if (!exec("SELECT pg_advisory_lock($1::bigint)", {std::to_string(token)}, nullptr, error))
+            return false;
+        held_.insert(token);
+        return true;
     }
     void release(std::int64_t token) override {
         std::string error;
-        exec("SELECT pg_advisory_unlock($1::bigint)", {std::to_string(token)}, nullptr, error);
+        if (held_.erase(token))
+            exec("SELECT pg_advisory_unlock($1::bigint)", {std::to_string(token)}, nullptr, error);
     }
 
 private:
@@ -84,6 +93,7 @@ private:
 
     PGconn* conn_;
     FaultPoints& faults_;
+    std::set<std::int64_t> held_;
 };
 
 void Quiet(void*, const char*) {}

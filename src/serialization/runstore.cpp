@@ -636,6 +636,7 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
         return t;
     }
     // A station holds one number at a time: one left from before is given up.
+    std::vector<std::int64_t> givenUp;
     for (auto& h : state->held) {
         const bool written = h.state == NumberState::Writing;
         if (h.station != station || (h.state != NumberState::Reserved && !written))
@@ -644,6 +645,7 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
                       written ? "settle" : "returned", t.error))
             return t;
         h.state = written ? NumberState::Settle : NumberState::Returned;
+        givenUp.push_back(h.token);
     }
     if (const auto why = check ? check(state->settings) : std::nullopt) {
         t.result = Take::Refused;
@@ -665,6 +667,8 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
         link_->release(token);
         return t;
     }
+    for (const auto given : givenUp)
+        link_->release(given);
     t.result = Take::Reserved;
     t.reservation = {state->run, *index, token, SerialValueAt(state->settings, *index), state->settings};
     return t;

@@ -263,23 +263,24 @@ bool BuildStoreFile(const std::string& path, const std::function<bool(SqlLink&, 
     return ok;
 }
 
-// SQLite file, text run to convert, or neither.
-bool PrepareFile(const std::string& path, std::string& error, std::string* note) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+// A SQLite store file; a text run converted into one first; else nothing.
+std::unique_ptr<SqlLink> OpenStoreFile(const std::string& path, FaultPoints& faults, std::string& error,
+                                       std::string* note) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "シリアル番号の管理ファイルを開けません。";
-        return false;
+        return nullptr;
     }
-    char head[16] = {};
-    in.read(head, sizeof head);
-    if (in.gcount() == 16 && std::equal(head, head + 16, "SQLite format 3"))  // with its NUL
-        return true;
-    std::string first = FirstLine(path);
+    auto link = OpenSqliteLink(path, false, faults, ThisStation(), error);
+    if (!link || SqliteFileHead(*link, 16) == std::string("SQLite format 3", 16))
+        return link;
+    link.reset();
+    std::string first = FirstLine(path);  // no SQLite connection holds a text file
     if (!first.empty() && first.back() == '\r')
         first.pop_back();
     if (first != kTextRunHeader) {
         error = kNotARun;
-        return false;
+        return nullptr;
     }
     // Converted once, under the lock earlier releases kept beside the file.
     const int fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -287,14 +288,14 @@ bool PrepareFile(const std::string& path, std::string& error, std::string* note)
         if (fd >= 0)
             ::close(fd);
         error = "シリアル番号の管理ファイルをロックできません。";
-        return false;
+        return nullptr;
     }
     std::string done;
     const bool ok = FirstLine(path).rfind(kTextRunHeader, 0) != 0 || ConvertTextRun(path, path, done, error);
     ::close(fd);
     if (note)
         *note = done;
-    return ok;
+    return ok ? OpenSqliteLink(path, false, faults, ThisStation(), error) : nullptr;
 }
 
 bool AppendRecord(const std::string& path, const std::string& line, FaultPoints& faults, std::string& error) {
@@ -460,8 +461,8 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
     std::unique_ptr<SqlLink> link;
     if (isServer(path))
         link = OpenPostgresLink(path, *points, error);
-    else if (PrepareFile(path, error, note))
-        link = OpenSqliteLink(path, false, *points, ThisStation(), error);
+    else
+        link = OpenStoreFile(path, *points, error, note);
     if (!link || !CheckSchema(*link, error) || !link->configure(error)) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
@@ -510,29 +511,31 @@ bool RunStore::create(const std::string& path, const SerialRunSettings& settings
         error);
 }
 
+// The run and its rows in one statement, so that a server's concurrent
+// commits never show rows beyond the next index read a moment before.
 std::optional<SerialRunState> RunStore::current(std::string& error) {
     std::vector<SqlRow> rows;
-    if (!link_->exec("SELECT id, mode, start_value, increment, quantity, address, bytes, next_index, moved_to "
-                     "FROM serial_run ORDER BY id DESC LIMIT 1",
+    if (!link_->exec("SELECT r.id, r.mode, r.start_value, r.increment, r.quantity, r.address, r.bytes, r.next_index, "
+                     "r.moved_to, n.idx, n.state, n.token, n.host, n.boot, n.pid, n.started FROM serial_run r "
+                     "LEFT JOIN serial_number n ON n.run = r.id AND n.state <> 'recorded' "
+                     "WHERE r.id = (SELECT MAX(id) FROM serial_run) ORDER BY n.idx",
                      {}, &rows, error))
         return std::nullopt;
-    if (rows.size() != 1 || rows[0].size() != 9) {
+    if (rows.empty() || rows[0].size() != 16) {
         error = Damaged("生産がありません");
         return std::nullopt;
     }
     auto state = RunFrom(rows[0], error);
-    rows.clear();
-    if (!state || !link_->exec(std::string("SELECT ") + kNumberColumns +
-                                   " FROM serial_number WHERE run = $1 AND state <> 'recorded' ORDER BY idx",
-                               {std::to_string(state->run)}, &rows, error))
-        return std::nullopt;
-    for (const auto& row : rows) {
-        auto held = row.size() == 7 ? HeldFrom(row, state->nextIndex, error) : std::nullopt;
-        if (!held || held->state == NumberState::Recorded ||
-            (!state->held.empty() && state->held.back().index >= held->index)) {
-            error = held ? Damaged("番号の行 " + std::to_string(held->index)) : error.empty() ? Damaged("番号の行") : error;
-            return std::nullopt;
+    for (std::size_t i = 0; state && i < rows.size() && rows[i][9]; ++i) {
+        const SqlRow numbers(rows[i].begin() + 9, rows[i].end());
+        auto held = HeldFrom(numbers, state->nextIndex, error);
+        if (held && (held->state == NumberState::Recorded ||
+                     (!state->held.empty() && state->held.back().index >= held->index))) {
+            error = Damaged("番号の行 " + std::to_string(held->index));
+            held.reset();
         }
+        if (!held)
+            return std::nullopt;
         state->held.push_back(*held);
     }
     return state;
@@ -552,24 +555,29 @@ bool RunStore::setState(const SerialReservation& r, const char* from, const char
 }
 
 // Numbers of stations that are gone: returned when the chip cannot hold
-// them yet, else to settle. Rows other transactions hold are left alone.
+// them yet, else to settle. Judged on the rows as locked now; rows other
+// transactions hold are left alone.
 bool RunStore::reap(SerialRunState& state, std::string& error) {
     std::vector<SqlRow> rows;
-    if (!link_->exec(std::string("SELECT idx FROM serial_number WHERE run = $1 AND state IN ('reserved', 'writing')") +
+    if (!link_->exec(std::string("SELECT ") + kNumberColumns +
+                         " FROM serial_number WHERE run = $1 AND state IN ('reserved', 'writing') ORDER BY idx" +
                          link_->lockRowsSql(),
                      {std::to_string(state.run)}, &rows, error))
         return false;
     for (const auto& row : rows) {
-        const std::int64_t index = Decimal(row.empty() ? std::nullopt : row[0]).value_or(-1);
-        const auto h = std::find_if(state.held.begin(), state.held.end(),
-                                    [index](const HeldNumber& n) { return n.index == index; });
-        if (h == state.held.end() || h->station == here_ || link_->holderAlive(h->station, h->token, error))
+        const auto now = row.size() == 7 ? HeldFrom(row, state.settings.quantity, error) : std::nullopt;
+        if (!now)
+            return false;
+        if (now->station == here_ || link_->holderAlive(now->station, now->token, error))
             continue;
-        const bool written = h->state == NumberState::Writing;
-        if (!setState({state.run, h->index, h->token, 0, {}}, written ? "'writing'" : "'reserved'",
+        const bool written = now->state == NumberState::Writing;
+        if (!setState({state.run, now->index, now->token, 0, {}}, written ? "'writing'" : "'reserved'",
                       written ? "settle" : "returned", error))
             return false;
-        h->state = written ? NumberState::Settle : NumberState::Returned;
+        const auto h = std::find_if(state.held.begin(), state.held.end(),
+                                    [&](const HeldNumber& n) { return n.index == now->index; });
+        if (h != state.held.end())
+            h->state = written ? NumberState::Settle : NumberState::Returned;
     }
     return true;
 }
@@ -790,21 +798,12 @@ bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {
 
 namespace {
 
-// Every number row and record of a run, checked, to be copied.
-bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNumber>& numbers,
-                  std::vector<std::pair<std::int64_t, std::string>>& records, std::string& error) {
+using Records = std::vector<std::pair<std::int64_t, std::string>>;
+
+bool ReadRecords(SqlLink& link, std::int64_t run, Records& records, std::string& error) {
     std::vector<SqlRow> rows;
-    const std::vector<std::string> run = {std::to_string(state.run)};
-    if (!link.exec(std::string("SELECT ") + kNumberColumns + " FROM serial_number WHERE run = $1", run, &rows, error))
-        return false;
-    for (const auto& row : rows) {
-        const auto held = row.size() == 7 ? HeldFrom(row, state.nextIndex, error) : std::nullopt;
-        if (!held)
-            return false;
-        numbers.push_back(*held);
-    }
-    rows.clear();
-    if (!link.exec("SELECT idx, line FROM serial_record WHERE run = $1", run, &rows, error))
+    if (!link.exec("SELECT idx, line FROM serial_record WHERE run = $1 ORDER BY idx", {std::to_string(run)}, &rows,
+                   error))
         return false;
     for (const auto& row : rows) {
         const auto index = row.size() == 2 && row[1] ? Decimal(row[0]) : std::nullopt;
@@ -817,7 +816,31 @@ bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNu
     return true;
 }
 
+// Every number row and record of a run, checked, to be copied.
+bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNumber>& numbers, Records& records,
+                  std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec(std::string("SELECT ") + kNumberColumns + " FROM serial_number WHERE run = $1",
+                   {std::to_string(state.run)}, &rows, error))
+        return false;
+    for (const auto& row : rows) {
+        const auto held = row.size() == 7 ? HeldFrom(row, state.nextIndex, error) : std::nullopt;
+        if (!held)
+            return false;
+        numbers.push_back(*held);
+    }
+    return ReadRecords(link, state.run, records, error);
+}
+
 }  // namespace
+
+std::optional<std::vector<std::pair<std::int64_t, std::string>>> RunStore::records(std::string& error) {
+    Records records;
+    const auto state = current(error);
+    if (!state || !ReadRecords(*link_, state->run, records, error))
+        return std::nullopt;
+    return records;
+}
 
 bool RunStore::moveRun(const std::string& target, std::string& error) {
     struct stat st {};
@@ -826,7 +849,7 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
         return false;
     }
     std::vector<HeldNumber> numbers;
-    std::vector<std::pair<std::int64_t, std::string>> records;
+    Records records;
     std::optional<SerialRunState> state;
     {
         // The run is closed here first: a crash before the new file stands leaves a gap, never two live copies.

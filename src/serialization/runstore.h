@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serialization/production.h"
@@ -148,6 +149,8 @@ public:
     // recordLine, also appended to recordPath) or free (returned).
     bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
                 std::string& error);
+    // The current run's record rows: index and line, by index.
+    std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run; the earlier ones stay as history.
     bool startRun(const SerialRunSettings& settings, std::string& error);
     // Moves the current run into a new STATEFILE file (refused when it

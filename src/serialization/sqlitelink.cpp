@@ -152,7 +152,7 @@ public:
               std::string& error) override {
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db_, Numbered(sql).c_str(), -1, &st, nullptr) != SQLITE_OK) {
-            error = std::string("SQLite: ") + sqlite3_errmsg(db_);
+            error = failure();
             return false;
         }
         for (std::size_t i = 0; i < params.size(); ++i)
@@ -173,12 +173,15 @@ public:
         }
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) {
-            error = std::string("SQLite: ") + sqlite3_errmsg(db_);
+            error = failure();
             return false;
         }
         return true;
     }
     const char* beginSql() const override { return "BEGIN IMMEDIATE"; }
+    std::string failure() const {
+        return std::string("SQLite: ") + sqlite3_errmsg(db_) + " (" + std::to_string(sqlite3_extended_errcode(db_)) + ")";
+    }
     const char* lockRowsSql() const override { return ""; }
     const char* tableSql() const override { return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = $1"; }
     // WAL: readers never wait for a writer; FULL: a commit is on the disk when it returns.
@@ -195,6 +198,14 @@ public:
     bool holderAlive(const StationId& station, std::int64_t, std::string&) override {
         return StationAlive(station, here_);
     }
+    std::string head(int bytes) {
+        sqlite3_file* file = nullptr;
+        std::string out(static_cast<std::size_t>(bytes), '\0');
+        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+            !file->pMethods || file->pMethods->xRead(file, out.data(), bytes, 0) != SQLITE_OK)
+            return "";
+        return out;
+    }
 
 private:
     sqlite3* db_;
@@ -203,6 +214,11 @@ private:
 };
 
 }  // namespace
+
+std::string SqliteFileHead(SqlLink& link, int bytes) {
+    auto* sqlite = dynamic_cast<SqliteLink*>(&link);
+    return sqlite ? sqlite->head(bytes) : "";
+}
 
 std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, FaultPoints& faults,
                                         const StationId& here, std::string& error) {
@@ -226,7 +242,6 @@ std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, Fa
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_extended_result_codes(db, 0);
     return std::make_unique<SqliteLink>(db, std::move(vfs), here);
 }
 

@@ -59,6 +59,10 @@ public:
 
 std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, FaultPoints& faults,
                                         const StationId& here, std::string& error);
+// The first bytes of a SQLite link's file, read through SQLite's own handle:
+// a second descriptor on the file, once closed, would drop the POSIX locks
+// every SQLite connection of this process holds on it.
+std::string SqliteFileHead(SqlLink& link, int bytes);
 std::unique_ptr<SqlLink> OpenPostgresLink(const std::string& uri, FaultPoints& faults, std::string& error);
 
 }  // namespace vx

@@ -93,7 +93,8 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     nextData_ = named(new QLabel(status), "TxtNextData");
     statusGrid->addWidget(new QLabel("次の番号：", status), 2, 0);
     statusGrid->addWidget(nextData_, 2, 1, 1, 2);
-    statusGrid->addWidget(message_, 3, 0, 1, 3);
+    statusGrid->addWidget(settleRow(status), 3, 0, 1, 3);
+    statusGrid->addWidget(message_, 4, 0, 1, 3);
 
     auto* chk = named(new QPushButton("chk", this), "Command1");
     auto* ok = named(new QPushButton("終了", this), "OKButton");
@@ -150,6 +151,31 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
 
     for (QLineEdit* box : {dataStart_, dataIncrement_, dataFinish_, startAddress_})
         box->installEventFilter(this);
+}
+
+QWidget* SerialWindow::settleRow(QWidget* parent) {
+    settleRow_ = new QWidget(parent);
+    auto* row = new QHBoxLayout(settleRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    settle_ = named(new QComboBox(settleRow_), "CmbSettle");
+    auto* used = named(new QPushButton("書込み済み", settleRow_), "CmdSettleUsed");
+    auto* free = named(new QPushButton("未使用", settleRow_), "CmdSettleFree");
+    used->setToolTip("この番号の IC は合格品です。記録します。");
+    free->setToolTip("この番号は IC に入っていないか、その IC は廃棄しました。番号を戻します。");
+    row->addWidget(new QLabel("確認待ちの番号：", settleRow_));
+    row->addWidget(settle_, 1);
+    row->addWidget(used);
+    row->addWidget(free);
+    for (auto [button, asUsed] : {std::pair{used, true}, std::pair{free, false}}) {
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, asUsed = asUsed] {
+            const qlonglong value = settle_->currentText().toLongLong();
+            if (!settle_->currentText().isEmpty())
+                handle([&] { model_->settle(value, asUsed); });
+        });
+    }
+    settleRow_->hide();
+    return settleRow_;
 }
 
 template <typename Fn>
@@ -248,6 +274,17 @@ void SerialWindow::render() {
     wroteHex_->setText(QString::fromStdString(m.wroteHex));
     wroteDec_->setText(QString::fromStdString(m.wroteDec));
     message_->setText(DisplayText(m.message));
+    QStringList settle;
+    for (const auto value : m.settleValues)
+        settle << QString::number(value);
+    QStringList shown;
+    for (int i = 0; i < settle_->count(); ++i)
+        shown << settle_->itemText(i);
+    if (shown != settle) {
+        settle_->clear();
+        settle_->addItems(settle);
+    }
+    settleRow_->setVisible(!settle.isEmpty());
     for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_, writeMode_})
         field->setEnabled(m.fieldsEnabled);
 }

@@ -52,7 +52,15 @@ public:
         }
         return ok;
     }
-    const char* beginSql() const override { return "BEGIN"; }
+    bool begin(bool durable, std::string& error) override {
+        if (!exec("BEGIN", {}, nullptr, error))
+            return false;
+        if (durable || exec("SET LOCAL synchronous_commit TO OFF", {}, nullptr, error))
+            return true;
+        std::string ignored;
+        exec("ROLLBACK", {}, nullptr, ignored);
+        return false;
+    }
     const char* lockRowsSql() const override { return " FOR UPDATE SKIP LOCKED"; }
     const char* tableSql() const override { return "SELECT 1 WHERE to_regclass($1) IS NOT NULL"; }
     // The holder's session keeps the lock; taking it here means the session is gone.

@@ -27,15 +27,15 @@ constexpr std::size_t kMaxName = 255;  // host name and boot id
 
 const char* const kSchemaSql[] = {
     "CREATE TABLE vormex_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    "CREATE TABLE serial_run (id BIGINT PRIMARY KEY, mode TEXT NOT NULL, start_value BIGINT NOT NULL, "
-    "increment BIGINT NOT NULL, quantity BIGINT NOT NULL, address BIGINT NOT NULL, bytes BIGINT NOT NULL, "
-    "next_index BIGINT NOT NULL, created TEXT NOT NULL, moved_to TEXT NOT NULL)",
-    "CREATE TABLE serial_number (run BIGINT NOT NULL, idx BIGINT NOT NULL, state TEXT NOT NULL, "
-    "token BIGINT NOT NULL, host TEXT NOT NULL, boot TEXT NOT NULL, pid BIGINT NOT NULL, started BIGINT NOT NULL, "
-    "PRIMARY KEY (run, idx))",
+    ("CREATE TABLE serial_run (id BIGINT PRIMARY KEY, mode TEXT NOT NULL, start_value BIGINT NOT NULL, "
+     "increment BIGINT NOT NULL, quantity BIGINT NOT NULL, address BIGINT NOT NULL, bytes BIGINT NOT NULL, "
+     "next_index BIGINT NOT NULL, created TEXT NOT NULL, moved_to TEXT NOT NULL)"),
+    ("CREATE TABLE serial_number (run BIGINT NOT NULL, idx BIGINT NOT NULL, state TEXT NOT NULL, "
+     "token BIGINT NOT NULL, host TEXT NOT NULL, boot TEXT NOT NULL, pid BIGINT NOT NULL, started BIGINT NOT NULL, "
+     "PRIMARY KEY (run, idx))"),
     "CREATE INDEX serial_number_state ON serial_number (run, state, idx)",
-    "CREATE TABLE serial_record (run BIGINT NOT NULL, idx BIGINT NOT NULL, line TEXT NOT NULL, "
-    "PRIMARY KEY (run, idx))",
+    ("CREATE TABLE serial_record (run BIGINT NOT NULL, idx BIGINT NOT NULL, line TEXT NOT NULL, "
+     "PRIMARY KEY (run, idx))"),
     "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '1')",
 };
 
@@ -108,7 +108,7 @@ public:
     }
     Tx(const Tx&) = delete;
     Tx& operator=(const Tx&) = delete;
-    bool begin(std::string& error) { return open_ = link_.exec(link_.beginSql(), {}, nullptr, error); }
+    bool begin(std::string& error, bool durable = true) { return open_ = link_.begin(durable, error); }
     bool commit(std::string& error) {
         if (!link_.exec("COMMIT", {}, nullptr, error))
             return false;
@@ -634,7 +634,9 @@ std::optional<std::int64_t> RunStore::pick(const SerialRunState& state, const St
 RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) {
     Taken t;
     Tx tx(*link_);
-    if (!tx.begin(t.error))
+    // Not synced on its own: a reservation lost with the power was never
+    // written (the durable "writing" step syncs it before the first word).
+    if (!tx.begin(t.error, false))
         return t;
     auto state = current(t.error);
     if (!state || !reap(*state, t.error))

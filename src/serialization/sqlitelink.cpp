@@ -4,6 +4,8 @@
 // counts every write, sync, truncation and deletion of the store's files.
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "serialization/sqllink.h"
@@ -13,6 +15,16 @@ namespace vx {
 namespace {
 
 constexpr int kBusyMs = 10000;
+
+// While another station's transaction runs: short sleeps, so that waiting
+// stations take turns within a millisecond or two rather than SQLite's
+// growing steps, up to kBusyMs in all.
+int WaitBriefly(void*, int count) {
+    if (count >= kBusyMs)
+        return 0;
+    ::usleep(1000);
+    return 1;
+}
 
 struct FaultVfs {
     sqlite3_vfs vfs{};
@@ -178,7 +190,13 @@ public:
         }
         return true;
     }
-    const char* beginSql() const override { return "BEGIN IMMEDIATE"; }
+    bool begin(bool durable, std::string& error) override {
+        if (durable != durable_ &&
+            !exec(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", {}, nullptr, error))
+            return false;
+        durable_ = durable;
+        return exec("BEGIN IMMEDIATE", {}, nullptr, error);
+    }
     std::string failure() const {
         return std::string("SQLite: ") + sqlite3_errmsg(db_) + " (" + std::to_string(sqlite3_extended_errcode(db_)) + ")";
     }
@@ -211,6 +229,7 @@ private:
     sqlite3* db_;
     std::unique_ptr<FaultVfs> vfs_;
     StationId here_;
+    bool durable_ = true;  // as configure() leaves it
 };
 
 }  // namespace
@@ -236,7 +255,7 @@ std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, Fa
             sqlite3_vfs_unregister(&vfs->vfs);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, kBusyMs);
+    sqlite3_busy_handler(db, WaitBriefly, nullptr);
     // A store file is input: its schema runs no triggers or views of its own.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);

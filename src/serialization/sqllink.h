@@ -40,9 +40,11 @@ public:
     // rows may be null when no rows are wanted.
     virtual bool exec(const std::string& sql, const std::vector<std::string>& params, std::vector<SqlRow>* rows,
                       std::string& error) = 0;
-    // Starts a transaction that may write ("BEGIN IMMEDIATE" takes SQLite's
-    // write lock at once, so two stations never both read and then write).
-    virtual const char* beginSql() const = 0;
+    // Starts a transaction that may write (SQLite's write lock is taken at
+    // once, so two stations never both read and then write). durable: its
+    // commit returns once it is on the disk; else once it is in the
+    // system's hands (it survives the process, not a power cut).
+    virtual bool begin(bool durable, std::string& error) = 0;
     // Appended to a SELECT of rows the transaction will change.
     virtual const char* lockRowsSql() const = 0;
     // A query with a row when the table named $1 exists.

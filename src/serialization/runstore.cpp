@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <ctime>
 #include <fstream>
 #include <random>
@@ -388,6 +390,13 @@ std::optional<StoreFaults> ParseStoreFaults(const std::string& text) {
         faults.fullInCommit = true;
         return faults;
     }
+    if (text.rfind("kill@writing+", 0) == 0) {
+        const auto us = ParseSerialInteger(text.substr(13));
+        if (!us || *us < 0)
+            return std::nullopt;
+        faults.killWritingUs = *us;
+        return faults;
+    }
     const auto k = text.rfind("kill@", 0) == 0 ? ParseSerialInteger(text.substr(5)) : std::nullopt;
     if (!k || *k < 1)
         return std::nullopt;
@@ -398,6 +407,15 @@ std::optional<StoreFaults> ParseStoreFaults(const std::string& text) {
 void FaultPoints::point() {
     if (faults_.killAt > 0 && ++count_ == faults_.killAt)
         ::kill(::getpid(), SIGKILL);
+}
+
+void FaultPoints::writing() {
+    if (faults_.killWritingUs < 0)
+        return;
+    std::thread([us = faults_.killWritingUs] {
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
+        ::kill(::getpid(), SIGKILL);
+    }).detach();
 }
 
 bool FaultPoints::failWrite() {
@@ -686,7 +704,10 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
 
 bool RunStore::markWriting(const SerialReservation& r, std::string& error) {
     Tx tx(*link_);
-    return tx.begin(error) && setState(r, "'reserved'", "writing", error) && tx.commit(error);
+    if (!tx.begin(error) || !setState(r, "'reserved'", "writing", error) || !tx.commit(error))
+        return false;
+    faults_->writing();
+    return true;
 }
 
 namespace {

@@ -79,13 +79,16 @@ struct SerialRunState {
 // Test hooks: each point where the store writes or syncs (SQLite's writes,
 // syncs, truncations and deletions; a statement sent to PostgreSQL and its
 // reply; the production record's write and sync) counts; at the k-th the
-// process is killed. fullInCommit fails the first write of one commit as a
-// full disk would.
+// process is killed. killWritingUs kills it that many microseconds after a
+// number was marked writing, while its chip is written. fullInCommit fails
+// the first write of one commit as a full disk would.
 struct StoreFaults {
     std::int64_t killAt = 0;
+    std::int64_t killWritingUs = -1;
     bool fullInCommit = false;
 };
-// "kill@K" or "full@commit" (from the environment of vormex-cli's tests).
+// "kill@K", "kill@writing+US" or "full@commit" (from the environment of
+// vormex-cli's tests).
 std::optional<StoreFaults> ParseStoreFaults(const std::string& text);
 
 struct SerialReservation {

@@ -23,6 +23,8 @@ public:
     bool active() const { return faults_.killAt > 0 || faults_.fullInCommit; }
     // One write or sync point: the process dies at the chosen one.
     void point();
+    // A number was marked writing: the chip's write begins.
+    void writing();
     // Inside a commit: whether this write is the one that finds the disk full.
     void armCommit(bool on) { inCommit_ = on; }
     bool failWrite();

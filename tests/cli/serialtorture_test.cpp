@@ -6,10 +6,7 @@
 // hold the same number, every number is recorded, to settle, returned or
 // never used, and after settling the run completes with every planned
 // number recorded once. On SQLite and on a throwaway PostgreSQL server.
-#include <QProcess>
 #include <QThread>
-
-#include <signal.h>
 
 #include <atomic>
 #include <map>
@@ -142,27 +139,14 @@ protected:
 
     // Killed at a random moment once the chip's write has begun.
     void killWhileWriting(int k, std::mt19937& random) {
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        process.start(VORMEX_CLI, QStringList{"--ini", iniPath, "--settings", settingsPath} + program(newChip(k)));
-        process.waitForStarted();
-        const auto pid = static_cast<std::int64_t>(process.processId());
-        auto watch = store();
-        for (int i = 0; i < 2000 && process.state() == QProcess::Running; ++i) {
-            std::string error;
-            const auto state = watch->load(error);
-            const bool writing = state && std::any_of(state->held.begin(), state->held.end(), [pid](const HeldNumber& h) {
-                                     return h.station.pid == pid && h.state == NumberState::Writing;
-                                 });
-            if (writing) {
-                QThread::usleep(std::uniform_int_distribution<int>(0, 20000)(random));
-                ::kill(static_cast<pid_t>(pid), SIGKILL);
+        const int us = std::uniform_int_distribution<int>(0, 30000)(random);
+        for (;;) {
+            const auto r = cli(program(newChip(k)), 60000, {"VORMEX_STORE_FAULT=kill@writing+" + QString::number(us)});
+            if (r.exitCode == -1 && r.finished)
                 ++writeKills;
-                break;
-            }
-            QThread::usleep(500);
+            if (r.exitCode == 0 || r.exitCode == -1 || !carryOn(r, k))
+                return;
         }
-        process.waitForFinished();
     }
 
     void diskFullOnce(int k) {
@@ -180,9 +164,9 @@ protected:
         std::mt19937 random(static_cast<unsigned>(k + 1));
         if (k == 0)
             diskFullOnce(k);
-        killAtEveryPoint(k);
         for (int i = 0; i < kRandomKills; ++i)
             killWhileWriting(k, random);
+        killAtEveryPoint(k);
         while (normalChip(k)) {
         }
     }

@@ -90,15 +90,6 @@ std::int64_t RandomToken() {
     return bits ? static_cast<std::int64_t>(bits) : 1;
 }
 
-std::string Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
-
 // A transaction that rolls back unless committed.
 class Tx {
 public:
@@ -174,7 +165,7 @@ bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::
                      "next_index, created, moved_to) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, '')",
                      {std::to_string(id), SerialModeName(s.mode), std::to_string(s.start), std::to_string(s.increment),
                       std::to_string(s.quantity), std::to_string(s.address), std::to_string(s.bytes),
-                      std::to_string(next), Now()},
+                      std::to_string(next), SerialTimeText()},
                      nullptr, error);
 }
 
@@ -317,6 +308,15 @@ bool AppendRecord(const std::string& path, const std::string& line, FaultPoints&
 }
 
 }  // namespace
+
+std::string SerialTimeText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
+    return text;
+}
 
 StationId ThisStation() {
     StationId me;

@@ -103,6 +103,9 @@ struct SerialReservation {
 // same path replaces it); the text is kept as textPath + ".old".
 bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std::string& note, std::string& error);
 
+// The local time as runs and records write it: "2026/05/20 12:00:00".
+std::string SerialTimeText();
+
 // STATEFILE as messages show it: a server's password left out.
 std::string ShownStorePath(const std::string& path);
 

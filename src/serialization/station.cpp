@@ -1,8 +1,5 @@
 #include "serialization/station.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "image/pcbufferops.h"
 #include "serialization/serialvalue.h"
 #include "session/shell.h"
@@ -19,15 +16,6 @@ const char* const kUnsettled =
     "残りのシリアル番号は確認待ちです。書込み済みか未使用かを確かめて、確認待ちの番号を片付けてください。";
 const char* const kNotPlaced = "シリアル番号をイメージに置けません。";
 
-std::string Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
-    return text;
-}
-
 }  // namespace
 
 std::string SerialBytesWritten(std::int64_t value, int bytes) { return SerialBytesText(value, bytes); }
@@ -40,7 +28,7 @@ std::string SerialRecordLine(const std::string& time, const std::string& device,
 }
 
 std::string SerialSettledLine(const SerialRunSettings& settings, std::int64_t value) {
-    return SerialRecordLine(Now(), "-", value, SerialBytesWritten(value, settings.bytes), "-", "-", "確認により記録");
+    return SerialRecordLine(SerialTimeText(), "-", value, SerialBytesWritten(value, settings.bytes), "-", "-", "確認により記録");
 }
 
 std::string SerialUnrecordedNote(std::int64_t value, const std::string& error) {
@@ -156,7 +144,7 @@ void SerialStation::finish(Session& s, Outcome outcome) {
     if (outcome == Outcome::Passed) {
         const std::string port = port_.empty() ? "COM" + std::to_string(s.link.portNumber) : port_;
         const std::string written = SerialBytesWritten(held.value, held.settings.bytes);
-        pending_ = Pending{held, SerialRecordLine(Now(), s.device.name, held.value, written, s.loader.loadedPath,
+        pending_ = Pending{held, SerialRecordLine(SerialTimeText(), s.device.name, held.value, written, s.loader.loadedPath,
                                                   checksum_, port),
                            written};
         commitPending(s);

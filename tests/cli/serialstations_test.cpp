@@ -249,8 +249,10 @@ TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
     // A number that is not to be settled: refused, nothing changed.
     refused({"serial", path("far.db"), "--settle", "0", "used"}, "シリアル番号 0 は確認待ちの番号ではありません。");
     EXPECT_TRUE(Contains(cli({"serial", path("far.db")}).out, "recorded 0  next 0  returned 0  reserved 0"));
+}
 
-    // A station that died holding the store's write lock holds nothing.
+TEST_F(SerialStations, AStationThatDiedHoldingTheStoreHoldsNothing) {
+    const QString run = path("run.db");
     ASSERT_EQ(cli({"serial", run + "3", "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
     int locked[2];
     ASSERT_EQ(::pipe(locked), 0);

@@ -40,6 +40,11 @@ StationId DeadStation() {
     return id;
 }
 
+// A run file of the earlier text form, saved with Windows line ends.
+const char* const kTextRun =
+    "vormex serial run 1\r\nmode eeprom\r\nstart 100\r\nincrement 2\r\nquantity 10\r\naddress 0x4\r\n"
+    "bytes 2\r\nnext 4\r\ncount 2\r\nreturned 1\r\nreserved 3 4294967 12345\r\nend\r\n";
+
 std::int64_t Value(const RunStore::Taken& t) { return t.result == RunStore::Take::Reserved ? t.reservation.value : -1; }
 
 class RunStoreTest : public ::testing::TestWithParam<std::string> {
@@ -196,12 +201,10 @@ TEST(RunStoreStations, OtherHostsAreNeverReapedHereEarlierBootsAre) {
     EXPECT_EQ(store->load(error)->values(NumberState::Settle), std::vector<std::int64_t>{1});
 }
 
-TEST(RunStoreFiles, TextRunFileIsConvertedOnceAndBadStoresAreRefusedUnchanged) {
+TEST(RunStoreFiles, TextRunFileIsConvertedOnceWithItsLineEnds) {
     test::TestRig rig;
     const std::string path = rig.dir + "run.txt";
-    const std::string text =
-        "vormex serial run 1\r\nmode eeprom\r\nstart 100\r\nincrement 2\r\nquantity 10\r\naddress 0x4\r\n"
-        "bytes 2\r\nnext 4\r\ncount 2\r\nreturned 1\r\nreserved 3 4294967 12345\r\nend\r\n";
+    const std::string text = kTextRun;
     test::WriteFileBytes(path, text);
     std::string error, note;
     auto store = RunStore::open(path, error, &note);
@@ -217,8 +220,13 @@ TEST(RunStoreFiles, TextRunFileIsConvertedOnceAndBadStoresAreRefusedUnchanged) {
     note.clear();
     ASSERT_TRUE(RunStore::open(path, error, &note));
     EXPECT_EQ(note, "");  // once
+}
 
-    // Not runs, damaged runs, a newer schema: refused with the reason, byte for byte unchanged.
+// Not runs, damaged runs, a newer schema: refused with the reason, byte for byte unchanged.
+TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
+    test::TestRig rig;
+    std::string error;
+    const std::string text = kTextRun;
     auto refused = [&](const std::string& name, const std::string& bytes, const std::string& says) {
         test::WriteFileBytes(rig.dir + name, bytes);
         EXPECT_FALSE(RunStore::open(rig.dir + name, error)) << name;

@@ -81,10 +81,12 @@ std::optional<SerialRunState> SavedSerialRun(const Session& s, std::string* note
 }
 
 std::optional<std::string> SavedSerialRunQuestion(const Session& s) {
-    const auto saved = SavedSerialRun(s);
+    std::string note;
+    const auto saved = SavedSerialRun(s, &note);
     if (!saved)
         return std::nullopt;
-    return "前回の生産シリアライゼーションが途中です (" + RunSummary(*saved) + ")。\r\n続けますか？";
+    return (note.empty() ? "" : note + "\r\n") + "前回の生産シリアライゼーションが途中です (" + RunSummary(*saved) +
+           ")。\r\n続けますか？";
 }
 
 SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir + kSerialRunName) {

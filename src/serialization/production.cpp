@@ -232,6 +232,11 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
     const std::int64_t first = s.address, last = first >= 0 && first < (std::int64_t{1} << 32) ? first + s.bytes - 1 : -1;
     const std::string range =
         "シリアル番号の書込み範囲 " + Hex(first) + (last >= 0 ? "〜" + Hex(last) : std::string("〜"));
+    // After a Read the image is the chip's, with its number in place: that
+    // is what is in the way, not the file.
+    const std::string whose = image.readFromChip ? "チップから読み出した" : "HEXファイルの";
+    const std::string reload =
+        image.readFromChip ? "PC バッファはチップから読み出したデータです。HEXファイルをもう一度ロードしてください。" : "";
     if (s.mode == SerialMode::Eeprom) {
         if (device.eepromBytes <= 0)
             return "このデバイスにはＥＥＰＲＯＭがないため、シリアル番号を書き込めません。";
@@ -240,7 +245,7 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
             return range + " がＥＥＰＲＯＭ (" + Hex(size) + " バイト) を超えています。";
         for (std::int64_t a = first; a <= last; ++a)
             if (image.eeprom[static_cast<std::size_t>(2 * a + 1)] != 0xFF)
-                return range + " がHEXファイルのＥＥＰＲＯＭデータ (" + Hex(a) + ") と重なっています。";
+                return range + " が" + whose + "ＥＥＰＲＯＭデータ (" + Hex(a) + ") と重なっています。" + reload;
         return std::nullopt;
     }
     const Core* core = Traits(device.family).core;
@@ -256,7 +261,7 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
     for (std::int64_t a = first; a <= last; ++a) {
         const auto at = static_cast<std::size_t>(2 * a);
         if (image.program[at] * 256 + image.program[at + 1] != blank)
-            return range + " がHEXファイルのデータ (" + Hex(a) + ") と重なっています。";
+            return range + " が" + whose + "データ (" + Hex(a) + ") と重なっています。" + reload;
     }
     return std::nullopt;
 }

@@ -33,12 +33,18 @@ const char* const kRunRead = "シリアル番号の管理ファイルを読み�
 const char* const kRunKept = "途中の生産があります。【設定を有効にする】をチェックすると続きから書き込みます。";
 const char* const kRunWritten = "シリアル番号の管理ファイルを書き出しました: ";
 const char* const kTitle = "シリアルデータプログラミング";
+const char* const kHexModeKey = "SPSHexMode";
 
 std::string HexAddress(std::int64_t address) {
     char text[24];
     std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(address));
     return text;
 }
+
+// A run's whole number as the window shows it.
+std::string NumberText(std::int64_t whole, bool hex) { return hex ? HexAddress(whole) : std::to_string(whole); }
+
+bool HexShownLast(const Session& s) { return SettingBool(s.settings, kHexModeKey, false).value_or(false); }
 
 constexpr char kBackspace = 8;
 constexpr char kEnter = 13;
@@ -62,10 +68,11 @@ std::unique_ptr<RunStore> OpenAppDirRun(const std::string& appDir, std::string& 
     return store;
 }
 
-std::string RunSummary(const SerialRunState& run) {
+// The run in a few words, its next number in the radix shown.
+std::string RunSummary(const SerialRunState& run, bool hex) {
     const auto next = run.nextValue();
     const auto settle = run.count(NumberState::Settle);
-    return "書込み済 " + std::to_string(run.recorded()) + " 個" + (next ? "、次の番号 " + std::to_string(*next) : "") +
+    return "書込み済 " + std::to_string(run.recorded()) + " 個" + (next ? "、次の番号 " + NumberText(*next, hex) : "") +
            (settle > 0 ? "、確認待ち " + std::to_string(settle) + " 個" : "");
 }
 
@@ -85,13 +92,15 @@ std::optional<std::string> SavedSerialRunQuestion(const Session& s) {
     const auto saved = SavedSerialRun(s, &note);
     if (!saved)
         return std::nullopt;
-    return (note.empty() ? "" : note + "\r\n") + "前回の生産シリアライゼーションが途中です (" + RunSummary(*saved) +
+    return (note.empty() ? "" : note + "\r\n") + "前回の生産シリアライゼーションが途中です (" +
+           RunSummary(*saved, HexShownLast(s)) +
            ")。\r\n続けますか？";
 }
 
 SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir + kSerialRunName) {
     left = SettingReal(s.settings, "SPSLeft", 100).value_or(100);
     top = SettingReal(s.settings, "SPSTop", 100).value_or(100);
+    positionSaved = s.settings.value("SPSLeft") || s.settings.value("SPSTop");
     serial = 0;
     selectByteCount(1);
     wroteHex = "00";
@@ -99,6 +108,7 @@ SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir 
     // The window never starts afresh over a run in progress: it shows that run.
     std::string note;
     if (const auto saved = SavedSerialRun(s, &note)) {
+        hexMode = HexShownLast(s);
         showSettings(*saved);
         showMessage(note.empty() ? kRunKept : note + "\r\n" + kRunKept);
     }
@@ -150,6 +160,8 @@ void SerialProgramming::setHexMode(bool hex) {
     if (hex == hexMode)
         return;
     hexMode = hex;
+    s_.settings.setValue(kHexModeKey, hex ? "True" : "False");
+    showNext();
     // The converted texts denote the values they did before, so S stays where
     // the recorded devices left it: a radix switch must never issue a number again.
     for (std::string* box : {&dataFinish, &dataIncrement, &dataStart}) {
@@ -183,6 +195,7 @@ void SerialProgramming::setEnabled(bool on) {
     if (on && RefuseWhileBusy(s_))
         return;
     enabled = on;
+    waitingForHex_ = false;
     if (s_.ops.programHook == this)
         s_.ops.programHook = nullptr;
     if (!on) {
@@ -205,11 +218,17 @@ void SerialProgramming::setEnabled(bool on) {
     }
     if (s_.loader.hexPath.empty()) {
         block(kNoHexFile);
+        waitingForHex_ = true;
+        loadsAtSwitch_ = s_.loader.loads;
         return;
     }
     s_.loader.skipHexDialog = true;
     LoadHexFile(s_);
     s_.loader.skipHexDialog = false;
+    completeSwitchOn();
+}
+
+void SerialProgramming::completeSwitchOn() {
     count = 0;
     finishCount = "0";
     showMessage(kSwitchedOn);
@@ -223,12 +242,22 @@ void SerialProgramming::block(const std::string& why) {
         station_->blocked = why;
 }
 
+void SerialProgramming::followLoads() {
+    if (!waitingForHex_ || s_.loader.loads == loadsAtSwitch_)
+        return;
+    // The file just loaded is the image switching on would have loaded.
+    waitingForHex_ = false;
+    if (station_)
+        station_->blocked.clear();
+    completeSwitchOn();
+}
+
 std::optional<SerialRunSettings> SerialProgramming::runSettings() {
     const auto increment = ReadSerialText(dataIncrement, hexMode);
     const auto quantity = ReadSerialText(dataFinish, hexMode);
-    const auto address = ReadSerialText(startAddress, true);
+    const auto address = ReadSerialAddress(startAddress);
     auto whole = [](const std::optional<std::int64_t>& v) { return v && *v % kSerialScale == 0; };
-    if (serial % kSerialScale != 0 || !whole(increment) || !whole(quantity) || !whole(address)) {
+    if (serial % kSerialScale != 0 || !whole(increment) || !whole(quantity)) {
         showMessage(kWholeValues);
         return std::nullopt;
     }
@@ -237,7 +266,8 @@ std::optional<SerialRunSettings> SerialProgramming::runSettings() {
     run.start = serial / kSerialScale;
     run.increment = *increment / kSerialScale;
     run.quantity = *quantity / kSerialScale;
-    run.address = *address / kSerialScale;
+    // An address past the signed range is refused as no address at all.
+    run.address = address && *address <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(*address) : -1;
     run.bytes = byteCount;
     if (const auto why = CheckRunSettings(run)) {
         showMessage(*why);
@@ -257,7 +287,7 @@ bool SerialProgramming::mayStartOver(const SerialRunState& saved) {
                       saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0;
     if (!used || !saved.movedTo.empty())
         return true;
-    const std::string text = "管理ファイルに前の生産があります (" + RunSummary(saved) +
+    const std::string text = "管理ファイルに前の生産があります (" + RunSummary(saved, hexMode) +
                              ")。\r\n新しい設定で生産を始めますか？\r\n(前の生産は管理ファイルの履歴に残ります。"
                              "「いいえ」で前の生産を続けます。)";
     return s_.ui.messageBox(MsgIcon::Question, kTitle, text, MsgButtons::NoYes) == MsgAnswer::Yes;
@@ -305,14 +335,23 @@ void SerialProgramming::startWriteRun() {
 void SerialProgramming::showSettings(const SerialRunState& state) {
     const std::string path = runPath_;  // the boxes' handlers would take the window back to its own store
     const SerialRunSettings& run = state.settings;
-    hexMode = false;
     writeMode = run.mode;
-    dataIncrement = std::to_string(run.increment);
-    dataFinish = std::to_string(run.quantity);
     selectByteCount(run.bytes);
     setStartAddress(HexAddress(run.address));
     showRun(state);
-    dataStart = SerialDecimalText(serial);
+    // The boxes in the window's radix; one the hexadecimal form cannot hold
+    // (past 32 bits) turns the window decimal.
+    auto box = [this](std::int64_t units) {
+        return hexMode ? SerialHexText(units) : std::optional(SerialDecimalText(units));
+    };
+    const std::int64_t increment = run.increment * kSerialScale, quantity = run.quantity * kSerialScale;
+    if (!box(increment) || !box(quantity) || !box(serial)) {
+        hexMode = false;
+        showNext();
+    }
+    dataIncrement = *box(increment);
+    dataFinish = *box(quantity);
+    dataStart = *box(serial);
     runPath_ = path;
     continueRun_ = true;
 }
@@ -320,14 +359,17 @@ void SerialProgramming::showSettings(const SerialRunState& state) {
 void SerialProgramming::showRun(const SerialRunState& state) {
     count = static_cast<int>(state.recorded());
     finishCount = std::to_string(count);
-    const auto next = state.nextValue();
-    nextData = next ? std::to_string(*next) : "";
-    if (next)
-        serial = *next * kSerialScale;
+    next_ = state.nextValue();
+    if (next_)
+        serial = *next_ * kSerialScale;
+    showNext();
     settleValues = state.values(NumberState::Settle);
 }
 
+void SerialProgramming::showNext() { nextData = next_ ? NumberText(*next_, hexMode) : ""; }
+
 bool SerialProgramming::reserve(Session& s) {
+    followLoads();
     if (!station_)
         return true;
     const bool ok = station_->reserve(s);
@@ -427,6 +469,7 @@ bool SerialProgramming::settle(std::int64_t value, bool used) {
 }
 
 void SerialProgramming::recordDevice() {
+    followLoads();
     if (!enabled) {
         showMessage(kCheckHint);
         return;

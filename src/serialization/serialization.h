@@ -28,7 +28,8 @@ constexpr const char* kSerialRecordName = "SERIAL_LOG.txt";
 // The run kept in AppDir while it is in progress (numbers to give, out, or
 // to settle); nullopt otherwise. note: what opening it did (a conversion).
 std::optional<SerialRunState> SavedSerialRun(const Session& s, std::string* note = nullptr);
-// The question offered at start for a run in progress; nullopt without one.
+// The question offered at start for a run in progress, its next number in
+// the radix the window showed last; nullopt without one.
 std::optional<std::string> SavedSerialRunQuestion(const Session& s);
 
 class SerialProgramming : public ProgramHook {
@@ -68,6 +69,9 @@ public:
     bool exportRun(const std::string& path);
     // Takes a run over from a STATEFILE: the boxes show it, switching on continues it.
     bool importRun(const std::string& path);
+    // A switch-on that waited for a HEX file completes once one is loaded;
+    // called before the window draws and before each device.
+    void followLoads();
     const std::string& runPath() const { return runPath_; }
     // An operator's word on a number to settle: in a good chip (used) or not.
     bool settle(std::int64_t value, bool used);
@@ -100,9 +104,10 @@ public:
     std::string wroteDec = "0";            // TxtWrotDataDec
     std::string message;                   // Label2
     SerialMode writeMode = SerialMode::Display;  // CmbWriteMode
-    std::string nextData;                  // TxtNextData: the next chip's number; "" in display mode
+    std::string nextData;                  // TxtNextData: the next chip's number in the display radix; "" in display mode
     std::vector<std::int64_t> settleValues;  // numbers to settle, lowest first
     double left = 100, top = 100;          // twips
+    bool positionSaved = false;            // SPSLeft/SPSTop were stored: else the window finds its place
 
 private:
     void showMessage(const std::string& text);
@@ -118,8 +123,12 @@ private:
     // store does not exist yet.
     std::unique_ptr<RunStore> openStore(std::string& error, std::string* note = nullptr);
     void showRun(const SerialRunState& state);
-    void showSettings(const SerialRunState& state);  // the boxes show the run
+    // The boxes show the run, in the radix the window showed last.
+    void showSettings(const SerialRunState& state);
     void block(const std::string& why);
+    void showNext();
+    // What switching on does once a HEX file is in hand.
+    void completeSwitchOn();
     bool running() const;  // Program holds one of our numbers
 
     Session& s_;
@@ -128,6 +137,9 @@ private:
     std::unique_ptr<SerialStation> station_;
     std::string runPath_;
     bool continueRun_ = false;
+    std::optional<std::int64_t> next_;  // the next chip's number in a write run
+    bool waitingForHex_ = false;        // switched on before any HEX file was loaded
+    int loadsAtSwitch_ = 0;
 };
 
 }  // namespace vx

@@ -368,6 +368,8 @@ void SerialProgramming::showRun(const SerialRunState& state) {
 
 void SerialProgramming::showNext() { nextData = next_ ? NumberText(*next_, hexMode) : ""; }
 
+std::string SerialProgramming::numberText(std::int64_t whole) const { return NumberText(whole, hexMode); }
+
 bool SerialProgramming::reserve(Session& s) {
     followLoads();
     if (!station_)
@@ -464,7 +466,7 @@ bool SerialProgramming::settle(std::int64_t value, bool used) {
     }
     if (const auto now = store->load(error))
         showRun(*now);
-    showMessage("シリアル番号 " + std::to_string(value) + (used ? " を書込み済みとして記録しました。" : " を未使用に戻しました。"));
+    showMessage("シリアル番号 " + numberText(value) + (used ? " を書込み済みとして記録しました。" : " を未使用に戻しました。"));
     return true;
 }
 

@@ -87,6 +87,8 @@ public:
     char filterKey(Field field, char key) const;
 
     std::int64_t serialUnits() const { return serial; }  // S in ten-thousandths
+    // A run's number as the window shows it, in the display radix.
+    std::string numberText(std::int64_t whole) const;
     int writtenCount() const { return count; }
 
     // What the window shows.

@@ -178,9 +178,8 @@ QWidget* SerialWindow::settleRow(QWidget* parent) {
     for (auto [button, asUsed] : {std::pair{used, true}, std::pair{free, false}}) {
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, asUsed = asUsed] {
-            const qlonglong value = settle_->currentText().toLongLong();
-            if (!settle_->currentText().isEmpty())
-                handle([&] { model_->settle(value, asUsed); });
+            if (settle_->currentIndex() >= 0)
+                handle([&] { model_->settle(settle_->currentData().toLongLong(), asUsed); });
         });
     }
     settleRow_->hide();
@@ -291,13 +290,14 @@ void SerialWindow::render() {
     message_->setText(DisplayText(m.message));
     QStringList settle;
     for (const auto value : m.settleValues)
-        settle << QString::number(value);
+        settle << QString::fromStdString(m.numberText(value));
     QStringList shown;
     for (int i = 0; i < settle_->count(); ++i)
         shown << settle_->itemText(i);
     if (shown != settle) {
         settle_->clear();
-        settle_->addItems(settle);
+        for (std::size_t i = 0; i < m.settleValues.size(); ++i)
+            settle_->addItem(settle[static_cast<int>(i)], QVariant::fromValue<qlonglong>(m.settleValues[i]));
     }
     settleRow_->setVisible(!settle.isEmpty());
     for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_, writeMode_})

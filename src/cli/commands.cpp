@@ -270,7 +270,7 @@ int boardCommand(Context& c) {
         loadHex(c, c.options.args[0]);
     if (command == "watch")
         return watchFile(c);
-    std::unique_ptr<SerialStation> station;
+    std::unique_ptr<SerialHook> station;
     if (withSerial)
         station = StartSerialStation(c);
 
@@ -288,7 +288,7 @@ int boardCommand(Context& c) {
     c.ui.flush();
     int status = exitFor(outcome);
     if (station)
-        status = SerialExitStatus(c, station, status);
+        status = SerialExitStatus(c, *station, status);
     if (!SaveSimState(c) && status == kExitOk)
         status = kExitUsage;
     if (status == kExitOk && command == "read" && !c.options.output.empty())

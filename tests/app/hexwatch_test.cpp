@@ -107,7 +107,7 @@ TEST(HexWatch, NoAutomaticProgramForEpromPartsDuringARunOrUnderSerialization) {
         Watched w("FLASH");
         struct Hook : ProgramHook {
             bool reserve(Session&) override { return true; }
-            void place(Session&) override {}
+            bool place(Session&) override { return true; }
             void finish(Session&, Outcome) override {}
         } hook;
         w.s().ops.programHook = &hook;

@@ -74,7 +74,9 @@ OPTIONS
                             board, which answers at once (its pauses pass in
                             simulated time). A path or sim stands in for COM1,
                             so the notes name COM1. Default: the window's
-                            port (setting ComNo).
+                            port (setting ComNo). The simulated board is
+                            reached only by --port sim: a COM number mapped
+                            to it exits 3.
     --sim-state FILE        With --port sim: keep the simulated chip in FILE
                             between runs (created when missing).
     --ini FILE              Another device database. Default: device.ini

@@ -177,7 +177,7 @@ void PortWindow::ok() {
 }
 
 void PortWindow::reject() {
-    PortWindowCancel(s_);
+    PortWindowCancel(s_, model_);
     QDialog::reject();
 }
 

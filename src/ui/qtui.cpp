@@ -31,8 +31,17 @@ QString DisplayText(const std::string& text) {
     return out;
 }
 
+void MakeWindowModal(QWidget& question, QWidget* owner) {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        owner = modal;
+    if (owner)
+        question.setParent(owner, question.windowFlags());
+    question.setWindowModality(Qt::WindowModal);
+}
+
 MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::string& text, MsgButtons buttons) {
-    QMessageBox box(parent);
+    QMessageBox box;
+    MakeWindowModal(box, parent);
     box.setWindowTitle(QString::fromStdString(title));
     box.setText(DisplayText(text));
     switch (icon) {
@@ -97,7 +106,8 @@ QStringList QtNameFilters(const std::string& filter) {
 
 namespace {
 std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(parent, QString::fromStdString(request.title), QString::fromStdString(request.startDir));
+    QFileDialog dialog(nullptr, QString::fromStdString(request.title), QString::fromStdString(request.startDir));
+    MakeWindowModal(dialog, parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The any-case patterns are for matching only; the list shows the descriptions.

@@ -39,4 +39,10 @@ QStringList QtNameFilters(const std::string& filter);
 // CR LF and lone CR become LF, as Qt widgets expect.
 QString DisplayText(const std::string& text);
 
+// Makes a question window-modal, so that it blocks only the window it stands
+// over (and that window's parents) and a window of its own, such as the help
+// window, stays usable beside it. Over an open modal dialog, the question is
+// that dialog's child; a question beside it would be blocked by it.
+void MakeWindowModal(QWidget& question, QWidget* owner);
+
 }  // namespace vx

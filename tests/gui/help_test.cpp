@@ -16,7 +16,9 @@
 #include "qtplatform/qtseams.h"
 #include "ui/guiapp.h"
 #include "ui/helpwindow.h"
+#include "ui/frmhint.h"
 #include "ui/textviewer.h"
+#include "ui/viewers.h"
 
 using namespace vx;
 
@@ -43,10 +45,11 @@ private slots:
     void helpOpensTheManualAtItsContents();
     void missingManualFilesAreNamed();
     void withoutAnOpenerFilesOpenInTheProgram();
+    void hintOpensInFrontAndUsableBesideTheQuestion();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
-    HelpWindow* helpWindow() { return app_->window().findChild<HelpWindow*>(); }
+    HelpWindow* helpWindow() { return app_->window().findChild<Viewers*>()->helpWindow(); }
     QString manual() { return dir_->filePath("manual"); }
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -155,6 +158,40 @@ void HelpTest::withoutAnOpenerFilesOpenInTheProgram() {
     QVERIFY(!helpWindow());
     QTRY_VERIFY(helpWindow() && helpWindow()->isVisible());
     QCOMPARE(helpWindow()->browser()->source(), QUrl::fromLocalFile(manual() + "/hint.html"));
+}
+
+// No PDF viewer: the overwrite question's hint opens in the help window,
+// which is a window of its own and takes clicks while the question is open.
+void HelpTest::hintOpensInFrontAndUsableBesideTheQuestion() {
+    modalGuard_.stop();
+    QTemporaryDir bin;
+    qputenv("PATH", bin.path().toUtf8());  // no opener at all
+    QFile hint(dir_->filePath("hint.pdf"));
+    QVERIFY(hint.open(QIODevice::WriteOnly));
+    hint.write("%PDF-1.4\n");
+    hint.close();
+
+    bool contentsReached = false;
+    bool questionOpenMeanwhile = false;
+    QTimer::singleShot(0, this, [&] {
+        QWidget* question = QApplication::activeModalWidget();
+        if (!question || question->objectName() != "frmHint")
+            return;
+        question->findChild<QPushButton*>("Command_hint")->click();
+        if (HelpWindow* help = helpWindow(); help && help->isVisible() &&
+                                             help->browser()->source() == QUrl::fromLocalFile(manual() + "/hint.html")) {
+            // A click as the window system delivers it, which a blocked window drops.
+            QPushButton* contents = help->findChild<QPushButton*>("Command_contents");
+            QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, contents->mapTo(help, contents->rect().center()));
+            contentsReached = help->browser()->source() == QUrl::fromLocalFile(manual() + "/index.html");
+        }
+        questionOpenMeanwhile = QApplication::activeModalWidget() == question;
+        question->findChild<QPushButton*>("Command_cancel")->click();
+    });
+    QCOMPARE(ShowFrmHint(app_->session(), &app_->window()), 2);
+    QVERIFY(contentsReached);
+    QVERIFY(questionOpenMeanwhile);
+    QVERIFY(helpWindow()->isVisible());  // stays open after the question
 }
 
 QTEST_MAIN(HelpTest)

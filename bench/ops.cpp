@@ -106,7 +106,8 @@ bool Run(const char* name, const char* family, int words, int eeprom) {
     s.link.portNumber = 1;
     DeviceInfo& d = s.device;
     d.name = name;
-    d.family = family;
+    d.family = ParseFamily(family);
+    d.familyName = family;
     d.programWords = words;
     d.eepromBytes = eeprom;
     d.codeProtectMask = twelveBit ? 0x0008 : 0x0010;

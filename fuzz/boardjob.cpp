@@ -16,7 +16,7 @@ std::vector<BoardDevice> LoadBoardDevices() {
                              "PIC16C55", "PIC16C620A", "PIC16F877"}) {
         shipped.select(name);
         BoardDevice d{shipped.s.device, shipped.s.buffer};
-        const int blank = isTwelveBitFamily(d.info.family) ? 0x0FFF : 0x3FFF;
+        const int blank = Traits(d.info.family).drivenCore().blankWord;
         for (int a = 0; a < 4; ++a) {
             const int word = (0x1234 + 0x0101 * a) & blank;
             d.image.program[static_cast<std::size_t>(2 * a)] = static_cast<std::uint8_t>(word >> 8);

@@ -45,9 +45,9 @@ Targets& targets() {
 void checkIds(const Device& d, const PcBuffer& b) {
     for (int k = 0; k < 4; ++k) {
         const int high = b.configArea[2 * k], low = b.configArea[2 * k + 1];
-        if (isFourteenBitFamily(d.info.family) && (high != 0x3F || (low & 0xF0) != 0xF0))
+        if (Traits(d.info.family).fourteenBit() && (high != 0x3F || (low & 0xF0) != 0xF0))
             fuzz::Fail("14-bit ID word not 0x3FF0 + digit");
-        if (isTwelveBitFamily(d.info.family) && (high != 0 || low > 0x0F))
+        if (Traits(d.info.family).twelveBit() && (high != 0 || low > 0x0F))
             fuzz::Fail("12-bit ID word not a digit");
     }
 }

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "image/hexfile.h"
 #include "link/comport.h"
+#include "link/family.h"
 #include "qtplatform/qtserialport.h"
 #include "sim/simport.h"
 
@@ -54,13 +55,13 @@ std::optional<SimChip> simChip(Context& c) {
         const DeviceInfo& d = c.s.device;
         if (!d.name.empty() && (chip->family != d.family || chip->programWords != d.programWords ||
                                 chip->eepromBytes != d.eepromBytes))
-            printError("warning: the simulated chip in " + state + " is a " + chip->family + " part of " +
+            printError("warning: the simulated chip in " + state + " is a " + chip->familyName + " part of " +
                        std::to_string(chip->programWords) + " words, not a " + d.name);
         return chip;
     }
     if (!c.s.device.name.empty())
         return SimChip::ForDevice(c.s.device);
-    return SimChip("FLASH", 1024, 64);  // detect needs no device: any chip will do
+    return SimChip(Family::Flash, 1024, 64);  // detect needs no device: any chip will do
 }
 
 }  // namespace

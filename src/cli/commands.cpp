@@ -9,6 +9,7 @@
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
 #include "image/selection.h"
+#include "link/family.h"
 #include "ops/detect.h"
 #include "ops/workflows.h"
 
@@ -130,9 +131,9 @@ int convert(Context& c) {
 int disasm(Context& c) {
     if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
         return status;
-    if (!isFourteenBitFamily(c.s.device.family)) {
+    if (!Traits(c.s.device.family).fourteenBit()) {
         printError("disasm lists 14-bit core devices only; " + c.s.device.name + " is of family " +
-                   c.s.device.family);
+                   c.s.device.familyName);
         return kExitUsage;
     }
     SearchCodes codes;

@@ -150,10 +150,6 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string StoredFamily(const std::string& code) {
-    return code == "EPROM2" ? "EPROM" : code == "FLASH2" ? "FLASH" : code;
-}
-
 // The leading decimal number of the text; 0 when there is none.
 double DecimalReal(const std::string& text) {
     double value = 0;
@@ -221,7 +217,8 @@ void ApplyRows(Session& s) {
         } else if (KEY == "FIRM") {
             d.minFirmware = DecimalReal(t1);
         } else if (KEY == "PGM_TYPE") {
-            d.family = StoredFamily(t1);
+            d.family = ParseFamily(t1);
+            d.familyName = FamilyNameOf(t1);
         } else if (KEY == "COMMENT") {
             d.comment.clear();
             for (int c = 1; c <= 5; ++c)
@@ -397,7 +394,7 @@ std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
         } else if (tokens[0] == "#END") {
             entry = nullptr;
         } else if (entry && key == "PGM_TYPE") {
-            entry->family = StoredFamily(Token(tokens, 1));
+            entry->family = FamilyNameOf(Token(tokens, 1));
         } else if (entry && key == "PGM") {
             entry->programWords = std::clamp(ParseNumber(Token(tokens, 1)), -1, kMaxProgramWords - 1) + 1;
         } else if (entry && key == "EEPROM") {

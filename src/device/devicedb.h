@@ -45,7 +45,7 @@ std::vector<std::string> SplitDeviceLine(const std::string& line);
 // One listed device as the device index shows it.
 struct DeviceSummary {
     std::string name;
-    std::string family;  // "EPROM2"/"FLASH2" stored as "EPROM"/"FLASH"
+    std::string family;  // as texts show it (FamilyNameOf)
     int programWords = 0;
     int eepromBytes = 0;
 };

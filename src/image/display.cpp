@@ -2,6 +2,7 @@
 
 #include "base/convert.h"
 #include "image/pcbufferops.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -88,7 +89,7 @@ std::string ConfigBitsText(int word) {
 
 void RefreshIdConfigDisplay(Session& s) {
     const auto& area = s.buffer.configArea;
-    if (isTwelveBitFamily(s.device.family)) {
+    if (Traits(s.device.family).twelveBit()) {
         s.view.idText = s.buffer.idText;
     } else {
         std::string id;

@@ -4,6 +4,7 @@
 
 #include "base/convert.h"
 #include "image/display.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -219,14 +220,14 @@ void CommitIdText(Session& s, const std::string& typed) {
         text.insert(0, 4 - text.size(), '0');
     s.view.idText = text;
     if (text != "FFFF") {
-        const std::string& family = s.device.family;
+        const FamilyTraits& family = Traits(s.device.family);
         for (int k = 0; k < 4; ++k) {
             // The key filter admits hex digits only; anything else reads as 0.
             const int digit = std::max(0, ParseNumber(std::string("0x") + text[static_cast<std::size_t>(k)])) & 0x0F;
-            if (isFourteenBitFamily(family)) {
+            if (family.fourteenBit()) {
                 s.buffer.configArea[2 * k] = 0x3F;
                 s.buffer.configArea[2 * k + 1] = static_cast<std::uint8_t>(0xF0 | digit);
-            } else if (isTwelveBitFamily(family)) {
+            } else if (family.twelveBit()) {
                 s.buffer.configArea[2 * k] = 0;
                 s.buffer.configArea[2 * k + 1] = static_cast<std::uint8_t>(digit);
             }

@@ -10,6 +10,7 @@
 #include "image/history.h"
 #include "image/pcbufferops.h"
 #include "image/selection.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -70,13 +71,14 @@ void applyPackedFuses(PcBuffer& b, const HexRecord& r, bool table12C5) {
 }
 
 // Assemblers put the ID words of a 12-bit part right after its program
-// memory. The 5X parts' own address 0x1000 lies past program memory on every
-// one of them, so older files that use it are read as IDs too.
+// memory. Older files use the family's own ID address, which lies past
+// program memory on every part of it, so they are read as IDs too.
 bool isTwelveBitIdAddress(const DeviceInfo& d, int address) {
     const int end = 2 * d.programWords;
     if (d.programWords > 0 && address == end)
         return true;
-    return (d.family == "5X18" || d.family == "5X28") && address == 0x1000 && address > end;
+    const int oldAddress = Traits(d.family).oldIdHexAddress;
+    return oldAddress >= 0 && address == oldAddress && address > end;
 }
 
 // The 12C5 code-protect rule fits the parts whose code protection is bit 3
@@ -100,8 +102,8 @@ void applyRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, c
             put(b.program, a + 2 * k, r.words[k].first);
             put(b.program, a + 2 * k + 1, r.words[k].second);
         }
-        if (isTwelveBitFamily(device.family)) {
-            if (a == 0x1FFE) {
+        if (Traits(device.family).twelveBit()) {
+            if (a == kTwelveBitCore.configHexAddress) {
                 for (const auto& [high, low] : r.words) {
                     b.configArea[14] = static_cast<std::uint8_t>(high);
                     b.configArea[15] = static_cast<std::uint8_t>(low);
@@ -270,12 +272,12 @@ HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcB
         return true;
     });
 
-    const std::string& family = device.family;
+    const FamilyTraits& family = Traits(device.family);
     for (int k = 0; k < 4; ++k) {
-        if (isFourteenBitFamily(family)) {
+        if (family.fourteenBit()) {
             b.configArea[2 * k] = 0x3F;
             b.configArea[2 * k + 1] |= 0xF0;
-        } else if (isTwelveBitFamily(family)) {
+        } else if (family.twelveBit()) {
             b.configArea[2 * k] = 0;
             b.configArea[2 * k + 1] &= 0x0F;
         }
@@ -283,8 +285,8 @@ HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcB
     const int w = ((b.configArea[14] * 256 + b.configArea[15]) & device.configAndMask) | device.configOrMask;
     b.configArea[14] = static_cast<std::uint8_t>((w >> 8) & 0xFF);
     b.configArea[15] = static_cast<std::uint8_t>(w & 0xFF);
-    // 12C5: code protection on (bit 3 clear).
-    if (!fromFolder && family == "12C5" && codeProtectIsBitThree(device) && (b.configArea[15] & 0x08) == 0) {
+    // Code protection on (bit 3 clear).
+    if (!fromFolder && family.hexProtectRule && codeProtectIsBitThree(device) && (b.configArea[15] & 0x08) == 0) {
         b.configArea[14] = 0;
         b.configArea[15] &= 0x17;
     }

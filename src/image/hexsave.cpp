@@ -11,6 +11,7 @@
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -111,7 +112,7 @@ std::string BuildHexText(const Session& s) {
         }
     }
     {
-        Record config(out, 0x02, isTwelveBitFamily(s.device.family) ? 0x1FFE : 0x400E);
+        Record config(out, 0x02, Traits(s.device.family).drivenCore().configHexAddress);
         config.byte(b.configArea[15]);
         config.byte(b.configArea[14]);
     }

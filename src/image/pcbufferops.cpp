@@ -5,6 +5,7 @@
 #include "base/convert.h"
 #include "image/display.h"
 #include "image/grid.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -13,12 +14,9 @@ int BufferProgramWords(const DeviceInfo& device) { return std::clamp(device.prog
 
 int BufferEepromBytes(const DeviceInfo& device) { return std::clamp(device.eepromBytes, 0, (kEepromBytes - 1) / 2); }
 
-int BlankProgramWord(const std::string& family) {
-    if (isTwelveBitFamily(family))
-        return 0x0FFF;
-    if (isFourteenBitFamily(family))
-        return 0x3FFF;
-    return -1;
+int BlankProgramWord(Family family) {
+    const Core* core = Traits(family).core;
+    return core ? core->blankWord : -1;
 }
 
 void ClearPcBuffer(Session& s) {
@@ -29,11 +27,10 @@ void ClearPcBuffer(Session& s) {
         return;
     ShowImageFile(s, "");
     auto& b = s.buffer;
-    const std::string& family = s.device.family;
-    const bool twelve = isTwelveBitFamily(family);
-    const bool fourteen = isFourteenBitFamily(family);
+    const bool twelve = Traits(s.device.family).twelveBit();
+    const bool fourteen = Traits(s.device.family).fourteenBit();
 
-    if (const int blank = BlankProgramWord(family); blank >= 0) {
+    if (const int blank = BlankProgramWord(s.device.family); blank >= 0) {
         for (int a = 0; a < BufferProgramWords(s.device); ++a) {
             b.program[2 * a] = static_cast<std::uint8_t>(blank >> 8);
             b.program[2 * a + 1] = 0xFF;

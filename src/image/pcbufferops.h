@@ -18,8 +18,8 @@ void UsedProgramLength(Session& s);              // sets buffer.usedLength and i
 int BufferProgramWords(const DeviceInfo& device);  // 0..8192
 int BufferEepromBytes(const DeviceInfo& device);   // 0..256
 
-// Blank program word of the family: 0x0FFF, 0x3FFF, or -1 for an unknown code.
-int BlankProgramWord(const std::string& family);
+// Blank program word of the family: 0x0FFF, 0x3FFF, or -1 for an unknown one.
+int BlankProgramWord(Family family);
 
 // Word at a word address, high byte first.
 inline int ProgramWordAt(const PcBuffer& b, int address) {

@@ -6,6 +6,7 @@
 #include "device/devicedb.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -79,16 +80,15 @@ void SelectDevice(Session& s) {
     s.view.checksumLabel.caption = PcBufferChecksum(s);
     UpdateProgramButtonCaption(s);
 
-    const std::string& family = s.device.family;
+    const FamilyTraits& family = Traits(s.device.family);
     auto& calib = s.view.calibLabel;
     calib.visible = false;
-    if (family == "12C6" || family == "12C5" || family == "12F6") {
+    if (family.calibrated) {
         calib.caption = "キャリブレーションデータ情報";
         calib.visible = true;
         s.run.calibCheckText = calib.caption;
     }
-    s.view.menus["mnuDevice_clear"].enabled =
-        !(family == "12F6" || family == "12C5" || family == "5X18" || family == "5X28" || family == "EPROM");
+    s.view.menus["mnuDevice_clear"].enabled = family.eraseMenu;
     s.ui.viewChanged();
 }
 

@@ -1,6 +1,7 @@
-// The wire vocabulary of the programmer board: command letters per family,
-// reply bytes and time-outs. Everything that talks to the board (and the
-// simulated board that answers it) takes its constants from here.
+// The wire vocabulary of the programmer board: its operations, reply bytes
+// and time-outs (the letters of each operation differ by family: see
+// link/family.h). Everything that talks to the board (and the simulated board
+// that answers it) takes its constants from here.
 #pragma once
 
 #include <cstddef>
@@ -78,10 +79,6 @@ constexpr LongAnswer kEepromRefusal{kEepromErrorReply, 3};
 // Answers that are never longer than one byte.
 constexpr LongAnswer kSingleByte{-1, 1};
 
-// Blank words of the two cores.
-constexpr int kBlank12 = 0x0FFF;
-constexpr int kBlank14 = 0x3FFF;
-
 // Board operations, each with its letter sequence per family.
 enum class BoardOp {
     Identify,
@@ -100,10 +97,6 @@ enum class BoardOp {
     VerifyEeprom,
     VerifyConfig,
 };
-
-// The letters the operation sends for the family ("5X18" ... "FLASH"; "EPROM2"
-// and "FLASH2" count as "EPROM" and "FLASH"). Empty: the operation sends
-// nothing for this family, or the family is unknown.
-std::string CommandLetters(BoardOp op, const std::string& family);
+constexpr std::size_t kBoardOps = static_cast<std::size_t>(BoardOp::VerifyConfig) + 1;
 
 }  // namespace vx::protocol

@@ -7,6 +7,7 @@
 #include "base/convert.h"
 #include "image/display.h"
 #include "image/pcbufferops.h"
+#include "link/family.h"
 #include "link/protocol.h"
 #include "ops/detect.h"
 #include "session/shell.h"
@@ -39,10 +40,10 @@ constexpr Wait kReply{protocol::kReplyTimeoutMs, false};
 constexpr Wait kEepromTransfer{protocol::kEepromTimeoutMs, false};
 constexpr Wait AfterWork(int words) { return {protocol::kIdleTimeoutMs, true, protocol::FirstByteTimeoutMs(words)}; }
 
-const std::string& Family(const Session& s) { return s.device.family; }
-bool TwelveBit(const Session& s) { return isTwelveBitFamily(Family(s)); }
-bool HasEepromAlgorithm(const Session& s) { return Family(s) == "FLASH" || Family(s) == "12F6"; }
-int BlankWord(const Session& s) { return TwelveBit(s) ? protocol::kBlank12 : protocol::kBlank14; }
+const FamilyTraits& FamilyOf(const Session& s) { return Traits(s.device.family); }
+bool TwelveBit(const Session& s) { return FamilyOf(s).twelveBit(); }
+const Core& CoreOf(const Session& s) { return FamilyOf(s).drivenCore(); }
+int BlankWord(const Session& s) { return CoreOf(s).blankWord; }
 
 // A reply byte, or -1 past its end, so a short reply never matches a code.
 int At(const Bytes& reply, std::size_t i) { return i < reply.size() ? reply[i] : -1; }
@@ -59,7 +60,7 @@ void LinkFault(Session& s) {
 }
 
 void SendLetters(Session& s, Command command) {
-    for (char letter : protocol::CommandLetters(command, Family(s)))
+    for (char letter : CommandLetters(command, s.device.family))
         s.link.SendCommand(letter);
 }
 
@@ -195,10 +196,6 @@ int EepromCellsInBuffer(const Session& s) {
     return std::min(s.device.eepromBytes, static_cast<int>(s.buffer.eeprom.size() / 2));
 }
 
-bool IsOldOscillatorPart(const std::string& name) {
-    return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
-}
-
 // Code-protect bits read as cleared: the chip is protected.
 Result ProtectFrom(Session& s, int configWord) {
     const int mask = s.device.codeProtectMask;
@@ -226,8 +223,12 @@ void InsertDifference(std::string& text, std::size_t& caret, int address, const 
 
 }  // namespace
 
+bool IsOldOscillatorPart(const std::string& name) {
+    return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
+}
+
 Result EraseProgramMemory(Session& s) {
-    if (!HasEepromAlgorithm(s))
+    if (!FamilyOf(s).flash)
         return Report(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
     s.link.DiscardInput();
     SendLetters(s, Command::EraseProgram);
@@ -244,71 +245,93 @@ Result EraseProgramMemory(Session& s) {
     return Result::Ok;
 }
 
+namespace {
+
+const char* const kBlankEndNote = "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。";
+
+// One summary of the blank check over `count` words: the AND of them all.
+std::optional<Bytes> BlankSummary(Session& s, int count, std::size_t replyLength) {
+    s.link.SendCount(count);
+    auto reply = Receive(s, static_cast<int>(replyLength), AfterWork(count));
+    if (!reply || !HasEndCode(s, *reply, replyLength - 1))
+        return std::nullopt;
+    return reply;
+}
+
+// A follow-up request after a blank summary. Its end code is checked too:
+// the calibration word it carries is written back to the chip later.
+std::optional<Bytes> BlankFollowUp(Session& s, int count) {
+    SendLetters(s, Command::BlankCheckProgram);
+    return BlankSummary(s, count, 3);
+}
+
+Result BlankWholeArea(Session& s, int words) {
+    const auto reply = BlankSummary(s, words + 5, 5);
+    if (!reply)
+        return Report(s, Result::Er, kBlankEndNote);
+    return WordAt(*reply, 2) == BlankWord(s) ? Result::Ok : Result::Ng;
+}
+
+// The last program word holds the calibration value: summed apart, then the
+// IDs must not clear any of its bits.
+Result BlankCalibrationThenIds(Session& s, int words) {
+    const auto reply = BlankSummary(s, words, 3);
+    if (!reply)
+        return Report(s, Result::Er, kBlankEndNote);
+    if (WordAt(*reply, 0) != BlankWord(s))
+        return Result::Ng;
+    const auto calib = BlankFollowUp(s, words + 1);
+    if (!calib)
+        return Report(s, Result::Er, kBlankEndNote);
+    s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
+    const auto withIds = BlankFollowUp(s, words + 5);
+    if (!withIds)
+        return Report(s, Result::Er, kBlankEndNote);
+    return WordAt(*withIds, 0) == s.ops.chipCalib.word() ? Result::Ok : Result::Ng;
+}
+
+Result BlankCalibrationLast(Session& s, int words) {
+    const auto reply = BlankSummary(s, words - 1, 3);
+    if (!reply)
+        return Report(s, Result::Er, kBlankEndNote);
+    if (WordAt(*reply, 0) != BlankWord(s))
+        return Result::Ng;
+    const auto calib = BlankFollowUp(s, words);
+    if (!calib)
+        return Report(s, Result::Er, kBlankEndNote);
+    s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
+    return Result::Ok;
+}
+
+Result BlankProgramWords(Session& s, int words) {
+    const auto reply = BlankSummary(s, words, 3);
+    if (!reply)
+        return Report(s, Result::Er, kBlankEndNote);
+    return WordAt(*reply, 0) == BlankWord(s) ? Result::Ok : Result::Ng;
+}
+
+}  // namespace
+
 Result BlankCheckProgramMemory(Session& s) {
-    const char* const endNote = "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。";
     const int words = s.device.programWords;
-    const std::string& family = Family(s);
     s.link.DiscardInput();
     SendLetters(s, Command::BlankCheckProgram);
-    // The summary word is the AND of every word in the range.
-    auto summary = [&](int count, std::size_t replyLength) -> std::optional<Bytes> {
-        s.link.SendCount(count);
-        auto reply = Receive(s, static_cast<int>(replyLength), AfterWork(count));
-        if (!reply || !HasEndCode(s, *reply, replyLength - 1))
-            return std::nullopt;
-        return reply;
-    };
-    // A follow-up request after a blank summary. Its end code is checked too:
-    // the calibration word it carries is written back to the chip later.
-    auto followUp = [&](int count) -> std::optional<Bytes> {
-        SendLetters(s, Command::BlankCheckProgram);
-        return summary(count, 3);
-    };
-
-    if (family == "5X18" || family == "5X28") {
-        const auto reply = summary(words + 5, 5);
-        if (!reply)
-            return Report(s, Result::Er, endNote);
-        return WordAt(*reply, 2) == 0x0FFF ? Result::Ok : Result::Ng;
+    switch (FamilyOf(s).blankCheck) {
+    case BlankCheckLayout::WholeArea:
+        return BlankWholeArea(s, words);
+    case BlankCheckLayout::CalibrationThenIds:
+        return BlankCalibrationThenIds(s, words);
+    case BlankCheckLayout::CalibrationLast:
+        return BlankCalibrationLast(s, words);
+    case BlankCheckLayout::ProgramWords:
+        break;
     }
-    if (family == "12C5") {
-        // The last program word holds the calibration value: summed apart,
-        // then the IDs must not clear any of its bits.
-        const auto reply = summary(words, 3);
-        if (!reply)
-            return Report(s, Result::Er, endNote);
-        if (WordAt(*reply, 0) != 0x0FFF)
-            return Result::Ng;
-        const auto calib = followUp(words + 1);
-        if (!calib)
-            return Report(s, Result::Er, endNote);
-        s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
-        const auto withIds = followUp(words + 5);
-        if (!withIds)
-            return Report(s, Result::Er, endNote);
-        return WordAt(*withIds, 0) == s.ops.chipCalib.word() ? Result::Ok : Result::Ng;
-    }
-    if (family == "12C6" || family == "12F6") {
-        const auto reply = summary(words - 1, 3);
-        if (!reply)
-            return Report(s, Result::Er, endNote);
-        if (WordAt(*reply, 0) != 0x3FFF)
-            return Result::Ng;
-        const auto calib = followUp(words);
-        if (!calib)
-            return Report(s, Result::Er, endNote);
-        s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
-        return Result::Ok;
-    }
-    const auto reply = summary(words, 3);
-    if (!reply)
-        return Report(s, Result::Er, endNote);
-    return WordAt(*reply, 0) == 0x3FFF ? Result::Ok : Result::Ng;
+    return BlankProgramWords(s, words);
 }
 
 Result BlankCheckEeprom(Session& s) {
     const int cells = s.device.eepromBytes;
-    if (cells == 0 || !HasEepromAlgorithm(s))
+    if (cells == 0 || !FamilyOf(s).eeprom)
         return Result::None;
     s.link.DiscardInput();
     SendLetters(s, Command::BlankCheckEeprom);
@@ -349,7 +372,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
     if (!reply || !HasEndCode(s, *reply, 16))
         return Report(s, Result::Er, endNote);
     Bytes& r = *reply;
-    if (Family(s) == "12F6")
+    if (FamilyOf(s).bandGap)
         r[14] |= 0x30;  // factory band-gap bits
     protect = ProtectFrom(s, WordAt(r, 14));
     BytePair acc;
@@ -361,84 +384,94 @@ Result BlankCheckConfig(Session& s, Result& protect) {
     return acc.word() == 0x3FFF || acc.word() == s.device.configAndMask ? Result::Ok : Result::Ng;
 }
 
-Result ReadProgramMemory(Session& s) {
+namespace {
+
+// The program words of a read reply, from its word `first` on. The last one
+// of a calibrated device is the chip's own calibration instruction and stays
+// out of the accumulator.
+void TakeProgramWords(Session& s, const Bytes& r, int first, bool calibrated) {
     const int words = s.device.programWords;
-    const bool calibrated = !s.buffer.calibText.empty();
-    s.link.DiscardInput();
-    SendLetters(s, Command::ReadProgram);
-    if (TwelveBit(s)) {
-        // Configuration word, program words, then the four ID words.
-        const int n = words + 5;
-        s.link.SendCount(n);
-        const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
-        if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
-            return Report(s, Result::Ng, kProgramReadEndNote);
-        const Bytes& r = *reply;
-        if (calibrated) {
-            s.ops.chipCalib = {r[2 * words], r[2 * words + 1]};
-            s.buffer.calibText = "movlw 0x" + Hex2(r[2 * words + 1]);
-        }
-        s.ops.programAcc = {};
-        const int anded = calibrated ? words - 1 : words;
-        for (int w = 1; w <= anded; ++w) {
-            SetProgramWord(s, w - 1, r[2 * w], r[2 * w + 1]);
-            s.ops.programAcc.high &= r[2 * w];
-            s.ops.programAcc.low &= r[2 * w + 1];
-        }
-        SetProgramWord(s, words - 1, r[2 * words], r[2 * words + 1]);
-        for (int i = 0; i < 16; i += 2) {
-            s.buffer.configArea[i] = 0x0F;
-            s.buffer.configArea[i + 1] = 0xFF;
-        }
-        s.ops.idAcc = {};
-        std::string idText;
-        for (int id = 0; id < 4; ++id) {
-            const std::size_t at = 2 * static_cast<std::size_t>(n - 4 + id);
-            s.buffer.configArea[2 * id] = r[at];
-            s.buffer.configArea[2 * id + 1] = r[at + 1];
-            s.ops.idAcc.high &= r[at];
-            s.ops.idAcc.low &= r[at + 1];
-            idText += HexDigitChar(r[at + 1] & 0x0F);
-        }
-        s.buffer.configArea[14] = r[0];
-        s.buffer.configArea[15] = r[1];
-        s.ops.configAcc = {r[0], r[1]};
-        s.buffer.idText = idText;
-        RefreshProgramMemoryText(s);
-        RefreshIdConfigDisplay(s);
-        return Result::Ok;
-    }
-    s.link.SendCount(words);
-    const auto reply = Receive(s, 2 * words + 1, AfterWork(words), true);
-    if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(words)))
-        return Report(s, Result::Ng, "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
-    const Bytes& r = *reply;
-    const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
-    if (calibrated && words > 0) {
+    const int lastWord = first + words - 1;
+    const std::size_t last = 2 * static_cast<std::size_t>(lastWord);
+    if (calibrated && lastWord >= 0) {
         s.ops.chipCalib = {r[last], r[last + 1]};
-        s.buffer.calibText = "retlw 0x" + Hex2(r[last + 1]);
+        s.buffer.calibText = std::string(CoreOf(s).calibMnemonic) + " 0x" + Hex2(r[last + 1]);
     }
     s.ops.programAcc = {};
     const int anded = calibrated ? words - 1 : words;
     for (int w = 0; w < anded; ++w) {
-        SetProgramWord(s, w, r[2 * w], r[2 * w + 1]);
-        s.ops.programAcc.high &= r[2 * w];
-        s.ops.programAcc.low &= r[2 * w + 1];
+        const std::size_t at = 2 * static_cast<std::size_t>(first + w);
+        SetProgramWord(s, w, r[at], r[at + 1]);
+        s.ops.programAcc.high &= r[at];
+        s.ops.programAcc.low &= r[at + 1];
     }
-    if (words > 0)
+    if (lastWord >= 0)
         SetProgramWord(s, words - 1, r[last], r[last + 1]);
+}
+
+// A 12-bit reply starts with the configuration word and ends with the four
+// ID words; the rest of the configuration area reads blank.
+void TakeConfigAndIds(Session& s, const Bytes& r, int n) {
+    for (int i = 0; i < 16; i += 2) {
+        s.buffer.configArea[i] = 0x0F;
+        s.buffer.configArea[i + 1] = 0xFF;
+    }
+    s.ops.idAcc = {};
+    std::string idText;
+    for (int id = 0; id < 4; ++id) {
+        const std::size_t at = 2 * static_cast<std::size_t>(n - 4 + id);
+        s.buffer.configArea[2 * id] = r[at];
+        s.buffer.configArea[2 * id + 1] = r[at + 1];
+        s.ops.idAcc.high &= r[at];
+        s.ops.idAcc.low &= r[at + 1];
+        idText += HexDigitChar(r[at + 1] & 0x0F);
+    }
+    s.buffer.configArea[14] = r[0];
+    s.buffer.configArea[15] = r[1];
+    s.ops.configAcc = {r[0], r[1]};
+    s.buffer.idText = idText;
+}
+
+}  // namespace
+
+Result ReadProgramMemory(Session& s) {
+    const int words = s.device.programWords;
+    const bool calibrated = !s.buffer.calibText.empty();
+    const bool twelveBit = TwelveBit(s);
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadProgram);
+    // 12-bit: configuration word, program words, then the four ID words.
+    const int n = twelveBit ? words + 5 : words;
+    s.link.SendCount(n);
+    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
+    if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
+        return Report(s, Result::Ng,
+                      twelveBit ? kProgramReadEndNote
+                                : "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
+    TakeProgramWords(s, *reply, twelveBit ? 1 : 0, calibrated);
+    if (twelveBit)
+        TakeConfigAndIds(s, *reply, n);
     RefreshProgramMemoryText(s);
+    if (twelveBit)
+        RefreshIdConfigDisplay(s);
     return Result::Ok;
 }
 
-std::optional<Result> ReadEeprom(Session& s) {
-    // Reset first, so a device without EEPROM never inherits another chip's data.
-    s.ops.eepromAcc = {0x3F, 0xFF};
+namespace {
+
+// Every EEPROM transfer starts alike: a device without EEPROM bytes has
+// nothing to transfer (nullopt), a family without the EEPROM commands says
+// so (None); otherwise the transfer runs over the device's cells.
+std::optional<Result> EepromTransfer(Session& s, const char* noEepromNote, Result (*transfer)(Session&, int cells)) {
     const int cells = s.device.eepromBytes;
     if (cells == 0)
         return std::nullopt;
-    if (!HasEepromAlgorithm(s))
-        return Report(s, Result::None, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。");
+    if (!FamilyOf(s).eeprom)
+        return Report(s, Result::None, noEepromNote);
+    return transfer(s, cells);
+}
+
+Result ReadEepromCells(Session& s, int cells) {
     s.link.DiscardInput();
     SendLetters(s, Command::ReadEeprom);
     s.link.SendCount(cells);
@@ -459,6 +492,14 @@ std::optional<Result> ReadEeprom(Session& s) {
     }
     RefreshEepromText(s);
     return Result::Ok;
+}
+
+}  // namespace
+
+std::optional<Result> ReadEeprom(Session& s) {
+    // Reset first, so a device without EEPROM never inherits another chip's data.
+    s.ops.eepromAcc = {0x3F, 0xFF};
+    return EepromTransfer(s, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。", ReadEepromCells);
 }
 
 Result ReadConfig(Session& s) {
@@ -486,7 +527,7 @@ Result ReadConfig(Session& s) {
         s.buffer.configArea[i] = (*reply)[i];
     // As in the blank check, the factory band-gap bits of a 12F6 part do not
     // make it programmed; the image keeps them as read.
-    const std::uint8_t bandGap = Family(s) == "12F6" ? 0x30 : 0x00;
+    const std::uint8_t bandGap = FamilyOf(s).bandGap ? 0x30 : 0x00;
     for (std::size_t i : {0, 2, 4, 6, 14}) {
         acc.high &= (*reply)[i] | (i == 14 ? bandGap : 0x00);
         acc.low &= (*reply)[i + 1];
@@ -497,8 +538,7 @@ Result ReadConfig(Session& s) {
 }
 
 Result ReadCalibration(Session& s) {
-    const std::string& family = Family(s);
-    if (family != "12F6" && family != "12C5" && family != "12C6")
+    if (!FamilyOf(s).calibrated)
         return Result::None;
     const int words = s.device.programWords;
     ShowNote(s, "ＯＳＣＣＡＬデータリード中．．．．．");
@@ -515,7 +555,7 @@ Result ReadCalibration(Session& s) {
     const std::size_t last = 2 * static_cast<std::size_t>(n - 1);
     const std::uint8_t high = (*reply)[last], low = (*reply)[last + 1];
     s.ops.chipCalib = {high, low};
-    if (family == "12F6") {
+    if (FamilyOf(s).flash) {
         s.view.osccalHiText = std::to_string(high);
         s.view.osccalLoText = std::to_string(low);
         s.buffer.calibText = "retlw 0x" + Hex2(low);
@@ -526,7 +566,7 @@ Result ReadCalibration(Session& s) {
 }
 
 Result ReadBandGap(Session& s) {
-    if (Family(s) != "12F6")
+    if (!FamilyOf(s).bandGap)
         return Result::None;
     ShowNote(s, "ＢＧデータリード中．．．．．");
     s.ui.processEvents();
@@ -544,66 +584,82 @@ Result ReadBandGap(Session& s) {
     return Result::Ok;
 }
 
-Result WriteProgramMemory(Session& s) {
-    const char* const failed = "プログラムメモリのプログラミングに失敗しました。  ";
-    const char* const done = "プログラムメモリのプログラミングに成功しました。";
-    const int words = s.device.programWords;
-    s.link.DiscardInput();
-    SendLetters(s, Command::WriteProgram);
+namespace {
 
-    // A calibration word the chip lost is restored from the calibration text.
+const char* const kProgramWriteFailed = "プログラムメモリのプログラミングに失敗しました。  ";
+const char* const kProgramWriteDone = "プログラムメモリのプログラミングに成功しました。";
+
+void AddWord(Bytes& image, int word) {
+    image.push_back(static_cast<std::uint8_t>((word >> 8) & 0xFF));
+    image.push_back(static_cast<std::uint8_t>(word & 0xFF));
+}
+
+// A calibration word the chip lost is restored from the calibration text.
+void RestoreLostCalibration(Session& s) {
     const std::string& calib = s.buffer.calibText;
-    if (!calib.empty() && s.ops.chipCalib.word() == BlankWord(s)) {
-        const int value = ParseNumber("0x" + calib.substr(calib.size() >= 2 ? calib.size() - 2 : 0));
-        SetProgramWord(s, words - 1, TwelveBit(s) ? 0x0C : 0x34, value & 0xFF);
-    }
+    if (calib.empty() || s.ops.chipCalib.word() != BlankWord(s))
+        return;
+    const int value = ParseNumber("0x" + calib.substr(calib.size() >= 2 ? calib.size() - 2 : 0));
+    SetProgramWord(s, s.device.programWords - 1, CoreOf(s).calibOpcode, value & 0xFF);
+}
 
+// Configuration word first, left unprotected until the configuration pass,
+// then the program words and the four ID words.
+Result WriteTwelveBitProgram(Session& s) {
+    const std::string failed = kProgramWriteFailed;
+    const int words = s.device.programWords;
+    const int n = words + 5;
+    s.link.SendCount(n);
     Bytes image;
-    auto addWord = [&image](int word) {
-        image.push_back(static_cast<std::uint8_t>((word >> 8) & 0xFF));
-        image.push_back(static_cast<std::uint8_t>(word & 0xFF));
-    };
-    if (TwelveBit(s)) {
-        // Configuration word first, left unprotected until the configuration pass.
-        const int n = words + 5;
-        s.link.SendCount(n);
-        addWord(ConfigAreaWord(s, 7) | s.device.codeProtectMask);
-        for (int w = 0; w < words; ++w)
-            addWord(ProgramWord(s, w));
-        for (int id = 0; id < 4; ++id)
-            addWord(ConfigAreaWord(s, id));
-        const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule12, 2 * (n - 1), 0);
-        if (t.kind == Transfer::Aborted)
-            return Report(s, Result::Ng, std::string(failed) + "(ABT)");
-        if (t.kind == Transfer::Silent && t.index < n)
-            return Report(s, Result::Ng, std::string(failed) + "(TMO)",
-                        std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
-        if (t.kind == Transfer::Silent)
-            return Report(s, Result::Ng, std::string(failed) + "(RXO)",
-                        std::string(kCrLf) + "念のためデバイスと書き込みのオシレータ設定を確認してください。");
-        if (!HasEndCode(s, t.reply, 0))
-            return Report(s, Result::Ng, std::string(failed) + "(EOF)");
-        return Report(s, Result::Ok, done);
-    }
+    AddWord(image, ConfigAreaWord(s, 7) | s.device.codeProtectMask);
+    for (int w = 0; w < words; ++w)
+        AddWord(image, ProgramWord(s, w));
+    for (int id = 0; id < 4; ++id)
+        AddWord(image, ConfigAreaWord(s, id));
+    const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule12, 2 * (n - 1), 0);
+    if (t.kind == Transfer::Aborted)
+        return Report(s, Result::Ng, failed + "(ABT)");
+    if (t.kind == Transfer::Silent && t.index < n)
+        return Report(s, Result::Ng, failed + "(TMO)",
+                      std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
+    if (t.kind == Transfer::Silent)
+        return Report(s, Result::Ng, failed + "(RXO)",
+                      std::string(kCrLf) + "念のためデバイスと書き込みのオシレータ設定を確認してください。");
+    if (!HasEndCode(s, t.reply, 0))
+        return Report(s, Result::Ng, failed + "(EOF)");
+    return Report(s, Result::Ok, kProgramWriteDone);
+}
 
-    // 14-bit parts: only up to the last programmed word.
+// 14-bit parts: only up to the last programmed word.
+Result WriteFourteenBitProgram(Session& s) {
+    const std::string failed = kProgramWriteFailed;
     const int used = UsedLength(s);
     s.link.SendCount(used);
+    Bytes image;
     for (int w = 0; w < used; ++w)
-        addWord(ProgramWord(s, w));
+        AddWord(image, ProgramWord(s, w));
     const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule14, 2 * used - 1, 0);
     if (t.kind == Transfer::Aborted)
-        return Report(s, Result::Ng, std::string(failed) + "中断コードが返信されました。");
+        return Report(s, Result::Ng, failed + "中断コードが返信されました。");
     if (t.kind == Transfer::Silent && t.index < used) {
         char address[16];
         std::snprintf(address, sizeof address, "%X", static_cast<unsigned>(t.index));
-        return Report(s, Result::Ng, std::string(failed) + "タイムアウトが発生しました。", address);
+        return Report(s, Result::Ng, failed + "タイムアウトが発生しました。", address);
     }
     if (t.kind == Transfer::Silent)
-        return Report(s, Result::Ng, std::string(failed) + "受信タイムアウトが発生しました。");
+        return Report(s, Result::Ng, failed + "受信タイムアウトが発生しました。");
     if (!HasEndCode(s, t.reply, 0))
-        return Report(s, Result::Ng, std::string(failed) + "終了コードを受信できませんでした。");
-    return Report(s, Result::Ok, done);
+        return Report(s, Result::Ng, failed + "終了コードを受信できませんでした。");
+    return Report(s, Result::Ok, kProgramWriteDone);
+}
+
+}  // namespace
+
+Result WriteProgramMemory(Session& s) {
+    s.link.DiscardInput();
+    SendLetters(s, Command::WriteProgram);
+    RestoreLostCalibration(s);
+    return TwelveBit(s) ? WriteTwelveBitProgram(s) : WriteFourteenBitProgram(s);
 }
 
 Result MergeConfigArea(Session& s) {
@@ -652,13 +708,10 @@ Result WriteConfig(Session& s) {
                     "  Write = " + Hex4(image[14] * 256 + image[15]) + " )");
 }
 
-std::optional<Result> WriteEeprom(Session& s) {
+namespace {
+
+Result WriteEepromCells(Session& s, int cells) {
     const char* const endNote = "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。  終了コードを受信できませんでした。";
-    const int cells = s.device.eepromBytes;
-    if (cells == 0)
-        return std::nullopt;
-    if (!HasEepromAlgorithm(s))
-        return Report(s, Result::None, kNoEepromNote);
     s.link.DiscardInput();
     SendLetters(s, Command::WriteEeprom);
     s.link.SendCount(cells);
@@ -677,13 +730,17 @@ std::optional<Result> WriteEeprom(Session& s) {
             return Report(s, Result::Ng, kEepromWriteFailed);
         const std::size_t f = 2 * static_cast<std::size_t>(t.index - 1);
         return Report(s, Result::Ng, kEepromWriteFailed,
-                    "( Address = " + std::to_string(t.index - 1) + "  Write = " + Hex2(At(t.reply, 2)) +
-                        Hex2(At(t.reply, 1)) + "  Read = " + Hex2(image[f + 1]) + Hex2(image[f]) + " )");
+                      "( Address = " + std::to_string(t.index - 1) + "  Write = " + Hex2(At(t.reply, 2)) +
+                          Hex2(At(t.reply, 1)) + "  Read = " + Hex2(image[f + 1]) + Hex2(image[f]) + " )");
     }
     if (!HasEndCode(s, t.reply, 0))
         return Report(s, Result::Ng, endNote);
     return Report(s, Result::Ok, "ＥＥＰＲＯＭデータメモリのプログラミングに成功しました。");
 }
+
+}  // namespace
+
+std::optional<Result> WriteEeprom(Session& s) { return EepromTransfer(s, kNoEepromNote, WriteEepromCells); }
 
 Result VerifyProgramMemory(Session& s) {
     const int words = s.device.programWords;
@@ -729,13 +786,10 @@ Result VerifyProgramMemory(Session& s) {
     return result;
 }
 
-std::optional<Result> VerifyEeprom(Session& s) {
+namespace {
+
+Result VerifyEepromCells(Session& s, int cells) {
     const char* const endNote = "ＥＥＰＲＯＭデータメモリの ベリファイエラー。  終了コードを受信できませんでした。";
-    const int cells = s.device.eepromBytes;
-    if (cells == 0)
-        return std::nullopt;
-    if (!HasEepromAlgorithm(s))
-        return Report(s, Result::None, kNoEepromNote);
     s.link.DiscardInput();
     SendLetters(s, Command::VerifyEeprom);
     s.link.SendCount(cells);
@@ -757,6 +811,10 @@ std::optional<Result> VerifyEeprom(Session& s) {
         return Report(s, Result::Ng, endNote);
     return result;
 }
+
+}  // namespace
+
+std::optional<Result> VerifyEeprom(Session& s) { return EepromTransfer(s, kNoEepromNote, VerifyEepromCells); }
 
 namespace {
 

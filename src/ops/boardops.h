@@ -25,11 +25,11 @@ Result ReadProgramMemory(Session& s);
 std::optional<Result> ReadEeprom(Session& s);
 Result ReadConfig(Session& s);
 // The chip's own calibration word (the last program word) into
-// s.ops.chipCalib, for the families that carry one ("12F6", "12C5", "12C6";
-// None otherwise). For 12F6 also the calibration boxes and text, before the
-// bulk erase clears the word.
+// s.ops.chipCalib, for the families that carry one (None otherwise). For
+// flash parts also the calibration boxes and text, before the bulk erase
+// clears the word.
 Result ReadCalibration(Session& s);
-// 12F6 only (None otherwise): the factory band-gap bits.
+// The factory band-gap bits, for the family that has them (None otherwise).
 Result ReadBandGap(Session& s);
 
 Result WriteProgramMemory(Session& s);
@@ -42,5 +42,9 @@ Result VerifyProgramMemory(Session& s);
 std::optional<Result> VerifyEeprom(Session& s);
 Result VerifyConfig(Session& s, Result& protect);
 Result VerifyConfigAfterWrite(Session& s, Result& protect);
+
+// The parts whose oscillator bits do not count towards a blank
+// configuration word, and whose blank check names the oscillator.
+bool IsOldOscillatorPart(const std::string& name);
 
 }  // namespace vx

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "base/convert.h"
+#include "link/family.h"
 #include "session/shell.h"
 
 namespace vx {
@@ -27,8 +28,7 @@ void RotateLog(Session& s, const std::string& startStamp) {
 
 void AppendVerdict(Session& s) {
     std::string line = s.run.programResult + "  " + s.device.name;
-    const std::string& family = s.device.family;
-    if (family == "12C6" || family == "12C5" || family == "12F6")
+    if (Traits(s.device.family).calibrated)
         line += "  " + s.run.calibCheckText;
     line += "  " + s.loader.loadedPath + "\r\n";
     std::ofstream out(s.run.appDir + "LOG.txt", std::ios::binary | std::ios::app);

@@ -9,6 +9,7 @@
 #include "image/display.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
+#include "link/family.h"
 #include "ops/boardops.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
@@ -89,10 +90,11 @@ std::string TimeOfDay() {
 
 double Seconds(Session& s) { return static_cast<double>(s.clock.nowMs()) / 1000.0; }
 
-// The chip's calibration word as the verify read it back.
+// The chip's calibration word as the verify read it back: the last word it
+// compared, which in a 12-bit reply is the last of the four ID words.
 int CalibrationReadBack(const Session& s) {
     const Bytes& r = s.ops.verifyReply;
-    const int at = s.device.family == "12C5" ? s.ops.verifyPos - 8 : s.ops.verifyPos;
+    const int at = Traits(s.device.family).twelveBit() ? s.ops.verifyPos - 8 : s.ops.verifyPos;
     auto byte = [&r](int i) { return i >= 0 && i < static_cast<int>(r.size()) ? r[i] : 0; };
     return byte(at) * 256 + byte(at + 1);
 }
@@ -100,156 +102,152 @@ int CalibrationReadBack(const Session& s) {
 // A device without EEPROM bytes has no EEPROM area to report.
 std::string EepromResult(const std::optional<Result>& result) { return ResultText(result.value_or(Result::None)); }
 
-}  // namespace
-
-namespace {
-
-Outcome ProgramSteps(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    s.run.startTime = Seconds(s);
-    SetCalibLabel(s, kCalibInfo);
-    HideGridEditors(s);
-    if (const auto refused = CheckDeviceAndBoard(s))
-        return *refused;
-    busy.hourglass();
-    RefreshProgramMemoryText(s);
-    RefreshEepromText(s);
-    auto& results = s.run.verifyResults;
-    results = {"OK", "OK", "OK"};
-    const std::string family = s.device.family;
-    const int words = s.device.programWords;
-
-    Result program = Result::None;
-    if (!BlankSkipMode(s)) {
-        ShowNote(s, "ブランクチェック中..........");
-        program = BlankCheckProgramMemory(s);
-        if (program == Result::Er)
-            return Outcome::LinkFailed;
-        const Result eeprom = BlankCheckEeprom(s);
-        if (eeprom == Result::Er)
-            return Outcome::LinkFailed;
-        Result protect = Result::None;
-        const Result config = BlankCheckConfig(s, protect);
-        if (config == Result::Er)
-            return Outcome::LinkFailed;
-        if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config))) {
-            ShowNote(s, "ブランクチェック終了。　デバイスは消去されています。");
-        } else {
-            ShowNote(s, "デバイスにコードが書き込まれています。");
-            s.view.hintLine0 =
-                protect == Result::Cp ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
-            s.view.hintLine1 = "上書きしますか？";
-            s.run.hintAnswer = 0;
-            s.run.hintAnswer = s.ui.askOverwrite();
-            if (s.run.hintAnswer == 2) {
-                ShowNote(s, "上書き操作をキャンセルしました。");
-                return Outcome::Cancelled;
-            }
-        }
+// The blank check before a write, and the overwrite question when the chip is
+// not blank; an outcome ends the run. `program` is the program memory's result.
+std::optional<Outcome> BlankCheckBeforeWriting(Session& s, Result& program) {
+    ShowNote(s, "ブランクチェック中..........");
+    program = BlankCheckProgramMemory(s);
+    if (program == Result::Er)
+        return Outcome::LinkFailed;
+    const Result eeprom = BlankCheckEeprom(s);
+    if (eeprom == Result::Er)
+        return Outcome::LinkFailed;
+    Result protect = Result::None;
+    const Result config = BlankCheckConfig(s, protect);
+    if (config == Result::Er)
+        return Outcome::LinkFailed;
+    if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config))) {
+        ShowNote(s, "ブランクチェック終了。　デバイスは消去されています。");
+        return std::nullopt;
     }
-
-    ++s.run.attemptCount;
-
-    // The chip's own calibration word, before anything is written: the blank
-    // check finds it only on a blank chip, and a one-time-programmable part
-    // given another chip's value loses its own for good.
-    if ((family == "12C5" || family == "12C6") && !s.buffer.calibText.empty() && program != Result::Ok &&
-        ReadCalibration(s) != Result::Ok)
-        return Stopped(s);
-
-    if (family == "12F6" || family == "FLASH") {
-        // The bulk erase clears the factory calibration and band-gap bits:
-        // without a good copy of them the chip must not be erased.
-        if (family == "12F6" && (ReadCalibration(s) != Result::Ok || ReadBandGap(s) != Result::Ok))
-            return Stopped(s);
-        ShowNote(s, "コードプロテクト解除中..........");
-        if (EraseProgramMemory(s) != Result::Ok) {
-            ShowNote(s, "コードプロテクト解除失敗。");
-            return Stopped(s);
-        }
+    ShowNote(s, "デバイスにコードが書き込まれています。");
+    s.view.hintLine0 = protect == Result::Cp ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
+    s.view.hintLine1 = "上書きしますか？";
+    s.run.hintAnswer = 0;
+    s.run.hintAnswer = s.ui.askOverwrite();
+    if (s.run.hintAnswer == 2) {
+        ShowNote(s, "上書き操作をキャンセルしました。");
+        return Outcome::Cancelled;
     }
+    return std::nullopt;
+}
 
-    ShowNote(s, "プログラムメモリのプログラミング中..........");
-    s.ui.processEvents();
+// The chip's own calibration word, before anything is written: the blank
+// check finds it only on a blank chip, and a one-time-programmable part
+// given another chip's value loses its own for good. False: the run stops.
+bool ReadOneTimeCalibration(Session& s, const FamilyTraits& family, Result program) {
+    if (!family.calibrated || family.flash || s.buffer.calibText.empty() || program == Result::Ok)
+        return true;
+    return ReadCalibration(s) == Result::Ok;
+}
 
-    const bool calibrated = family == "12C5" || family == "12F6" || family == "12C6";
-    const std::string calibRead = Hex4(s.ops.chipCalib.word());
-    SetCalibLabel(s, calibrated ? "Read: 0x" + calibRead : "");
+// The bulk erase clears the factory calibration and band-gap bits: without
+// a good copy of them the chip must not be erased. False: the run stops.
+bool EraseFlashPart(Session& s, const FamilyTraits& family) {
+    if (!family.flash)
+        return true;
+    if ((family.calibrated && ReadCalibration(s) != Result::Ok) || (family.bandGap && ReadBandGap(s) != Result::Ok))
+        return false;
+    ShowNote(s, "コードプロテクト解除中..........");
+    if (EraseProgramMemory(s) != Result::Ok) {
+        ShowNote(s, "コードプロテクト解除失敗。");
+        return false;
+    }
+    return true;
+}
 
-    // Keep the chip's own calibration word; an erased one comes from the calibration text.
+// The high byte of the calibration text's instruction; 0 when it names none.
+std::uint8_t CalibrationOpcode(const std::string& calib) {
+    for (const Core* core : {&kTwelveBitCore, &kFourteenBitCore})
+        if (calib.rfind(core->calibMnemonic, 0) == 0)
+            return core->calibOpcode;
+    return 0x00;
+}
+
+// Keep the chip's own calibration word; an erased one comes from the calibration text.
+void KeepCalibrationWord(Session& s, int words) {
     const std::string& calib = s.buffer.calibText;
     const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
-    if (!calib.empty() && words > 0 && last + 1 < s.buffer.program.size()) {
-        const std::uint8_t opcode = calib.rfind("movlw", 0) == 0 ? 0x0C : calib.rfind("retlw", 0) == 0 ? 0x34 : 0x00;
-        if (s.ops.chipCalib.word() == 0x3FFF) {
-            s.buffer.program[last] = opcode;
-            s.buffer.program[last + 1] =
-                static_cast<std::uint8_t>(ParseNumber(calib.substr(calib.size() >= 4 ? calib.size() - 4 : 0)) & 0xFF);
-        } else {
-            s.buffer.program[last] = s.ops.chipCalib.high;
-            s.buffer.program[last + 1] = s.ops.chipCalib.low;
-        }
+    if (calib.empty() || words <= 0 || last + 1 >= s.buffer.program.size())
+        return;
+    if (s.ops.chipCalib.word() == 0x3FFF) {
+        s.buffer.program[last] = CalibrationOpcode(calib);
+        s.buffer.program[last + 1] =
+            static_cast<std::uint8_t>(ParseNumber(calib.substr(calib.size() >= 4 ? calib.size() - 4 : 0)) & 0xFF);
+    } else {
+        s.buffer.program[last] = s.ops.chipCalib.high;
+        s.buffer.program[last + 1] = s.ops.chipCalib.low;
     }
+}
 
+// False: a write failed (after its message box) and the run stops.
+bool WriteProgramAndEeprom(Session& s) {
     if (s.ops.programHook)
         s.ops.programHook->place(s);
     const Result written = WriteProgramMemory(s);
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");
-        return Stopped(s);
+        return false;
     }
-
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのプログラミング..........");
     const auto eepromWritten = WriteEeprom(s);
     if (eepromWritten == Result::Ng || eepromWritten == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "ＥＥＰＲＯＭデータメモリプログラミング",
                         "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。");
-        return Stopped(s);
+        return false;
     }
+    return true;
+}
 
+// calibRead: the chip's calibration word as read before the write; empty
+// for a family without one.
+void VerifyProgramAndEeprom(Session& s, const std::string& calibRead) {
+    auto& results = s.run.verifyResults;
     ShowNote(s, "プログラムメモリのベリファイ中..........");
     results[0] = ResultText(VerifyProgramMemory(s));
-    if (calibrated) {
+    if (!calibRead.empty()) {
         SetCalibLabel(s, "Read: 0x" + calibRead + " , Write: 0x" + Hex4(CalibrationReadBack(s)));
         s.view.calibLabel.visible = true;
     }
-
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
     results[1] = EepromResult(VerifyEeprom(s));
+}
 
-    if (isFourteenBitFamily(family)) {
+// The factory band-gap bits go back into the configuration word.
+void RestoreBandGap(Session& s) {
+    const int bandGap = std::max(0, ParseNumber(s.view.bandGapText));
+    const auto high = static_cast<std::uint8_t>(((bandGap * 16) | (s.ops.configImage[14] & 0x0F)) & 0xFF);
+    s.ops.configImage[14] = high;
+    s.buffer.configArea[14] = high;
+    s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
+    s.view.configText = Hex4(s.buffer.configWord);
+    RefreshGridFromConfig(s);
+}
+
+// False: the configuration could not be written (after its message box).
+bool WriteConfiguration(Session& s, const FamilyTraits& family) {
+    if (family.fourteenBit()) {
         ShowNote(s, "コンフィグレーションの修正データ修得中..........");
         if (MergeConfigArea(s) != Result::Ok) {
             s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションの修正データ修得に失敗しました。");
-            return Stopped(s);
+            return false;
         }
     }
-
     ShowNote(s, "コンフィギュレーションワード プログラミング中..........");
     s.ui.processEvents();
-
-    if (family == "12F6") {
-        // The factory band-gap bits go back into the configuration word.
-        const int bandGap = std::max(0, ParseNumber(s.view.bandGapText));
-        const auto high = static_cast<std::uint8_t>(((bandGap * 16) | (s.ops.configImage[14] & 0x0F)) & 0xFF);
-        s.ops.configImage[14] = high;
-        s.buffer.configArea[14] = high;
-        s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
-        s.view.configText = Hex4(s.buffer.configWord);
-        RefreshGridFromConfig(s);
-    }
-
+    if (family.bandGap)
+        RestoreBandGap(s);
     if (WriteConfig(s) != Result::Ok) {
         s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションのプログラミングに失敗しました。");
-        return Stopped(s);
+        return false;
     }
+    return true;
+}
 
-    ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
-    Result protect = Result::None;
-    results[2] = ResultText(VerifyConfigAfterWrite(s, protect));
-
+// The verdict of a run that wrote everything: the note, the log line and,
+// when a verify failed, the box of results.
+Outcome ReportProgramVerdict(Session& s) {
+    const auto& results = s.run.verifyResults;
     s.run.startTime = Seconds(s) - s.run.startTime;
     const std::string endTime = TimeOfDay();
     if (IsBlank(results[0] + results[1] + results[2])) {
@@ -271,6 +269,68 @@ Outcome ProgramSteps(Session& s) {
     text += "ＣＯＮＦＩＧ. ワード　　　\t= 　" + results[2] + "　　　　　" + kCrLf;
     s.ui.messageBox(MsgIcon::Information, "ベリファイ", text);
     return Stopped(s);
+}
+
+Outcome ProgramSteps(Session& s) {
+    if (RefuseWhileBusy(s))
+        return Outcome::Busy;
+    BusyScope busy(s);
+    s.run.startTime = Seconds(s);
+    SetCalibLabel(s, kCalibInfo);
+    HideGridEditors(s);
+    if (const auto refused = CheckDeviceAndBoard(s))
+        return *refused;
+    busy.hourglass();
+    RefreshProgramMemoryText(s);
+    RefreshEepromText(s);
+    s.run.verifyResults = {"OK", "OK", "OK"};
+    const FamilyTraits& family = Traits(s.device.family);
+    const int words = s.device.programWords;
+
+    Result program = Result::None;
+    if (!BlankSkipMode(s)) {
+        if (const auto stop = BlankCheckBeforeWriting(s, program))
+            return *stop;
+    }
+    ++s.run.attemptCount;
+    if (!ReadOneTimeCalibration(s, family, program) || !EraseFlashPart(s, family))
+        return Stopped(s);
+
+    ShowNote(s, "プログラムメモリのプログラミング中..........");
+    s.ui.processEvents();
+    const std::string calibRead = family.calibrated ? Hex4(s.ops.chipCalib.word()) : "";
+    SetCalibLabel(s, family.calibrated ? "Read: 0x" + calibRead : "");
+    KeepCalibrationWord(s, words);
+    if (!WriteProgramAndEeprom(s))
+        return Stopped(s);
+    VerifyProgramAndEeprom(s, calibRead);
+    if (!WriteConfiguration(s, family))
+        return Stopped(s);
+
+    ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
+    Result protect = Result::None;
+    s.run.verifyResults[2] = ResultText(VerifyConfigAfterWrite(s, protect));
+    return ReportProgramVerdict(s);
+}
+
+// Blank or not, from the accumulators of what the read took in; nullopt for
+// an unknown family, which the read does not judge.
+std::optional<bool> ReadFoundBlank(const Session& s) {
+    const FamilyTraits& family = Traits(s.device.family);
+    if (!family.core)
+        return std::nullopt;
+    const OpsState& o = s.ops;
+    BytePair all = o.programAcc;
+    auto fold = [&all](const BytePair& p) {
+        all.high &= p.high;
+        all.low &= p.low;
+    };
+    if (family.twelveBit())
+        fold(o.idAcc);
+    else if (family.eeprom)
+        fold(o.eepromAcc);
+    fold(o.configAcc);
+    return all.word() == family.core->blankWord;
 }
 
 }  // namespace
@@ -309,30 +369,8 @@ Outcome RunRead(Session& s) {
 
     s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
     RefreshGridFromConfig(s);
-
-    const std::string& family = s.device.family;
-    const OpsState& o = s.ops;
-    BytePair all = o.programAcc;
-    auto fold = [&all](const BytePair& p) {
-        all.high &= p.high;
-        all.low &= p.low;
-    };
-    int blankWord = 0x3FFF;
-    bool judged = true;
-    if (isTwelveBitFamily(family)) {
-        fold(o.idAcc);
-        fold(o.configAcc);
-        blankWord = 0x0FFF;
-    } else if (family == "12F6" || family == "FLASH") {
-        fold(o.eepromAcc);
-        fold(o.configAcc);
-    } else if (family == "12C6" || family == "EPROM") {
-        fold(o.configAcc);
-    } else {
-        judged = false;
-    }
-    if (judged) {
-        if (all.word() == blankWord)
+    if (const auto blank = ReadFoundBlank(s)) {
+        if (*blank)
             ShowNote(s, "読み出し完了。　デバイスは消去されています。");
         else if (s.buffer.codeProtectSuspected)
             ShowNote(s, "redコードプロテクトされているか、不適切なデータがコードプロテクトビットにセットされています。",
@@ -344,6 +382,43 @@ Outcome RunRead(Session& s) {
     s.ui.viewChanged();
     return Outcome::Passed;
 }
+
+namespace {
+
+// The verify's verdict and the text of its error box, from the three results.
+struct VerifyVerdict {
+    bool passed;
+    std::string text;
+};
+
+// nullopt for an unknown family, which the verify does not judge.
+std::optional<VerifyVerdict> JudgeVerify(const Session& s) {
+    const auto& [p, e, c] = s.run.verifyResults;
+    const std::string sep = "：　";
+    const std::string pad = "　　　　　";
+    const FamilyTraits& family = Traits(s.device.family);
+    // A configuration reply that never came whole leaves nothing to show.
+    const bool configRead = !s.ops.verifyConfigText.empty();
+    const std::string notRead = "（コンフィギュレーションワードを読み出せませんでした。）";
+    if (family.twelveBit()) {
+        std::string text =
+            std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + sep + p + pad + "\r" + "Ｃｏｎｆｉｇ.ワード \t\t" + sep + c;
+        if (c == "NG")
+            text += configRead ? "　　（0x" + s.ops.verifyConfigText + "）　　" : "　　" + notRead + "　　";
+        return VerifyVerdict{p + c == "OKOK", text};
+    }
+    if (!family.fourteenBit())
+        return std::nullopt;
+    std::string text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
+    if (e != "--")
+        text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
+    text += "Ｃｏｎｆｉｇワード \t\t" + sep + c +
+            (configRead ? "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
+                        : "　" + notRead + "　　");
+    return VerifyVerdict{IsBlank(p + e + c), text};
+}
+
+}  // namespace
 
 Outcome RunVerify(Session& s) {
     if (RefuseWhileBusy(s))
@@ -378,41 +453,101 @@ Outcome RunVerify(Session& s) {
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
     results[1] = EepromResult(VerifyEeprom(s));
 
-    const std::string& p = results[0];
-    const std::string& e = results[1];
-    const std::string& c = results[2];
-    const std::string sep = "：　";
-    const std::string pad = "　　　　　";
-    const std::string& family = s.device.family;
-    // A configuration reply that never came whole leaves nothing to show.
-    const bool configRead = !s.ops.verifyConfigText.empty();
-    const std::string notRead = "（コンフィギュレーションワードを読み出せませんでした。）";
-    bool passed;
-    std::string text;
-    if (isTwelveBitFamily(family)) {
-        passed = p + c == "OKOK";
-        text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + sep + p + pad + "\r" + "Ｃｏｎｆｉｇ.ワード \t\t" + sep + c;
-        if (c == "NG")
-            text += configRead ? "　　（0x" + s.ops.verifyConfigText + "）　　" : "　　" + notRead + "　　";
-    } else if (isFourteenBitFamily(family)) {
-        passed = IsBlank(p + e + c);
-        text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
-        if (e != "--")
-            text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
-        text += "Ｃｏｎｆｉｇワード \t\t" + sep + c +
-                (configRead ? "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
-                            : "　" + notRead + "　　");
-    } else {
+    const auto verdict = JudgeVerify(s);
+    if (!verdict)
         return Stopped(s);
-    }
-    if (passed) {
+    if (verdict->passed) {
         ShowNote(s, "ベリファイは正常終了しました。");
         return Outcome::Passed;
     }
     ShowNote(s, "redベリファイエラーを検出しました。");
-    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", text);
+    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", verdict->text);
     return Stopped(s);
 }
+
+namespace {
+
+const char* const kErased = "デバイスは消去されています。";
+const char* const kNotErased = "redデバイスは消去されてません。。";
+
+// What the blank check found, for its report.
+struct BlankFindings {
+    Result program, eeprom, config;
+    std::string combined;     // the three result texts
+    std::string protectLine;  // the code-protect sentence, or ""
+};
+
+std::string Mark(Result r) {
+    return r == Result::Ok ? "：　ブランク。　　　　　" : "：　消去されていません。　　　　　";
+}
+
+// 12-bit parts without calibration; the old oscillator parts name their oscillator.
+bool ReportBlankWholeArea(Session& s, const BlankFindings& f) {
+    const bool oldPart = IsOldOscillatorPart(s.device.name);
+    static const char* const kOscillators[] = {"ＬＰ", "ＸＴ", "ＨＳ", "ＲＣ"};
+    const std::string oscillator = kOscillators[s.ops.configAcc.low & 0x03];
+    if (f.combined == "OK--OK") {
+        ShowNote(s, std::string(kErased) + kCrLf + (oldPart ? "オシレータタイプ　：　" + oscillator + kCrLf : ""));
+        return true;
+    }
+    ShowNote(s, "redデバイスは消去されてません。");
+    std::string text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + Mark(f.program) + kCrLf +
+                       "ＣＯＮＦＩＧワード\t\t" + Mark(f.config) + kCrLf;
+    if (oldPart)
+        text += "オシレータタイプ　　　　\t：　" + oscillator + kCrLf;
+    s.ui.messageBox(MsgIcon::Warning, "ブランクチェック", text + f.protectLine);
+    return false;
+}
+
+// 12-bit parts with calibration name the calibration word and its address.
+bool ReportBlankCalibrationThenIds(Session& s, const BlankFindings& f) {
+    const std::string line = "キャリブレーションデータ格納アドレスのデータは 0x" + Hex4(s.device.programWords - 1) +
+                             "(0x" + Hex4(s.ops.chipCalib.word()) + ") です。";
+    const bool blank = f.combined == "OK--OK";
+    ShowNote(s, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+    if (!blank)
+        s.ui.messageBox(MsgIcon::Warning, "ブランクチェック",
+                        "プログラムメモリ　ｏｒ　ＩＤ\t" + Mark(f.program) + kCrLf + "ＣＯＮＦＩＧ.ワード　　　　\t" +
+                            Mark(f.config) + kCrLf + f.protectLine);
+    return blank;
+}
+
+// 14-bit parts; the calibrated ones name their calibration word.
+bool ReportBlankFourteenBit(Session& s, const FamilyTraits& family, const BlankFindings& f) {
+    const bool calibrated = family.blankCheck == BlankCheckLayout::CalibrationLast;
+    const std::string line = calibrated ? "キャリブレーションデータは 0x" + Hex4(s.ops.chipCalib.word()) + " です。" : "";
+    const bool blank = IsBlank(f.combined);
+    ShowNote(s, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+    if (blank)
+        return true;
+    std::string text = "プログラムメモリ\t\t" + Mark(f.program) + kCrLf;
+    if (family.eeprom)
+        text += "ＥＥＰＲＯＭデータメモリ\t\t" + Mark(f.eeprom) + kCrLf;
+    text += std::string(calibrated ? "ＣＯＮＦＩＧ　，　ＩＤ　\t\t" : "ＣＯＮＦＩＧ　，　ＩＤ\t\t") + Mark(f.config) + kCrLf +
+            f.protectLine;
+    s.ui.messageBox(MsgIcon::Warning, calibrated ? "ブランクチェック" : "：　ブランクチェック", text);
+    return false;
+}
+
+// The note and, when not blank, the box of findings; true when blank. An
+// unknown family gets neither.
+bool ReportBlankCheck(Session& s, const BlankFindings& f) {
+    const FamilyTraits& family = Traits(s.device.family);
+    if (!family.core)
+        return false;
+    switch (family.blankCheck) {
+    case BlankCheckLayout::WholeArea:
+        return ReportBlankWholeArea(s, f);
+    case BlankCheckLayout::CalibrationThenIds:
+        return ReportBlankCalibrationThenIds(s, f);
+    case BlankCheckLayout::CalibrationLast:
+    case BlankCheckLayout::ProgramWords:
+        break;
+    }
+    return ReportBlankFourteenBit(s, family, f);
+}
+
+}  // namespace
 
 Outcome RunBlankCheck(Session& s) {
     if (RefuseWhileBusy(s))
@@ -428,76 +563,14 @@ Outcome RunBlankCheck(Session& s) {
     ShowNote(s, "ブランクチェック中..........");
     RefreshProgramMemoryText(s);
 
-    const Result p = BlankCheckProgramMemory(s);
-    const Result e = BlankCheckEeprom(s);
+    BlankFindings f;
+    f.program = BlankCheckProgramMemory(s);
+    f.eeprom = BlankCheckEeprom(s);
     Result protect = Result::None;
-    const Result c = BlankCheckConfig(s, protect);
-    const std::string combined = std::string(ResultText(p)) + ResultText(e) + ResultText(c);
-    const std::string k = protect == Result::Cp ? "このデバイスはコードプロテクトされています。" : "";
-    auto mark = [](Result r) {
-        return std::string(r == Result::Ok ? "：　ブランク。　　　　　" : "：　消去されていません。　　　　　");
-    };
-    const std::string& name = s.device.name;
-    const std::string& family = s.device.family;
-    const std::string w = Hex4(s.ops.chipCalib.word());
-    const char* const erased = "デバイスは消去されています。";
-    const char* const notErased = "redデバイスは消去されてません。。";
-    bool blank = false;
-
-    if (family == "5X28" || family == "5X18") {
-        const bool oldPart = name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
-        static const char* const kOscillators[] = {"ＬＰ", "ＸＴ", "ＨＳ", "ＲＣ"};
-        const std::string oscillator = kOscillators[s.ops.configAcc.low & 0x03];
-        blank = combined == "OK--OK";
-        if (blank) {
-            ShowNote(s, std::string(erased) + kCrLf + (oldPart ? "オシレータタイプ　：　" + oscillator + kCrLf : ""));
-        } else {
-            ShowNote(s, "redデバイスは消去されてません。");
-            std::string text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + mark(p) + kCrLf +
-                               "ＣＯＮＦＩＧワード\t\t" + mark(c) + kCrLf;
-            if (oldPart)
-                text += "オシレータタイプ　　　　\t：　" + oscillator + kCrLf;
-            s.ui.messageBox(MsgIcon::Warning, "ブランクチェック", text + k);
-        }
-    } else if (family == "12C5") {
-        const std::string line = "キャリブレーションデータ格納アドレスのデータは 0x" + Hex4(s.device.programWords - 1) +
-                                 "(0x" + w + ") です。";
-        blank = combined == "OK--OK";
-        if (blank) {
-            ShowNote(s, erased + std::string(kCrLf) + line);
-        } else {
-            ShowNote(s, notErased + std::string(kCrLf) + line);
-            s.ui.messageBox(MsgIcon::Warning, "ブランクチェック",
-                            "プログラムメモリ　ｏｒ　ＩＤ\t" + mark(p) + kCrLf + "ＣＯＮＦＩＧ.ワード　　　　\t" + mark(c) +
-                                kCrLf + k);
-        }
-    } else if (family == "12F6" || family == "12C6") {
-        const std::string line = "キャリブレーションデータは 0x" + w + " です。";
-        blank = IsBlank(combined);
-        if (blank) {
-            ShowNote(s, erased + std::string(kCrLf) + line);
-        } else {
-            ShowNote(s, notErased + std::string(kCrLf) + line);
-            std::string text = "プログラムメモリ\t\t" + mark(p) + kCrLf;
-            if (family == "12F6")
-                text += "ＥＥＰＲＯＭデータメモリ\t\t" + mark(e) + kCrLf;
-            text += "ＣＯＮＦＩＧ　，　ＩＤ　\t\t" + mark(c) + kCrLf + k;
-            s.ui.messageBox(MsgIcon::Warning, "ブランクチェック", text);
-        }
-    } else if (family == "FLASH" || family == "EPROM") {
-        blank = IsBlank(combined);
-        if (blank) {
-            ShowNote(s, erased + std::string(kCrLf));
-        } else {
-            ShowNote(s, notErased + std::string(kCrLf));
-            std::string text = "プログラムメモリ\t\t" + mark(p) + kCrLf;
-            if (family == "FLASH")
-                text += "ＥＥＰＲＯＭデータメモリ\t\t" + mark(e) + kCrLf;
-            text += "ＣＯＮＦＩＧ　，　ＩＤ\t\t" + mark(c) + kCrLf + k;
-            s.ui.messageBox(MsgIcon::Warning, "：　ブランクチェック", text);
-        }
-    }
-    return blank ? Outcome::Passed : Stopped(s);
+    f.config = BlankCheckConfig(s, protect);
+    f.combined = std::string(ResultText(f.program)) + ResultText(f.eeprom) + ResultText(f.config);
+    f.protectLine = protect == Result::Cp ? "このデバイスはコードプロテクトされています。" : "";
+    return ReportBlankCheck(s, f) ? Outcome::Passed : Stopped(s);
 }
 
 Outcome RunErase(Session& s) {

@@ -71,7 +71,7 @@ PortOpenResult QtSerialPort::open(const std::string& name) {
     close();
     if (name == kSimPortName) {
         if (!sim_) {
-            sim_ = std::make_unique<SimPort>(clock_, simChip ? simChip() : SimChip("FLASH", 8192, 256));
+            sim_ = std::make_unique<SimPort>(clock_, simChip ? simChip() : SimChip(Family::Flash, 8192, 256));
             sim_->board.pacing = true;
         }
         usingSim_ = true;

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "image/hexfile.h"
+#include "link/family.h"
 
 namespace vx {
 
@@ -323,16 +324,16 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
                 return range + " がHEXファイルのＥＥＰＲＯＭデータ (" + Hex(a) + ") と重なっています。";
         return std::nullopt;
     }
-    const bool twelve = isTwelveBitFamily(device.family);
-    if (!twelve && !isFourteenBitFamily(device.family))
-        return "デバイスのファミリー " + device.family + " にはシリアル番号を書き込めません。";
+    const Core* core = Traits(device.family).core;
+    if (!core)
+        return "デバイスのファミリー " + device.familyName + " にはシリアル番号を書き込めません。";
     const std::int64_t size = std::min<std::int64_t>(device.programWords, kProgramBytes / 2);
     if (last < 0 || last >= size)
         return range + " がプログラムメモリ (" + Hex(size) + " ワード) を超えています。";
     // Program keeps the chip's calibration word in the last word.
     if (!image.calibText.empty() && last == size - 1)
         return range + " がキャリブレーションワード (" + Hex(size - 1) + ") と重なっています。";
-    const int blank = twelve ? 0x0FFF : 0x3FFF;
+    const int blank = core->blankWord;
     for (std::int64_t a = first; a <= last; ++a) {
         const auto at = static_cast<std::size_t>(2 * a);
         if (image.program[at] * 256 + image.program[at + 1] != blank)
@@ -349,7 +350,7 @@ PlacedBytes PlaceSerial(const DeviceInfo& device, PcBuffer& image, const SerialR
     placed.offset = static_cast<std::size_t>(2 * s.address);
     std::uint8_t* base = (placed.eeprom ? image.eeprom.data() : image.program.data()) + placed.offset;
     placed.before.assign(base, base + 2 * bytes.size());
-    const std::uint8_t opcode = placed.eeprom ? 0x3F : isTwelveBitFamily(device.family) ? 0x08 : 0x34;
+    const std::uint8_t opcode = placed.eeprom ? 0x3F : Traits(device.family).drivenCore().retlwOpcode;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         base[2 * i] = opcode;
         base[2 * i + 1] = bytes[i];

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "link/family.h"
+
 namespace vx {
 
 constexpr int kMaxDeviceNames = 1025;
@@ -17,7 +19,8 @@ using DeviceRow = std::array<std::string, kRowColumns>;
 
 struct DeviceInfo {
     std::string name;    // "" = no device selected
-    std::string family;  // "5X18" "5X28" "12C5" "12C6" "12F6" "EPROM" "FLASH"
+    Family family = Family::Unknown;  // PGM_TYPE, read once by the database reader
+    std::string familyName;           // PGM_TYPE for texts (FamilyNameOf)
     int programWords = 0;
     int eepromBytes = 0;
     int programSizeHigh = 0, programSizeLow = 0;
@@ -47,11 +50,5 @@ struct DeviceDatabase {
     std::string errorText;
     std::string path;  // the database file; "" = AppDir + "device.ini"
 };
-
-// Family helpers: the code compares family strings exactly.
-inline bool isTwelveBitFamily(const std::string& f) { return f == "5X18" || f == "5X28" || f == "12C5"; }
-inline bool isFourteenBitFamily(const std::string& f) {
-    return f == "12C6" || f == "12F6" || f == "EPROM" || f == "FLASH";
-}
 
 }  // namespace vx

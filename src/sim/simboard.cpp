@@ -145,14 +145,18 @@ void SimBoard::execute() {
     }
     // A write: acknowledge the count, then take the words.
     index_ = 0;
-    if (n == 0) {
-        finish();
-        reply({endCode()});
-        return;
-    }
     state_ = State::Data;
     buffer_.clear();
-    reply({kAck});
+    acknowledge(n == 0);
+}
+
+void SimBoard::acknowledge(bool last) {
+    if (last) {
+        finish();
+        reply({endCode()});
+    } else {
+        reply({kAck});
+    }
 }
 
 void SimBoard::replyWords(int count, bool configArea) {
@@ -185,12 +189,7 @@ void SimBoard::dataByte(std::uint8_t byte) {
             reply({protocol::kEepromErrorReply, static_cast<std::uint8_t>(~lo), 0x3F});
             return;
         }
-        if (last) {
-            finish();
-            reply({endCode()});
-        } else {
-            reply({kAck});
-        }
+        acknowledge(last);
         return;
     }
 
@@ -210,12 +209,7 @@ void SimBoard::dataByte(std::uint8_t byte) {
             reply({kEndCode, bh, bl});
         return;
     }
-    if (last) {
-        finish();
-        reply({endCode()});
-    } else {
-        reply({kAck});
-    }
+    acknowledge(last);
 }
 
 std::uint8_t SimBoard::endCode() const { return faults.wrongEndCode ? kEndCode + 1 : kEndCode; }

@@ -100,6 +100,9 @@ private:
     void execute();
     void dataByte(std::uint8_t byte);
     void finish() { state_ = State::Idle; }
+    // The answer to a count or data word: the acknowledgement, or the end
+    // code after the last one, which ends the command.
+    void acknowledge(bool last);
     void reply(const std::vector<std::uint8_t>& bytes);
     void replyWords(int count, bool configArea);
     std::uint8_t endCode() const;

@@ -8,40 +8,20 @@ namespace vx {
 
 namespace {
 
-bool IsTwelveBit(const std::string& f) { return f == "5X18" || f == "5X28" || f == "12C5"; }
-
-int DefaultCalibration(const std::string& family) {
-    if (family == "12C5")
-        return 0x0C80;  // movlw 0x80
-    if (family == "12C6" || family == "12F6")
-        return 0x3480;  // retlw 0x80
-    return -1;
-}
-
-int DefaultProtectMask(const std::string& family) {
-    if (IsTwelveBit(family))
-        return 0x0008;
-    if (family == "12F6")
-        return 0x0080;
-    return 0x0010;
-}
-
-std::string NormalFamily(const std::string& family) {
-    if (family == "EPROM2")
-        return "EPROM";
-    if (family == "FLASH2")
-        return "FLASH";
-    return family;
+// The calibration instruction with 0x80 (movlw 0x80, retlw 0x80).
+int DefaultCalibration(const FamilyTraits& family) {
+    return family.calibrated ? family.drivenCore().calibOpcode * 256 + 0x80 : -1;
 }
 
 }  // namespace
 
-SimChip::SimChip(std::string family_, int programWords_, int eepromBytes_,
-                 std::optional<int> calibration, int codeProtectMask_, int deviceId)
-    : family(NormalFamily(family_)),
+SimChip::SimChip(Family family_, int programWords_, int eepromBytes_, std::optional<int> calibration,
+                 int codeProtectMask_, int deviceId)
+    : family(family_),
+      familyName(Traits(family_).name),
       programWords(programWords_ < 0 ? 0 : programWords_),
       eepromBytes(eepromBytes_ < 0 ? 0 : eepromBytes_),
-      codeProtectMask(codeProtectMask_ < 0 ? DefaultProtectMask(family) : codeProtectMask_) {
+      codeProtectMask(codeProtectMask_ < 0 ? Traits(family_).codeProtectMask : codeProtectMask_) {
     program.assign(static_cast<std::size_t>(programWords), static_cast<std::uint16_t>(blankWord()));
     config.fill(static_cast<std::uint16_t>(blankWord()));
     eeprom.assign(static_cast<std::size_t>(eepromBytes), 0xFF);
@@ -50,25 +30,33 @@ SimChip::SimChip(std::string family_, int programWords_, int eepromBytes_,
         config[5] = 0x0000;
         config[6] = static_cast<std::uint16_t>(deviceId & 0x3FFF);
     }
-    if (family == "12F6")
+    if (Traits(family).bandGap)
         config[7] = 0x2FFF;  // band-gap bits 13:12 = 10
-    const int calib = calibration ? *calibration : DefaultCalibration(family);
+    const int calib = calibration ? *calibration : DefaultCalibration(Traits(family));
     if (calib >= 0 && programWords > 0)
         program.back() = static_cast<std::uint16_t>(calib & wordMask());
 }
 
+SimChip::SimChip(std::string_view family_, int programWords_, int eepromBytes_, std::optional<int> calibration,
+                 int codeProtectMask_, int deviceId)
+    : SimChip(ParseFamily(family_), programWords_, eepromBytes_, calibration, codeProtectMask_, deviceId) {
+    familyName = FamilyNameOf(family_);
+}
+
 SimChip SimChip::ForDevice(const DeviceInfo& device) {
-    const std::string family = NormalFamily(device.family);
     std::optional<int> calibration = -1;
     if (!device.calibInstruction.empty())
         calibration = std::nullopt;
-    return SimChip(family, device.programWords, device.eepromBytes, calibration,
-                   device.codeProtectMask > 0 ? device.codeProtectMask : -1);
+    SimChip chip(device.family, device.programWords, device.eepromBytes, calibration,
+                 device.codeProtectMask > 0 ? device.codeProtectMask : -1);
+    if (device.family == Family::Unknown)
+        chip.familyName = device.familyName;  // the table has no name for it
+    return chip;
 }
 
-bool SimChip::twelveBit() const { return IsTwelveBit(family); }
-bool SimChip::flash() const { return family == "FLASH" || family == "12F6"; }
-int SimChip::blankWord() const { return twelveBit() ? 0x0FFF : 0x3FFF; }
+bool SimChip::twelveBit() const { return Traits(family).twelveBit(); }
+bool SimChip::flash() const { return Traits(family).flash; }
+int SimChip::blankWord() const { return Traits(family).drivenCore().blankWord; }
 
 bool SimChip::codeProtected() const {
     return codeProtectMask != 0 && (config[7] & codeProtectMask) != codeProtectMask;
@@ -165,7 +153,7 @@ void SimChip::bulkErase() {
 
 std::string SimChip::save() const {
     std::ostringstream out;
-    out << "family " << family << "\n"
+    out << "family " << familyName << "\n"
         << "words " << programWords << "\n"
         << "eeprom " << eepromBytes << "\n"
         << "protect " << codeProtectMask << "\n";

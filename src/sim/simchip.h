@@ -1,20 +1,20 @@
 // A simulated PIC in the board's socket.
 //
 // Memory as the chip's own programming mode steps through it:
-//  - 12-bit families ("5X18", "5X28", "12C5") start at the configuration word:
+//  - 12-bit families start at the configuration word:
 //    program area word 0 is the configuration word, words 1..P the program
 //    words, P+1..P+4 the ID words. Their configuration area is the
 //    configuration word, then the four ID words.
-//  - 14-bit families ("12C6", "12F6", "EPROM", "FLASH") start at program word
-//    0; their configuration area is eight words: ID 0..3, three read-only
+//  - 14-bit families (and unknown ones) start at program word 0; their
+//    configuration area is eight words: ID 0..3, three read-only
 //    words (4, 5 and the device id in 6), the configuration word in 7.
 // Words past the end read blank and ignore writes.
 //
-// EPROM families only clear bits (old AND new); flash families ("12F6",
-// "FLASH") replace words. The bulk erase of flash parts erases program
-// memory, ID words and the configuration word, which takes the factory
-// calibration word and the 12F6 band-gap bits with it. While code
-// protected, program words read 0x0000 and refuse writes.
+// EPROM families only clear bits (old AND new); flash families replace
+// words. The bulk erase of flash parts erases program memory, ID words and
+// the configuration word, which takes the factory calibration word and the
+// band-gap bits with it. While code protected, program words read 0x0000
+// and refuse writes.
 #pragma once
 
 #include <array>
@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "link/family.h"
+
 namespace vx {
 
 struct DeviceInfo;
@@ -30,12 +32,16 @@ struct DeviceInfo;
 class SimChip {
 public:
     // calibration: the factory calibration word in the last program word;
-    // nullopt gives the family's usual one ("12C5" 0x0C80, "12C6" and "12F6"
-    // 0x3480, none otherwise), -1 none. codeProtectMask -1: the family's usual
-    // mask. Everything else starts blank; a "12F6" part has band-gap bits 10.
-    SimChip(std::string family, int programWords, int eepromBytes,
-            std::optional<int> calibration = std::nullopt, int codeProtectMask = -1,
-            int deviceId = 0x0FC4);
+    // nullopt gives the family's usual one (its calibration instruction with
+    // 0x80, none for a family without), -1 none. codeProtectMask -1: the
+    // family's usual mask. Everything else starts blank; a part with band-gap
+    // bits has them at 10.
+    SimChip(Family family, int programWords, int eepromBytes, std::optional<int> calibration = std::nullopt,
+            int codeProtectMask = -1, int deviceId = 0x0FC4);
+    // The family named by a code as device.ini, the board simulator's options
+    // and the state file write it; an unknown code keeps its name.
+    SimChip(std::string_view family, int programWords, int eepromBytes,
+            std::optional<int> calibration = std::nullopt, int codeProtectMask = -1, int deviceId = 0x0FC4);
     // A chip of the device's family and sizes, with a calibration word when
     // the device names a calibration instruction.
     static SimChip ForDevice(const DeviceInfo& device);
@@ -62,7 +68,8 @@ public:
     std::string save() const;
     static std::optional<SimChip> load(const std::string& text);
 
-    std::string family;
+    Family family;
+    std::string familyName;  // as texts and the state file show it
     int programWords;
     int eepromBytes;
     int codeProtectMask;

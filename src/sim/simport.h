@@ -5,7 +5,7 @@
 // coming), so tests of slow or silent boards run instantly; with a real
 // clock it sleeps, which is what the CLI's and the window's "sim" port do.
 //
-//   SimPort port(clock, SimChip("FLASH", 1024, 64));
+//   SimPort port(clock, SimChip(Family::Flash, 1024, 64));
 //   port.board.faults.abortAtWord = 3;   // inject a fault
 //   port.board.chip.program[0];          // inspect the chip
 #pragma once

@@ -139,7 +139,8 @@ TEST(LoadDeviceEntry, AppliesEveryRowOfTheEntry) {
     EXPECT_FALSE(s.db.error);
     EXPECT_TRUE(rig.ui.boxes.empty());
     const DeviceInfo& d = s.device;
-    EXPECT_EQ(d.family, "FLASH");
+    EXPECT_EQ(d.family, Family::Flash);
+    EXPECT_EQ(d.familyName, "FLASH");
     EXPECT_EQ(d.programWords, 1024);
     EXPECT_EQ(d.programSizeHigh, 0x04);
     EXPECT_EQ(d.programSizeLow, 0x00);
@@ -187,7 +188,8 @@ TEST(LoadDeviceEntry, RowFormsAndSpellings) {
                            Entry("PIC2", "pgm_type flash\n; PGM 0x7FF\n\tpgm\t0x7FF \n\nFIRM 2.5\n") +
                            Entry("PIC3", "PGM 0b11\nEEPROM 3FF\nCONFIG 12\n"));
     LoadDeviceEntry(s, "PIC1");
-    EXPECT_EQ(s.device.family, "FLASH");
+    EXPECT_EQ(s.device.family, Family::Flash);
+    EXPECT_EQ(s.device.familyName, "FLASH");
     EXPECT_EQ(s.device.eepromBytes, 0);
     EXPECT_FALSE(s.view.eeprom.visible);
     EXPECT_FALSE(s.view.edSizeLabel.visible);
@@ -199,7 +201,8 @@ TEST(LoadDeviceEntry, RowFormsAndSpellings) {
     EXPECT_EQ(s.device.programWords, 0);  // "=" is token 1, the number reads -1
 
     LoadDeviceEntry(s, "PIC2");
-    EXPECT_EQ(s.device.family, "flash");  // keys are upper-cased, values are not
+    EXPECT_EQ(s.device.family, Family::Unknown);  // keys are upper-cased, values are not
+    EXPECT_EQ(s.device.familyName, "flash");
     EXPECT_EQ(s.device.programWords, 0x800);
     EXPECT_DOUBLE_EQ(s.device.minFirmware, 2.5);
     EXPECT_EQ(s.device.eepromBytes, 0);  // no EEPROM row: the previous value stays

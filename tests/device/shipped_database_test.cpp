@@ -39,7 +39,7 @@ TEST(ShippedDatabase, ListsDevicesOfEveryFamily) {
     std::set<std::string> families;
     for (const std::string& name : db.s.db.deviceNames) {
         LoadDeviceEntry(db.s, name);
-        families.insert(db.s.device.family);
+        families.insert(db.s.device.familyName);
     }
     EXPECT_EQ(families, (std::set<std::string>{"5X18", "5X28", "12C5", "12C6", "12F6", "EPROM", "FLASH"}));
     for (const char* name : {"PIC16C54", "PIC16C55", "PIC16C56", "PIC16C57", "PIC12C508", "PIC12C509A",
@@ -64,20 +64,20 @@ TEST(ShippedDatabase, EveryEntryIsConsistent) {
             for (const SettingHelp& help : s.db.settingHelp)
                 helpKeys.insert(help.key);
         const DeviceInfo& d = s.device;
-        const bool twelveBit = isTwelveBitFamily(d.family);
-        ASSERT_TRUE(twelveBit || isFourteenBitFamily(d.family)) << d.family;
+        const bool twelveBit = Traits(d.family).twelveBit();
+        ASSERT_TRUE(twelveBit || Traits(d.family).fourteenBit()) << d.familyName;
         const int width = twelveBit ? 0x0FFF : 0x3FFF;
 
         EXPECT_GT(d.programWords, 0);
         EXPECT_EQ(d.programWords & (d.programWords - 1), 0) << "program memory is a power of two";
         EXPECT_LE(d.programWords, twelveBit ? 2048 : 8192);
         EXPECT_TRUE(d.eepromBytes == 0 || d.eepromBytes == 64 || d.eepromBytes == 128 || d.eepromBytes == 256);
-        if (d.family != "FLASH" && d.family != "12F6") {
+        if (d.familyName != "FLASH" && d.familyName != "12F6") {
             EXPECT_EQ(d.eepromBytes, 0);
         }
         EXPECT_GE(d.minFirmware, 1.0);
         EXPECT_TRUE(std::set<std::string>({"8", "14", "18", "28", "28A", "40"}).count(d.package)) << d.package;
-        EXPECT_EQ(d.package == "28A", d.family == "5X28");
+        EXPECT_EQ(d.package == "28A", d.familyName == "5X28");
         EXPECT_TRUE(d.jumperJp2 == "1-2" || d.jumperJp2 == "2-3" || d.jumperJp2 == "NON");
         EXPECT_NE(d.comment.find_first_not_of(' '), std::string::npos);
 
@@ -128,7 +128,7 @@ TEST(ShippedDatabase, EveryEntryIsConsistent) {
         EXPECT_EQ(d.codeProtectMask, cpMask);
         EXPECT_EQ(s.grid.cells.size(), runs.size() + 1);
 
-        const bool needsCalibration = d.family == "12C5" || d.family == "12C6" || d.family == "12F6";
+        const bool needsCalibration = d.familyName == "12C5" || d.familyName == "12C6" || d.familyName == "12F6";
         EXPECT_EQ(hasCalibration, needsCalibration);
         if (needsCalibration) {
             const std::string instruction = d.calibInstruction.substr(0, 8);

@@ -167,26 +167,26 @@ void SerialEndToEndTest::foreignSilentAndHalfReplies() {
 void SerialEndToEndTest::simPortHoldsAChipOfTheSelectedDevice() {
     DeviceInfo device;
     device.name = "PIC12F675";
-    device.family = "12F6";
+    device.family = Family::F12F6;
     device.programWords = 1024;
     device.eepromBytes = 128;
     device.calibInstruction = "retlw";
     port_->simDevice = &device;
     QVERIFY(s().link.Open("sim") == PortOpenResult::Ok);
     SimChip& chip = port_->simPort()->board.chip;
-    QCOMPARE(QString::fromStdString(chip.family), QString("12F6"));
+    QCOMPARE(QString::fromStdString(chip.familyName), QString("12F6"));
     QCOMPARE(int(chip.program.back()), 0x3480);
     chip.program[0] = 0x2805;
     s().link.SendCommand('?');
     QCOMPARE(int(port_->simPort()->board.chip.program[0]), 0x2805);  // same device: same chip
 
     device.name = "PIC16C54";
-    device.family = "5X18";
+    device.family = Family::F5X18;
     device.programWords = 512;
     device.eepromBytes = 0;
     device.calibInstruction.clear();
     s().link.SendCommand('?');
-    QCOMPARE(QString::fromStdString(port_->simPort()->board.chip.family), QString("5X18"));
+    QCOMPARE(QString::fromStdString(port_->simPort()->board.chip.familyName), QString("5X18"));
     QCOMPARE(int(port_->simPort()->board.chip.program.back()), 0x0FFF);
     QVERIFY(s().link.WaitForBytes(17, protocol::kIdentifyTimeoutMs));
 }

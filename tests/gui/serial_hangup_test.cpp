@@ -79,7 +79,7 @@ void SerialHangUpTest::init() {
     s.run.appDir = dir_->path().toStdString() + "/";
     s.link.portNumber = 1;
     s.device.name = "PIC16F84A";
-    s.device.family = "FLASH";
+    s.device.family = Family::Flash;
     s.device.programWords = 1024;
     s.device.codeProtectMask = 0x0010;
     ui_.boxes.clear();

@@ -13,7 +13,7 @@ namespace {
 // run of equal keys, as the database reader builds it.
 void useRows(Session& s, const std::vector<DeviceRow>& rows, const std::string& family = "FLASH") {
     s.device.name = "PICTEST";
-    s.device.family = family;
+    s.device.family = ParseFamily(family);
     s.device.programWords = 1024;
     s.device.configAndMask = 0x3FFF;
     s.device.configOrMask = 0;

@@ -17,7 +17,7 @@ using test::Header;
 using test::SimRig;
 using test::WordBytes;
 
-bool TwelveBit(const std::string& family) { return isTwelveBitFamily(family); }
+bool TwelveBit(const std::string& family) { return Traits(ParseFamily(family)).twelveBit(); }
 
 TEST(BoardOpsWire, EveryFamilySendsItsLettersCountsAndWords) {
     for (const auto& f : AllFamilies()) {

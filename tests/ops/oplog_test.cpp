@@ -33,11 +33,11 @@ TEST(LogVerdict, CalibrationFieldOnlyForCalibratedFamilies) {
     s.run.programResult = "プログラミング失敗。";
     s.run.calibCheckText = "Read: 0x3430 , Write: 0x3430";
     s.device.name = "PIC12F675";
-    s.device.family = "12F6";
+    s.device.family = Family::F12F6;
     s.loader.loadedPath = "/w/a.hex";
     AppendVerdict(s);
     s.device.name = "PIC16F84A";
-    s.device.family = "FLASH";
+    s.device.family = Family::Flash;
     s.loader.loadedPath.clear();
     AppendVerdict(s);
     EXPECT_EQ(ReadFileBytes(rig.dir + "LOG.txt"),

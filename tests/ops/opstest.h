@@ -53,7 +53,7 @@ inline int ConfigAreaWord(const Session& s, int index) {
 
 // The buffer as a cleared one of the device's family.
 inline void BlankBuffer(Session& s) {
-    const bool twelve = isTwelveBitFamily(s.device.family);
+    const bool twelve = Traits(s.device.family).twelveBit();
     const int blank = twelve ? 0x0FFF : 0x3FFF;
     for (int w = 0; w < s.device.programWords; ++w)
         SetBufferWord(s, w, blank);
@@ -70,7 +70,7 @@ inline void BlankBuffer(Session& s) {
 // Code, IDs, a configuration word and EEPROM data that a chip can hold.
 inline void FillBuffer(Session& s) {
     BlankBuffer(s);
-    const bool twelve = isTwelveBitFamily(s.device.family);
+    const bool twelve = Traits(s.device.family).twelveBit();
     const int mask = twelve ? 0x0FFF : 0x3FFF;
     for (int w = 0; w < s.device.programWords / 2; ++w)
         SetBufferWord(s, w, (w * 37 + 5) & mask);

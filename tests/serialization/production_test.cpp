@@ -21,7 +21,8 @@ namespace {
 DeviceInfo Device(const std::string& family, int words, int eeprom) {
     DeviceInfo d;
     d.name = "PICTEST";
-    d.family = family;
+    d.family = ParseFamily(family);
+    d.familyName = family;
     d.programWords = words;
     d.eepromBytes = eeprom;
     return d;
@@ -29,7 +30,7 @@ DeviceInfo Device(const std::string& family, int words, int eeprom) {
 
 PcBuffer Blank(const DeviceInfo& d) {
     PcBuffer b;
-    const int blank = isTwelveBitFamily(d.family) ? 0x0FFF : 0x3FFF;
+    const int blank = Traits(d.family).twelveBit() ? 0x0FFF : 0x3FFF;
     for (int w = 0; w < d.programWords; ++w) {
         b.program[2 * w] = static_cast<std::uint8_t>(blank >> 8);
         b.program[2 * w + 1] = 0xFF;

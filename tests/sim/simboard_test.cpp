@@ -358,7 +358,7 @@ TEST(SimChipState, SaveAndLoadKeepTheWholeChip) {
     chip.setConfigWord(0x31A4);
     const auto loaded = SimChip::load(chip.save());
     ASSERT_TRUE(loaded.has_value());
-    EXPECT_EQ(loaded->family, "12F6");
+    EXPECT_EQ(loaded->familyName, "12F6");
     EXPECT_EQ(loaded->program, chip.program);
     EXPECT_EQ(loaded->config, chip.config);
     EXPECT_EQ(loaded->eeprom, chip.eeprom);

@@ -11,8 +11,9 @@ SimRig::SimRig(const std::string& family, int programWords, int eepromBytes,
 
     const SimChip& c = chip();
     DeviceInfo& d = session->device;
-    d.name = "SIM-" + c.family;
+    d.name = "SIM-" + c.familyName;
     d.family = c.family;
+    d.familyName = c.familyName;
     d.programWords = c.programWords;
     d.eepromBytes = c.eepromBytes;
     d.programSizeHigh = c.programWords / 256;

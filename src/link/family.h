@@ -1,0 +1,107 @@
+// The families of chips the board programs (PGM_TYPE in device.ini) and all
+// that differs between them, in one table.
+//
+// It stands on the link floor because most of what differs is the board's
+// wire vocabulary: the letters of each command and the layout of its reply.
+// Everything above reads it from here: the device record (session), the
+// simulated chip, the image code, the board operations and workflows, the
+// front ends. Nothing else tells families apart by their names.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/protocol.h"
+
+namespace vx {
+
+// In the order of the table below. Names cannot start with a digit, so the
+// numbered families carry an F.
+enum class Family { F5X18, F5X28, F12C5, F12C6, F12F6, Eprom, Flash, Unknown };
+
+// What follows from the width of the program word.
+struct Core {
+    int bits;
+    int blankWord;
+    // The configuration word's byte address in a HEX file.
+    int configHexAddress;
+    // The calibration instruction in the last program word ("movlw k" on
+    // 12-bit parts, "retlw k" on 14-bit ones): its high byte and mnemonic.
+    std::uint8_t calibOpcode;
+    const char* calibMnemonic;
+    // High byte of "retlw k", the word a serial number is stored in.
+    std::uint8_t retlwOpcode;
+};
+inline constexpr Core kTwelveBitCore{12, 0x0FFF, 0x1FFE, 0x0C, "movlw", 0x08};
+inline constexpr Core kFourteenBitCore{14, 0x3FFF, 0x400E, 0x34, "retlw", 0x34};
+
+// How the program blank check runs and what its replies hold.
+enum class BlankCheckLayout {
+    // 12-bit parts without calibration: one summary over the configuration
+    // word, the program words and the IDs; 5 bytes, the AND in bytes 2..3.
+    WholeArea,
+    // 12-bit parts with calibration: the program words, then the calibration
+    // word alone, then with the IDs, which must leave its bits as they are.
+    CalibrationThenIds,
+    // 14-bit parts with calibration: all but the last word, then the last
+    // word alone (the calibration word).
+    CalibrationLast,
+    // The program words in one summary of 3 bytes.
+    ProgramWords,
+};
+
+struct FamilyTraits {
+    Family family;
+    // As PGM_TYPE writes it; texts and logs show it.
+    const char* name;
+    // nullptr: an unknown family, of neither core.
+    const Core* core;
+    // The last program word holds the chip's factory calibration instruction.
+    bool calibrated;
+    // EEPROM data memory, with the board's EEPROM commands.
+    bool eeprom;
+    // Electrically erasable: the board has a bulk erase, and a write replaces
+    // a word where an EPROM cell can only lose bits.
+    bool flash;
+    // Factory band-gap bits 13:12 in the configuration word.
+    bool bandGap;
+    // The Erase menu entry is offered (the board refuses it on EPROM parts).
+    bool eraseMenu;
+    // An older HEX file's address of the ID words, past program memory; -1 none.
+    int oldIdHexAddress;
+    // A HEX image with code protection on (bit 3 clear) keeps only bits
+    // 0..2 and 4 of the configuration word, where the part's protection is
+    // bit 3 alone.
+    bool hexProtectRule;
+    // The code-protect bits of the family's usual parts (the simulated
+    // chip's default).
+    int codeProtectMask;
+    BlankCheckLayout blankCheck;
+    // The letters each board operation sends, in protocol::BoardOp order;
+    // "" sends nothing.
+    std::array<const char*, protocol::kBoardOps> letters;
+
+    bool twelveBit() const { return core == &kTwelveBitCore; }
+    bool fourteenBit() const { return core == &kFourteenBitCore; }
+    // The board operations, the simulated chip and the HEX output drive an
+    // unknown family as a 14-bit one (its letters are empty, so only counts
+    // reach the board).
+    const Core& drivenCore() const { return twelveBit() ? kTwelveBitCore : kFourteenBitCore; }
+};
+
+const FamilyTraits& Traits(Family family);
+
+// The family of a PGM_TYPE code (older names of two families included);
+// Unknown for anything else.
+Family ParseFamily(std::string_view code);
+// The code as texts show it: its family's name, or as written when unknown.
+std::string FamilyNameOf(std::string_view code);
+
+inline std::string CommandLetters(protocol::BoardOp op, Family family) {
+    return Traits(family).letters[static_cast<std::size_t>(op)];
+}
+
+}  // namespace vx

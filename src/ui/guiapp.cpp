@@ -24,6 +24,7 @@
 #include "ui/imagewiring.h"
 #include "ui/indexwindow.h"
 #include "ui/portwindow.h"
+#include "ui/screenplace.h"
 #include "ui/serialwindow.h"
 #include "ui/toolsettingswindow.h"
 #include "ui/viewers.h"
@@ -115,9 +116,12 @@ void GuiApp::connectCommands() {
 }
 
 bool GuiApp::start(const std::string& commandLine) {
-    window_->move(PixelPosition(MainWindowPosition(session_->settings), window_->pos()));
+    const QSize frame = FramedSize(*window_);
+    MoveTo(*window_, FirstPosition(MainWindowPosition(session_->settings), {window_->x(), window_->y()},
+                                   frame.width(), frame.height(), AvailableArea(*window_)));
     window_->show();
     QCoreApplication::processEvents();
+    KeepOnScreen(*window_);
     const bool started = Startup(*session_, commandLine, SystemTimeStamp);
     window_->render();
     if (started)
@@ -155,14 +159,6 @@ QString LocateManualDir(const QString& appDir) {
         return {};
     const QString shipped = ShippedDataDir();
     return shipped.isEmpty() ? QString() : shipped + "manual/";
-}
-
-QPoint PixelPosition(const SavedPosition& saved, QPoint laidOut) {
-    if (saved.leftTwips)
-        laidOut.setX(static_cast<int>(*saved.leftTwips / kTwipsPerPixel));
-    if (saved.topTwips)
-        laidOut.setY(static_cast<int>(*saved.topTwips / kTwipsPerPixel));
-    return laidOut;
 }
 
 std::string SystemTimeStamp() {

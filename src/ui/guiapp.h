@@ -50,10 +50,6 @@ QString LocateAppDir();
 // The manual's folder when AppDir has none: the installed one. "" = AppDir + "manual/".
 QString LocateManualDir(const QString& appDir);
 
-// A saved position (twips) in pixels; a coordinate that was not readable
-// keeps the laid-out one.
-QPoint PixelPosition(const SavedPosition& saved, QPoint laidOut);
-
 // Date and time in the system's short formats.
 std::string SystemTimeStamp();
 

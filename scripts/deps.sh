@@ -3,7 +3,7 @@
 # Extra package names given as arguments are installed the same way.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgtest-dev libgmock-dev
           gputils srecord clang libclang-rt-14-dev
           python3 poppler-utils fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev "$@")
 missing=()

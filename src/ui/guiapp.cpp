@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTranslator>
 
 #include "app/menus.h"
 #include "app/portselect.h"
@@ -159,6 +161,16 @@ QString LocateManualDir(const QString& appDir) {
         return {};
     const QString shipped = ShippedDataDir();
     return shipped.isEmpty() ? QString() : shipped + "manual/";
+}
+
+bool InstallQtTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), "qt", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
 }
 
 std::string SystemTimeStamp() {

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vormex V3");
     QApplication::setDesktopFileName("example.vormex.VormexV3");
     QApplication::setWindowIcon(QIcon(":/icons/vormex-64.png"));
+    vx::InstallQtTranslations();
 
     // One instance per user; a second one ends silently.
     QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

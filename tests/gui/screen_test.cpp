@@ -2,8 +2,10 @@
 // folder: each one opens inside the screen's available area.
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -40,6 +42,7 @@ class ScreenTest : public QObject {
     Q_OBJECT
 private slots:
     void everyWindowOpensInsideTheScreen();
+    void qtsOwnTextsAreJapanese();
 
 private:
     // Every visible window, checked against the screen; names those outside.
@@ -112,6 +115,21 @@ void ScreenTest::everyWindowOpensInsideTheScreen() {
                              "frmMemStatus", "frmSerialPgmSetting", "frmHint", "QMessageBox", "QFileDialog"})
         QVERIFY2(seen_.contains(name), qPrintable(QString("%1 never opened; seen: %2").arg(name, seen_.join(", "))));
     QVERIFY2(outside_.isEmpty(), qPrintable(outside_.join("; ")));
+}
+
+// The file dialog and the standard buttons, as the program starts them.
+void ScreenTest::qtsOwnTextsAreJapanese() {
+    QVERIFY2(InstallQtTranslations(), "Qt's translations (qt6-translations-l10n) are not installed");
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QString("はい(&Y)"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QString("いいえ(&N)"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("キャンセル"));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    QVERIFY(buttons);
+    QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), QString("キャンセル"));
 }
 
 int main(int argc, char** argv) {

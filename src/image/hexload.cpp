@@ -166,6 +166,31 @@ void selectDeviceNamedInFile(Session& s, const std::string& content) {
                         eight + "\r\n現在のデバイス設定のままHEXファイルをロードします。");
 }
 
+// The note after a load: done, or the lines skipped; a record cut short is
+// added in red on a line of its own.
+void showLoadVerdict(Session& s, const HexTextReport& report, bool fromFolder) {
+    const auto& skipped = report.skippedLines;
+    std::string note;
+    if (skipped.empty()) {
+        note = fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了";
+    } else if (fromFolder) {
+        note = std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。";
+    } else {
+        for (const int line : skipped)
+            note += (note.empty() ? "" : "、") + std::to_string(line);
+        note += "行目はＨＥＸデータでないので読み飛ばしました。";
+    }
+    if (report.firstShortLine == 0) {
+        ShowNote(s, note, "");
+        return;
+    }
+    // Not in the original texts: the missing digits were read as 0, so the
+    // image is not what the file meant; said in red like a file without its end.
+    const std::string shortNote = std::to_string(report.firstShortLine) +
+                                  "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。";
+    ShowNote(s, "red" + (skipped.empty() ? shortNote : note + "\r\n" + shortNote));
+}
+
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     if (RefuseWhileBusy(s))
         return;
@@ -219,22 +244,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     b.configWord = b.configArea[14] * 256 + b.configArea[15];
     RefreshGridFromConfig(s);
 
-    const auto& skipped = report.skippedLines;
-    if (skipped.empty()) {
-        ShowNote(s, rules.fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了", "");
-    } else if (rules.fromFolder) {
-        ShowNote(s, std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。", "");
-    } else {
-        std::string skipList;
-        for (const int line : skipped)
-            skipList += (skipList.empty() ? "" : "、") + std::to_string(line);
-        ShowNote(s, skipList + "行目はＨＥＸデータでないので読み飛ばしました。", "");
-    }
-    // Not in the original texts: the missing digits were read as 0, so the
-    // image is not what the file meant; said in red like a file without its end.
-    if (report.firstShortLine > 0)
-        ShowNote(s, "red" + std::to_string(report.firstShortLine) +
-                        "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。");
+    showLoadVerdict(s, report, rules.fromFolder);
     s.ui.setBusy(false);
     if (rules.fromFolder)
         RefreshIdConfigDisplay(s);

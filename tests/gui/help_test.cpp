@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -46,6 +47,7 @@ private slots:
     void missingManualFilesAreNamed();
     void withoutAnOpenerFilesOpenInTheProgram();
     void hintOpensInFrontAndUsableBesideTheQuestion();
+    void longFileIsCutOnAWholeCharacterInItsEncoding();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -192,6 +194,36 @@ void HelpTest::hintOpensInFrontAndUsableBesideTheQuestion() {
     QVERIFY(contentsReached);
     QVERIFY(questionOpenMeanwhile);
     QVERIFY(helpWindow()->isVisible());  // stays open after the question
+}
+
+// A log of megabytes is shown from its start, cut at 4 MiB between two
+// characters, UTF-8 or Shift_JIS alike, and decoded as what it is.
+void HelpTest::longFileIsCutOnAWholeCharacterInItsEncoding() {
+    const QString line = "日本語のログ";
+    struct Case {
+        const char* name;
+        QByteArray head;  // shifts the cut into the middle of a character
+        QByteArray line;
+    };
+    QStringEncoder sjis("Shift_JIS");
+    QVERIFY(sjis.isValid());
+    const Case cases[] = {{"utf8.txt", "", (line + "\n").toUtf8()},
+                          {"sjis.txt", "abcd\n", sjis.encode(line + "\r\n")}};
+    for (const Case& c : cases) {
+        QByteArray bytes = c.head;
+        while (bytes.size() < 4 * 1024 * 1024 + 100)
+            bytes += c.line;
+        QFile file(dir_->filePath(c.name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        TextViewer viewer(file.fileName());
+        const QStringList lines = viewer.findChild<QPlainTextEdit*>("TextView")->toPlainText().split('\n');
+        QVERIFY2(lines.size() > 200000, c.name);
+        QCOMPARE(lines[lines.size() - 2], line);
+        QVERIFY2(!lines.last().isEmpty() && line.startsWith(lines.last()), qPrintable(lines.last()));
+        QVERIFY(viewer.findChild<QLabel*>("LabelTextNote")->text().startsWith("先頭の 4194304 バイトだけを表示しています"));
+    }
 }
 
 QTEST_MAIN(HelpTest)

@@ -1,4 +1,5 @@
 #include "toolchain/build.h"
+#include "toolchain/toolsettings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -294,7 +295,7 @@ void BuildAndReload(Session& s) {
         return;
     }
     const std::string options = SettingText(s.settings, "AsmOption");
-    auto args = SplitShellWords(options);
+    auto args = ToolArguments(tool, options, s.device.name);
     if (!args) {
         ShowNote(s, kBadOptions);
         return;

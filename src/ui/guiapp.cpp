@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
@@ -161,6 +163,12 @@ QString LocateManualDir(const QString& appDir) {
         return {};
     const QString shipped = ShippedDataDir();
     return shipped.isEmpty() ? QString() : shipped + "manual/";
+}
+
+void SetApplicationIdentity() {
+    QCoreApplication::setApplicationName("Vormex V3");
+    QGuiApplication::setDesktopFileName("example.vormex.VormexV3");
+    QGuiApplication::setWindowIcon(QIcon(":/icons/vormex-64.png"));
 }
 
 bool InstallQtTranslations() {

@@ -1,5 +1,6 @@
-// Every window of the program on a small screen (1024×768) and a fresh home
-// folder: each one opens inside the screen's available area.
+// The program on a desktop: every window on a small screen (1024×768) and a
+// fresh home folder opens inside the screen's available area; Qt's own texts
+// are Japanese; the desktop entry names the program's windows.
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <cstring>
 #include <memory>
 
 #include "qtplatform/qtseams.h"
@@ -38,11 +40,12 @@ bool copyTree(const QString& from, const QString& to) {
 
 }  // namespace
 
-class ScreenTest : public QObject {
+class DesktopTest : public QObject {
     Q_OBJECT
 private slots:
     void everyWindowOpensInsideTheScreen();
     void qtsOwnTextsAreJapanese();
+    void desktopEntryNamesTheWindowsClass();
 
 private:
     // Every visible window, checked against the screen; names those outside.
@@ -52,7 +55,7 @@ private:
     QStringList outside_;
 };
 
-void ScreenTest::checkVisibleWindows() {
+void DesktopTest::checkVisibleWindows() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (!window->isVisible())
             continue;
@@ -70,7 +73,7 @@ void ScreenTest::checkVisibleWindows() {
     }
 }
 
-void ScreenTest::everyWindowOpensInsideTheScreen() {
+void DesktopTest::everyWindowOpensInsideTheScreen() {
     const QRect screen = QApplication::primaryScreen()->geometry();
     QCOMPARE(screen.size(), QSize(kScreenWidth, kScreenHeight));
 
@@ -118,7 +121,7 @@ void ScreenTest::everyWindowOpensInsideTheScreen() {
 }
 
 // The file dialog and the standard buttons, as the program starts them.
-void ScreenTest::qtsOwnTextsAreJapanese() {
+void DesktopTest::qtsOwnTextsAreJapanese() {
     QVERIFY2(InstallQtTranslations(), "Qt's translations (qt6-translations-l10n) are not installed");
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -130,6 +133,19 @@ void ScreenTest::qtsOwnTextsAreJapanese() {
     auto* buttons = dialog.findChild<QDialogButtonBox*>();
     QVERIFY(buttons);
     QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), QString("キャンセル"));
+}
+
+// On X11 a Qt window's class is the application name; on Wayland its id is
+// the desktop file's name.
+void DesktopTest::desktopEntryNamesTheWindowsClass() {
+    SetApplicationIdentity();
+    QFile entry(VORMEX_SOURCE_DIR "/data/" + QGuiApplication::desktopFileName() + ".desktop");
+    QVERIFY2(entry.open(QIODevice::ReadOnly | QIODevice::Text), qPrintable(entry.fileName()));
+    QString wmClass;
+    for (const QString& line : QString::fromUtf8(entry.readAll()).split('\n'))
+        if (line.startsWith("StartupWMClass="))
+            wmClass = line.mid(int(std::strlen("StartupWMClass=")));
+    QCOMPARE(wmClass, QCoreApplication::applicationName());
 }
 
 int main(int argc, char** argv) {
@@ -151,9 +167,9 @@ int main(int argc, char** argv) {
     file.close();
     qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Vormex V3");
-    ScreenTest test;
+    SetApplicationIdentity();
+    DesktopTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "screen_test.moc"
+#include "desktop_test.moc"

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringEncoder>
+#include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -48,6 +50,7 @@ private slots:
     void withoutAnOpenerFilesOpenInTheProgram();
     void hintOpensInFrontAndUsableBesideTheQuestion();
     void longFileIsCutOnAWholeCharacterInItsEncoding();
+    void picturesFitTheHelpWindowsWidth();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -224,6 +227,29 @@ void HelpTest::longFileIsCutOnAWholeCharacterInItsEncoding() {
         QVERIFY2(!lines.last().isEmpty() && line.startsWith(lines.last()), qPrintable(lines.last()));
         QVERIFY(viewer.findChild<QLabel*>("LabelTextNote")->text().startsWith("先頭の 4194304 バイトだけを表示しています"));
     }
+}
+
+// The manual's widest pictures (960 pixels) are shown at the window's width,
+// so a page never scrolls sideways; in a wide window at their own size.
+void HelpTest::picturesFitTheHelpWindowsWidth() {
+    action("mnuHelp")->trigger();
+    HelpWindow* help = helpWindow();
+    help->browser()->setSource(QUrl::fromLocalFile(manual() + "/firstrun.html"));
+    const auto widest = [help] {
+        qreal widest = 0;
+        for (QTextBlock block = help->browser()->document()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (const QTextImageFormat image = it.fragment().charFormat().toImageFormat(); image.isValid())
+                    widest = std::max(widest, image.width());
+        return widest;
+    };
+    for (const int width : {820, 500, 1400}) {
+        help->resize(width, 640);
+        QCoreApplication::processEvents();
+        QCOMPARE(help->browser()->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(widest() <= help->browser()->viewport()->width());
+    }
+    QCOMPARE(widest(), qreal(960));
 }
 
 QTEST_MAIN(HelpTest)

@@ -180,6 +180,12 @@ int boardCommand(Context& c) {
     if (withDevice)
         if (int status = selectDevice(c); status != kExitOk)
             return status;
+    // As the window, which offers Erase only where it keeps what the chip
+    // must keep (PIC12F629/675 lose their factory calibration to it).
+    if (command == "erase" && withDevice && !c.s.view.menus["mnuDevice_clear"].enabled) {
+        printError("erase is not offered for " + c.s.device.name + " (the window's Erase menu entry is off for it)");
+        return kExitUsage;
+    }
     if (int status = OpenBoard(c); status != kExitOk)
         return status;
     DetectBoard(c.s);

@@ -27,7 +27,9 @@ COMMANDS
     detect                  Find and identify the board on the port.
     blank                   Blank check of program memory, EEPROM and
                             configuration.
-    erase                   Bulk erase of a flash device's program memory.
+    erase                   Bulk erase of a flash device's program memory,
+                            for the devices whose window offers Erase (not
+                            PIC12F629/675, whose calibration it would lose).
     read [-o FILE]          Read the device; with -o save the image as an
                             Intel HEX file (an existing FILE is replaced).
     verify FILE             Load the HEX file FILE and verify the device

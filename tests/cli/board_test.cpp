@@ -171,6 +171,19 @@ TEST_F(Sim, ProgrammedChipKeepsItsOwnCalibrationWordInANewRun) {
     }
 }
 
+// Erase as the window offers it: not on PIC12F629/675, whose bulk erase
+// would take the factory calibration with it.
+TEST_F(Sim, EraseIsRefusedWhereTheWindowDoesNotOfferIt) {
+    const QStringList chip = {"--port", "sim", "--sim-state", path("chip.sim"), "--device", "PIC12F675"};
+    ASSERT_EQ(cli(chip + QStringList{"blank"}).exitCode, 0);
+    const std::string before = readFile("chip.sim");
+    const auto r = cli(chip + QStringList{"erase"});
+    EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "erase is not offered for PIC12F675")) << r.err;
+    EXPECT_FALSE(Contains(r.out, "消去ました")) << r.out;
+    EXPECT_EQ(readFile("chip.sim"), before);
+}
+
 TEST_F(Sim, DetectNamesTheBoard) {
     const auto r = cli({"--port", "sim", "detect"});
     EXPECT_EQ(r.exitCode, 0) << r.out;

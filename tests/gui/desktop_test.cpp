@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "copytree.h"
 #include "qtplatform/qtseams.h"
 #include "ui/frmhint.h"
 #include "ui/guiapp.h"
@@ -27,16 +28,6 @@ namespace {
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
-
-bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    for (const QFileInfo& entry : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString target = to + "/" + entry.fileName();
-        if (entry.isDir() ? !copyTree(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -79,7 +70,7 @@ void DesktopTest::everyWindowOpensInsideTheScreen() {
 
     QTemporaryDir program;
     QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", program.filePath("device.ini")));
-    QVERIFY(copyTree(VORMEX_SOURCE_DIR "/docs/manual", program.filePath("manual")));
+    QVERIFY(CopyTree(VORMEX_SOURCE_DIR "/docs/manual", program.filePath("manual")));
     QtSettingsStore settings;  // the fresh home's own settings file
     QVERIFY(settings.isEmpty());
     GuiApp app(settings, program.path().toStdString() + "/");

@@ -15,29 +15,16 @@
 #include <QtTest>
 #include <memory>
 
+#include "copytree.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtseams.h"
 #include "ui/guiapp.h"
-#include "ui/helpwindow.h"
 #include "ui/frmhint.h"
+#include "ui/helpwindow.h"
 #include "ui/textviewer.h"
 #include "ui/viewers.h"
 
 using namespace vx;
-
-namespace {
-
-bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    for (const QFileInfo& entry : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString target = to + "/" + entry.fileName();
-        if (entry.isDir() ? !copyTree(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 class HelpTest : public QObject {
     Q_OBJECT
@@ -68,7 +55,7 @@ void HelpTest::init() {
     path_ = qgetenv("PATH");
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
-    QVERIFY(copyTree(VORMEX_SOURCE_DIR "/docs/manual", manual()));
+    QVERIFY(CopyTree(VORMEX_SOURCE_DIR "/docs/manual", manual()));
     settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
     settings_->setValue("ComNo", "1");
     settings_->setValue("ComDevice1", "sim");

@@ -7,8 +7,8 @@
 
 namespace vx {
 
-// Follows the port in the firmware label of a board found on the built-in
-// simulated board: no chip is programmed there.
+// Follows the port in the firmware label when the board that answered is the
+// built-in simulated one: no chip is programmed there.
 inline constexpr const char* kSimulatedBoardMark = "（シミュレーションボード・実機ではありません）";
 
 void DetectBoard(Session& s);

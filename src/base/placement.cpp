@@ -74,18 +74,22 @@ PixelPoint FirstPosition(const SavedPosition& saved, PixelPoint laidOut, int wid
     return KeepInside(laidOut, width, height, area);
 }
 
-PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,
-                                    int height, const PixelRect& area) {
-    if (settings.value("BoardLeft") || settings.value("BoardTop"))
-        return FirstPosition(BoardWindowPosition(settings), {mainWindow.x, mainWindow.y}, width, height, area);
+PixelPoint BesidePosition(const PixelRect& other, int width, int height, const PixelRect& area) {
     constexpr int kGap = 8;
-    PixelPoint at{mainWindow.x + mainWindow.width + kGap, mainWindow.y};
+    PixelPoint at{other.x + other.width + kGap, other.y};
     if (area.width > 0 && at.x + width > area.x + area.width) {
-        at.x = mainWindow.x - kGap - width;
+        at.x = other.x - kGap - width;
         if (at.x < area.x)
             at.x = area.x + area.width - width;
     }
     return KeepInside(at, width, height, area);
+}
+
+PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,
+                                    int height, const PixelRect& area) {
+    if (settings.value("BoardLeft") || settings.value("BoardTop"))
+        return FirstPosition(BoardWindowPosition(settings), {mainWindow.x, mainWindow.y}, width, height, area);
+    return BesidePosition(mainWindow, width, height, area);
 }
 
 }  // namespace vx

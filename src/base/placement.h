@@ -61,10 +61,12 @@ PixelPoint KeepInside(PixelPoint at, int width, int height, const PixelRect& are
 PixelPoint FirstPosition(const SavedPosition& saved, PixelPoint laidOut, int width, int height,
                          const PixelRect& area);
 
+// Beside another window (right of it, else left of it, else at the area's
+// right edge, over that window but a window of its own), inside the area.
+PixelPoint BesidePosition(const PixelRect& other, int width, int height, const PixelRect& area);
+
 // The board window: at its saved position; on the first start, when nothing
-// is saved, beside the main window (right of it, else left of it, else at the
-// area's right edge, over the main window but a window of its own). Inside
-// the area either way.
+// is saved, beside the main window. Inside the area either way.
 PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,
                                     int height, const PixelRect& area);
 

@@ -166,9 +166,27 @@ void selectDeviceNamedInFile(Session& s, const std::string& content) {
                         eight + "\r\n現在のデバイス設定のままHEXファイルをロードします。");
 }
 
-// The note after a load: done, or the lines skipped; a record cut short is
-// added in red on a line of its own.
-void showLoadVerdict(Session& s, const HexTextReport& report, bool fromFolder) {
+// The file dialog, unless a reloader set skipHexDialog; false when cancelled.
+bool chooseHexFile(Session& s, const LoadRules& rules, const std::string& folder) {
+    FileDialogRequest request;
+    if (rules.fromFolder) {
+        request.startDir = folder;
+        request.filter = "Hex File|*.HEX|All Files|*.*|";
+    } else {
+        request.startDir = SettingText(s.settings, "OPEN_DIR0");
+        request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
+        request.defaultName = "*.HEX";
+    }
+    const auto chosen = s.ui.openFileDialog(request);
+    if (!chosen)
+        return false;
+    s.loader.hexPath = *chosen;
+    return true;
+}
+
+// The verdict on the status line: done, or the lines that were not records;
+// a record shorter than its byte count is added in red on a line of its own.
+void showLoadNotes(Session& s, const HexTextReport& report, bool fromFolder) {
     const auto& skipped = report.skippedLines;
     std::string note;
     if (skipped.empty()) {
@@ -191,6 +209,43 @@ void showLoadVerdict(Session& s, const HexTextReport& report, bool fromFolder) {
     ShowNote(s, "red" + (skipped.empty() ? shortNote : note + "\r\n" + shortNote));
 }
 
+// The file's folder and the device shown become the first history entry.
+void rememberHexFolder(Session& s) {
+    const auto& list = s.view.deviceList;
+    const int index = s.view.deviceIndex;
+    const std::string shown =
+        index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
+    // The folder keeps its case: folder names here are case-sensitive, and a
+    // lower-cased one would send the history entry to a folder that does not exist.
+    HistoryUpdate(s, HistoryCaption(FolderOf(s.loader.hexPath), shown));
+}
+
+// Records into the cleared buffer, then the dumps, the grid and the notes.
+void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
+    s.run.attemptCount = 0;
+    s.run.passCount = 0;
+    s.ui.setBusy(true);
+    auto& b = s.buffer;
+    ShowNote(s, "ファイルをリードしています..........", "");
+
+    const HexTextReport report = DecodeHexText(s.device, content, b, fromFolder);
+
+    RefreshProgramMemoryText(s);
+    RefreshIdConfigDisplay(s);
+    RefreshEepromText(s);
+    ShowNote(s, "ファイルオープン完了。", "");
+    b.configWord = b.configArea[14] * 256 + b.configArea[15];
+    RefreshGridFromConfig(s);
+    showLoadNotes(s, report, fromFolder);
+    s.ui.setBusy(false);
+    if (fromFolder)
+        RefreshIdConfigDisplay(s);
+    else
+        s.view.checksumLabel.caption = PcBufferChecksum(s);
+    ++s.loader.loads;
+    s.ui.viewChanged();
+}
+
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     if (RefuseWhileBusy(s))
         return;
@@ -198,21 +253,8 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     if (CheckDeviceSelected(s) != "OK")
         return;
     const bool useDialog = rules.fromFolder || !s.loader.skipHexDialog;
-    if (useDialog) {
-        FileDialogRequest request;
-        if (rules.fromFolder) {
-            request.startDir = folder;
-            request.filter = "Hex File|*.HEX|All Files|*.*|";
-        } else {
-            request.startDir = SettingText(s.settings, "OPEN_DIR0");
-            request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
-            request.defaultName = "*.HEX";
-        }
-        const auto chosen = s.ui.openFileDialog(request);
-        if (!chosen)
-            return;
-        s.loader.hexPath = *chosen;
-    }
+    if (useDialog && !chooseHexFile(s, rules, folder))
+        return;
     std::string content;
     if (!ReadWholeFile(s.loader.hexPath, content)) {
         ShowNote(s, "ファイルをオープンできませんでした。", "");
@@ -228,39 +270,9 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     }
     // After the device named in the file, whose selection clears the image.
     ShowImageFile(s, s.loader.hexPath);
-
-    s.run.attemptCount = 0;
-    s.run.passCount = 0;
-    s.ui.setBusy(true);
-    auto& b = s.buffer;
-    ShowNote(s, "ファイルをリードしています..........", "");
-
-    const HexTextReport report = DecodeHexText(s.device, content, b, rules.fromFolder);
-
-    RefreshProgramMemoryText(s);
-    RefreshIdConfigDisplay(s);
-    RefreshEepromText(s);
-    ShowNote(s, "ファイルオープン完了。", "");
-    b.configWord = b.configArea[14] * 256 + b.configArea[15];
-    RefreshGridFromConfig(s);
-
-    showLoadVerdict(s, report, rules.fromFolder);
-    s.ui.setBusy(false);
-    if (rules.fromFolder)
-        RefreshIdConfigDisplay(s);
-    else
-        s.view.checksumLabel.caption = PcBufferChecksum(s);
-    s.ui.viewChanged();
-
-    if (!rules.fromFolder && useDialog) {
-        const auto& list = s.view.deviceList;
-        const int index = s.view.deviceIndex;
-        const std::string shown =
-            index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
-        // The folder keeps its case: folder names here are case-sensitive, and a
-        // lower-cased one would send the history entry to a folder that does not exist.
-        HistoryUpdate(s, HistoryCaption(FolderOf(s.loader.hexPath), shown));
-    }
+    decodeIntoImage(s, content, rules.fromFolder);
+    if (!rules.fromFolder && useDialog)
+        rememberHexFolder(s);
 }
 
 }  // namespace

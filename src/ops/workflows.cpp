@@ -356,6 +356,7 @@ Outcome RunRead(Session& s) {
         return *refused;
     busy.hourglass();
     ShowImageFile(s, "");  // the image becomes the chip's, no file's
+    s.buffer.readFromChip = true;
 
     ShowNote(s, "プログラムメモリ読み出し中..........");
     if (ReadProgramMemory(s) == Result::Ng)

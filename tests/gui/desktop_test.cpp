@@ -105,8 +105,9 @@ void DesktopTest::everyWindowOpensInsideTheScreen() {
     ShowFrmHint(app.session(), &w);
     watcher.stop();
 
-    for (const char* name : {"frmMain", "frmBoard", "frmOption", "frmMPASMWIN", "frmHelp", "frmTextView", "frmSerch",
-                             "frmMemStatus", "frmSerialPgmSetting", "frmHint", "QMessageBox", "QFileDialog"})
+    for (const char* name : {"frmMain", "frmBoard", "frmOption", "frmMPASMWIN", "frmIndex", "frmAbout", "frmHelp",
+                             "frmTextView", "frmSerch", "frmMemStatus", "frmSerialPgmSetting", "frmHint", "QMessageBox",
+                             "QFileDialog"})
         QVERIFY2(seen_.contains(name), qPrintable(QString("%1 never opened; seen: %2").arg(name, seen_.join(", "))));
     QVERIFY2(outside_.isEmpty(), qPrintable(outside_.join("; ")));
 }

@@ -4,7 +4,8 @@ _vormex_cli() {
     _init_completion || return
     local commands="devices detect blank erase read verify program convert checksum disasm serial"
     local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --yes --serial
-                   --output --search --help --version --start --increment --quantity --address --bytes --mode"
+                   --output --search --help --version --start --increment --quantity --address --bytes --mode
+                   --list-settle --settle"
     case $prev in
         --device)
             local names
@@ -21,9 +22,13 @@ _vormex_cli() {
         --sim-state|--ini|--settings|--serial|-o|--output)
             _filedir
             return ;;
-        --search|--start|--increment|--quantity|--address|--bytes)
+        --search|--start|--increment|--quantity|--address|--bytes|--settle)
             return ;;
     esac
+    if ((cword >= 3)) && [[ ${words[cword-2]} == --settle ]]; then
+        COMPREPLY=($(compgen -W "used free" -- "$cur"))
+        return
+    fi
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

@@ -200,7 +200,7 @@ int boardCommand(Context& c) {
         return status;
     if (withFile)
         loadHex(c, c.options.args[0]);
-    std::unique_ptr<SerialStation> station;
+    std::unique_ptr<SerialHook> station;
     if (withSerial)
         station = StartSerialStation(c);
 
@@ -218,7 +218,7 @@ int boardCommand(Context& c) {
     c.ui.flush();
     int status = exitFor(outcome);
     if (station)
-        status = SerialExitStatus(c, station, status);
+        status = SerialExitStatus(c, *station, status);
     if (!SaveSimState(c) && status == kExitOk)
         status = kExitUsage;
     if (status == kExitOk && command == "read" && !c.options.output.empty())

@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitUsage = 2,    // bad usage or bad input: unknown device, unreadable file, bad database
     kExitNoBoard = 3,  // no board, or the port could not be opened
     kExitLink = 4,     // the board stopped answering in the middle of an operation
+    kExitUnrecorded = 6,  // the chip passed with its serial number, but the run could not record it
 };
 
 struct Options {
@@ -39,6 +40,9 @@ struct Options {
     bool serialCreate() const {
         return !(serialStart + serialIncrement + serialQuantity + serialAddress + serialBytes + serialMode).empty();
     }
+    // serial STATEFILE --list-settle / --settle N used|free.
+    bool listSettle = false;
+    std::string settleNumber, settleAs;
 };
 
 // Fills `options`; on a usage error returns its text.

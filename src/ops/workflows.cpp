@@ -180,10 +180,11 @@ void KeepCalibrationWord(Session& s, int words) {
     }
 }
 
-// False: a write failed (after its message box) and the run stops.
+// False: the hook refused to place its number, or a write failed (after its
+// message box); the run stops.
 bool WriteProgramAndEeprom(Session& s) {
-    if (s.ops.programHook)
-        s.ops.programHook->place(s);
+    if (s.ops.programHook && !s.ops.programHook->place(s))
+        return false;
     const Result written = WriteProgramMemory(s);
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");

@@ -52,7 +52,7 @@ public:
     void showPortWindow() override { ++portWindowShown; }
 
     std::vector<RecordedBox> boxes;
-    std::deque<MsgAnswer> boxAnswers;            // default: Ok / Yes
+    std::deque<MsgAnswer> boxAnswers;            // default: Ok / Yes (No for NoYes)
     std::deque<int> overwriteAnswers;            // default: 2 (cancel)
     std::deque<std::optional<std::string>> fileAnswers;  // default: cancelled
     std::vector<FileDialogRequest> fileRequests;

@@ -149,33 +149,6 @@ TEST(ToolSettings, SdccGetsTheSelectedPartAtEachBuild) {
     EXPECT_EQ(ToolArguments("/usr/bin/sdcc", "-mpic14 \"open", "PIC16F84A"), std::nullopt);
 }
 
-// A path typed into the box is taken or refused as one chosen with 開く.
-TEST(ToolSettings, TypedPathIsTakenLikeAChosenOne) {
-    TestRig rig;
-    auto& s = *rig.session;
-    s.run.asmToolPath = "/opt/old/gpasm";
-    const std::string sdcc = makeFile(rig.dir + "sdcc", true);
-    ToolSettings w(s);
-    w.typeTool(" " + sdcc + " ");
-    EXPECT_EQ(w.asmPath, sdcc);
-    EXPECT_EQ(w.option, "-mpic14");
-    EXPECT_TRUE(rig.ui.boxes.empty());
-    w.close();
-    EXPECT_EQ(rig.settings.values["AsmFilePathWithFileName"], sdcc);
-    EXPECT_EQ(rig.settings.values["AsmFilePath"], rig.dir.substr(0, rig.dir.size() - 1));
-    EXPECT_EQ(s.run.asmToolPath, sdcc);
-
-    ToolSettings again(s);
-    again.typeTool(rig.dir + "notes.txt");
-    ASSERT_EQ(rig.ui.boxes.size(), 1u);
-    EXPECT_EQ(rig.ui.boxes[0].text, kRefusal);
-    EXPECT_EQ(again.asmPath, sdcc);
-    again.close();
-    EXPECT_EQ(rig.settings.values["AsmFilePathWithFileName"], sdcc);
-    again.typeTool(sdcc);  // unchanged: nothing to check
-    EXPECT_EQ(rig.ui.boxes.size(), 1u);
-}
-
 TEST(ToolSettings, CancelRestoresTheToolAndStoresNothing) {
     TestRig rig;
     auto& s = *rig.session;

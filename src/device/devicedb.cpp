@@ -19,6 +19,8 @@ const char* const kEntryFailedTitle = "ﾌｧｲﾙ 開く失敗";
 const char* const kEofText = "EOF を検出しました。";
 const char* const kNoEndText = "#End が見つかりませんでした。";
 const char* const kIdeographicSpace = "\u3000";
+// The optional row of a part's device ID; not a setting row.
+const char* const kDeviceIdKey = "DEVICE_ID";
 
 // A file beyond these limits is rejected whole, as if it could not be read,
 // so no pass ever stores more than the record sizes of deviceinfo.h. The
@@ -193,8 +195,18 @@ void ApplyEeprom(Session& s, int n) {
     }
 }
 
+// A DEVICE_ID row that names no device ID fails the entry as a broken one:
+// a check against a wrong ID would refuse every good chip.
+bool CheckDeviceIdRows(Session& s, const std::vector<DeviceRow>& rows) {
+    for (const DeviceRow& row : rows)
+        if (Upper(row[0]) == kDeviceIdKey && !ParseDeviceId(row[1]))
+            return FailSection(s, ("DEVICE_ID の値 '" + row[1] + "' はデバイスIDではありません。").c_str());
+    return true;
+}
+
 void ApplyRows(Session& s) {
     DeviceInfo& d = s.device;
+    d.deviceId = -1;
     ConfigGrid& grid = s.grid;
     std::size_t nextGridRow = 1;
     std::string previousKey;
@@ -241,6 +253,8 @@ void ApplyRows(Session& s) {
             s.view.pmSizeLabel.caption = "= " + std::to_string(d.programWords) + " word";
         } else if (KEY == "EEPROM") {
             ApplyEeprom(s, ParseNumber(t1));
+        } else if (KEY == kDeviceIdKey) {
+            d.deviceId = ParseDeviceId(t1).value_or(-1);
         } else {
             // A setting row: consecutive rows of one key are the options of one grid row.
             if (key == "CP")
@@ -351,7 +365,7 @@ void LoadDeviceEntryFrom(Session& s, const std::string& name, const std::optiona
             if (tokens[0] == "CMT" && s.db.settingHelp.size() < std::size_t{kMaxHelpLines}) {
                 s.db.settingHelp.push_back({Token(tokens, 1), Token(tokens, 2), Token(tokens, 3)});
             } else if (tokens[0] == "#BEGIN" && !file.atEnd() && file.next().tokens[0] == name) {
-                loaded = ReadDeviceSection(s, file, rows);
+                loaded = ReadDeviceSection(s, file, rows) && CheckDeviceIdRows(s, rows);
                 break;
             }
         }
@@ -400,9 +414,18 @@ std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
         } else if (entry && key == "EEPROM") {
             const int n = ParseNumber(Token(tokens, 1));
             entry->eepromBytes = n == 0 ? 0 : std::clamp(n, -1, kMaxEepromBytes - 1) + 1;
+        } else if (entry && key == kDeviceIdKey) {
+            entry->deviceId = ParseDeviceId(Token(tokens, 1)).value_or(-1);
         }
     }
     return index;
+}
+
+std::optional<int> ParseDeviceId(const std::string& text) {
+    const int id = ParseNumber(text);
+    if (id < 0 || id > 0x3FFF || IsNoChipWord(id))
+        return std::nullopt;
+    return id;
 }
 
 }  // namespace vx

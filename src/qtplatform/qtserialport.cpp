@@ -1,6 +1,7 @@
 #include "qtplatform/qtserialport.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <thread>
 
 #ifdef __linux__
@@ -133,8 +134,9 @@ void QtSerialPort::followDevice() {
     if (!simDevice || simDevice->name.empty())
         return;
     const SimChip& chip = sim_->board.chip;
+    const bool otherId = !chip.twelveBit() && chip.deviceId() != std::max(simDevice->deviceId, 0);
     if (chip.family != simDevice->family || chip.programWords != simDevice->programWords ||
-        chip.eepromBytes != simDevice->eepromBytes)
+        chip.eepromBytes != simDevice->eepromBytes || otherId)
         sim_->board.chip = SimChip::ForDevice(*simDevice);
 }
 

@@ -3,8 +3,9 @@
 // The name "sim" opens the built-in simulated board in this process instead
 // of a device (real time, 9600-baud pacing), so the program can be tried
 // without a board. Its chip comes from simChip when set; with simDevice set,
-// the socket then always holds a chip of that device: a different family or
-// size puts a fresh chip in (a blank one, with its factory calibration).
+// the socket then always holds a chip of that device: a different family,
+// size or device ID puts a fresh chip in (a blank one, with its factory
+// calibration).
 #pragma once
 
 #include <QSerialPort>

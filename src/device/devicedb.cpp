@@ -393,11 +393,13 @@ void LoadDeviceEntryFrom(Session& s, const std::string& name, const std::optiona
 std::vector<std::string> SplitDeviceLine(const std::string& line) { return SplitWords(line); }
 
 std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
-    std::vector<DeviceSummary> index;
     const std::optional<DeviceText> text = ReadDeviceText(s);
-    if (!text)
-        return index;
-    DeviceFile file(*text);
+    return text ? DeviceIndexOf(*text) : std::vector<DeviceSummary>{};
+}
+
+std::vector<DeviceSummary> DeviceIndexOf(const DeviceText& text) {
+    std::vector<DeviceSummary> index;
+    DeviceFile file(text);
     DeviceSummary* entry = nullptr;  // the listed entry being read
     while (!file.atEnd()) {
         const Tokens& tokens = file.next().tokens;

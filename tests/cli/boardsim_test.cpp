@@ -22,18 +22,19 @@ protected:
         }
     }
 
-    // Starts a PIC16F84A-sized board; false when boardsim is not built or fails.
-    bool startBoard(const QStringList& extra = {}) {
+    // Starts a board with a PIC16F84A, or another device; false when
+    // boardsim is not built or fails.
+    bool startBoard(const QStringList& extra = {}, const QString& device = "PIC16F84A") {
 #ifdef VORMEX_BOARDSIM
-        board.start(VORMEX_BOARDSIM, QStringList{"--family", "FLASH", "--words", "1024", "--eeprom", "64",
-                                                 "--calibration", "none", "--no-pacing"} +
-                                         extra);
+        board.start(VORMEX_BOARDSIM,
+                    QStringList{"--device", device, "--ini", iniPath, "--calibration", "none", "--no-pacing"} + extra);
         while (!board.canReadLine() && board.waitForReadyRead(10000)) {
         }
         tty = QString::fromUtf8(board.readLine()).trimmed();
         return tty.startsWith('/');
 #else
         (void)extra;
+        (void)device;
         return false;
 #endif
     }

@@ -61,6 +61,24 @@ TEST_F(SerialBoard, ProgramsAndReadsBackThroughTheTerminal) {
     EXPECT_EQ(readFile("back.hex"), readFile("expected.hex"));
 }
 
+// boardsim's chip is the device's, ID included, unless it is given another.
+TEST_F(SerialBoard, BoardsimChipCarriesTheDevicesId) {
+    if (!startBoard({"--calibration", "0x3480"}, "PIC12F675"))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    const auto r = cli({"--port", tty, "--device", "PIC12F675", "identify"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "デバイスID 0x0FC0：PIC12F675 リビジョン 0")) << r.out;
+}
+
+TEST_F(SerialBoard, BoardsimWithAnotherIdIsAWrongChip) {
+    if (!startBoard({"--device-id", "0x1064"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    writeFile("image.hex", kImage);
+    const auto r = onBoard({"program", "image.hex"});
+    EXPECT_EQ(r.exitCode, 5) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "デバイスID 0x1064：PIC16F628A リビジョン 4")) << r.out;
+}
+
 TEST_F(SerialBoard, SilentBoardIsNoBoard) {
     if (!startBoard({"--fault", "silence=0"}))
         GTEST_SKIP() << "tools/boardsim is not built";

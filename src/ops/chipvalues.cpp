@@ -42,15 +42,16 @@ bool IsSelectedDevice(const Session& s, int id) {
     return s.device.deviceId >= 0 && !IsNoChipWord(id) && SamePart(s.device.deviceId, id);
 }
 
-std::optional<Outcome> CheckChipIdentity(Session& s) {
+std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
     if (s.device.deviceId < 0)
         return std::nullopt;
     const auto id = ReadDeviceId(s);
     if (!id)
         return Outcome::LinkFailed;
+    const bool selected = IsSelectedDevice(s, *id);
     const std::string line = DeviceIdLine(s, *id);
-    ShowNote(s, line);
-    if (IsSelectedDevice(s, *id))
+    ShowNote(s, (selected || check == IdCheck::Ask ? "" : "red") + line);
+    if (selected || check == IdCheck::Show)
         return std::nullopt;
     const bool noChip = IsNoChipWord(*id);
     const std::string text =
@@ -60,16 +61,6 @@ std::optional<Outcome> CheckChipIdentity(Session& s) {
         return std::nullopt;
     ShowNote(s, noChip ? "redチップが応答しないため、中止しました。" : "redソケットのチップが選択したデバイスではないため、中止しました。");
     return Outcome::WrongChip;
-}
-
-std::optional<Outcome> ShowChipIdentity(Session& s) {
-    if (s.device.deviceId < 0)
-        return std::nullopt;
-    const auto id = ReadDeviceId(s);
-    if (!id)
-        return Outcome::LinkFailed;
-    ShowNote(s, (IsSelectedDevice(s, *id) ? "" : "red") + DeviceIdLine(s, *id));
-    return std::nullopt;
 }
 
 namespace {

@@ -20,12 +20,11 @@ std::string DeviceIdLine(const Session& s, int id);
 // The ID names the selected device (any revision).
 bool IsSelectedDevice(const Session& s, int id);
 
-// Before Program and Erase on a device with an ID: reads it and, when the
-// chip is not the selected device (or none answered), asks; nullopt goes on.
-std::optional<Outcome> CheckChipIdentity(Session& s);
-// Read, Verify and Blank check show the ID line and go on; nullopt unless
-// the configuration area could not be read.
-std::optional<Outcome> ShowChipIdentity(Session& s);
+// On a device with an ID: reads it and shows what it names. Program and
+// Erase ask when the chip is not the selected device (or none answered);
+// Read, Verify and Blank check show it and go on. nullopt goes on.
+enum class IdCheck { Ask, Show };
+std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check);
 
 // Program, after the chip's values were read and before anything is erased:
 // the calibration word and band-gap bits to write back (s.ops.writeCalibration,

@@ -273,7 +273,7 @@ Outcome ProgramSteps(Session& s) {
     const FamilyTraits& family = Traits(s.device.family);
     const int words = s.device.programWords;
 
-    if (const auto stop = CheckChipIdentity(s))
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
         return *stop;
     Result program = Result::None;
     if (!BlankSkipMode(s)) {
@@ -347,7 +347,7 @@ Outcome RunRead(Session& s) {
     if (const auto refused = CheckDeviceAndBoard(s))
         return *refused;
     busy.hourglass();
-    if (const auto stop = ShowChipIdentity(s))
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
         return *stop;
     ShowImageFile(s, "");  // the image becomes the chip's, no file's
 
@@ -425,7 +425,7 @@ Outcome RunVerify(Session& s) {
     if (CheckBoard(s) != "OK")
         return Outcome::NoBoard;
     busy.hourglass();
-    if (const auto stop = ShowChipIdentity(s))
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
         return *stop;
     RefreshProgramMemoryText(s);
     RefreshEepromText(s);
@@ -560,7 +560,7 @@ Outcome RunBlankCheck(Session& s) {
     if (CheckBoard(s) != "OK")
         return Outcome::NoBoard;
     busy.hourglass();
-    if (const auto stop = ShowChipIdentity(s))
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
         return *stop;
     ShowNote(s, "ブランクチェック中..........");
     RefreshProgramMemoryText(s);
@@ -585,7 +585,7 @@ Outcome RunErase(Session& s) {
     DetectBoard(s);
     if (!s.link.boardFound)
         return Outcome::NoBoard;
-    if (const auto stop = CheckChipIdentity(s))
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
         return *stop;
     ShowNote(s, "プログラムメモリ消去中.........");
     return EraseProgramMemory(s) == Result::Ok ? Outcome::Passed : Stopped(s);

@@ -59,7 +59,10 @@ std::string LocalTimeStamp() {
     return std::string(text, n);
 }
 
-bool Startup(Session& s, const std::string& commandLine, const std::function<std::string()>& startStamp) {
+namespace {
+
+// The command-line option, AppDir, the title and the hidden menu entries.
+void startShell(Session& s, const std::string& commandLine) {
     const auto args = SplitCommandLine(commandLine, 10);
     s.run.commandOption = args.empty() ? "" : lowerCase(args.front());
 
@@ -76,7 +79,10 @@ bool Startup(Session& s, const std::string& commandLine, const std::function<std
     setMark(s, "mnuBoardInfomation", SettingBool(s.settings, "mnuBoardInfomation", true));
     s.ui.viewChanged();
     s.ui.processEvents();
+}
 
+// The device list and the grid; false when device.ini cannot be used.
+bool readDeviceDatabase(Session& s) {
     if (!LoadDeviceList(s)) {
         s.ui.viewChanged();
         return false;
@@ -85,9 +91,13 @@ bool Startup(Session& s, const std::string& commandLine, const std::function<std
     s.view.verLabel.caption = "device.ini : Ver " + s.db.deviceIniVersion;
     s.ui.viewChanged();
     s.ui.processEvents();
+    return true;
+}
 
-    // The very first start runs on the simulated board, so that everything can
-    // be tried at once; the note at the end says how to choose the real board.
+// The saved port and the board on it, else the port window. The very first
+// start runs on the simulated board, so that everything can be tried at once;
+// the note at the end says how to choose the real board. True on that start.
+bool openSavedPort(Session& s) {
     const bool firstRun = s.settings.isEmpty();
     if (firstRun) {
         s.settings.setValue("ComNo", "1");
@@ -104,8 +114,12 @@ bool Startup(Session& s, const std::string& commandLine, const std::function<std
         }
     }
     s.ui.processEvents();
+    return firstRun;
+}
 
-    // From here each step runs whatever happened to the one before.
+// The saved device, the option marks, the log and the tool. Each step runs
+// whatever happened to the one before.
+void restoreDeviceAndOptions(Session& s, const std::function<std::string()>& startStamp) {
     if (const auto index = SettingInt(s.settings, "deviceNew", 0))
         SelectDeviceIndex(s, static_cast<int>(*index));
     s.view.checksumLabel.caption = PcBufferChecksum(s);
@@ -120,6 +134,16 @@ bool Startup(Session& s, const std::string& commandLine, const std::function<std
     RotateLog(s, startStamp());
     s.run.asmToolPath = SettingText(s.settings, "AsmFilePathWithFileName");
     s.view.title = s.run.titleBase + SettingText(s.settings, "OPEN_DIR0");
+}
+
+}  // namespace
+
+bool Startup(Session& s, const std::string& commandLine, const std::function<std::string()>& startStamp) {
+    startShell(s, commandLine);
+    if (!readDeviceDatabase(s))
+        return false;
+    const bool firstRun = openSavedPort(s);
+    restoreDeviceAndOptions(s, startStamp);
 
     // The board window is shown at every start, whatever its menu mark says.
     s.view.board.visible = false;

@@ -18,9 +18,8 @@ constexpr std::uintmax_t kMaxHexFileBytes = 16u << 20;
 
 bool isUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
-}  // namespace
-
-bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings) {
+// The whole file, when it is a readable regular file of a sensible size.
+bool readHexFileText(const std::string& path, std::string& text, std::string& error) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const auto status = fs::status(path, ec);
@@ -47,39 +46,55 @@ bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::
         }
         return false;
     }
+    text = content.str();
+    return true;
+}
 
+// One record line as the loader will read it; `where` names the line.
+bool checkRecord(std::string_view field, const std::string& where, std::string& error,
+                 std::vector<std::string>& warnings) {
+    const std::string_view line = field.substr(0, field.find_last_not_of(" \t") + 1);
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (isUpperHex(line[i]))
+            continue;
+        if (std::isxdigit(static_cast<unsigned char>(line[i])))
+            error = where + "lower-case hex digits (the loader would read them as 0)";
+        else
+            error = where + "not an Intel HEX record";
+        return false;
+    }
+    if (line.size() < 11) {
+        error = where + "not an Intel HEX record";
+        return false;
+    }
+    const HexRecord record = ParseHexRecord(line);
+    const std::size_t length = 11 + 2 * static_cast<std::size_t>(record.count);
+    if (line.size() < length) {
+        error = where + "record shorter than its byte count";
+        return false;
+    }
+    int sum = 0;
+    for (std::size_t i = 1; i < length; i += 2)
+        sum += HexDigitValue(line[i]) * 16 + HexDigitValue(line[i + 1]);
+    if (sum % 256 != 0)
+        warnings.push_back(where + "record checksum is wrong (loaded anyway)");
+    return true;
+}
+
+}  // namespace
+
+bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings) {
+    std::string text;
+    if (!readHexFileText(path, text, error))
+        return false;
     // The loader's lines and records: what is checked here is what loads,
     // with the line numbers the window's notes use.
     int records = 0;
-    const bool clean = ForEachHexLine(content.str(), [&](int number, std::string_view field) {
+    const bool clean = ForEachHexLine(text, [&](int number, std::string_view field) {
         if (!IsHexRecordLine(field))
             return true;  // not a record: the loader reports it and reads on
-        const std::string_view line = field.substr(0, field.find_last_not_of(" \t") + 1);
-        const std::string where = path + ":" + std::to_string(number) + ": ";
-        for (std::size_t i = 1; i < line.size(); ++i) {
-            if (isUpperHex(line[i]))
-                continue;
-            if (std::isxdigit(static_cast<unsigned char>(line[i])))
-                error = where + "lower-case hex digits (the loader would read them as 0)";
-            else
-                error = where + "not an Intel HEX record";
+        if (!checkRecord(field, path + ":" + std::to_string(number) + ": ", error, warnings))
             return false;
-        }
-        if (line.size() < 11) {
-            error = where + "not an Intel HEX record";
-            return false;
-        }
-        const HexRecord record = ParseHexRecord(line);
-        const std::size_t length = 11 + 2 * static_cast<std::size_t>(record.count);
-        if (line.size() < length) {
-            error = where + "record shorter than its byte count";
-            return false;
-        }
-        int sum = 0;
-        for (std::size_t i = 1; i < length; i += 2)
-            sum += HexDigitValue(line[i]) * 16 + HexDigitValue(line[i + 1]);
-        if (sum % 256 != 0)
-            warnings.push_back(where + "record checksum is wrong (loaded anyway)");
         ++records;
         return true;
     });

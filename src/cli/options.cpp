@@ -173,10 +173,10 @@ bool isHexCode(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
 }
 
-}  // namespace
 
-std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Options& o) {
-    std::vector<std::string> operands;
+// Options and their values into `o`, the rest into `operands`; a usage error's text.
+std::optional<std::string> readOptions(const std::vector<std::string>& argv, Options& o,
+                                       std::vector<std::string>& operands) {
     std::map<std::string, std::string*> valued = {
         {"--ini", &o.iniPath},       {"--device", &o.deviceName}, {"--port", &o.port},
         {"--sim-state", &o.simState}, {"--settings", &o.settingsPath}, {"--output", &o.output},
@@ -230,22 +230,14 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Op
         else
             *target->second = value;
     }
+    return std::nullopt;
+}
 
-    if (o.help || o.version)
-        return std::nullopt;
-    if (operands.empty())
-        return "no command given";
-    o.command = operands.front();
-    o.args.assign(operands.begin() + 1, operands.end());
-    const auto shape = kCommands.find(o.command);
-    if (shape == kCommands.end())
-        return "unknown command " + o.command;
-    if (static_cast<int>(o.args.size()) != shape->second.operands)
-        return o.command + " takes " + std::to_string(shape->second.operands) + " operand(s), " +
-               std::to_string(o.args.size()) + " given";
-    if (!o.output.empty() && !shape->second.output)
+// The options that belong to other commands, or need another option.
+std::optional<std::string> checkCombination(const Options& o, const CommandShape& shape) {
+    if (!o.output.empty() && !shape.output)
         return "-o is not an option of " + o.command;
-    if (!o.searchCodes.empty() && !shape->second.search)
+    if (!o.searchCodes.empty() && !shape.search)
         return "--search is not an option of " + o.command;
     if (o.searchCodes.size() > 4)
         return "at most four --search codes";
@@ -266,6 +258,27 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Op
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Options& o) {
+    std::vector<std::string> operands;
+    if (auto error = readOptions(argv, o, operands))
+        return error;
+    if (o.help || o.version)
+        return std::nullopt;
+    if (operands.empty())
+        return "no command given";
+    o.command = operands.front();
+    o.args.assign(operands.begin() + 1, operands.end());
+    const auto shape = kCommands.find(o.command);
+    if (shape == kCommands.end())
+        return "unknown command " + o.command;
+    if (static_cast<int>(o.args.size()) != shape->second.operands)
+        return o.command + " takes " + std::to_string(shape->second.operands) + " operand(s), " +
+               std::to_string(o.args.size()) + " given";
+    return checkCombination(o, shape->second);
 }
 
 }  // namespace vx::cli

@@ -204,6 +204,58 @@ bool CheckDeviceIdRows(Session& s, const std::vector<DeviceRow>& rows) {
     return true;
 }
 
+// PACKAGE and JP2: the socket and jumper picture of the board window.
+void ApplyBoardRow(Session& s, const std::string& KEY, const std::string& t1) {
+    DeviceInfo& d = s.device;
+    if (KEY == "PACKAGE") {
+        static const char* const sockets[] = {"8", "18", "28", "28A", "40"};
+        d.package = t1;
+        s.view.board.package = OneOf(t1, sockets);
+    } else {
+        static const char* const jumpers[] = {"1-2", "2-3", "NON"};
+        d.jumperJp2 = t1;
+        s.view.board.jumper = OneOf(t1, jumpers);
+    }
+    ShowBoardWindowAsChecked(s);
+}
+
+void ApplyDefaultConfig(Session& s, const std::string& t1) {
+    DeviceInfo& d = s.device;
+    d.defaultConfig = ParseNumber(t1);
+    int high = 0, low = 0;
+    SplitWord(d.defaultConfig, high, low);
+    s.buffer.configArea[14] = static_cast<std::uint8_t>(high);
+    s.buffer.configArea[15] = static_cast<std::uint8_t>(low);
+    s.buffer.configWord = d.defaultConfig;
+    s.view.configText = HexText(static_cast<std::uint32_t>(d.defaultConfig), 4);
+}
+
+void ApplyProgramWords(Session& s, const std::string& t1) {
+    DeviceInfo& d = s.device;
+    d.programWords = std::clamp(ParseNumber(t1), -1, kMaxProgramWords - 1) + 1;
+    SplitWord(d.programWords, d.programSizeHigh, d.programSizeLow);
+    s.view.pmSizeLabel.caption = "= " + std::to_string(d.programWords) + " word";
+}
+
+// A setting row: consecutive rows of one key are the options of one grid row.
+void ApplySettingRow(Session& s, const DeviceRow& row, std::string& previousKey, std::size_t& nextGridRow) {
+    DeviceInfo& d = s.device;
+    const std::string& key = row[0];
+    const std::string& t1 = row[1];
+    if (key == "CP")
+        d.codeProtectMask = ParseNumber(row[2]);
+    else if (key == "CALIB(movlw)")
+        d.calibInstruction = s.buffer.calibText = "movlw 0x" + t1;
+    else if (key == "CALIB(retlw)")
+        d.calibInstruction = s.buffer.calibText = "retlw 0x" + t1;
+    if (key != previousKey) {
+        s.grid.cells.resize(nextGridRow + 1);
+        s.grid.cells[nextGridRow][0] = key;
+        previousKey = key;
+        ++nextGridRow;
+    }
+}
+
 void ApplyRows(Session& s) {
     DeviceInfo& d = s.device;
     d.deviceId = -1;
@@ -216,16 +268,8 @@ void ApplyRows(Session& s) {
             break;
         const std::string KEY = Upper(key);
         const std::string& t1 = row[1];
-        if (KEY == "PACKAGE") {
-            static const char* const sockets[] = {"8", "18", "28", "28A", "40"};
-            d.package = t1;
-            s.view.board.package = OneOf(t1, sockets);
-            ShowBoardWindowAsChecked(s);
-        } else if (KEY == "JP2") {
-            static const char* const jumpers[] = {"1-2", "2-3", "NON"};
-            d.jumperJp2 = t1;
-            s.view.board.jumper = OneOf(t1, jumpers);
-            ShowBoardWindowAsChecked(s);
+        if (KEY == "PACKAGE" || KEY == "JP2") {
+            ApplyBoardRow(s, KEY, t1);
         } else if (KEY == "FIRM") {
             d.minFirmware = DecimalReal(t1);
         } else if (KEY == "PGM_TYPE") {
@@ -240,35 +284,15 @@ void ApplyRows(Session& s) {
         } else if (KEY == "OTHER1") {
             d.configOrMask = ParseNumber(t1);
         } else if (KEY == "CONFIG") {
-            d.defaultConfig = ParseNumber(t1);
-            int high = 0, low = 0;
-            SplitWord(d.defaultConfig, high, low);
-            s.buffer.configArea[14] = static_cast<std::uint8_t>(high);
-            s.buffer.configArea[15] = static_cast<std::uint8_t>(low);
-            s.buffer.configWord = d.defaultConfig;
-            s.view.configText = HexText(static_cast<std::uint32_t>(d.defaultConfig), 4);
+            ApplyDefaultConfig(s, t1);
         } else if (KEY == "PGM") {
-            d.programWords = std::clamp(ParseNumber(t1), -1, kMaxProgramWords - 1) + 1;
-            SplitWord(d.programWords, d.programSizeHigh, d.programSizeLow);
-            s.view.pmSizeLabel.caption = "= " + std::to_string(d.programWords) + " word";
+            ApplyProgramWords(s, t1);
         } else if (KEY == "EEPROM") {
             ApplyEeprom(s, ParseNumber(t1));
         } else if (KEY == kDeviceIdKey) {
             d.deviceId = ParseDeviceId(t1).value_or(-1);
         } else {
-            // A setting row: consecutive rows of one key are the options of one grid row.
-            if (key == "CP")
-                d.codeProtectMask = ParseNumber(row[2]);
-            else if (key == "CALIB(movlw)")
-                d.calibInstruction = s.buffer.calibText = "movlw 0x" + t1;
-            else if (key == "CALIB(retlw)")
-                d.calibInstruction = s.buffer.calibText = "retlw 0x" + t1;
-            if (key != previousKey) {
-                grid.cells.resize(nextGridRow + 1);
-                grid.cells[nextGridRow][0] = key;
-                previousKey = key;
-                ++nextGridRow;
-            }
+            ApplySettingRow(s, row, previousKey, nextGridRow);
         }
     }
     // An entry without settings leaves an empty grid, not the previous device's keys.

@@ -241,6 +241,83 @@ public:
     }
 };
 
+void addLine(std::string& out, const std::string& text) { out += text + kCrLf; }
+
+void listingHeader(std::string& out, const DisasmInput& input) {
+    const std::string rule = ";               " + std::string(57, '-');
+    addLine(out, "\t\tLIST\tP=" + input.mcuId + ",ST=OFF");
+    addLine(out, "");
+    addLine(out, "\t\tINCLUDE\tP" + input.mcuId + ".INC");
+    addLine(out, "\t\tERRORLEVEL  -302,-306");
+    addLine(out, "");
+    addLine(out, "\t\t__CONFIG    H'" + HexText(static_cast<std::uint32_t>(input.configWord), 4) + "'");
+    addLine(out, "\t\t__IDLOCS    H'" + input.idText + "'");
+    addLine(out, "");
+    addLine(out, rule);
+    addLine(out, ";               mnemonic operand                  address opcode  comment");
+    addLine(out, rule);
+    addLine(out, "");
+}
+
+// "0%", "10%", ... as the listing crosses whole tens, and events once per word.
+void reportProgress(int adr, int size, std::string& lastLabel, const DisasmProgress& progress) {
+    const long long p = (2LL * adr + 1) * 101 / (2LL * size);
+    if (p % 10 == 0) {
+        std::string label = std::to_string(p) + "%";
+        if (label != lastLabel && progress.label)
+            progress.label(label);
+        lastLabel = std::move(label);
+    }
+    if (progress.processEvents)
+        progress.processEvents();
+}
+
+// A word can be programmed over with a code when every 1 of the code is
+// still a 1 in the word; codes wider than the word never match. The
+// comment's tail, "" when no code matches.
+std::string searchMatches(const SearchCodes& boxes, const std::array<int, kSearchCodes>& codes, int word) {
+    std::string text_msg, text_match;
+    for (int i = 0; i < kSearchCodes; ++i) {
+        const std::string& box = boxes[i];
+        const int code = codes[i];
+        if (box.empty() || code < 0 || code > 0x3FFF || (code & word) != code)
+            continue;
+        text_match += box + " ";
+        text_msg = "changeable ";
+    }
+    return text_msg + text_match;
+}
+
+// The listing line of the word at run.adr, decoded.
+std::string wordLine(Lister& run, const std::string& matches) {
+    const int adr = run.adr;
+    const std::string text_hex = HexText(static_cast<std::uint32_t>(run.text_dec), 4);
+    const std::string adr_hex = HexText(static_cast<std::uint32_t>(adr), 6);
+    if (run.code1.size() + run.code2.size() + run.code3.size() < 7)
+        run.code3 += '\t';
+    if (run.code1.size() + run.code2.size() + run.code3.size() < 15)
+        run.code3 += '\t';
+    std::string Line_word_serch = run.Label_flag[adr] ? "L_" + adr_hex.substr(2) + "\t\t" : "\t\t";
+    Line_word_serch += Upper(run.Operand) + "\t " + run.code1 + run.code2 + run.code3 + "\t; " + adr_hex + "  (" +
+                       text_hex + ")  " + matches;
+    return Line_word_serch;
+}
+
+void registerTable(std::string& out, const Lister& run) {
+    addLine(out, "");
+    const std::string bar = ";" + std::string(48, '=');
+    addLine(out, bar);
+    addLine(out, "; 使用レジスタの確認");
+    addLine(out, "; バンクのチェックは行われません");
+    addLine(out, bar);
+    const int lastRegister = (run.Mcu_id == "16F84" || run.Mcu_id == "16F84A") ? 0x4F : 0x7F;
+    for (int r = 0; r <= lastRegister; ++r) {
+        const std::string hh = HexText(static_cast<std::uint32_t>(r), 2);
+        addLine(out, (run.Reg_used[r] ? ";\t\t0x" : ";not used\t0x") + hh + "\t\t\t\t;");
+    }
+    addLine(out, "");
+}
+
 }  // namespace
 
 DisasmListing Core14_serch(const DisasmInput& input, const DisasmProgress& progress) {
@@ -253,96 +330,34 @@ DisasmListing Core14_serch(const DisasmInput& input, const DisasmProgress& progr
     }
 
     Lister run(input);
-    const std::string& Mcu_id = run.Mcu_id;
     std::string& out = result.text;
     out.reserve(200 + static_cast<std::size_t>(run.size) * 72 + 0x80 * 32);
-    auto line = [&out](const std::string& text) { out += text + kCrLf; };
-
-    const std::string rule = ";               " + std::string(57, '-');
-    line("\t\tLIST\tP=" + Mcu_id + ",ST=OFF");
-    line("");
-    line("\t\tINCLUDE\tP" + Mcu_id + ".INC");
-    line("\t\tERRORLEVEL  -302,-306");
-    line("");
-    line("\t\t__CONFIG    H'" + HexText(static_cast<std::uint32_t>(input.configWord), 4) + "'");
-    line("\t\t__IDLOCS    H'" + input.idText + "'");
-    line("");
-    line(rule);
-    line(";               mnemonic operand                  address opcode  comment");
-    line(rule);
-    line("");
-
+    listingHeader(out, input);
     run.labelPass();
 
     int Flag_cnt = 0;
     std::string lastLabel;
     for (run.adr = 0; run.adr < run.size; ++run.adr) {
-        const int adr = run.adr;
-        const long long p = (2LL * adr + 1) * 101 / (2LL * run.size);
-        if (p % 10 == 0) {
-            std::string label = std::to_string(p) + "%";
-            if (label != lastLabel && progress.label)
-                progress.label(label);
-            lastLabel = std::move(label);
-        }
-        if (progress.processEvents)
-            progress.processEvents();
-
+        reportProgress(run.adr, run.size, lastLabel, progress);
         run.Advbcrlf = false;
-        run.text_dec = input.words[adr];
-        const std::string text_hex = HexText(static_cast<std::uint32_t>(run.text_dec), 4);
-        const std::string adr_hex = HexText(static_cast<std::uint32_t>(adr), 6);
+        run.text_dec = input.words[run.adr];
         run.Operand = "da    ";
-        run.code1 = "0x" + text_hex;
+        run.code1 = "0x" + HexText(static_cast<std::uint32_t>(run.text_dec), 4);
         run.code2 = "  ";
         run.code3.clear();
-        const bool labelled = run.Label_flag[adr];
-        if (labelled)
+        if (run.Label_flag[run.adr])
             run.Bank_sel = kBankUnknown;
         run.decode();
 
-        // A word can be programmed over with a code when every 1 of the code
-        // is still a 1 in the word; codes wider than the word never match.
-        std::string text_msg, text_match;
-        bool Flag = false;
-        for (int i = 0; i < kSearchCodes; ++i) {
-            const std::string& box = result.searchCodes[i];
-            const int code = Code_dec[i];
-            if (box.empty() || code < 0 || code > 0x3FFF || (code & run.text_dec) != code)
-                continue;
-            text_match += box + " ";
-            text_msg = "changeable ";
-            Flag = true;
-        }
-        if (Flag)
+        const std::string matches = searchMatches(result.searchCodes, Code_dec, run.text_dec);
+        if (!matches.empty())
             ++Flag_cnt;
-
-        if (run.code1.size() + run.code2.size() + run.code3.size() < 7)
-            run.code3 += '\t';
-        if (run.code1.size() + run.code2.size() + run.code3.size() < 15)
-            run.code3 += '\t';
-
-        std::string Line_word_serch = labelled ? "L_" + adr_hex.substr(2) + "\t\t" : "\t\t";
-        Line_word_serch += Upper(run.Operand) + "\t " + run.code1 + run.code2 + run.code3 + "\t; " + adr_hex +
-                           "  (" + text_hex + ")  " + text_msg + text_match;
-        line(Line_word_serch);
+        addLine(out, wordLine(run, matches));
         if (run.Advbcrlf)
-            line("\t\t\t\t\t\t;");
+            addLine(out, "\t\t\t\t\t\t;");
     }
-    line("                END");
-
-    line("");
-    const std::string bar = ";" + std::string(48, '=');
-    line(bar);
-    line("; 使用レジスタの確認");
-    line("; バンクのチェックは行われません");
-    line(bar);
-    const int lastRegister = (Mcu_id == "16F84" || Mcu_id == "16F84A") ? 0x4F : 0x7F;
-    for (int r = 0; r <= lastRegister; ++r) {
-        const std::string hh = HexText(static_cast<std::uint32_t>(r), 2);
-        line((run.Reg_used[r] ? ";\t\t0x" : ";not used\t0x") + hh + "\t\t\t\t;");
-    }
-    line("");
+    addLine(out, "                END");
+    registerTable(out, run);
 
     result.flagCount = Flag_cnt;
     result.countText = std::to_string(Flag_cnt) + "個所のコード置き換えが可能です。";

@@ -166,6 +166,82 @@ void selectDeviceNamedInFile(Session& s, const std::string& content) {
                         eight + "\r\n現在のデバイス設定のままHEXファイルをロードします。");
 }
 
+// The file dialog, unless a reloader set skipHexDialog; false when cancelled.
+bool chooseHexFile(Session& s, const LoadRules& rules, const std::string& folder) {
+    FileDialogRequest request;
+    if (rules.fromFolder) {
+        request.startDir = folder;
+        request.filter = "Hex File|*.HEX|All Files|*.*|";
+    } else {
+        request.startDir = SettingText(s.settings, "OPEN_DIR0");
+        request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
+        request.defaultName = "*.HEX";
+    }
+    const auto chosen = s.ui.openFileDialog(request);
+    if (!chosen)
+        return false;
+    s.loader.hexPath = *chosen;
+    return true;
+}
+
+// The verdict on the status line: the lines that were not records, then a
+// record shorter than its byte count.
+void showLoadNotes(Session& s, const HexTextReport& report, bool fromFolder) {
+    const auto& skipped = report.skippedLines;
+    if (skipped.empty()) {
+        ShowNote(s, fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了", "");
+    } else if (fromFolder) {
+        ShowNote(s, std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。", "");
+    } else {
+        std::string skipList;
+        for (const int line : skipped)
+            skipList += (skipList.empty() ? "" : "、") + std::to_string(line);
+        ShowNote(s, skipList + "行目はＨＥＸデータでないので読み飛ばしました。", "");
+    }
+    // Not in the original texts: the missing digits were read as 0, so the
+    // image is not what the file meant; said in red like a file without its end.
+    if (report.firstShortLine > 0)
+        ShowNote(s, "red" + std::to_string(report.firstShortLine) +
+                        "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。");
+}
+
+// The file's folder and the device shown become the first history entry.
+void rememberHexFolder(Session& s) {
+    const auto& list = s.view.deviceList;
+    const int index = s.view.deviceIndex;
+    const std::string shown =
+        index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
+    // The folder keeps its case: folder names here are case-sensitive, and a
+    // lower-cased one would send the history entry to a folder that does not exist.
+    HistoryUpdate(s, HistoryCaption(FolderOf(s.loader.hexPath), shown));
+}
+
+// Records into the cleared buffer, then the dumps, the grid and the notes.
+void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
+    s.run.attemptCount = 0;
+    s.run.passCount = 0;
+    s.ui.setBusy(true);
+    auto& b = s.buffer;
+    ShowNote(s, "ファイルをリードしています..........", "");
+
+    const HexTextReport report = DecodeHexText(s.device, content, b, fromFolder);
+
+    RefreshProgramMemoryText(s);
+    RefreshIdConfigDisplay(s);
+    RefreshEepromText(s);
+    ShowNote(s, "ファイルオープン完了。", "");
+    b.configWord = b.configArea[14] * 256 + b.configArea[15];
+    RefreshGridFromConfig(s);
+    showLoadNotes(s, report, fromFolder);
+    s.ui.setBusy(false);
+    if (fromFolder)
+        RefreshIdConfigDisplay(s);
+    else
+        s.view.checksumLabel.caption = PcBufferChecksum(s);
+    ++s.loader.loads;
+    s.ui.viewChanged();
+}
+
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     if (RefuseWhileBusy(s))
         return;
@@ -173,21 +249,8 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     if (CheckDeviceSelected(s) != "OK")
         return;
     const bool useDialog = rules.fromFolder || !s.loader.skipHexDialog;
-    if (useDialog) {
-        FileDialogRequest request;
-        if (rules.fromFolder) {
-            request.startDir = folder;
-            request.filter = "Hex File|*.HEX|All Files|*.*|";
-        } else {
-            request.startDir = SettingText(s.settings, "OPEN_DIR0");
-            request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
-            request.defaultName = "*.HEX";
-        }
-        const auto chosen = s.ui.openFileDialog(request);
-        if (!chosen)
-            return;
-        s.loader.hexPath = *chosen;
-    }
+    if (useDialog && !chooseHexFile(s, rules, folder))
+        return;
     std::string content;
     if (!ReadWholeFile(s.loader.hexPath, content)) {
         ShowNote(s, "ファイルをオープンできませんでした。", "");
@@ -203,54 +266,9 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
     }
     // After the device named in the file, whose selection clears the image.
     ShowImageFile(s, s.loader.hexPath);
-
-    s.run.attemptCount = 0;
-    s.run.passCount = 0;
-    s.ui.setBusy(true);
-    auto& b = s.buffer;
-    ShowNote(s, "ファイルをリードしています..........", "");
-
-    const HexTextReport report = DecodeHexText(s.device, content, b, rules.fromFolder);
-
-    RefreshProgramMemoryText(s);
-    RefreshIdConfigDisplay(s);
-    RefreshEepromText(s);
-    ShowNote(s, "ファイルオープン完了。", "");
-    b.configWord = b.configArea[14] * 256 + b.configArea[15];
-    RefreshGridFromConfig(s);
-
-    const auto& skipped = report.skippedLines;
-    if (skipped.empty()) {
-        ShowNote(s, rules.fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了", "");
-    } else if (rules.fromFolder) {
-        ShowNote(s, std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。", "");
-    } else {
-        std::string skipList;
-        for (const int line : skipped)
-            skipList += (skipList.empty() ? "" : "、") + std::to_string(line);
-        ShowNote(s, skipList + "行目はＨＥＸデータでないので読み飛ばしました。", "");
-    }
-    // Not in the original texts: the missing digits were read as 0, so the
-    // image is not what the file meant; said in red like a file without its end.
-    if (report.firstShortLine > 0)
-        ShowNote(s, "red" + std::to_string(report.firstShortLine) +
-                        "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。");
-    s.ui.setBusy(false);
-    if (rules.fromFolder)
-        RefreshIdConfigDisplay(s);
-    else
-        s.view.checksumLabel.caption = PcBufferChecksum(s);
-    s.ui.viewChanged();
-
-    if (!rules.fromFolder && useDialog) {
-        const auto& list = s.view.deviceList;
-        const int index = s.view.deviceIndex;
-        const std::string shown =
-            index >= 0 && index < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(index)] : "";
-        // The folder keeps its case: folder names here are case-sensitive, and a
-        // lower-cased one would send the history entry to a folder that does not exist.
-        HistoryUpdate(s, HistoryCaption(FolderOf(s.loader.hexPath), shown));
-    }
+    decodeIntoImage(s, content, rules.fromFolder);
+    if (!rules.fromFolder && useDialog)
+        rememberHexFolder(s);
 }
 
 }  // namespace

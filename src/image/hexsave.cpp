@@ -120,8 +120,28 @@ std::string BuildHexText(const Session& s) {
     return out;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content, std::string& error) {
+namespace {
+
+// Where a write to path lands: a symbolic link is followed to its target, so
+// that saving through the link keeps the link and changes the file it names.
+std::string WriteTarget(const std::string& path) {
     namespace fs = std::filesystem;
+    fs::path target(path);
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& linkOrPath, const std::string& content, std::string& error) {
+    namespace fs = std::filesystem;
+    const std::string path = WriteTarget(linkOrPath);
     const fs::path target(path);
     std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = mkstemp(pattern.data());
@@ -182,7 +202,6 @@ void SaveHexFile(Session& s) {
     std::string path = *chosen;
     if (!hasExtension(path))
         path += ".Hex";
-    s.loader.hexPath = path;
     if (FileExists(path) &&
         s.ui.messageBox(MsgIcon::Question, "上書き保存", "ファイルが存在します。上書きしますか？", MsgButtons::OkCancel) !=
             MsgAnswer::Ok) {
@@ -195,7 +214,9 @@ void SaveHexFile(Session& s) {
         ShowNote(s, "redファイルを保存できませんでした。 " + path + " : " + error, "");
         return;
     }
-    // Named only once the file holds the image.
+    // Reload, Build and the serialization switch use the file only once it
+    // holds the image: a declined or failed save leaves them on the old one.
+    s.loader.hexPath = path;
     ShowImageFile(s, path);
     ShowNote(s, "ファイル保存完了。 " + path, "");
 }

@@ -27,6 +27,7 @@ void ClearPcBuffer(Session& s) {
         return;
     ShowImageFile(s, "");
     auto& b = s.buffer;
+    b.readFromChip = false;
     const bool twelve = Traits(s.device.family).twelveBit();
     const bool fourteen = Traits(s.device.family).fourteenBit();
 

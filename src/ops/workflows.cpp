@@ -350,6 +350,7 @@ Outcome RunRead(Session& s) {
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
         return *stop;
     ShowImageFile(s, "");  // the image becomes the chip's, no file's
+    s.buffer.readFromChip = true;
 
     ShowNote(s, "プログラムメモリ読み出し中..........");
     if (ReadProgramMemory(s) == Result::Ng)

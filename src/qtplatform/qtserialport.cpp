@@ -58,7 +58,7 @@ bool LineHungUp([[maybe_unused]] qintptr fd) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort() {
+QtSerialPort::QtSerialPort(DeviceSource simDevice) : simDevice(std::move(simDevice)) {
     // Between commands the event loop watches the port, and a line that hung
     // up keeps that watch firing (a busy loop); its read error closes the port.
     QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError error) {
@@ -131,13 +131,14 @@ void QtSerialPort::poll() {
 }
 
 void QtSerialPort::followDevice() {
-    if (!simDevice || simDevice->name.empty())
+    const DeviceInfo* device = simDevice ? simDevice() : nullptr;
+    if (!device || device->name.empty())
         return;
     const SimChip& chip = sim_->board.chip;
-    const bool otherId = !chip.twelveBit() && chip.deviceId() != std::max(simDevice->deviceId, 0);
-    if (chip.family != simDevice->family || chip.programWords != simDevice->programWords ||
-        chip.eepromBytes != simDevice->eepromBytes || otherId)
-        sim_->board.chip = SimChip::ForDevice(*simDevice);
+    const bool otherId = !chip.twelveBit() && chip.deviceId() != std::max(device->deviceId, 0);
+    if (chip.family != device->family || chip.programWords != device->programWords ||
+        chip.eepromBytes != device->eepromBytes || otherId)
+        sim_->board.chip = SimChip::ForDevice(*device);
 }
 
 void QtSerialPort::write(const Bytes& bytes) {

@@ -2,10 +2,10 @@
 //
 // The name "sim" opens the built-in simulated board in this process instead
 // of a device (real time, 9600-baud pacing), so the program can be tried
-// without a board. Its chip comes from simChip when set; with simDevice set,
-// the socket then always holds a chip of that device: a different family,
-// size or device ID puts a fresh chip in (a blank one, with its factory
-// calibration).
+// without a board. Its chip comes from simChip when set; with simDevice given,
+// the socket then always holds a chip of the device it names (the session's
+// selected one): a different family, size or device ID puts a fresh chip in
+// (a blank one, with its factory calibration).
 #pragma once
 
 #include <QSerialPort>
@@ -21,7 +21,9 @@ namespace vx {
 
 class QtSerialPort : public SerialPort {
 public:
-    QtSerialPort();
+    // The device the simulated board's socket follows; none when it returns null.
+    using DeviceSource = std::function<const DeviceInfo*()>;
+    explicit QtSerialPort(DeviceSource simDevice = {});
     ~QtSerialPort() override;
 
     PortOpenResult open(const std::string& name) override;
@@ -36,7 +38,7 @@ public:
 
     // The chip of the simulated board, made when "sim" is first opened.
     std::function<SimChip()> simChip;
-    const DeviceInfo* simDevice = nullptr;
+    DeviceSource simDevice;
     // The simulated board once "sim" was opened (its chip can be saved).
     SimPort* simPort() { return sim_.get(); }
     // Whether the driver took the low-latency request (false on a pty).

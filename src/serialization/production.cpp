@@ -218,82 +218,82 @@ std::string FormatRunState(const SerialRunState& state) {
     return out.str();
 }
 
-std::optional<SerialRunState> ParseRunState(const std::string& text, std::string& error) {
-    std::istringstream in(text);
-    std::string line;
-    if (!std::getline(in, line) || line != kHeader) {
-        error = "シリアル番号の管理ファイルではありません。";
-        return std::nullopt;
-    }
+namespace {
+
+// The run file's lines after the header: each key once, "end" last.
+struct RunLines {
     SerialRunState state;
     std::map<std::string, std::int64_t> values;
-    bool ended = false, returnedSeen = false;
-    auto bad = [&error](const std::string& why) {
-        error = "シリアル番号の管理ファイルが壊れています: " + why;
-        return std::nullopt;
-    };
-    while (std::getline(in, line)) {
-        if (ended)
-            return bad("end の後に行があります");
-        std::istringstream fields(line);
-        std::string key, word;
-        fields >> key;
-        std::vector<std::string> words;
-        while (fields >> word)
-            words.push_back(word);
-        if (key == "end" && words.empty()) {
-            ended = true;
-        } else if (key == "mode" && words.size() == 1 && !values.count(key)) {
-            const auto mode = SerialModeFromName(words[0]);
-            if (!mode || *mode == SerialMode::Display)
-                return bad("mode " + words[0]);
-            state.settings.mode = *mode;
-            values[key] = 0;
-        } else if (key == "returned" && !returnedSeen) {
-            returnedSeen = true;
-            for (const auto& w : words) {
-                const auto v = ParseSerialInteger(w);
-                if (!v)
-                    return bad("returned " + w);
-                state.returned.push_back(*v);
-            }
-        } else if (key == "reserved" && words.size() == 3) {
-            const auto index = ParseSerialInteger(words[0]), pid = ParseSerialInteger(words[1]), started = ParseSerialInteger(words[2]);
-            if (!index || !pid || !started || *started < 0)
-                return bad(line);
-            state.reserved.push_back({*index, {static_cast<long>(*pid), static_cast<std::uint64_t>(*started)}});
-        } else if (words.size() == 1 && !values.count(key) &&
-                   (key == "start" || key == "increment" || key == "quantity" || key == "address" ||
-                    key == "bytes" || key == "next" || key == "count")) {
-            const auto v = ParseSerialInteger(words[0]);
+    bool returnedSeen = false;
+    bool ended = false;
+};
+
+// One line into `run`; the reason when it does not belong there.
+std::optional<std::string> readRunLine(const std::string& line, RunLines& run) {
+    std::istringstream fields(line);
+    std::string key, word;
+    fields >> key;
+    std::vector<std::string> words;
+    while (fields >> word)
+        words.push_back(word);
+    auto& values = run.values;
+    if (key == "end" && words.empty()) {
+        run.ended = true;
+    } else if (key == "mode" && words.size() == 1 && !values.count(key)) {
+        const auto mode = SerialModeFromName(words[0]);
+        if (!mode || *mode == SerialMode::Display)
+            return "mode " + words[0];
+        run.state.settings.mode = *mode;
+        values[key] = 0;
+    } else if (key == "returned" && !run.returnedSeen) {
+        run.returnedSeen = true;
+        for (const auto& w : words) {
+            const auto v = ParseSerialInteger(w);
             if (!v)
-                return bad(line);
-            values[key] = *v;
-        } else {
-            return bad(line.empty() ? "空の行" : line);
+                return "returned " + w;
+            run.state.returned.push_back(*v);
         }
+    } else if (key == "reserved" && words.size() == 3) {
+        const auto index = ParseSerialInteger(words[0]), pid = ParseSerialInteger(words[1]), started = ParseSerialInteger(words[2]);
+        if (!index || !pid || !started || *started < 0)
+            return line;
+        run.state.reserved.push_back({*index, {static_cast<long>(*pid), static_cast<std::uint64_t>(*started)}});
+    } else if (words.size() == 1 && !values.count(key) &&
+               (key == "start" || key == "increment" || key == "quantity" || key == "address" ||
+                key == "bytes" || key == "next" || key == "count")) {
+        const auto v = ParseSerialInteger(words[0]);
+        if (!v)
+            return line;
+        values[key] = *v;
+    } else {
+        return line.empty() ? "空の行" : line;
     }
-    if (!ended)
-        return bad("途中で切れています");
+    return std::nullopt;
+}
+
+// The run the lines describe; the reason when it does not hold together.
+std::optional<std::string> completeRun(RunLines& run) {
+    auto& values = run.values;
     for (const char* key : {"mode", "start", "increment", "quantity", "address", "bytes", "next", "count"})
         if (!values.count(key))
-            return bad(std::string(key) + " がありません");
-    if (!returnedSeen)
-        return bad("returned がありません");
+            return std::string(key) + " がありません";
+    if (!run.returnedSeen)
+        return "returned がありません";
+    SerialRunState& state = run.state;
     SerialRunSettings& s = state.settings;
     s.start = values["start"];
     s.increment = values["increment"];
     s.quantity = values["quantity"];
     s.address = values["address"];
     if (values["bytes"] < 1 || values["bytes"] > 4)
-        return bad("bytes");
+        return "bytes";
     s.bytes = static_cast<int>(values["bytes"]);
     if (const auto why = CheckRunSettings(s))
-        return bad(*why);
+        return why;
     state.nextIndex = values["next"];
     state.count = values["count"];
     if (state.nextIndex < 0 || state.nextIndex > s.quantity || state.count < 0)
-        return bad("next / count");
+        return "next / count";
     // Every index handed out is recorded, returned or reserved, exactly once.
     std::vector<std::int64_t> handed = state.returned;
     for (const auto& r : state.reserved)
@@ -302,9 +302,36 @@ std::optional<SerialRunState> ParseRunState(const std::string& text, std::string
     const bool inRange = handed.empty() || (handed.front() >= 0 && handed.back() < state.nextIndex);
     if (!inRange || std::adjacent_find(handed.begin(), handed.end()) != handed.end() ||
         state.count + static_cast<std::int64_t>(handed.size()) != state.nextIndex)
-        return bad("番号の数が合いません");
+        return "番号の数が合いません";
     std::sort(state.returned.begin(), state.returned.end());
-    return state;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<SerialRunState> ParseRunState(const std::string& text, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != kHeader) {
+        error = "シリアル番号の管理ファイルではありません。";
+        return std::nullopt;
+    }
+    auto bad = [&error](const std::string& why) {
+        error = "シリアル番号の管理ファイルが壊れています: " + why;
+        return std::nullopt;
+    };
+    RunLines run;
+    while (std::getline(in, line)) {
+        if (run.ended)
+            return bad("end の後に行があります");
+        if (const auto why = readRunLine(line, run))
+            return bad(*why);
+    }
+    if (!run.ended)
+        return bad("途中で切れています");
+    if (const auto why = completeRun(run))
+        return bad(*why);
+    return std::move(run.state);
 }
 
 std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuffer& image,
@@ -313,6 +340,11 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
     const std::int64_t first = s.address, last = first >= 0 && first < (std::int64_t{1} << 32) ? first + s.bytes - 1 : -1;
     const std::string range =
         "シリアル番号の書込み範囲 " + Hex(first) + (last >= 0 ? "〜" + Hex(last) : std::string("〜"));
+    // After a Read the image is the chip's, with its number in place: that
+    // is what is in the way, not the file.
+    const std::string whose = image.readFromChip ? "チップから読み出した" : "HEXファイルの";
+    const std::string reload =
+        image.readFromChip ? "PC バッファはチップから読み出したデータです。HEXファイルをもう一度ロードしてください。" : "";
     if (s.mode == SerialMode::Eeprom) {
         if (device.eepromBytes <= 0)
             return "このデバイスにはＥＥＰＲＯＭがないため、シリアル番号を書き込めません。";
@@ -321,7 +353,7 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
             return range + " がＥＥＰＲＯＭ (" + Hex(size) + " バイト) を超えています。";
         for (std::int64_t a = first; a <= last; ++a)
             if (image.eeprom[static_cast<std::size_t>(2 * a + 1)] != 0xFF)
-                return range + " がHEXファイルのＥＥＰＲＯＭデータ (" + Hex(a) + ") と重なっています。";
+                return range + " が" + whose + "ＥＥＰＲＯＭデータ (" + Hex(a) + ") と重なっています。" + reload;
         return std::nullopt;
     }
     const Core* core = Traits(device.family).core;
@@ -337,7 +369,7 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
     for (std::int64_t a = first; a <= last; ++a) {
         const auto at = static_cast<std::size_t>(2 * a);
         if (image.program[at] * 256 + image.program[at + 1] != blank)
-            return range + " がHEXファイルのデータ (" + Hex(a) + ") と重なっています。";
+            return range + " が" + whose + "データ (" + Hex(a) + ") と重なっています。" + reload;
     }
     return std::nullopt;
 }

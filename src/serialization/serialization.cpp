@@ -30,12 +30,18 @@ const char* const kRecordedByProgram = "書込みモードでは、【プログ�
 const char* const kBusyRun = "プログラム中は変更できません。";
 const char* const kRunRead = "シリアル番号の管理ファイルを読み込みました。【設定を有効にする】をチェックすると続きから書き込みます。";
 const char* const kRunWritten = "シリアル番号の管理ファイルを書き出しました: ";
+const char* const kHexModeKey = "SPSHexMode";
 
 std::string HexAddress(std::int64_t address) {
     char text[24];
     std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(address));
     return text;
 }
+
+// A run's whole number as the window shows it.
+std::string NumberText(std::int64_t whole, bool hex) { return hex ? HexAddress(whole) : std::to_string(whole); }
+
+bool HexShownLast(const Session& s) { return SettingBool(s.settings, kHexModeKey, false).value_or(false); }
 
 constexpr char kBackspace = 8;
 constexpr char kEnter = 13;
@@ -50,9 +56,17 @@ std::optional<SerialRunState> SavedSerialRun(const Session& s) {
     return state;
 }
 
+std::string ResumeQuestion(const Session& s, const SerialRunState& saved) {
+    const auto next = saved.nextFree();
+    return "前回の生産シリアライゼーションが途中です (書込み済 " + std::to_string(saved.count) + " 個" +
+           (next ? "、次の番号 " + NumberText(SerialValueAt(saved.settings, *next), HexShownLast(s)) : "") +
+           ")。\r\n続けますか？";
+}
+
 SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir + kSerialRunName) {
     left = SettingReal(s.settings, "SPSLeft", 100).value_or(100);
     top = SettingReal(s.settings, "SPSTop", 100).value_or(100);
+    positionSaved = s.settings.value("SPSLeft") || s.settings.value("SPSTop");
     serial = 0;
     selectByteCount(1);
     wroteHex = "00";
@@ -105,6 +119,8 @@ void SerialProgramming::setHexMode(bool hex) {
     if (hex == hexMode)
         return;
     hexMode = hex;
+    s_.settings.setValue(kHexModeKey, hex ? "True" : "False");
+    showNext();
     // The converted texts denote the values they did before, so S stays where
     // the recorded devices left it: a radix switch must never issue a number again.
     for (std::string* box : {&dataFinish, &dataIncrement, &dataStart}) {
@@ -136,6 +152,7 @@ void SerialProgramming::setEnabled(bool on) {
     if (on && RefuseWhileBusy(s_))
         return;
     enabled = on;
+    waitingForHex_ = false;
     if (s_.ops.programHook == this)
         s_.ops.programHook = nullptr;
     station_.reset();
@@ -163,11 +180,17 @@ void SerialProgramming::setEnabled(bool on) {
     }
     if (s_.loader.hexPath.empty()) {
         refuse(kNoHexFile);
+        waitingForHex_ = true;
+        loadsAtSwitch_ = s_.loader.loads;
         return;
     }
     s_.loader.skipHexDialog = true;
     LoadHexFile(s_);
     s_.loader.skipHexDialog = false;
+    completeSwitchOn();
+}
+
+void SerialProgramming::completeSwitchOn() {
     count = 0;
     finishCount = "0";
     showMessage(kSwitchedOn);
@@ -175,12 +198,22 @@ void SerialProgramming::setEnabled(bool on) {
         startWriteRun();
 }
 
+void SerialProgramming::followLoads() {
+    if (!waitingForHex_ || s_.loader.loads == loadsAtSwitch_)
+        return;
+    // The file just loaded is the image switching on would have loaded.
+    waitingForHex_ = false;
+    if (station_)
+        station_->blocked.clear();
+    completeSwitchOn();
+}
+
 std::optional<SerialRunSettings> SerialProgramming::runSettings() {
     const auto increment = ReadSerialText(dataIncrement, hexMode);
     const auto quantity = ReadSerialText(dataFinish, hexMode);
-    const auto address = ReadSerialText(startAddress, true);
+    const auto address = ReadSerialAddress(startAddress);
     auto whole = [](const std::optional<std::int64_t>& v) { return v && *v % kSerialScale == 0; };
-    if (serial % kSerialScale != 0 || !whole(increment) || !whole(quantity) || !whole(address)) {
+    if (serial % kSerialScale != 0 || !whole(increment) || !whole(quantity)) {
         showMessage(kWholeValues);
         return std::nullopt;
     }
@@ -189,7 +222,8 @@ std::optional<SerialRunSettings> SerialProgramming::runSettings() {
     run.start = serial / kSerialScale;
     run.increment = *increment / kSerialScale;
     run.quantity = *quantity / kSerialScale;
-    run.address = *address / kSerialScale;
+    // An address past the signed range is refused as no address at all.
+    run.address = address && *address <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(*address) : -1;
     run.bytes = byteCount;
     if (const auto why = CheckRunSettings(run)) {
         showMessage(*why);
@@ -235,12 +269,18 @@ void SerialProgramming::showRun(const SerialRunState& state) {
     count = static_cast<int>(state.count);
     finishCount = std::to_string(count);
     const auto next = state.nextFree();
-    nextData = next ? std::to_string(SerialValueAt(state.settings, *next)) : "";
+    next_.reset();
     if (next)
-        serial = SerialValueAt(state.settings, *next) * kSerialScale;
+        next_ = SerialValueAt(state.settings, *next);
+    if (next_)
+        serial = *next_ * kSerialScale;
+    showNext();
 }
 
+void SerialProgramming::showNext() { nextData = next_ ? NumberText(*next_, hexMode) : ""; }
+
 bool SerialProgramming::reserve(Session& s) {
+    followLoads();
     if (!station_)
         return true;
     const bool ok = station_->reserve(s);
@@ -307,21 +347,36 @@ bool SerialProgramming::importRun(const std::string& path) {
         return false;
     }
     const SerialRunSettings& run = state->settings;
-    hexMode = false;
     writeMode = run.mode;
-    dataIncrement = std::to_string(run.increment);
-    dataFinish = std::to_string(run.quantity);
     selectByteCount(run.bytes);
     setStartAddress(HexAddress(run.address));
     showRun(*state);
-    dataStart = SerialDecimalText(serial);
+    // The boxes in the window's radix; one the hexadecimal form cannot hold
+    // (past 32 bits) turns the window decimal.
+    auto box = [this](std::int64_t units) {
+        return hexMode ? SerialHexText(units) : std::optional(SerialDecimalText(units));
+    };
+    const std::int64_t increment = run.increment * kSerialScale, quantity = run.quantity * kSerialScale;
+    if (!box(increment) || !box(quantity) || !box(serial)) {
+        hexMode = false;
+        showNext();
+    }
+    dataIncrement = *box(increment);
+    dataFinish = *box(quantity);
+    dataStart = *box(serial);
     runPath_ = path;
     continueRun_ = true;
     showMessage(kRunRead);
     return true;
 }
 
+bool SerialProgramming::resumeSavedRun() {
+    hexMode = HexShownLast(s_);
+    return importRun(s_.run.appDir + kSerialRunName);
+}
+
 void SerialProgramming::recordDevice() {
+    followLoads();
     if (!enabled) {
         showMessage(kCheckHint);
         return;

@@ -23,6 +23,9 @@ constexpr const char* kSerialRecordName = "SERIAL_LOG.txt";
 
 // The run kept in AppDir when it still has numbers to give; nullopt otherwise.
 std::optional<SerialRunState> SavedSerialRun(const Session& s);
+// The question at start that offers it again, its next number in the radix
+// the window showed last.
+std::string ResumeQuestion(const Session& s, const SerialRunState& saved);
 
 class SerialProgramming : public ProgramHook {
 public:
@@ -59,8 +62,12 @@ public:
     bool exportRun(const std::string& path);
     // Takes a run over from a STATEFILE: the boxes show it, switching on continues it.
     bool importRun(const std::string& path);
-    // The run kept in AppDir, to be continued (offered at start).
-    bool resumeSavedRun() { return importRun(s_.run.appDir + kSerialRunName); }
+    // The run kept in AppDir, to be continued (offered at start), shown in
+    // the radix the window showed last.
+    bool resumeSavedRun();
+    // A switch-on that waited for a HEX file completes once one is loaded;
+    // called before the window draws and before each device.
+    void followLoads();
     const std::string& runPath() const { return runPath_; }
 
     bool reserve(Session& s) override;
@@ -91,8 +98,9 @@ public:
     std::string wroteDec = "0";            // TxtWrotDataDec
     std::string message;                   // Label2
     SerialMode writeMode = SerialMode::Display;  // CmbWriteMode
-    std::string nextData;                  // TxtNextData: the next chip's number; "" in display mode
+    std::string nextData;                  // TxtNextData: the next chip's number in the display radix; "" in display mode
     double left = 100, top = 100;          // twips
+    bool positionSaved = false;            // SPSLeft/SPSTop were stored: else the window finds its place
 
 private:
     void showMessage(const std::string& text);
@@ -105,6 +113,9 @@ private:
     // boxes; nullopt with no error when the boxes (already noted) make none.
     std::optional<SerialRunState> runInHand(std::string& error);
     void showRun(const SerialRunState& state);
+    void showNext();
+    // What switching on does once a HEX file is in hand.
+    void completeSwitchOn();
     bool running() const;  // Program holds one of our numbers
 
     Session& s_;
@@ -113,6 +124,9 @@ private:
     std::unique_ptr<SerialStation> station_;
     std::string runPath_;
     bool continueRun_ = false;
+    std::optional<std::int64_t> next_;  // the next chip's number in a write run
+    bool waitingForHex_ = false;        // switched on before any HEX file was loaded
+    int loadsAtSwitch_ = 0;
 };
 
 }  // namespace vx

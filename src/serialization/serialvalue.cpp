@@ -137,12 +137,24 @@ std::optional<std::string> SerialHexText(std::int64_t units) {
     return std::string(buffer);
 }
 
-std::optional<std::string> SerialEndAddressText(const std::string& startText, int byteCount) {
-    const auto start = ReadSerialText(startText, true);
-    if (!start || *start < 0)
+std::optional<std::uint64_t> ReadSerialAddress(const std::string& text) {
+    if (text.empty() || text.size() > 16)
         return std::nullopt;
-    // Whole addresses: the largest readable start plus four stays far inside 64 bits.
-    const auto end = static_cast<std::uint64_t>(*start / kSerialScale) + static_cast<std::uint64_t>(byteCount);
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        value = value * 16 + static_cast<std::uint64_t>(d);
+    }
+    return value;
+}
+
+std::optional<std::string> SerialEndAddressText(const std::string& startText, int byteCount) {
+    const auto start = ReadSerialAddress(startText);
+    std::uint64_t end = 0;
+    if (!start || __builtin_add_overflow(*start, static_cast<std::uint64_t>(byteCount), &end))
+        return std::nullopt;
     char buffer[24];
     std::snprintf(buffer, sizeof buffer, "%llX", static_cast<unsigned long long>(end));
     return std::string(buffer);

@@ -30,6 +30,11 @@ std::int64_t SerialWholeValue(std::int64_t units);
 // outside that range.
 std::optional<std::string> SerialHexText(std::int64_t units);
 
+// An address text: hexadecimal digits (either case), read as unsigned, so
+// that eight digits with the top bit set are an address like any other;
+// nullopt for other text and beyond 64 bits.
+std::optional<std::uint64_t> ReadSerialAddress(const std::string& text);
+
 // The end address shown for a start address text (hexadecimal) and a byte
 // count: start + count in hexadecimal; nullopt when the text is unreadable.
 std::optional<std::string> SerialEndAddressText(const std::string& startText, int byteCount);

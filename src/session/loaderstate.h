@@ -11,6 +11,7 @@ struct LoaderState {
     // choice change hexPath without loading anything.
     std::string loadedPath;
     bool skipHexDialog = false;        // SkipHexDialog: load hexPath without asking
+    int loads = 0;                     // HEX files loaded so far: a new one is a new count
     bool deviceChangeSuppressed = false;  // DeviceChangeSuppressed
 };
 

@@ -81,6 +81,7 @@ struct MainView {
 
     std::string programButtonCaption = "プログラム(&P)";  // Command_pogram
     bool busy = false;  // a board command runs: the others are refused
+    std::string busyNote;  // the refusal's note while busy; "" = the board's
 
     // Menu entries by object name (mnuBlankSkip, nmuFile1, ...).
     std::map<std::string, MenuEntryView> menus;

@@ -19,6 +19,8 @@ struct PcBuffer {
     std::string idText = "FFFF";
     std::string calibText;
     bool codeProtectSuspected = false;
+    // What a Read got from a chip, no file's: said when the image is in the way.
+    bool readFromChip = false;
     // UsedProgramLength's result, for programming.
     int usedLength = 0;
     int usedLengthHigh = 0, usedLengthLow = 0;

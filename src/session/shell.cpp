@@ -17,7 +17,7 @@ const char* const kRefusedWhileBusy[] = {
     "Command_OPEN", "Label_FirmwareVersion",
     // The device and the image the command is writing or filling.
     "Combo_device", "mnuFileOpen", "Cmd_open", "nmuFile1", "nmuFile2", "nmuFile3", "nmuFile4", "nmuFile5",
-    "mnuPcBufferMemoryClear", "mnuRELOAD", "mnuASMwithRELOAD", "HFGrid1", "CmbInit", "TxtInit", "Text_ID",
+    "mnuPcBufferMemoryClear", "mnuRELOAD", "mnuASMwithRELOAD", "mnuSourceOpen", "HFGrid1", "CmbInit", "TxtInit", "Text_ID",
     "Txt_12F_BG_data", "ChkSettingEnable",
     // Saving an image a Read is still filling.
     "mnuFileSave", "Cmd_save",
@@ -108,8 +108,14 @@ bool IsRefusedWhileBusy(const MainView& view, const std::string& command) {
 bool RefuseWhileBusy(Session& s) {
     if (!s.view.busy)
         return false;
-    ShowNote(s, kBusyRefusal);
+    ShowNote(s, s.view.busyNote.empty() ? kBusyRefusal : s.view.busyNote);
     return true;
+}
+
+void MarkRunning(Session& s, bool running, const std::string& note) {
+    s.view.busy = running;
+    s.view.busyNote = running ? note : "";
+    s.ui.viewChanged();
 }
 
 void SetBusy(Session& s, bool busy) {

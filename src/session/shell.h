@@ -22,6 +22,9 @@ void ClearDeviceFields(Session& s);
 
 // The hourglass while a workflow runs; also refuses other board commands.
 void SetBusy(Session& s, bool busy);
+// The busy rule without the hourglass, for a command that waits with the
+// window alive; `note` is what a refused command is told ("" = the board's).
+void MarkRunning(Session& s, bool running, const std::string& note = "");
 
 // While a board command runs, every command that talks to the board, changes
 // the device, the image or the port, or ends the program is refused: a second

@@ -28,9 +28,9 @@ inline bool isCompiler(ToolKind kind) { return kind != ToolKind::Assembler; }
 // nullopt when a quote is not closed or the text ends in a backslash.
 std::optional<std::vector<std::string>> SplitShellWords(const std::string& text);
 
-// The folder the tool runs in: setting "OPEN_DIR0", else the home folder.
-std::string BuildWorkDir(const Session& s);
-
+// Runs the tool in the source's folder. The old HEX file is moved aside
+// while the tool runs and put back when the build fails, which keeps the
+// image; a HEX file without its source is left alone.
 void BuildAndReload(Session& s);  // mnuASMwithRELOAD
 void ReloadHex(Session& s);       // mnuRELOAD
 void ChooseSource(Session& s);    // mnuSourceOpen

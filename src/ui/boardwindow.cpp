@@ -3,11 +3,11 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <algorithm>
 
 #include "app/startup.h"
 #include "ui/guiapp.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 
@@ -59,7 +59,7 @@ void BoardWindow::render(const BoardWindowView& view) {
             // Placed once, when first shown, from the saved twips; with none
             // saved yet, beside the main window instead of under it.
             if (!s_.settings.value("BoardLeft") && !s_.settings.value("BoardTop"))
-                move(besideMainWindow());
+                move(BesideWindow(mainWindow_, frameGeometry().size()));
             else
                 move(PixelPosition(BoardWindowPosition(s_.settings), pos()));
             placed_ = true;
@@ -71,24 +71,6 @@ void BoardWindow::render(const BoardWindowView& view) {
         hide();
     }
     drawn_ = view;
-}
-
-QPoint BoardWindow::besideMainWindow() const {
-    constexpr int kGap = 8;
-    const QRect main = mainWindow_->frameGeometry();
-    const QSize size = frameGeometry().size();
-    const QRect screen = mainWindow_->screen() ? mainWindow_->screen()->availableGeometry() : QRect();
-    QPoint at(main.right() + 1 + kGap, main.top());
-    if (screen.isValid() && at.x() + size.width() - 1 > screen.right()) {
-        // No room on the right: on the left, else at the screen's right edge
-        // (over the main window then, but as its own window always above it).
-        at.setX(main.left() - kGap - size.width());
-        if (at.x() < screen.left())
-            at.setX(screen.right() + 1 - size.width());
-    }
-    if (screen.isValid())
-        at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
-    return at;
 }
 
 void BoardWindow::paintEvent(QPaintEvent*) {

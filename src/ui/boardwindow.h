@@ -25,7 +25,6 @@ protected:
 
 private:
     void savePosition();
-    QPoint besideMainWindow() const;  // the first start's place
 
     Session& s_;
     QWidget* mainWindow_;

@@ -30,10 +30,10 @@
 
 namespace vx {
 
-GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir) : port_(std::make_unique<QtSerialPort>()) {
-    session_ = std::make_unique<Session>(*port_, settings, clock_, ui_, processes_);
+GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir)
     // The demo board's socket holds a chip of the selected device.
-    static_cast<QtSerialPort&>(*port_).simDevice = &session_->device;
+    : port_(std::make_unique<QtSerialPort>([this] { return session_ ? &session_->device : nullptr; })) {
+    session_ = std::make_unique<Session>(*port_, settings, clock_, ui_, processes_);
     session_->run.appDir = appDir;
     session_->run.manualDir = LocateManualDir(QString::fromStdString(appDir)).toStdString();
     window_ = std::make_unique<MainWindow>(*session_);
@@ -53,6 +53,16 @@ GuiApp::~GuiApp() {
 }
 
 void GuiApp::connectCommands() {
+    connectBoardCommands();
+    connectOptionCommands();
+    connectWindows();
+    // The port window and the overwrite question plug into ui_.portWindow and
+    // ui_.overwriteWindow; windows that must unload with the main window add
+    // themselves to w.closing.
+}
+
+// The history, the workflows, the port and exit.
+void GuiApp::connectBoardCommands() {
     Session& s = *session_;
     MainWindow& w = *window_;
     for (int n = 1; n <= 5; ++n)
@@ -70,6 +80,12 @@ void GuiApp::connectCommands() {
         if (ExitRequested(s))
             w.close();
     });
+}
+
+// The status labels, the check-mark options, help, search and the port.
+void GuiApp::connectOptionCommands() {
+    Session& s = *session_;
+    MainWindow& w = *window_;
     w.connectCommand("Label_FirmwareVersion", [&s] { ExplainFirmwareLabel(s); });
     w.connectDoubleClick("Label_FirmwareVersion", [&s] { SearchBoardFromLabel(s); });
     w.connectCommand("Label_Ver", [&s] { ExplainVersionLabel(s); });
@@ -91,6 +107,12 @@ void GuiApp::connectCommands() {
         PortWindow window(*session_, window_.get());
         window.exec();
     };
+}
+
+// The image's commands, the build, and the windows they open.
+void GuiApp::connectWindows() {
+    Session& s = *session_;
+    MainWindow& w = *window_;
     new ImageWiring(w, s);
     w.connectCommand("mnuEditer", [&s] { OpenInEditor(s); });
     w.connectCommand("mnuSourceOpen", [&s] { ChooseSource(s); });
@@ -110,9 +132,6 @@ void GuiApp::connectCommands() {
         }
     });
     w.closing.push_back([serial] { serial->unload(); });
-    // The port window and the overwrite question plug into ui_.portWindow and
-    // ui_.overwriteWindow; windows that must unload with the main window add
-    // themselves to w.closing.
 }
 
 bool GuiApp::start(const std::string& commandLine) {

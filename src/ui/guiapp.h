@@ -32,6 +32,9 @@ public:
 
 private:
     void connectCommands();
+    void connectBoardCommands();
+    void connectOptionCommands();
+    void connectWindows();
 
     SteadyClock clock_;
     std::unique_ptr<SerialPort> port_;

@@ -24,7 +24,23 @@ namespace vx {
 ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(window), s_(s) {
     grid_ = w_.findChild<QTableWidget*>("HFGrid1");
     idBox_ = w_.findChild<QLineEdit*>("Text_ID");
+    buildGridEditors();
+    connectGrid();
+    buildToolButtons();
 
+    memStatus_ = new FrmMemStatus(s_, &w_);
+    w_.connectCommand("mnuFileOpen", [this] { LoadHexFile(s_); });
+    w_.connectCommand("mnuFileSave", [this] { SaveHexFile(s_); });
+    w_.connectCommand("mnuPcBufferMemoryClear", [this] { ClearPcBuffer(s_); });
+    w_.connectCommand("Text_Config", [this] { ToggleConfigDisplay(s_); });
+    w_.connectCommand("nmuMemStatus", [this] {
+        memStatus_->show();
+        memStatus_->raise();
+    });
+}
+
+// The grid's in-place editors CmbInit and TxtInit, and Text_ID's filter.
+void ImageWiring::buildGridEditors() {
     cmbInit_ = new QComboBox(grid_->viewport());
     cmbInit_->setObjectName("CmbInit");
     cmbInit_->setEditable(true);
@@ -53,7 +69,9 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
     });
     connect(idBox_, &QLineEdit::textEdited, this,
             [this](const QString& text) { s_.view.idText = admitted(idBox_, text); });
+}
 
+void ImageWiring::connectGrid() {
     connect(grid_, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {
         const QRect cell = grid_->visualRect(grid_->model()->index(row, 1));
         GridCellChanged(s_, row, col, grid_->viewport()->rect().intersects(cell));
@@ -61,8 +79,10 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
     });
     connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { placeEditors(); });
     w_.afterRender.push_back([this] { placeEditors(); });
+}
 
-    // The tool buttons beside the menu commands.
+// The tool buttons beside the menu commands.
+void ImageWiring::buildToolButtons() {
     QToolBar* tools = w_.addToolBar("tools");
     tools->setObjectName("tools");
     tools->setMovable(false);
@@ -85,16 +105,6 @@ ImageWiring::ImageWiring(MainWindow& window, Session& s) : QObject(&window), w_(
             w_.render();
         });
     }
-
-    memStatus_ = new FrmMemStatus(s_, &w_);
-    w_.connectCommand("mnuFileOpen", [this] { LoadHexFile(s_); });
-    w_.connectCommand("mnuFileSave", [this] { SaveHexFile(s_); });
-    w_.connectCommand("mnuPcBufferMemoryClear", [this] { ClearPcBuffer(s_); });
-    w_.connectCommand("Text_Config", [this] { ToggleConfigDisplay(s_); });
-    w_.connectCommand("nmuMemStatus", [this] {
-        memStatus_->show();
-        memStatus_->raise();
-    });
 }
 
 void ImageWiring::placeEditors() {

@@ -27,6 +27,9 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildGridEditors();
+    void connectGrid();
+    void buildToolButtons();
     void placeEditors();
     bool filterHexKey(QLineEdit* box, QEvent* event, int maxLength);
     std::string admitted(QLineEdit* box, const QString& text);

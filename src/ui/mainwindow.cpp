@@ -23,6 +23,7 @@
 #include "ui/boardwindow.h"
 #include "ui/clickablelabel.h"
 #include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 
@@ -99,12 +100,6 @@ void setTextIfChanged(QLabel* label, const std::string& text) {
     const QString shown = DisplayText(text);
     if (label->text() != shown)
         label->setText(shown);
-}
-
-void setTextIfChanged(QLineEdit* box, const std::string& text) {
-    const QString shown = QString::fromStdString(text);
-    if (box->text() != shown)
-        box->setText(shown);
 }
 
 void applyLabel(QLabel* label, const LabelView& view) {
@@ -200,7 +195,17 @@ void MainWindow::buildMenus() {
 void MainWindow::buildWidgets() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
+    buildDeviceRow(central);
+    buildDumps(central);
+    buildGrid(central);
+    buildIdAndConfig(central);
+    buildCommandButtons(central);
+    buildStatus(central);
+    layOutWidgets(central);
+    resize(960, 640);
+}
 
+void MainWindow::buildDeviceRow(QWidget* central) {
     comboDevice_ = new QComboBox(central);
     comboDevice_->setObjectName("Combo_device");
     comboDevice_->setMinimumContentsLength(16);
@@ -215,13 +220,17 @@ void MainWindow::buildWidgets() {
     checksum_->setFrameShape(QFrame::Panel);
     checksum_->setFrameShadow(QFrame::Sunken);
     checksum_->setMinimumWidth(60);
+}
 
+void MainWindow::buildDumps(QWidget* central) {
     programMemory_ = dumpBox("RichTxtPgmMem", central);
     programMemory_->setMinimumWidth(programMemory_->fontMetrics().horizontalAdvance(QString(70, 'W')));
     eepromHeading_ = label("Label4", central, "EEPROM");
     eeprom_ = dumpBox("rText_EepromMem", central);
     eeprom_->setMaximumHeight(140);
+}
 
+void MainWindow::buildGrid(QWidget* central) {
     grid_ = new QTableWidget(central);
     grid_->setObjectName("HFGrid1");
     grid_->setColumnCount(2);
@@ -231,7 +240,9 @@ void MainWindow::buildWidgets() {
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setMinimumWidth(300);
+}
 
+void MainWindow::buildIdAndConfig(QWidget* central) {
     idBox_ = new QLineEdit(central);
     idBox_->setObjectName("Text_ID");
     idBox_->setMaxLength(4);
@@ -256,7 +267,9 @@ void MainWindow::buildWidgets() {
     osccalLo_->setReadOnly(true);
     osccalLo_->setMaximumWidth(50);
     calib_ = label("Label_calib_check", central);
+}
 
+void MainWindow::buildCommandButtons(QWidget* central) {
     program_ = button("Command_pogram", "プログラム(&P)", central);
     buttons_ = {program_, button("Command_read", "リード(&R)", central),
                 button("Command_Vrify", "ベリファイ(&V)", central),
@@ -264,7 +277,9 @@ void MainWindow::buildWidgets() {
                 button("Command_com", "通信", central), button("Command_OPEN", "解放", central)};
     buttons_[4]->setToolTip("通信ポートの設定を行います。");
     buttons_[5]->setToolTip("他のアプリケーションが通信ポートを使用できるように、ポートを開放します。");
+}
 
+void MainWindow::buildStatus(QWidget* central) {
     note_ = label("LabelCmt", central);
     note_->setWordWrap(true);
     note_->setFrameShape(QFrame::Panel);
@@ -279,11 +294,13 @@ void MainWindow::buildWidgets() {
     firmware_->setFrameShape(QFrame::Panel);
     firmware_->setFrameShadow(QFrame::Sunken);
 
-    auto* debug = new QPlainTextEdit(central);
-    debug->setObjectName("Text_debug");
-    debug->hide();
+    debug_ = new QPlainTextEdit(central);
+    debug_->setObjectName("Text_debug");
+    debug_->hide();
+}
 
-    // Layout: device row on top, dumps left, grid and commands right, status below.
+// Device row on top, dumps left, grid and commands right, status below.
+void MainWindow::layOutWidgets(QWidget* central) {
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel("デバイス", central));
     top->addWidget(comboDevice_);
@@ -300,6 +317,25 @@ void MainWindow::buildWidgets() {
     dumps->addWidget(eepromHeading_);
     dumps->addWidget(eeprom_, 1);
 
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(dumps, 3);
+    middle->addLayout(sideLayout(central), 2);
+
+    auto* status = new QHBoxLayout;
+    status->addWidget(progress_, 1);
+    status->addWidget(percent_);
+    status->addWidget(firmware_, 1);
+
+    auto* root = new QVBoxLayout(central);
+    root->addLayout(top);
+    root->addLayout(middle, 1);
+    root->addWidget(note_);
+    root->addLayout(status);
+    root->addWidget(debug_);
+}
+
+// The grid, the ID and configuration boxes and the command buttons.
+QLayout* MainWindow::sideLayout(QWidget* central) {
     auto* idRow = new QGridLayout;
     idRow->addWidget(new QLabel("ID", central), 0, 0);
     idRow->addWidget(idBox_, 0, 1);
@@ -327,23 +363,7 @@ void MainWindow::buildWidgets() {
     side->addWidget(calib_);
     side->addLayout(commands);
     side->addLayout(port);
-
-    auto* middle = new QHBoxLayout;
-    middle->addLayout(dumps, 3);
-    middle->addLayout(side, 2);
-
-    auto* status = new QHBoxLayout;
-    status->addWidget(progress_, 1);
-    status->addWidget(percent_);
-    status->addWidget(firmware_, 1);
-
-    auto* root = new QVBoxLayout(central);
-    root->addLayout(top);
-    root->addLayout(middle, 1);
-    root->addWidget(note_);
-    root->addLayout(status);
-    root->addWidget(debug);
-    resize(960, 640);
+    return side;
 }
 
 void MainWindow::connectCommand(const QString& objectName, std::function<void()> fn) {
@@ -398,6 +418,25 @@ void MainWindow::render() {
     if (windowTitle() != title)
         setWindowTitle(title);
 
+    renderStatus();
+    renderImage();
+    renderDevices();
+    renderCommands();
+    renderMenus();
+    renderGrid();
+    board_->render(v.board);
+    if (!v.focusRequest.empty()) {
+        if (auto* target = findChild<QWidget*>(QString::fromStdString(v.focusRequest)))
+            target->setFocus();
+        s_.view.focusRequest.clear();
+    }
+    for (const auto& fn : afterRender)
+        fn();
+}
+
+// The note, the progress bar and the status labels.
+void MainWindow::renderStatus() {
+    const MainView& v = s_.view;
     setTextIfChanged(note_, v.note);
     QPalette notePalette = note_->palette();
     notePalette.setColor(QPalette::WindowText, toColour(v.noteColour));
@@ -418,7 +457,11 @@ void MainWindow::render() {
     applyLabel(pmSize_, v.pmSizeLabel);
     applyLabel(edSize_, v.edSizeLabel);
     eepromHeading_->setVisible(v.eepromHeadingVisible);
+}
 
+// The dumps and the ID, configuration and calibration boxes.
+void MainWindow::renderImage() {
+    const MainView& v = s_.view;
     applyTextBox(programMemory_, v.programMemory, drawnProgramMemory_);
     applyTextBox(eeprom_, v.eeprom, drawnEeprom_);
     setTextIfChanged(idBox_, v.idText);
@@ -426,7 +469,10 @@ void MainWindow::render() {
     setTextIfChanged(bandGap_, v.bandGapText);
     setTextIfChanged(osccalHi_, v.osccalHiText);
     setTextIfChanged(osccalLo_, v.osccalLoText);
+}
 
+void MainWindow::renderDevices() {
+    const MainView& v = s_.view;
     if (drawnDevices_ != v.deviceList) {
         const QSignalBlocker block(comboDevice_);
         comboDevice_->clear();
@@ -438,6 +484,10 @@ void MainWindow::render() {
         const QSignalBlocker block(comboDevice_);
         comboDevice_->setCurrentIndex(v.deviceIndex);
     }
+}
+
+void MainWindow::renderCommands() {
+    const MainView& v = s_.view;
     // The device, the grid and the boxes the running command reads stay put.
     for (QWidget* box : std::initializer_list<QWidget*>{comboDevice_, grid_, idBox_, bandGap_})
         box->setEnabled(!IsRefusedWhileBusy(v, box->objectName().toStdString()));
@@ -447,17 +497,6 @@ void MainWindow::render() {
         program_->setText(programCaption);
     for (QPushButton* b : buttons_)
         b->setEnabled(commandEnabled(b->objectName(), true));
-
-    renderMenus();
-    renderGrid();
-    board_->render(v.board);
-    if (!v.focusRequest.empty()) {
-        if (auto* target = findChild<QWidget*>(QString::fromStdString(v.focusRequest)))
-            target->setFocus();
-        s_.view.focusRequest.clear();
-    }
-    for (const auto& fn : afterRender)
-        fn();
 }
 
 void MainWindow::renderMenus() {

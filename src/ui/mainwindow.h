@@ -14,6 +14,7 @@
 class QAction;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -51,6 +52,18 @@ protected:
 private:
     void buildMenus();
     void buildWidgets();
+    void buildDeviceRow(QWidget* central);
+    void buildDumps(QWidget* central);
+    void buildGrid(QWidget* central);
+    void buildIdAndConfig(QWidget* central);
+    void buildCommandButtons(QWidget* central);
+    void buildStatus(QWidget* central);
+    void layOutWidgets(QWidget* central);
+    QLayout* sideLayout(QWidget* central);
+    void renderStatus();
+    void renderImage();
+    void renderDevices();
+    void renderCommands();
     void renderMenus();
     void renderGrid();
     bool commandEnabled(const QString& name, bool modelEnabled) const;
@@ -80,6 +93,7 @@ private:
     QLineEdit* osccalHi_ = nullptr;
     QLineEdit* osccalLo_ = nullptr;
     QTableWidget* grid_ = nullptr;
+    QPlainTextEdit* debug_ = nullptr;  // Text_debug, never shown
     BoardWindow* board_ = nullptr;
     bool closed_ = false;
 

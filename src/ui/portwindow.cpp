@@ -27,6 +27,30 @@ PortWindow::PortWindow(Session& s, QWidget* parent, PortLister* lister)
     setWindowTitle("通信ポート選択して下さい。");
 
     auto* grid = new QGridLayout;
+    auto* group = buildComOptions(grid);
+    buildPortList();
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(device_, 1);
+    QLayout* buttons = buildButtons(listButtons);
+    auto* root = new QVBoxLayout(this);
+    root->addLayout(grid);
+    root->addWidget(list_);
+    root->addLayout(listButtons);
+    root->addWidget(info_);
+    root->addLayout(buttons);
+
+    PortWindowLoad(s_, model_);
+    const PortWindowModel loaded = model_;
+    group->setExclusive(false);
+    for (int i = 0; i < kMaxComPort; ++i)
+        options_[static_cast<std::size_t>(i)]->setChecked(loaded.selected[static_cast<std::size_t>(i)]);
+    group->setExclusive(true);
+    model_ = loaded;
+    refreshList();
+}
+
+// COM1..COM20 in columns of five.
+QButtonGroup* PortWindow::buildComOptions(QGridLayout* grid) {
     auto* group = new QButtonGroup(this);
     for (int i = 0; i < kMaxComPort; ++i) {
         auto* option = new QRadioButton(QString("COM%1").arg(i + 1), this);
@@ -43,7 +67,11 @@ PortWindow::PortWindow(Session& s, QWidget* parent, PortLister* lister)
         if (on)
             showDevicePath();
     });
+    return group;
+}
 
+// The system's ports, the path box and the information line.
+void PortWindow::buildPortList() {
     list_ = new QTreeWidget(this);
     list_->setObjectName("List_Ports");
     list_->setRootIsDecorated(false);
@@ -69,7 +97,10 @@ PortWindow::PortWindow(Session& s, QWidget* parent, PortLister* lister)
     info_->setObjectName("Label_PortInfo");
     info_->setWordWrap(true);
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
 
+// 自動検出 and 一覧を更新 beside the path box; OK and CANCEL in the row returned.
+QLayout* PortWindow::buildButtons(QHBoxLayout* listButtons) {
     auto* detect = new QPushButton("自動検出", this);
     detect->setObjectName("Command_AutoDetect");
     detect->setToolTip("一覧のポートに順にライターを問い合わせ、応答したポートを選びます。");
@@ -87,29 +118,13 @@ PortWindow::PortWindow(Session& s, QWidget* parent, PortLister* lister)
     connect(ok, &QPushButton::clicked, this, &PortWindow::ok);
     connect(cancel, &QPushButton::clicked, this, &PortWindow::reject);
 
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(device_, 1);
     listButtons->addWidget(detect);
     listButtons->addWidget(refresh);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    auto* root = new QVBoxLayout(this);
-    root->addLayout(grid);
-    root->addWidget(list_);
-    root->addLayout(listButtons);
-    root->addWidget(info_);
-    root->addLayout(buttons);
-
-    PortWindowLoad(s_, model_);
-    const PortWindowModel loaded = model_;
-    group->setExclusive(false);
-    for (int i = 0; i < kMaxComPort; ++i)
-        options_[static_cast<std::size_t>(i)]->setChecked(loaded.selected[static_cast<std::size_t>(i)]);
-    group->setExclusive(true);
-    model_ = loaded;
-    refreshList();
+    return buttons;
 }
 
 PortWindow::~PortWindow() = default;

@@ -7,8 +7,12 @@
 
 #include "app/portselect.h"
 
+class QButtonGroup;
 class QComboBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
+class QLayout;
 class QRadioButton;
 class QTreeWidget;
 
@@ -25,6 +29,9 @@ public slots:
     void reject() override;  // Esc and CANCEL
 
 private:
+    QButtonGroup* buildComOptions(QGridLayout* grid);
+    void buildPortList();
+    QLayout* buildButtons(QHBoxLayout* listButtons);
     void ok();
     void autoDetect();
     void refreshList();

@@ -18,30 +18,35 @@
 #include "app/startup.h"
 #include "session/shell.h"
 #include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
-
-namespace {
-
-template <typename W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-void setTextIfChanged(QLineEdit* box, const std::string& text) {
-    const QString shown = QString::fromStdString(text);
-    if (box->text() != shown)
-        box->setText(shown);
-}
-
-}  // namespace
 
 SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
     setObjectName("frmSerialPgmSetting");
     setWindowTitle("シリアルデータプログラミング");
     setModal(false);
 
+    QWidget* data = buildDataFrame();
+    QWidget* address = buildAddressFrame();
+    enable_ = named(new QCheckBox("設定を有効にする。", this), "ChkSettingEnable");
+    QWidget* status = buildStatusFrame();
+    QLayout* buttons = buildButtons();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(data);
+    layout->addWidget(address);
+    layout->addWidget(enable_);
+    layout->addWidget(status);
+    layout->addLayout(buttons);
+
+    connectBoxes();
+    for (QLineEdit* box : {dataStart_, dataIncrement_, dataFinish_, startAddress_})
+        box->installEventFilter(this);
+}
+
+// 書込みデータ設定: start value, increment, quantity and the radix.
+QWidget* SerialWindow::buildDataFrame() {
     auto* data = new QGroupBox("書込みデータ設定", this);
     auto* dataGrid = new QGridLayout(data);
     dataStart_ = named(new QLineEdit(data), "TxtDataStart");
@@ -57,7 +62,11 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     dataGrid->addWidget(dataFinish_, 2, 1);
     dataGrid->addWidget(optionDec_, 0, 2);
     dataGrid->addWidget(optionHex_, 1, 2);
+    return data;
+}
 
+// 書込みアドレス設定: where the number goes, its width and the write mode.
+QWidget* SerialWindow::buildAddressFrame() {
     auto* address = new QGroupBox("書込みアドレス設定", this);
     auto* addressGrid = new QGridLayout(address);
     startAddress_ = named(new QLineEdit(address), "TxtStartAddress");
@@ -74,9 +83,11 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     writeMode_->addItems({"表示のみ", "プログラムメモリ (RETLW)", "EEPROM"});
     addressGrid->addWidget(new QLabel("書込み方法", address), 2, 0);
     addressGrid->addWidget(writeMode_, 2, 1, 1, 3);
+    return address;
+}
 
-    enable_ = named(new QCheckBox("設定を有効にする。", this), "ChkSettingEnable");
-
+// ステータス: the count, the last number written, the next one and the message line.
+QWidget* SerialWindow::buildStatusFrame() {
     auto* status = new QGroupBox("ステータス", this);
     auto* statusGrid = new QGridLayout(status);
     finishCount_ = named(new QLineEdit(status), "TxtFinshCount");
@@ -94,7 +105,10 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     statusGrid->addWidget(new QLabel("次の番号：", status), 2, 0);
     statusGrid->addWidget(nextData_, 2, 1, 1, 2);
     statusGrid->addWidget(message_, 3, 0, 1, 3);
+    return status;
+}
 
+QLayout* SerialWindow::buildButtons() {
     auto* chk = named(new QPushButton("chk", this), "Command1");
     auto* ok = named(new QPushButton("終了", this), "OKButton");
     auto* exportRun = named(new QPushButton("書出し...", this), "CmdExportRun");
@@ -111,13 +125,25 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
     buttons->addWidget(chk);
     buttons->addWidget(ok);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(data);
-    layout->addWidget(address);
-    layout->addWidget(enable_);
-    layout->addWidget(status);
-    layout->addLayout(buttons);
+    connect(exportRun, &QPushButton::clicked, this, [this] {
+        const auto path = s_.ui.saveFileDialog({"シリアル番号の管理ファイルを書き出す", s_.run.appDir,
+                                                "テキストファイル|*.txt|全てのファイル|*.*", "serial_run.txt"});
+        if (path)
+            handle([&] { model_->exportRun(*path); });
+    });
+    connect(importRun, &QPushButton::clicked, this, [this] {
+        const auto path = s_.ui.openFileDialog(
+            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "テキストファイル|*.txt|全てのファイル|*.*", ""});
+        if (path)
+            handle([&] { model_->importRun(*path); });
+    });
+    connect(chk, &QPushButton::clicked, this, [this] { handle([&] { model_->recordDevice(); }); });
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
+    return buttons;
+}
 
+// Each box, option and list runs its handler of the model.
+void SerialWindow::connectBoxes() {
     connect(dataStart_, &QLineEdit::textEdited, this,
             [this](const QString& t) { handle([&] { model_->setDataStart(t.toStdString()); }); });
     connect(dataIncrement_, &QLineEdit::textEdited, this,
@@ -132,24 +158,7 @@ SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s)
             [this](int index) { handle([&] { model_->selectByteCount(index + 1); }); });
     connect(writeMode_, &QComboBox::activated, this,
             [this](int index) { handle([&] { model_->selectWriteMode(static_cast<SerialMode>(index)); }); });
-    connect(exportRun, &QPushButton::clicked, this, [this] {
-        const auto path = s_.ui.saveFileDialog({"シリアル番号の管理ファイルを書き出す", s_.run.appDir,
-                                                "テキストファイル|*.txt|全てのファイル|*.*", "serial_run.txt"});
-        if (path)
-            handle([&] { model_->exportRun(*path); });
-    });
-    connect(importRun, &QPushButton::clicked, this, [this] {
-        const auto path = s_.ui.openFileDialog(
-            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "テキストファイル|*.txt|全てのファイル|*.*", ""});
-        if (path)
-            handle([&] { model_->importRun(*path); });
-    });
     connect(enable_, &QCheckBox::clicked, this, [this](bool on) { handle([&] { model_->setEnabled(on); }); });
-    connect(chk, &QPushButton::clicked, this, [this] { handle([&] { model_->recordDevice(); }); });
-    connect(ok, &QPushButton::clicked, this, &QWidget::close);
-
-    for (QLineEdit* box : {dataStart_, dataIncrement_, dataFinish_, startAddress_})
-        box->installEventFilter(this);
 }
 
 template <typename Fn>
@@ -164,8 +173,13 @@ void SerialWindow::open() {
     if (!model_) {
         model_ = std::make_unique<SerialProgramming>(s_);
         model_->changed = [this] { render(); };
-        move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
         render();
+        // Where it was left; the first time beside the main window, not over its dumps.
+        adjustSize();
+        if (model_->positionSaved)
+            move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
+        else
+            move(BesideWindow(parentWidget(), frameGeometry().size()));
     }
     show();
     raise();
@@ -188,11 +202,8 @@ void SerialWindow::offerSavedRun() {
     const auto saved = SavedSerialRun(s_);
     if (!saved)
         return;
-    const auto next = saved->nextFree();
-    const std::string text = "前回の生産シリアライゼーションが途中です (書込み済 " + std::to_string(saved->count) +
-                             " 個" + (next ? "、次の番号 " + std::to_string(SerialValueAt(saved->settings, *next)) : "") +
-                             ")。\r\n続けますか？";
-    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", text, MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", ResumeQuestion(s_, *saved),
+                         MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     RevealSerialProgramming(s_);
     s_.ui.viewChanged();
@@ -236,6 +247,7 @@ bool SerialWindow::eventFilter(QObject* watched, QEvent* event) {
 void SerialWindow::render() {
     if (!model_)
         return;
+    model_->followLoads();
     const SerialProgramming& m = *model_;
     const QSignalBlocker b1(optionDec_), b2(optionHex_), b3(byteNumber_), b4(enable_), b5(writeMode_);
     setTextIfChanged(dataStart_, m.dataStart);

@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QRadioButton;
 
@@ -32,13 +33,19 @@ public:
     SerialProgramming* model() { return model_.get(); }
     // Draws the model again; the main window's busy state locks the switch.
     void render();
-    void reject() override { close(); }  // Esc unloads as closing does
+    // Esc does nothing: unloading would lose the window's serial value and count.
+    void reject() override {}
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* buildDataFrame();
+    QWidget* buildAddressFrame();
+    QWidget* buildStatusFrame();
+    QLayout* buildButtons();
+    void connectBoxes();
     // Runs a handler of the model, then draws it again.
     template <typename Fn>
     void handle(Fn fn);

@@ -10,16 +10,11 @@
 #include <QVBoxLayout>
 
 #include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 
 namespace {
-
-template <typename W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 QLabel* wrapped(const char* text, QWidget* parent) {
     auto* label = new QLabel(DisplayText(text), parent);
@@ -34,15 +29,44 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
     setWindowTitle("アセンブラ・コンパイラの設定");
     setModal(true);
 
+    QPushButton* openAsm = nullptr;
+    QLayout* pathRow = buildToolRow(openAsm);
+    option_ = named(new QLineEdit(this), "txtAsmOption");
+    QWidget* after = buildAfterFrame();
+    auto* ccscFrame = new QGroupBox("Ccsc.exe 使用時の専用オプション", this);
+    ccsc_ = named(new QCheckBox("HEXファイル内のターゲットチップ名を使用してデバイス選択を行う。", ccscFrame),
+                  "Check_ccsc_device_info");
+    (new QVBoxLayout(ccscFrame))->addWidget(ccsc_);
+    auto* info = new QGroupBox("インフォメーション", this);
+    (new QVBoxLayout(info))->addWidget(wrapped(ToolSettings::kInformation, info));
+    QLayout* buttons = buildButtons(openAsm);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("アセンブラ・コンパイラの場所を指定してください。", this));
+    layout->addLayout(pathRow);
+    layout->addWidget(new QLabel("オプションを指定してください。（mpasmwinでは\"/q\"を、ccscでは\"+p\"を推奨します。)", this));
+    layout->addWidget(option_);
+    layout->addWidget(after);
+    layout->addWidget(ccscFrame);
+    layout->addWidget(info);
+    layout->addLayout(buttons);
+
+    connectBoxes(openAsm);
+    render();
+}
+
+QLayout* ToolSettingsWindow::buildToolRow(QPushButton*& openAsm) {
     asmPath_ = named(new QLineEdit(this), "txtAsmPath");
     asmPath_->setReadOnly(true);  // only a tool chosen through the dialog is stored
-    auto* openAsm = named(new QPushButton("開く", this), "cmdOpenAsm");
+    openAsm = named(new QPushButton("開く", this), "cmdOpenAsm");
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(asmPath_, 1);
     pathRow->addWidget(openAsm);
+    return pathRow;
+}
 
-    option_ = named(new QLineEdit(this), "txtAsmOption");
-
+// What opens after a failed build: the file's extension and the editor.
+QWidget* ToolSettingsWindow::buildAfterFrame() {
     auto* after = new QGroupBox("アセンブル・コンパイルエラー時の処理", this);
     afterFile_ = named(new QLineEdit(after), "Text_After_File");
     notepad_ = named(new QRadioButton("メモ帳で開く", after), "Option_Notopad");
@@ -57,15 +81,10 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
     afterLayout->addWidget(afterFile_);
     afterLayout->addWidget(notepad_);
     afterLayout->addWidget(associated_);
+    return after;
+}
 
-    auto* ccscFrame = new QGroupBox("Ccsc.exe 使用時の専用オプション", this);
-    ccsc_ = named(new QCheckBox("HEXファイル内のターゲットチップ名を使用してデバイス選択を行う。", ccscFrame),
-                  "Check_ccsc_device_info");
-    (new QVBoxLayout(ccscFrame))->addWidget(ccsc_);
-
-    auto* info = new QGroupBox("インフォメーション", this);
-    (new QVBoxLayout(info))->addWidget(wrapped(ToolSettings::kInformation, info));
-
+QLayout* ToolSettingsWindow::buildButtons(QPushButton* openAsm) {
     auto* ok = named(new QPushButton("閉じる", this), "OKButton");
     auto* cancel = named(new QPushButton("ｷｬﾝｾﾙ", this), "CancelButton");
     // Enter in a text box presses no button: a dialog's buttons are
@@ -76,17 +95,13 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    return buttons;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel("アセンブラ・コンパイラの場所を指定してください。", this));
-    layout->addLayout(pathRow);
-    layout->addWidget(new QLabel("オプションを指定してください。（mpasmwinでは\"/q\"を、ccscでは\"+p\"を推奨します。)", this));
-    layout->addWidget(option_);
-    layout->addWidget(after);
-    layout->addWidget(ccscFrame);
-    layout->addWidget(info);
-    layout->addLayout(buttons);
-
+// Each box and option runs its handler of the model.
+void ToolSettingsWindow::connectBoxes(QPushButton* openAsm) {
     connect(option_, &QLineEdit::textEdited, this, [this](const QString& t) { model_.setOption(t.toStdString()); });
     connect(afterFile_, &QLineEdit::textEdited, this,
             [this](const QString& t) { model_.setAfterFile(t.toStdString()); });
@@ -97,9 +112,6 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
         model_.chooseTool();
         render();
     });
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    render();
 }
 
 void ToolSettingsWindow::render() {

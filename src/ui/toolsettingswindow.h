@@ -8,7 +8,9 @@
 #include "toolchain/toolsettings.h"
 
 class QCheckBox;
+class QLayout;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace vx {
@@ -24,6 +26,10 @@ public:
     void reject() override;
 
 private:
+    QLayout* buildToolRow(QPushButton*& openAsm);
+    QWidget* buildAfterFrame();
+    QLayout* buildButtons(QPushButton* openAsm);
+    void connectBoxes(QPushButton* openAsm);
     void render();
 
     ToolSettings model_;

@@ -54,6 +54,7 @@ TEST(BusyRule, EveryCommandDuringAProgramRunIsRefusedWithANote) {
          }},
         {"ClearPcBuffer", [&] { ClearPcBuffer(s); }},
         {"BuildAndReload", [&] { BuildAndReload(s); }},
+        {"ChooseSource", [&] { ChooseSource(s); }},
         {"ReloadHex", [&] { ReloadHex(s); }},
         {"SaveHexFile", [&] { SaveHexFile(s); }},
         {"GridCellChanged", [&] { GridCellChanged(s, 2, 0); }},

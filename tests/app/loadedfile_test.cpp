@@ -59,9 +59,9 @@ TEST(ImageTitle, NamesAFileOnlyWhileTheImageIsThatFiles) {
     loadA();
     s.run.asmToolPath = WriteTestFile(rig, "gpasm", "");
     WriteTestFile(rig, "a.asm", "");
-    BuildAndReload(s);  // the tool leaves no HEX file
+    BuildAndReload(s);  // the tool leaves no HEX file: a.hex and its image stay
     EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
-    EXPECT_EQ(s.view.title, kBase);
+    EXPECT_EQ(s.view.title, kBase + a);
 }
 
 TEST(LogVerdict, NamesTheFileLoadedLastNotTheOneSavedOrChosen) {

@@ -49,7 +49,10 @@ void FirstRunTest::emptyHomeGetsOneSettingsFileWithTheSimulatedBoard() {
     gui.terminate();
     QVERIFY(gui.waitForFinished(10000));
 
-    const QStringList config = filesUnder(home.path() + "/.config");
+    // The settings store's lock stays behind when the program is stopped in
+    // the middle of a write; it is no settings file.
+    QStringList config = filesUnder(home.path() + "/.config");
+    config.removeIf([](const QString& f) { return f.endsWith(".ini.lock"); });
     QCOMPARE(config, QStringList{ini});
     for (const QString& file : filesUnder(home.path()))
         QVERIFY2(!file.endsWith(".ini") || file == ini, qPrintable(file));

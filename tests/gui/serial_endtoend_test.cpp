@@ -171,7 +171,7 @@ void SerialEndToEndTest::simPortHoldsAChipOfTheSelectedDevice() {
     device.programWords = 1024;
     device.eepromBytes = 128;
     device.calibInstruction = "retlw";
-    port_->simDevice = &device;
+    port_->simDevice = [&device] { return &device; };
     QVERIFY(s().link.Open("sim") == PortOpenResult::Ok);
     SimChip& chip = port_->simPort()->board.chip;
     QCOMPARE(QString::fromStdString(chip.familyName), QString("12F6"));

@@ -20,6 +20,7 @@
 #include "qtplatform/qtserialport.h"
 #include "serialization/production.h"
 #include "ui/guiapp.h"
+#include "ui/mainwindow.h"
 #include "ui/serialwindow.h"
 
 using namespace vx;
@@ -32,6 +33,7 @@ private slots:
     void enterNeverRecordsADevice();
     void retlwModeProgramsConsecutiveNumbers();
     void savedRunIsOfferedAtStart();
+    void displayFollowsTheRadixTheFileAndTheChip();
 
 private:
     template <typename W>
@@ -44,6 +46,8 @@ private:
     QString count() { return child<QLineEdit>("TxtFinshCount")->text(); }
     // PIC16F84A with a two-word program loaded from a file.
     void loadProgram();
+    // Starts the program again, answering Yes to its question; the question.
+    QString startAnsweringYes();
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QtSettingsStore> settings_;
@@ -81,6 +85,22 @@ void SerialWindowTest::loadProgram() {
     LoadHexFile(s);
     s.loader.skipHexDialog = false;
     QCOMPARE(s.buffer.program[0], 0x30);
+}
+
+QString SerialWindowTest::startAnsweringYes() {
+    QString asked;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    timer.start(20);
+    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
+    const bool started = app_->start("");
+    timer.stop();
+    return started ? asked : "not started";
 }
 
 void SerialWindowTest::enterNeverRecordsADevice() {
@@ -186,19 +206,7 @@ void SerialWindowTest::savedRunIsOfferedAtStart() {
     std::string error;
     QVERIFY(SerialRunFile(dir_->filePath("SERIAL_RUN.txt").toStdString()).create(run, error));
 
-    QString asked;
-    QTimer timer;
-    connect(&timer, &QTimer::timeout, this, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        asked = box->text();
-        box->button(QMessageBox::Yes)->click();
-    });
-    timer.start(20);
-    app_ = std::make_unique<GuiApp>(*settings_, dir_->path().toStdString() + "/");
-    QVERIFY(app_->start(""));
-    timer.stop();
+    const QString asked = startAnsweringYes();
     QVERIFY2(asked.startsWith("前回の生産シリアライゼーションが途中です (書込み済 0 個、次の番号 42)"), qPrintable(asked));
     QVERIFY(app_->serialWindow().isVisible());
     QCOMPARE(child<QComboBox>("CmbWriteMode")->currentText(), QString("EEPROM"));
@@ -207,5 +215,89 @@ void SerialWindowTest::savedRunIsOfferedAtStart() {
     QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("42"));
 }
 
-QTEST_MAIN(SerialWindowTest)
+// The window, its radix, the HEX file it waits for and the chip read back.
+void SerialWindowTest::displayFollowsTheRadixTheFileAndTheChip() {
+    SerialWindow& w = app_->serialWindow();
+    MainWindow& main = app_->window();
+    Session& s = app_->session();
+    main.move(0, 0);
+    auto type = [this](const char* box, const char* text) {
+        auto* edit = child<QLineEdit>(box);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    auto choose = [this](const char* list, int index) {
+        auto* combo = child<QComboBox>(list);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    };
+
+    // First opened beside the main window, not over its memory dump; Esc
+    // neither closes it nor loses the serial value.
+    w.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY2(w.frameGeometry().left() > main.frameGeometry().right(),
+             qPrintable(QString("window at %1, main window ends at %2").arg(w.x()).arg(main.frameGeometry().right())));
+    type("TxtDataStart", "17");
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.model()->serialUnits(), 17 * 10000);
+
+    // A start address with the top bit set has its end address.
+    type("TxtStartAddress", "80000000");
+    choose("TxtWriteByteNumber", 3);
+    QCOMPARE(child<QLabel>("TxtEndAddress")->text(), QString("80000004"));
+    type("TxtStartAddress", "3f0");
+    choose("TxtWriteByteNumber", 1);
+
+    // Hexadecimal display; switched on before a HEX file is loaded, the run
+    // starts once one is.
+    QTest::mouseClick(child<QRadioButton>("Option_Hex"), Qt::LeftButton);
+    type("TxtDataStart", "1234");
+    type("TxtDataFinsh", "a");
+    choose("CmbWriteMode", 1);
+    child<QCheckBox>("ChkSettingEnable")->click();
+    QCOMPARE(child<QLabel>("Label2")->text(),
+             QString("HEXファイルが開かれていません。メニューバの 【ファイル】【開く】から、HEXファイルを開いてください。"));
+    loadProgram();
+    QCOMPARE(child<QLabel>("Label2")->text(), QString("シリアライゼーションが有効になりました。\n設定変更はできません。"));
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("1234"));
+    auto* program = main.findChild<QPushButton*>("Command_pogram");
+    QTest::mouseClick(program, Qt::LeftButton);
+    QVERIFY2(s.view.note.rfind("プログラミング成功。", 0) == 0, s.view.note.c_str());
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("1235"));
+
+    // The chip read back to check its number: the note says the image is the chip's.
+    QTest::mouseClick(main.findChild<QPushButton*>("Command_read"), Qt::LeftButton);
+    QTest::mouseClick(program, Qt::LeftButton);
+    QVERIFY2(s.view.note.find("チップから読み出したデータ (0x3F0) と重なっています。") != std::string::npos &&
+                 s.view.note.find("HEXファイルをもう一度ロードしてください。") != std::string::npos,
+             s.view.note.c_str());
+
+    // At the next start the run is offered and resumed in hexadecimal.
+    app_.reset();
+    const QString asked = startAnsweringYes();
+    QVERIFY2(asked.startsWith("前回の生産シリアライゼーションが途中です (書込み済 1 個、次の番号 1235)"), qPrintable(asked));
+    QVERIFY(child<QRadioButton>("Option_Hex")->isChecked());
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("1235"));
+    QCOMPARE(child<QLineEdit>("TxtDataStart")->text(), QString("1235"));
+}
+
+// On a screen with room beside the main window (the offscreen platform's
+// own is smaller than the main window).
+int main(int argc, char** argv) {
+    QTemporaryDir config;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+        QFile screens(config.filePath("screens.json"));
+        if (screens.open(QIODevice::WriteOnly))
+            screens.write(R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1920, "height": 1080,
+                                            "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        screens.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toUtf8());
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    SerialWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "serialwindow_test.moc"

@@ -262,11 +262,11 @@ TEST(SerialWindow, EndAddressIsStartPlusByteCount) {
     EXPECT_EQ(w.wroteHex, "00:00:00:00");
     w.setStartAddress("");
     EXPECT_EQ(w.endAddress, "3F4");
-    // The largest address the box takes: the sum stays exact.
-    w.setStartAddress("346DC5D638865");
-    EXPECT_EQ(w.endAddress, "346DC5D638869");
-    w.setStartAddress("346DC5D638866");
-    EXPECT_EQ(w.endAddress, "346DC5D638869");
+    // Addresses are unsigned 64-bit numbers: the sum stays exact to the top.
+    w.setStartAddress("FFFFFFFFFFFFFFFB");
+    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    w.setStartAddress("FFFFFFFFFFFFFFFC");
+    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
 }
 
 TEST(SerialWindow, KeyFilters) {

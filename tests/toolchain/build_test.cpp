@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <unistd.h>
 
 #include "base/convert.h"
 #include "device/devicedb.h"
+#include "image/hexfile.h"
 #include "image/selection.h"
 #include "support/fakes.h"
 #include "support/imagefixture.h"
@@ -45,8 +47,14 @@ public:
         }
         return FakeProcesses::start(program, args, workDir);
     }
+    ProcessId startLogged(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& workDir, const std::string& outputFile) override {
+        WriteFileBytes(outputFile, says);
+        return start(program, args, workDir);
+    }
     bool writesHex = true;
     std::string hexText = kHex;
+    std::string says;  // what the tool prints
 };
 
 struct BuildRig : TestRig {
@@ -61,6 +69,11 @@ struct BuildRig : TestRig {
         settings.values["OPEN_DIR0"] = work;
         selectF84(session);
         ui.boxes.clear();
+    }
+    // The HEX path of a source written in the work folder.
+    std::string sourced(const std::string& name, const std::string& ext = "asm") {
+        WriteFileBytes(work + "/" + name + "." + ext, "");
+        return work + "/" + name + ".hex";
     }
     ToolProcesses tool;
     Session session;
@@ -113,7 +126,7 @@ TEST(BuildAndReload, AsksForACSourceThenRunsTheToolInItsFolder) {
     EXPECT_EQ(rig.ui.fileRequests[0].filter, "Cファイル|*.c|全てのファイル|*.*");
     EXPECT_EQ(s.loader.hexPath, rig.work + "/test.hex");
     EXPECT_EQ(rig.settings.values["OPEN_DIR0"], rig.work);
-    EXPECT_EQ(s.view.title, "Vormex V3 Ver 2.9.24  ");  // the failed build left no file's image
+    EXPECT_EQ(s.view.title, "Vormex V3 Ver 2.9.24  ");  // nothing was loaded
     ASSERT_EQ(rig.tool.started.size(), 1u);
     EXPECT_EQ(rig.tool.started[0].program, tool);
     EXPECT_EQ(rig.tool.started[0].args, (std::vector<std::string>{"+p", "test.c"}));
@@ -180,6 +193,7 @@ TEST(BuildAndReload, SpacesAndShellCharactersStayInOneArgument) {
     fs::create_directories(folder);
     rig.settings.values["OPEN_DIR0"] = folder;
     s.loader.hexPath = folder + "/blink led.hex";
+    WriteFileBytes(folder + "/blink led.asm", "");
     rig.settings.values["AsmOption"] = "-q '-I inc dir'";
     BuildAndReload(s);
     ASSERT_EQ(rig.tool.started.size(), 1u);
@@ -191,7 +205,7 @@ TEST(BuildAndReload, SpacesAndShellCharactersStayInOneArgument) {
 TEST(BuildAndReload, SuccessReloadsTheNewHexFile) {
     BuildRig rig;
     auto& s = rig.session;
-    s.loader.hexPath = rig.work + "/a.hex";
+    s.loader.hexPath = rig.sourced("a");
     WriteFileBytes(s.loader.hexPath, "stale");
     BuildAndReload(s);
     EXPECT_EQ(ReadFileBytes(s.loader.hexPath), kHex);
@@ -204,13 +218,13 @@ TEST(BuildAndReload, SuccessReloadsTheNewHexFile) {
 TEST(BuildAndReload, FailedAssemblyOpensTheErrorFile) {
     BuildRig rig;
     auto& s = rig.session;
-    s.loader.hexPath = rig.work + "/test.hex";
+    s.loader.hexPath = rig.sourced("test");
     WriteFileBytes(s.loader.hexPath, kHex);
     WriteFileBytes(rig.work + "/test.lst", "error");
     rig.settings.values["AsmAfter"] = " lst ";
     rig.tool.writesHex = false;
     BuildAndReload(s);
-    EXPECT_FALSE(FileExists(s.loader.hexPath));  // deleted before the build
+    EXPECT_EQ(ReadFileBytes(s.loader.hexPath), kHex);  // put back
     EXPECT_EQ(rig.tool.editorOpened, std::vector<std::string>{rig.work + "/test.lst"});
     EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
 
@@ -233,7 +247,7 @@ TEST(BuildAndReload, AskingCompilerLetsTheUserJudge) {
     const std::string tool = rig.dir + "picc.exe";
     WriteFileBytes(tool, "");
     s.run.asmToolPath = tool;
-    s.loader.hexPath = rig.work + "/m.hex";
+    s.loader.hexPath = rig.sourced("m", "c");
     WriteFileBytes(rig.work + "/m.lst", "");
     rig.settings.values["AsmAfter"] = "lst";
     rig.tool.writesHex = true;
@@ -256,7 +270,7 @@ TEST(BuildAndReload, AskingCompilerLetsTheUserJudge) {
 TEST(BuildAndReload, StopsWaitingAfterTenSecondsAndJudgesByTheFile) {
     BuildRig rig;
     auto& s = rig.session;
-    s.loader.hexPath = rig.work + "/slow.hex";
+    s.loader.hexPath = rig.sourced("slow");
     rig.tool.nextExitCode = std::nullopt;  // never ends
     const auto before = rig.clock.now;
     BuildAndReload(s);
@@ -275,7 +289,7 @@ TEST(BuildAndReload, DiagnosticBoxWhenAskedOnTheCommandLine) {
     BuildRig rig;
     auto& s = rig.session;
     s.run.commandOption = "/debug";
-    s.loader.hexPath = rig.work + "/d.hex";
+    s.loader.hexPath = rig.sourced("d");
     rig.settings.values["AsmOption"] = "/q";
     rig.settings.values["AsmAfter"] = "lst";
     BuildAndReload(s);
@@ -286,15 +300,6 @@ TEST(BuildAndReload, DiagnosticBoxWhenAskedOnTheCommandLine) {
     expected += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + rig.toolPath + " /q d.asm\r\nｴﾗｰ時に開くﾌｧｲﾙ名\t" + rig.work +
                 "/d.lst\r\nｶﾚﾝﾄﾃﾞｨﾚｸﾄﾘ\t" + rig.work;
     EXPECT_EQ(rig.ui.boxes[0].text, expected);
-}
-
-TEST(BuildAndReload, WorkingFolderDefaultsToHome) {
-    BuildRig rig;
-    rig.settings.values.erase("OPEN_DIR0");
-    const char* home = std::getenv("HOME");
-    EXPECT_EQ(BuildWorkDir(rig.session), home && *home ? home : "/");
-    rig.settings.values["OPEN_DIR0"] = "/x";
-    EXPECT_EQ(BuildWorkDir(rig.session), "/x");
 }
 
 TEST(ReloadHex, AsksWhenNoFileThenLoads) {
@@ -324,7 +329,7 @@ TEST(ReloadHex, AFileTheLoaderCannotOpenIsNotReportedAsReloaded) {
     EXPECT_NE(s.view.note, "HEXファイルの再ロード完了。 ");
 }
 
-TEST(ChooseSource, CutsAtTheFirstDotOfThePath) {
+TEST(ChooseSource, NamesTheHexFileBesideTheSource) {
     BuildRig rig;
     auto& s = rig.session;
     const std::string folder = rig.dir + "old.src";
@@ -334,7 +339,7 @@ TEST(ChooseSource, CutsAtTheFirstDotOfThePath) {
     ChooseSource(s);
     EXPECT_EQ(rig.ui.fileRequests[0].title, "アセンブル・コンパイルするソースファイルの場所を指定してください。");
     EXPECT_EQ(rig.ui.fileRequests[0].filter, "ASMファイル|*.ASM|全てのファイル|*.*");
-    EXPECT_EQ(s.loader.hexPath, rig.dir + "old.hex");
+    EXPECT_EQ(s.loader.hexPath, folder + "/x.hex");
     EXPECT_EQ(rig.settings.values["OPEN_DIR0"], folder);
     EXPECT_EQ(s.view.title, "Vormex V3 Ver 2.9.24  ");  // nothing was loaded
     EXPECT_TRUE(rig.tool.started.empty());
@@ -394,6 +399,7 @@ TEST(BuildWithRealProcesses, ScriptToolWritesOrDoesNotWriteTheHexFile) {
     s.run.asmToolPath = rig.script("tool", std::string("printf '") + ":040000001230002892\\r\\n:00000001FF\\r\\n" +
                                                "' > \"${1%.asm}.hex\"\n");
     s.loader.hexPath = rig.dir + "p q.hex";
+    WriteFileBytes(rig.dir + "p q.asm", "");
     BuildAndReload(s);
     ASSERT_EQ(rig.processes.started.size(), 1u);
     EXPECT_EQ(rig.processes.started[0].back(), "p q.asm");
@@ -402,7 +408,7 @@ TEST(BuildWithRealProcesses, ScriptToolWritesOrDoesNotWriteTheHexFile) {
 
     s.run.asmToolPath = rig.script("failing", "exit 1\n");
     BuildAndReload(s);
-    EXPECT_FALSE(FileExists(s.loader.hexPath));
+    EXPECT_EQ(ReadFileBytes(s.loader.hexPath), kHex);  // the last good build's file
     EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
 }
 
@@ -464,14 +470,15 @@ TEST(BuildWithRealProcesses, ToolPrintingMegabytesKeepsTheFirstMegabyteOnly) {
     rig.settings.values["AsmAfter"] = "err";  // a file the tool does not write itself
     WriteFileBytes(rig.dir + "n.err", "stale");
     s.loader.hexPath = rig.dir + "n.hex";
+    WriteFileBytes(rig.dir + "n.asm", "");
     BuildAndReload(s);
     EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
-    const std::string kept = ReadFileBytes(rig.dir + "n.err");
+    EXPECT_EQ(ReadFileBytes(rig.dir + "n.err"), "stale");
+    const std::string kept = ReadFileBytes(rig.dir + "n.tool-output");
     EXPECT_EQ(kept.rfind("first words\nmore output\n", 0), 0u);
     EXPECT_LT(kept.size(), (1u << 20) + 200);
     const std::string note = "\r\n…（以降の出力 " + std::to_string(30000000 + 12 - (1 << 20)) + " バイトは省略しました）\r\n";
     EXPECT_EQ(kept.substr(kept.size() - note.size()), note);
-    EXPECT_FALSE(FileExists(rig.dir + "n.tool-output"));
 
     // The source as the error file is opened, never written.
     rig.settings.values["AsmAfter"] = "asm";
@@ -483,10 +490,116 @@ TEST(BuildWithRealProcesses, ToolPrintingMegabytesKeepsTheFirstMegabyteOnly) {
 TEST(BuildAndReload, HalfWrittenHexKeepsTheLoadersNote) {
     BuildRig rig;
     auto& s = rig.session;
-    s.loader.hexPath = rig.work + "/cut.hex";
+    s.loader.hexPath = rig.sourced("cut");
     rig.tool.hexText = ":040000001230002892\r\n:02000400";
     BuildAndReload(s);
     EXPECT_EQ(s.view.note, "HEXファイルが最後まで書かれていません（終了レコードがありません）。 ");
     EXPECT_EQ(s.view.noteColour, kColourRed);
     EXPECT_EQ(vx::test::ProgramWord(s, 0), 0x3012);  // what was written is loaded
+}
+
+// Build & Reload and Save As change no file the user did not ask them to.
+TEST(BuildAndReload, FilesTheUserDidNotAskToChangeSurvive) {
+    BuildRig rig;
+    auto& s = rig.session;
+    auto load = [&s](const std::string& path) {
+        s.loader.hexPath = path;
+        s.loader.skipHexDialog = true;
+        LoadHexFile(s);
+        s.loader.skipHexDialog = false;
+    };
+    auto hidden = [](const std::string& folder) {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            n += entry.path().filename().string()[0] == '.';
+        return n;
+    };
+    const std::string vendor = rig.work + "/vendor.hex";
+    WriteFileBytes(vendor, kHex);
+    load(vendor);
+    const std::string title = s.view.title;
+
+    // A HEX file without its source is not given up for a build.
+    BuildAndReload(s);
+    EXPECT_TRUE(rig.tool.started.empty());
+    EXPECT_EQ(s.view.note, "ソースファイルがありません。HEXファイルはそのままです。 " + rig.work + "/vendor.asm ");
+    EXPECT_EQ(ReadFileBytes(vendor), kHex);
+
+    // A typo in the source costs neither the old HEX file nor the image.
+    WriteFileBytes(rig.work + "/vendor.asm", "");
+    rig.tool.writesHex = false;
+    BuildAndReload(s);
+    EXPECT_EQ(s.view.note, "アセンブルエラーを検出しました。 ");
+    EXPECT_EQ(ReadFileBytes(vendor), kHex);
+    EXPECT_EQ(vx::test::ProgramWord(s, 0), 0x3012);
+    EXPECT_EQ(s.view.title, title);
+    EXPECT_EQ(hidden(rig.work), 0);  // nothing left aside
+
+    // Save As declined or failed: Reload and Build stay on the loaded file.
+    WriteFileBytes(rig.work + "/other.hex", "theirs");
+    rig.ui.fileAnswers.push_back(rig.work + "/other.hex");
+    rig.ui.boxAnswers.push_back(MsgAnswer::Cancel);
+    SaveHexFile(s);
+    rig.ui.fileAnswers.push_back(rig.work + "/no/such/folder/x.hex");
+    SaveHexFile(s);
+    EXPECT_EQ(s.loader.hexPath, vendor);
+    EXPECT_EQ(ReadFileBytes(rig.work + "/other.hex"), "theirs");
+
+    // Save As over a symbolic link writes the file it names and keeps the link.
+    WriteFileBytes(rig.work + "/real.hex", "old");
+    fs::create_symlink("real.hex", rig.work + "/link.hex");
+    rig.ui.fileAnswers.push_back(rig.work + "/link.hex");
+    SaveHexFile(s);
+    EXPECT_TRUE(fs::is_symlink(rig.work + "/link.hex"));
+    EXPECT_EQ(ReadFileBytes(rig.work + "/real.hex"), BuildHexText(s));
+
+    // A dotted folder: the HEX file is named beside the source, and the tool
+    // runs there whatever folder a dialog showed last.
+    const std::string folder = rig.dir + "john.doe/proj";
+    fs::create_directories(folder);
+    WriteFileBytes(folder + "/blink.asm", "");
+    WriteFileBytes(rig.dir + "john.hex", "keep");
+    rig.ui.fileAnswers.push_back(folder + "/blink.asm");
+    ChooseSource(s);
+    EXPECT_EQ(s.loader.hexPath, folder + "/blink.hex");
+    rig.settings.values["OPEN_DIR0"] = rig.work;
+
+    // A load while the tool runs is refused: the build loads what it built.
+    std::string refusal;
+    rig.ui.duringEvents = [&] {
+        if (!s.view.busy || !refusal.empty())
+            return;
+        rig.ui.fileAnswers.push_back(vendor);
+        LoadHexFile(s);
+        refusal = s.view.note;
+    };
+    // The tool's messages never overwrite a file it did not write.
+    rig.settings.values["AsmAfter"] = "txt";
+    WriteFileBytes(folder + "/blink.txt", "my notes");
+    rig.tool.writesHex = true;
+    BuildAndReload(s);
+    EXPECT_EQ(rig.tool.started.back().workDir, folder);
+    EXPECT_EQ(refusal, "HEXファイルの生成中です。終わってからもう一度操作してください。 ");
+    EXPECT_EQ(s.loader.hexPath, folder + "/blink.hex");
+    EXPECT_EQ(s.view.note, "ＨＥＸファイルの再生成と再ロード完了。 ");
+    EXPECT_EQ(ReadFileBytes(rig.dir + "john.hex"), "keep");
+
+    rig.tool.writesHex = false;
+    rig.tool.says = "blink.asm:3: error";
+    BuildAndReload(s);
+    EXPECT_EQ(ReadFileBytes(folder + "/blink.txt"), "my notes");
+    EXPECT_EQ(ReadFileBytes(folder + "/blink.tool-output"), "blink.asm:3: error");
+    EXPECT_EQ(rig.tool.editorOpened.back(), folder + "/blink.tool-output");
+    EXPECT_EQ(ReadFileBytes(folder + "/blink.hex"), kHex);
+
+    // A HEX file that cannot be moved aside stops the build before the tool.
+    if (geteuid() != 0) {
+        const auto runs = rig.tool.started.size();
+        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+        BuildAndReload(s);
+        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_EQ(rig.tool.started.size(), runs);
+        EXPECT_EQ(s.view.note.rfind("HEXファイルを一時的に退避できないため、ビルドしませんでした。 " + folder + "/blink.hex : ", 0), 0u);
+        EXPECT_EQ(ReadFileBytes(folder + "/blink.hex"), kHex);
+    }
 }

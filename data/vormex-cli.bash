@@ -5,7 +5,7 @@ _vormex_cli() {
     local commands="devices detect blank erase read verify program identify convert checksum disasm serial"
     local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --yes --serial
                    --output --search --help --version --start --increment --quantity --address --bytes --mode
-                   --ignore-id --calibration --band-gap"
+                   --ignore-id --calibration --band-gap --list-settle --settle"
     case $prev in
         --device)
             local names
@@ -25,9 +25,13 @@ _vormex_cli() {
         --band-gap)
             COMPREPLY=($(compgen -W "0 1 2 3" -- "$cur"))
             return ;;
-        --search|--start|--increment|--quantity|--address|--bytes|--calibration)
+        --search|--start|--increment|--quantity|--address|--bytes|--calibration|--settle)
             return ;;
     esac
+    if ((cword >= 3)) && [[ ${words[cword-2]} == --settle ]]; then
+        COMPREPLY=($(compgen -W "used free" -- "$cur"))
+        return
+    fi
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

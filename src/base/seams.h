@@ -52,7 +52,8 @@ public:
 };
 
 enum class MsgIcon { None, Information, Warning, Critical, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// NoYes: "はい" and "いいえ" with "いいえ" the default, for a question whose safe answer is no.
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, NoYes };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
 struct FileDialogRequest {

@@ -144,6 +144,7 @@ MsgAnswer CliUi::messageBox(MsgIcon icon, const std::string& title, const std::s
     case MsgButtons::Ok: return MsgAnswer::Ok;
     case MsgButtons::OkCancel: return answerYes_ ? MsgAnswer::Ok : MsgAnswer::Cancel;
     case MsgButtons::YesNo: return answerYes_ ? MsgAnswer::Yes : MsgAnswer::No;
+    case MsgButtons::NoYes: return answerYes_ ? MsgAnswer::Yes : MsgAnswer::No;
     case MsgButtons::YesNoCancel: return answerYes_ ? MsgAnswer::Yes : MsgAnswer::Cancel;
     }
     return MsgAnswer::Cancel;

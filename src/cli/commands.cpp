@@ -281,7 +281,7 @@ int boardCommand(Context& c) {
         return status;
     if (command == "verify" || command == "program")
         loadHex(c, c.options.args[0]);
-    std::unique_ptr<SerialStation> station;
+    std::unique_ptr<SerialHook> station;
     if (command == "program" && !c.options.serialState.empty())
         station = StartSerialStation(c);
 
@@ -291,7 +291,7 @@ int boardCommand(Context& c) {
         explainMissingValues(c);
     int status = exitFor(outcome);
     if (station)
-        status = SerialExitStatus(c, station, status);
+        status = SerialExitStatus(c, *station, status);
     if (!SaveSimState(c) && status == kExitOk)
         status = kExitUsage;
     if (status == kExitOk && command == "read" && !c.options.output.empty())

@@ -36,10 +36,21 @@ bool SaveSimState(Context& c);
 // before the board is touched, and Program with the run's next number.
 int SerialCommand(Context& c);
 int CheckSerialRun(Context& c);
+// Program's hook of a station: the simulated chip is kept as soon as it
+// passed, before the run records its number, as a real chip holds it.
+struct SerialHook : ProgramHook {
+    SerialHook(Context& c, std::unique_ptr<SerialStation> station) : c(c), station(std::move(station)) {}
+    bool reserve(Session& s) override;
+    bool place(Session& s) override;
+    void finish(Session& s, Outcome outcome) override;
+    Context& c;
+    std::unique_ptr<SerialStation> station;
+};
 // Installs the station as Program's hook; after the run, SerialExitStatus
-// takes it out again and gives the exit status (2 when the run refused).
-std::unique_ptr<SerialStation> StartSerialStation(Context& c);
-int SerialExitStatus(Context& c, std::unique_ptr<SerialStation>& station, int status);
+// takes it out again and gives the exit status (2 when the run refused, 6
+// when the chip passed but the run could not record its number).
+std::unique_ptr<SerialHook> StartSerialStation(Context& c);
+int SerialExitStatus(Context& c, SerialHook& hook, int status);
 
 bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
 

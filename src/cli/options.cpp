@@ -45,7 +45,14 @@ COMMANDS
                             into the image just before it is written, and
                             only a passed device uses it up (one line in
                             SERIAL_LOG.txt beside LOG.txt). Any number of
-                            stations may share one STATEFILE.
+                            stations may share one STATEFILE: a SQLite file
+                            on this PC, or a postgresql:// URI for stations
+                            on several PCs. A number whose chip may hold it
+                            (its station died while writing, or the run
+                            could not record it) is never handed out again
+                            until it is settled (see serial below). A run
+                            file of the earlier text form is converted once
+                            (the text is kept as STATEFILE.old).
     serial STATEFILE --quantity Q --address A [--start S] [--increment K]
            [--bytes N] [--mode retlw|eeprom]
                             Create a production run (an existing STATEFILE
@@ -55,8 +62,17 @@ COMMANDS
                             words at program word address A (default mode)
                             or as EEPROM bytes at EEPROM address A. Values
                             are decimal, or hexadecimal with a 0x prefix.
-    serial STATEFILE        Print the run's state and the last lines of its
-                            production record.
+    serial STATEFILE        Print the run's state, its numbers out and to
+                            settle, and the last lines of its production
+                            record.
+    serial STATEFILE --list-settle
+                            Print only the numbers to settle, one decimal
+                            number a line.
+    serial STATEFILE --settle N used|free
+                            Settle number N: "used" records it as produced
+                            (it was found in a good chip), "free" returns it
+                            to the run (the chip does not hold it or was
+                            scrapped).
     identify                Read the device ID of the chip in the socket (a
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
@@ -132,17 +148,21 @@ EXIT STATUS
         for identify: the ID names no device, or no chip answered
     2   bad usage or bad input: unknown device, unreadable or garbage file,
         a database that does not load; with --serial also a missing or
-        damaged STATEFILE, a finished run, or a serial number that does not
-        fit where it should go (nothing is programmed then); program on a
-        chip whose calibration word or band-gap bits are lost when the run
-        knows none and none is given (nothing is erased then); a
-        --calibration or --band-gap that does not fit the device
+        damaged STATEFILE, one of a newer version, an unreachable server, a
+        finished run, or a serial number that does not fit where it should
+        go (nothing is programmed then); a --settle of a number that is not
+        to be settled (nothing is changed then); program on a chip whose
+        calibration word or band-gap bits are lost when the run knows none
+        and none is given (nothing is erased then); a --calibration or
+        --band-gap that does not fit the device
     3   no board answered, or the port could not be opened
     4   the board stopped answering, or a reply lacked its end code, in the
         middle of an operation
     5   the chip in the socket is not the selected device: its device ID
         names another part, or no chip answered (program and erase without
         --ignore-id; nothing is written)
+    6   with --serial: the chip passed with serial N, but the run could not
+        record it; the number is listed to settle, never handed out again
 
 EXAMPLES
     vormex-cli devices
@@ -188,7 +208,7 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--yes", &o.yes},
         {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
-        {"--version", &o.version}, {"--ignore-id", &o.ignoreId},
+        {"--version", &o.version},      {"--list-settle", &o.listSettle}, {"--ignore-id", &o.ignoreId},
     };
 
     bool optionsEnded = false;
@@ -200,6 +220,13 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         }
         if (arg == "--") {
             optionsEnded = true;
+            continue;
+        }
+        if (arg == "--settle") {  // two values: the number and used|free
+            if (i + 2 >= argv.size())
+                return "--settle needs a number and used or free";
+            o.settleNumber = argv[++i];
+            o.settleAs = argv[++i];
             continue;
         }
         std::optional<std::string> inlineValue;
@@ -254,6 +281,11 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--ignore-id is an option of program and erase only";
     if (o.serialCreate() && o.command != "serial")
         return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
+    const bool settling = o.listSettle || !o.settleNumber.empty();
+    if (settling && (o.command != "serial" || o.serialCreate() || (o.listSettle && !o.settleNumber.empty())))
+        return "--list-settle and --settle belong to serial STATEFILE, one at a time";
+    if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
+        return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
     const bool needsDevice = o.command != "devices" && o.command != "detect" && o.command != "serial";
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";

@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitNoBoard = 3,  // no board, or the port could not be opened
     kExitLink = 4,     // the board stopped answering in the middle of an operation
     kExitWrongChip = 5,  // the chip in the socket is not the selected device
+    kExitUnrecorded = 6,  // the chip passed with its serial number, but the run could not record it
 };
 
 struct Options {
@@ -43,6 +44,9 @@ struct Options {
     bool serialCreate() const {
         return !(serialStart + serialIncrement + serialQuantity + serialAddress + serialBytes + serialMode).empty();
     }
+    // serial STATEFILE --list-settle / --settle N used|free.
+    bool listSettle = false;
+    std::string settleNumber, settleAs;
 };
 
 // Fills `options`; on a usage error returns its text.

@@ -1,12 +1,13 @@
-// Production runs from the command line: creating and showing a run file,
-// and Program as one station of the run.
+// Production runs from the command line: creating and showing a run,
+// settling its numbers, and Program as one station of the run.
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 
 #include "cli/commands.h"
 #include "link/comport.h"
-#include "serialization/production.h"
+#include "serialization/runstore.h"
 
 namespace vx::cli {
 
@@ -55,35 +56,31 @@ int createRun(Context& c, const std::string& path) {
     }
     settings.mode = *mode;
     std::string error;
-    if (!SerialRunFile(path).create(settings, error)) {
+    if (!RunStore::create(path, settings, error)) {
         printError(error);
         return kExitUsage;
     }
-    c.ui.printLine("created " + path);
+    c.ui.printLine("created " + ShownStorePath(path));
     return kExitOk;
 }
 
-int showRun(Context& c, const std::string& path) {
-    std::string error;
-    const auto state = SerialRunFile(path).load(error);
+// The store and its run, gone stations' numbers settled first; the note of
+// a conversion printed.
+std::unique_ptr<RunStore> openRun(Context& c, const std::string& path, std::optional<SerialRunState>& state) {
+    std::string error, note;
+    auto store = RunStore::open(path, error, &note);
+    if (!note.empty())
+        c.ui.printLine(note);
+    if (store && !(state = store->load(error, true)))
+        error = ShownStorePath(path) + ": " + error;
     if (!state) {
         printError(error);
-        return kExitUsage;
+        return nullptr;
     }
-    const SerialRunSettings& s = state->settings;
-    char line[256];
-    std::snprintf(line, sizeof line, "mode %s  address 0x%llX  bytes %d", SerialModeName(s.mode),
-                  static_cast<unsigned long long>(s.address), s.bytes);
-    c.ui.printLine(line);
-    c.ui.printLine("start " + std::to_string(s.start) + "  increment " + std::to_string(s.increment) +
-                   "  quantity " + std::to_string(s.quantity));
-    const auto next = state->nextFree();
-    c.ui.printLine("recorded " + std::to_string(state->count) + "  next " +
-                   (next ? std::to_string(SerialValueAt(s, *next)) : std::string("-")) + "  returned " +
-                   std::to_string(state->returned.size()) + "  reserved " + std::to_string(state->reserved.size()));
-    for (const auto& r : state->reserved)
-        c.ui.printLine("  " + std::to_string(SerialValueAt(s, r.index)) + " reserved by process " +
-                       std::to_string(r.station.pid) + (StationAlive(r.station) ? "" : " (gone)"));
+    return store;
+}
+
+void printRecordTail(Context& c) {
     std::ifstream record(recordPath(c), std::ios::binary);
     std::deque<std::string> last;
     for (std::string text; std::getline(record, text);) {
@@ -97,6 +94,53 @@ int showRun(Context& c, const std::string& path) {
         c.ui.printLine(recordPath(c) + ":");
     for (const auto& text : last)
         c.ui.printLine("  " + text);
+}
+
+int showRun(Context& c, const SerialRunState& state) {
+    const SerialRunSettings& s = state.settings;
+    char line[256];
+    std::snprintf(line, sizeof line, "mode %s  address 0x%llX  bytes %d", SerialModeName(s.mode),
+                  static_cast<unsigned long long>(s.address), s.bytes);
+    c.ui.printLine(line);
+    c.ui.printLine("start " + std::to_string(s.start) + "  increment " + std::to_string(s.increment) +
+                   "  quantity " + std::to_string(s.quantity));
+    if (!state.movedTo.empty())
+        c.ui.printLine("moved to " + ShownStorePath(state.movedTo));
+    const auto next = state.nextValue();
+    c.ui.printLine("recorded " + std::to_string(state.recorded()) + "  next " +
+                   (next ? std::to_string(*next) : std::string("-")) + "  returned " +
+                   std::to_string(state.count(NumberState::Returned)) + "  reserved " +
+                   std::to_string(state.count(NumberState::Reserved)) + "  writing " +
+                   std::to_string(state.count(NumberState::Writing)) + "  to settle " +
+                   std::to_string(state.count(NumberState::Settle)));
+    for (const auto& h : state.held) {
+        if (h.state == NumberState::Returned)
+            continue;
+        const std::string who = h.station.host.empty() ? "process " + std::to_string(h.station.pid)
+                                                       : h.station.host + " process " + std::to_string(h.station.pid);
+        c.ui.printLine("  " + std::to_string(SerialValueAt(s, h.index)) + " " +
+                       (h.state == NumberState::Settle ? std::string("to settle") : NumberStateName(h.state)) +
+                       " (" + who + ")");
+    }
+    if (state.count(NumberState::Settle) > 0)
+        c.ui.printLine("settle each with: vormex-cli serial STATEFILE --settle N used|free");
+    printRecordTail(c);
+    return kExitOk;
+}
+
+int settle(Context& c, RunStore& store, const SerialRunState& state) {
+    const auto value = ParseSerialInteger(c.options.settleNumber);
+    if (!value) {
+        printError("--settle " + c.options.settleNumber + ": give the serial number in decimal or 0x hexadecimal");
+        return kExitUsage;
+    }
+    const bool used = c.options.settleAs == "used";
+    std::string error;
+    if (!store.settle(*value, used, recordPath(c), SerialSettledLine(state.settings, *value), error)) {
+        printError(error);
+        return kExitUsage;
+    }
+    c.ui.printLine("settled " + std::to_string(*value) + (used ? " as used" : " as free"));
     return kExitOk;
 }
 
@@ -104,36 +148,68 @@ int showRun(Context& c, const std::string& path) {
 
 int SerialCommand(Context& c) {
     const std::string& path = c.options.args[0];
-    return c.options.serialCreate() ? createRun(c, path) : showRun(c, path);
+    if (c.options.serialCreate())
+        return createRun(c, path);
+    std::optional<SerialRunState> state;
+    const auto store = openRun(c, path, state);
+    if (!store)
+        return kExitUsage;
+    if (!c.options.settleNumber.empty())
+        return settle(c, *store, *state);
+    if (c.options.listSettle) {
+        for (const auto value : state->values(NumberState::Settle))
+            c.ui.printLine(std::to_string(value));
+        return kExitOk;
+    }
+    return showRun(c, *state);
 }
 
 int CheckSerialRun(Context& c) {
-    std::string error;
-    if (!SerialRunFile(c.options.serialState).load(error)) {
+    std::string error, note;
+    const auto store = RunStore::open(c.options.serialState, error, &note);
+    if (!note.empty())
+        c.ui.printLine(note);
+    if (!store) {
         printError(error);
         return kExitUsage;
     }
     return kExitOk;
 }
 
-std::unique_ptr<SerialStation> StartSerialStation(Context& c) {
+bool SerialHook::reserve(Session& s) { return station->reserve(s); }
+bool SerialHook::place(Session& s) { return station->place(s); }
+void SerialHook::finish(Session& s, Outcome outcome) {
+    SaveSimState(c);
+    station->finish(s, outcome);
+}
+
+std::unique_ptr<SerialHook> StartSerialStation(Context& c) {
     const int n = c.s.link.portNumber;
     std::string port = "COM" + std::to_string(n);
     const std::string path = ComDevicePath(c.s.settings, n);
     if (!path.empty() && path != port)
         port += " (" + path + ")";
-    auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port);
-    c.s.ops.programHook = station.get();
-    return station;
+    // The store's fault points, for the tests that kill stations at each of them.
+    const char* faults = std::getenv("VORMEX_STORE_FAULT");
+    auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port,
+                                                   ParseStoreFaults(faults ? faults : "").value_or(StoreFaults{}));
+    auto hook = std::make_unique<SerialHook>(c, std::move(station));
+    c.s.ops.programHook = hook.get();
+    return hook;
 }
 
-int SerialExitStatus(Context& c, std::unique_ptr<SerialStation>& station, int status) {
+int SerialExitStatus(Context& c, SerialHook& hook, int status) {
     c.s.ops.programHook = nullptr;
     c.ui.flush();
-    if (station->stop != SerialStation::Stop::None)
+    const SerialStation& station = *hook.station;
+    if (const auto value = station.unrecorded()) {
+        printError("the chip passed with serial " + std::to_string(*value) + ", but the run could not record it");
+        return kExitUnrecorded;
+    }
+    if (station.stop != SerialStation::Stop::None)
         return kExitUsage;
-    if (station->recorded)
-        c.ui.printLine("serial " + std::to_string(station->lastValue) + " (" + station->lastBytes + ")");
+    if (station.recorded)
+        c.ui.printLine("serial " + std::to_string(station.lastValue) + " (" + station.lastBytes + ")");
     return status;
 }
 

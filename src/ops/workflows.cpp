@@ -166,10 +166,11 @@ void KeepCalibrationWord(Session& s, int words) {
     s.buffer.program[last + 1] = static_cast<std::uint8_t>(*word & 0xFF);
 }
 
-// False: a write failed (after its message box) and the run stops.
+// False: the hook refused to place its number, or a write failed (after its
+// message box); the run stops.
 bool WriteProgramAndEeprom(Session& s) {
-    if (s.ops.programHook)
-        s.ops.programHook->place(s);
+    if (s.ops.programHook && !s.ops.programHook->place(s))
+        return false;
     const Result written = WriteProgramMemory(s);
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");

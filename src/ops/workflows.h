@@ -25,7 +25,8 @@ class ProgramHook {
 public:
     virtual ~ProgramHook() = default;
     virtual bool reserve(Session& s) = 0;  // false refuses the run; the hook has said why
-    virtual void place(Session& s) = 0;
+    // Just before the first word is written; false stops Program there (the hook has said why).
+    virtual bool place(Session& s) = 0;
     virtual void finish(Session& s, Outcome outcome) = 0;
 };
 

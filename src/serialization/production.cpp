@@ -1,14 +1,9 @@
 #include "serialization/production.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -18,8 +13,6 @@
 namespace vx {
 
 namespace {
-
-const char* const kHeader = "vormex serial run 1";
 
 std::string Hex(std::int64_t value) {
     char text[24];
@@ -44,116 +37,28 @@ std::optional<std::int64_t> ParseSerialInteger(const std::string& text) {
     return value;
 }
 
-namespace {
-
-// Start time of a process in clock ticks since boot (field 22 of its stat line).
-std::optional<std::uint64_t> ProcessStart(long pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line))
-        return std::nullopt;
-    const auto paren = line.rfind(')');
-    if (paren == std::string::npos)
-        return std::nullopt;
-    std::istringstream fields(line.substr(paren + 1));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; ++i)
-        if (i == 22)
-            return std::strtoull(field.c_str(), nullptr, 10);
-    return std::nullopt;
-}
-
-// The run file's lock for the life of the object.
-class RunLock {
-public:
-    explicit RunLock(const std::string& runPath) {
-        fd_ = ::open((runPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~RunLock() {
-        if (fd_ >= 0)
-            ::close(fd_);  // releases the flock
-    }
-    RunLock(const RunLock&) = delete;
-    RunLock& operator=(const RunLock&) = delete;
-    bool held() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
-const char* const kNoLock = "シリアル番号の管理ファイルをロックできません。";
-
-// The run file replaced at once by rename: a crash of any station leaves the
-// old or the new state, never a mix. Only a recorded device is also forced to
-// the disk (fsync): a reservation lost with the power was never used.
-bool Replace(const std::string& path, const SerialRunState& state, bool durable, std::string& error) {
-    if (durable)
-        return WriteFileAtomically(path, FormatRunState(state), error);
-    const std::string temp = path + ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << FormatRunState(state);
-        if (!out.flush()) {
-            error = temp + " に書き込めません。";
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = path + " を更新できません。";
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Reservations of processes that are gone go back to the pool.
-bool Reap(SerialRunState& state) {
-    bool changed = false;
-    for (auto it = state.reserved.begin(); it != state.reserved.end();) {
-        if (StationAlive(it->station)) {
-            ++it;
-            continue;
-        }
-        state.returned.push_back(it->index);
-        it = state.reserved.erase(it);
-        changed = true;
-    }
-    std::sort(state.returned.begin(), state.returned.end());
-    return changed;
-}
-
-}  // namespace
-
-StationId ThisStation() {
-    const long pid = static_cast<long>(::getpid());
-    return {pid, ProcessStart(pid).value_or(0)};
-}
-
-bool StationAlive(const StationId& station) {
-    if (station.pid <= 0)
-        return false;
-    if (const auto started = ProcessStart(station.pid))
-        return *started == station.started;
-    return ::kill(static_cast<pid_t>(station.pid), 0) == 0 || errno == EPERM;
-}
-
-std::optional<std::int64_t> SerialRunState::nextFree() const {
-    if (!returned.empty())
-        return *std::min_element(returned.begin(), returned.end());
-    if (nextIndex < settings.quantity)
-        return nextIndex;
-    return std::nullopt;
-}
-
 std::int64_t SerialValueAt(const SerialRunSettings& settings, std::int64_t index) {
-    return settings.start + index * settings.increment;
+    std::int64_t span = 0, value = 0;
+    if (index < 0 || index >= settings.quantity || __builtin_mul_overflow(index, settings.increment, &span) ||
+        __builtin_add_overflow(settings.start, span, &value) || value < 0)
+        return -1;
+    return value;
+}
+
+std::optional<std::int64_t> SerialIndexOf(const SerialRunSettings& settings, std::int64_t value) {
+    std::int64_t offset = 0;
+    if (settings.increment == 0 || __builtin_sub_overflow(value, settings.start, &offset) ||
+        offset % settings.increment != 0)
+        return std::nullopt;
+    const std::int64_t index = offset / settings.increment;  // increment -1 with INT64_MIN cannot occur: offset >= -2^63+1
+    if (index < 0 || index >= settings.quantity)
+        return std::nullopt;
+    return index;
 }
 
 std::optional<std::string> CheckRunSettings(const SerialRunSettings& s) {
+    if (s.mode == SerialMode::Display)
+        return "書込み方法を選んでください。";
     if (s.quantity < 1)
         return "書き込み数量を設定してください。";
     if (s.increment == 0)
@@ -168,7 +73,7 @@ std::optional<std::string> CheckRunSettings(const SerialRunSettings& s) {
     if (!fits)
         return "シリアル値 (開始データ値から数量分) が書込みバイト数 " + std::to_string(s.bytes) +
                " バイト (0〜" + Hex(top) + ") に収まりません。";
-    if (s.address < 0)
+    if (s.address < 0 || s.address > 0xFFFFFFFF)
         return "書込みアドレスが正しくありません。";
     return std::nullopt;
 }
@@ -196,142 +101,129 @@ std::optional<SerialMode> SerialModeFromName(const std::string& name) {
     return std::nullopt;
 }
 
-std::string FormatRunState(const SerialRunState& state) {
-    const SerialRunSettings& s = state.settings;
-    std::ostringstream out;
-    out << kHeader << "\n"
-        << "mode " << SerialModeName(s.mode) << "\n"
-        << "start " << s.start << "\n"
-        << "increment " << s.increment << "\n"
-        << "quantity " << s.quantity << "\n"
-        << "address " << Hex(s.address) << "\n"
-        << "bytes " << s.bytes << "\n"
-        << "next " << state.nextIndex << "\n"
-        << "count " << state.count << "\n"
-        << "returned";
-    for (auto index : state.returned)
-        out << ' ' << index;
-    out << "\n";
-    for (const auto& r : state.reserved)
-        out << "reserved " << r.index << ' ' << r.station.pid << ' ' << r.station.started << "\n";
-    out << "end\n";
-    return out.str();
-}
+const char* const kTextRunHeader = "vormex serial run 1";
 
 namespace {
 
-// The run file's lines after the header: each key once, "end" last.
-struct RunLines {
-    SerialRunState state;
+// Largest process id a station can have (the kernel's limit is 2^22).
+constexpr std::int64_t kMaxPid = 0x7FFFFFFF;
+
+struct TextRunReader {
+    TextRun run;
     std::map<std::string, std::int64_t> values;
-    bool returnedSeen = false;
-    bool ended = false;
-};
+    bool ended = false, returnedSeen = false;
 
-// One line into `run`; the reason when it does not belong there.
-std::optional<std::string> readRunLine(const std::string& line, RunLines& run) {
-    std::istringstream fields(line);
-    std::string key, word;
-    fields >> key;
-    std::vector<std::string> words;
-    while (fields >> word)
-        words.push_back(word);
-    auto& values = run.values;
-    if (key == "end" && words.empty()) {
-        run.ended = true;
-    } else if (key == "mode" && words.size() == 1 && !values.count(key)) {
-        const auto mode = SerialModeFromName(words[0]);
-        if (!mode || *mode == SerialMode::Display)
-            return "mode " + words[0];
-        run.state.settings.mode = *mode;
-        values[key] = 0;
-    } else if (key == "returned" && !run.returnedSeen) {
-        run.returnedSeen = true;
-        for (const auto& w : words) {
-            const auto v = ParseSerialInteger(w);
+    // One line; "" when it was taken, else what is wrong with it.
+    std::string take(const std::string& line) {
+        if (ended)
+            return "end の後に行があります";
+        std::istringstream fields(line);
+        std::string key, word;
+        fields >> key;
+        std::vector<std::string> words;
+        while (fields >> word)
+            words.push_back(word);
+        if (key == "end" && words.empty()) {
+            ended = true;
+        } else if (key == "mode" && words.size() == 1 && !values.count(key)) {
+            const auto mode = SerialModeFromName(words[0]);
+            if (!mode || *mode == SerialMode::Display)
+                return "mode " + words[0];
+            run.settings.mode = *mode;
+            values[key] = 0;
+        } else if (key == "returned" && !returnedSeen) {
+            returnedSeen = true;
+            for (const auto& w : words) {
+                const auto v = ParseSerialInteger(w);
+                if (!v)
+                    return "returned " + w;
+                run.returned.push_back(*v);
+            }
+        } else if (key == "reserved" && words.size() == 3) {
+            const auto index = ParseSerialInteger(words[0]), pid = ParseSerialInteger(words[1]),
+                       started = ParseSerialInteger(words[2]);
+            if (!index || !pid || !started || *started < 0 || *pid < 1 || *pid > kMaxPid)
+                return line;
+            run.reserved.push_back({*index, *pid, *started});
+        } else if (words.size() == 1 && !values.count(key) &&
+                   (key == "start" || key == "increment" || key == "quantity" || key == "address" ||
+                    key == "bytes" || key == "next" || key == "count")) {
+            const auto v = ParseSerialInteger(words[0]);
             if (!v)
-                return "returned " + w;
-            run.state.returned.push_back(*v);
+                return line;
+            values[key] = *v;
+        } else {
+            return line.empty() ? "空の行" : line;
         }
-    } else if (key == "reserved" && words.size() == 3) {
-        const auto index = ParseSerialInteger(words[0]), pid = ParseSerialInteger(words[1]), started = ParseSerialInteger(words[2]);
-        if (!index || !pid || !started || *started < 0)
-            return line;
-        run.state.reserved.push_back({*index, {static_cast<long>(*pid), static_cast<std::uint64_t>(*started)}});
-    } else if (words.size() == 1 && !values.count(key) &&
-               (key == "start" || key == "increment" || key == "quantity" || key == "address" ||
-                key == "bytes" || key == "next" || key == "count")) {
-        const auto v = ParseSerialInteger(words[0]);
-        if (!v)
-            return line;
-        values[key] = *v;
-    } else {
-        return line.empty() ? "空の行" : line;
+        return "";
     }
-    return std::nullopt;
-}
 
-// The run the lines describe; the reason when it does not hold together.
-std::optional<std::string> completeRun(RunLines& run) {
-    auto& values = run.values;
-    for (const char* key : {"mode", "start", "increment", "quantity", "address", "bytes", "next", "count"})
-        if (!values.count(key))
-            return std::string(key) + " がありません";
-    if (!run.returnedSeen)
-        return "returned がありません";
-    SerialRunState& state = run.state;
-    SerialRunSettings& s = state.settings;
-    s.start = values["start"];
-    s.increment = values["increment"];
-    s.quantity = values["quantity"];
-    s.address = values["address"];
-    if (values["bytes"] < 1 || values["bytes"] > 4)
-        return "bytes";
-    s.bytes = static_cast<int>(values["bytes"]);
-    if (const auto why = CheckRunSettings(s))
-        return why;
-    state.nextIndex = values["next"];
-    state.count = values["count"];
-    if (state.nextIndex < 0 || state.nextIndex > s.quantity || state.count < 0)
-        return "next / count";
-    // Every index handed out is recorded, returned or reserved, exactly once.
-    std::vector<std::int64_t> handed = state.returned;
-    for (const auto& r : state.reserved)
-        handed.push_back(r.index);
-    std::sort(handed.begin(), handed.end());
-    const bool inRange = handed.empty() || (handed.front() >= 0 && handed.back() < state.nextIndex);
-    if (!inRange || std::adjacent_find(handed.begin(), handed.end()) != handed.end() ||
-        state.count + static_cast<std::int64_t>(handed.size()) != state.nextIndex)
-        return "番号の数が合いません";
-    std::sort(state.returned.begin(), state.returned.end());
-    return std::nullopt;
-}
+    // After the last line: every field there, and every index handed out
+    // recorded, returned or reserved exactly once.
+    std::string finish() {
+        if (!ended)
+            return "途中で切れています";
+        for (const char* key : {"mode", "start", "increment", "quantity", "address", "bytes", "next", "count"})
+            if (!values.count(key))
+                return std::string(key) + " がありません";
+        if (!returnedSeen)
+            return "returned がありません";
+        SerialRunSettings& s = run.settings;
+        s.start = values["start"];
+        s.increment = values["increment"];
+        s.quantity = values["quantity"];
+        s.address = values["address"];
+        if (values["bytes"] < 1 || values["bytes"] > 4)
+            return "bytes";
+        s.bytes = static_cast<int>(values["bytes"]);
+        if (const auto why = CheckRunSettings(s))
+            return *why;
+        run.nextIndex = values["next"];
+        run.count = values["count"];
+        if (run.nextIndex < 0 || run.nextIndex > s.quantity || run.count < 0)
+            return "next / count";
+        std::vector<std::int64_t> handed = run.returned;
+        for (const auto& r : run.reserved)
+            handed.push_back(r.index);
+        std::sort(handed.begin(), handed.end());
+        const bool inRange = handed.empty() || (handed.front() >= 0 && handed.back() < run.nextIndex);
+        std::int64_t total = 0;
+        if (!inRange || std::adjacent_find(handed.begin(), handed.end()) != handed.end() ||
+            __builtin_add_overflow(run.count, static_cast<std::int64_t>(handed.size()), &total) ||
+            total != run.nextIndex)
+            return "番号の数が合いません";
+        std::sort(run.returned.begin(), run.returned.end());
+        return "";
+    }
+};
 
 }  // namespace
 
-std::optional<SerialRunState> ParseRunState(const std::string& text, std::string& error) {
+std::optional<TextRun> ParseTextRun(const std::string& text, std::string& error) {
     std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || line != kHeader) {
+    auto next = [&] {
+        if (!std::getline(in, line))
+            return false;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    };
+    if (!next() || line != kTextRunHeader) {
         error = "シリアル番号の管理ファイルではありません。";
         return std::nullopt;
     }
-    auto bad = [&error](const std::string& why) {
+    TextRunReader reader;
+    std::string why;
+    while (why.empty() && next())
+        why = reader.take(line);
+    if (why.empty())
+        why = reader.finish();
+    if (!why.empty()) {
         error = "シリアル番号の管理ファイルが壊れています: " + why;
         return std::nullopt;
-    };
-    RunLines run;
-    while (std::getline(in, line)) {
-        if (run.ended)
-            return bad("end の後に行があります");
-        if (const auto why = readRunLine(line, run))
-            return bad(*why);
     }
-    if (!run.ended)
-        return bad("途中で切れています");
-    if (const auto why = completeRun(run))
-        return bad(*why);
-    return std::move(run.state);
+    return std::move(reader.run);
 }
 
 std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuffer& image,
@@ -374,15 +266,20 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
     return std::nullopt;
 }
 
-PlacedBytes PlaceSerial(const DeviceInfo& device, PcBuffer& image, const SerialRunSettings& s, std::int64_t value) {
-    PlacedBytes placed;
-    placed.eeprom = s.mode == SerialMode::Eeprom;
-    const auto bytes = SerialValueBytes(value, s.bytes);
+std::optional<PlacedBytes> PlaceSerial(const DeviceInfo& device, PcBuffer& image, const SerialRunSettings& s,
+                                       std::int64_t value) {
+    const bool eeprom = s.mode == SerialMode::Eeprom;
     // Both images keep one word per unit, high byte first: EEPROM 0x3F and the data.
+    const std::int64_t units = (eeprom ? kEepromBytes : kProgramBytes) / 2;
+    if (s.mode == SerialMode::Display || s.bytes < 1 || s.bytes > 4 || s.address < 0 || s.address > units - s.bytes)
+        return std::nullopt;
+    PlacedBytes placed;
+    placed.eeprom = eeprom;
+    const auto bytes = SerialValueBytes(value, s.bytes);
     placed.offset = static_cast<std::size_t>(2 * s.address);
-    std::uint8_t* base = (placed.eeprom ? image.eeprom.data() : image.program.data()) + placed.offset;
+    std::uint8_t* base = (eeprom ? image.eeprom.data() : image.program.data()) + placed.offset;
     placed.before.assign(base, base + 2 * bytes.size());
-    const std::uint8_t opcode = placed.eeprom ? 0x3F : Traits(device.family).drivenCore().retlwOpcode;
+    const std::uint8_t opcode = eeprom ? 0x3F : Traits(device.family).drivenCore().retlwOpcode;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         base[2 * i] = opcode;
         base[2 * i + 1] = bytes[i];
@@ -393,152 +290,6 @@ PlacedBytes PlaceSerial(const DeviceInfo& device, PcBuffer& image, const SerialR
 void RestorePlacement(PcBuffer& image, const PlacedBytes& placed) {
     std::uint8_t* base = (placed.eeprom ? image.eeprom.data() : image.program.data()) + placed.offset;
     std::copy(placed.before.begin(), placed.before.end(), base);
-}
-
-std::optional<SerialRunState> SerialRunFile::load(std::string& error) const {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
-        error = "シリアル番号の管理ファイル " + path_ + " を開けません。";
-        return std::nullopt;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    auto state = ParseRunState(text.str(), error);
-    if (!state)
-        error = path_ + ": " + error;
-    return state;
-}
-
-namespace {
-
-// The run as the file holds it, read only under its lock.
-std::optional<SerialRunState> LoadLocked(const SerialRunFile& file, const RunLock& lock, std::string& error) {
-    if (!lock.held()) {
-        error = kNoLock;
-        return std::nullopt;
-    }
-    return file.load(error);
-}
-
-}  // namespace
-
-bool SerialRunFile::store(const SerialRunState& state, std::string& error) {
-    RunLock lock(path_);
-    if (!lock.held()) {
-        error = kNoLock;
-        return false;
-    }
-    return WriteFileAtomically(path_, FormatRunState(state), error);
-}
-
-bool SerialRunFile::create(const SerialRunSettings& settings, std::string& error) {
-    if (const auto why = CheckRunSettings(settings)) {
-        error = *why;
-        return false;
-    }
-    RunLock lock(path_);
-    if (!lock.held()) {
-        error = kNoLock;
-        return false;
-    }
-    if (std::ifstream(path_).good()) {
-        error = path_ + " はすでにあります。";
-        return false;
-    }
-    SerialRunState state;
-    state.settings = settings;
-    return WriteFileAtomically(path_, FormatRunState(state), error);
-}
-
-SerialRunFile::Taken SerialRunFile::reserve(const StationId& station) {
-    Taken taken;
-    RunLock lock(path_);
-    auto state = LoadLocked(*this, lock, taken.error);
-    if (!state)
-        return taken;
-    bool changed = Reap(*state);
-    // A station holds one number at a time: one left from before goes back.
-    for (auto it = state->reserved.begin(); it != state->reserved.end();) {
-        if (it->station == station) {
-            state->returned.push_back(it->index);
-            it = state->reserved.erase(it);
-            changed = true;
-        } else {
-            ++it;
-        }
-    }
-    std::sort(state->returned.begin(), state->returned.end());
-    if (const auto index = state->nextFree()) {
-        if (!state->returned.empty() && state->returned.front() == *index)
-            state->returned.erase(state->returned.begin());
-        else
-            ++state->nextIndex;
-        taken.reservation = {*index, station};
-        state->reserved.push_back(taken.reservation);
-        taken.value = SerialValueAt(state->settings, *index);
-        taken.result = Take::Reserved;
-        changed = true;
-    } else {
-        taken.result = state->reserved.empty() ? Take::Finished : Take::AllReserved;
-    }
-    if (changed && !Replace(path_, *state, false, taken.error)) {
-        taken.result = Take::Error;
-        return taken;
-    }
-    taken.state = *state;
-    return taken;
-}
-
-namespace {
-
-// Takes the reservation out of the run; false when the run no longer holds it.
-bool Release(SerialRunState& state, const SerialReservation& r) {
-    const auto it = std::find_if(state.reserved.begin(), state.reserved.end(), [&r](const SerialReservation& x) {
-        return x.index == r.index && x.station == r.station;
-    });
-    if (it == state.reserved.end())
-        return false;
-    state.reserved.erase(it);
-    return true;
-}
-
-}  // namespace
-
-bool SerialRunFile::commit(const SerialReservation& reservation, const std::string& recordPath,
-                           const std::string& recordLine, std::string& error) {
-    RunLock lock(path_);
-    auto state = LoadLocked(*this, lock, error);
-    if (!state)
-        return false;
-    if (!Release(*state, reservation)) {
-        error = "シリアル番号 " + std::to_string(SerialValueAt(state->settings, reservation.index)) +
-                " の予約が管理ファイルにありません。";
-        return false;
-    }
-    ++state->count;
-    if (!Replace(path_, *state, false, error))
-        return false;
-    if (!recordPath.empty()) {
-        std::ofstream record(recordPath, std::ios::binary | std::ios::app);
-        record << recordLine << "\r\n";
-        if (!record.flush()) {
-            error = recordPath + " に記録できません。";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool SerialRunFile::giveBack(const SerialReservation& reservation, std::string& error) {
-    RunLock lock(path_);
-    auto state = LoadLocked(*this, lock, error);
-    if (!state)
-        return false;
-    if (!Release(*state, reservation))
-        return true;  // already handed back (its station was taken for gone)
-    state->returned.push_back(reservation.index);
-    std::sort(state->returned.begin(), state->returned.end());
-    return Replace(path_, *state, false, error);
 }
 
 }  // namespace vx

@@ -1,8 +1,9 @@
 #include "serialization/serialization.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 
 #include "base/settings.h"
 #include "image/hexfile.h"
@@ -29,7 +30,9 @@ const char* const kWholeValues = "書込みモードでは、開始データ値�
 const char* const kRecordedByProgram = "書込みモードでは、【プログラム】が成功した IC が記録されます。";
 const char* const kBusyRun = "プログラム中は変更できません。";
 const char* const kRunRead = "シリアル番号の管理ファイルを読み込みました。【設定を有効にする】をチェックすると続きから書き込みます。";
+const char* const kRunKept = "途中の生産があります。【設定を有効にする】をチェックすると続きから書き込みます。";
 const char* const kRunWritten = "シリアル番号の管理ファイルを書き出しました: ";
+const char* const kTitle = "シリアルデータプログラミング";
 const char* const kHexModeKey = "SPSHexMode";
 
 std::string HexAddress(std::int64_t address) {
@@ -46,20 +49,51 @@ bool HexShownLast(const Session& s) { return SettingBool(s.settings, kHexModeKey
 constexpr char kBackspace = 8;
 constexpr char kEnter = 13;
 
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The window's own store, the earlier text run converted into it once.
+std::unique_ptr<RunStore> OpenAppDirRun(const std::string& appDir, std::string& error, std::string* note) {
+    const std::string path = appDir + kSerialRunName, text = appDir + kSerialTextRunName;
+    std::string done;
+    if (!Exists(path) && Exists(text) && !ConvertTextRun(text, path, done, error))
+        return nullptr;
+    if (!Exists(path))
+        return nullptr;
+    auto store = RunStore::open(path, error, note);
+    if (note && !done.empty())
+        *note = done;
+    return store;
+}
+
+// The run in a few words, its next number in the radix shown.
+std::string RunSummary(const SerialRunState& run, bool hex) {
+    const auto next = run.nextValue();
+    const auto settle = run.count(NumberState::Settle);
+    return "書込み済 " + std::to_string(run.recorded()) + " 個" + (next ? "、次の番号 " + NumberText(*next, hex) : "") +
+           (settle > 0 ? "、確認待ち " + std::to_string(settle) + " 個" : "");
+}
+
 }  // namespace
 
-std::optional<SerialRunState> SavedSerialRun(const Session& s) {
+std::optional<SerialRunState> SavedSerialRun(const Session& s, std::string* note) {
     std::string error;
-    auto state = SerialRunFile(s.run.appDir + kSerialRunName).load(error);
-    if (!state || (!state->nextFree() && state->reserved.empty()))
+    const auto store = OpenAppDirRun(s.run.appDir, error, note);
+    auto state = store ? store->load(error, true) : std::nullopt;
+    if (!state || !state->inProgress())
         return std::nullopt;
     return state;
 }
 
-std::string ResumeQuestion(const Session& s, const SerialRunState& saved) {
-    const auto next = saved.nextFree();
-    return "前回の生産シリアライゼーションが途中です (書込み済 " + std::to_string(saved.count) + " 個" +
-           (next ? "、次の番号 " + NumberText(SerialValueAt(saved.settings, *next), HexShownLast(s)) : "") +
+std::optional<std::string> SavedSerialRunQuestion(const Session& s) {
+    std::string note;
+    const auto saved = SavedSerialRun(s, &note);
+    if (!saved)
+        return std::nullopt;
+    return (note.empty() ? "" : note + "\r\n") + "前回の生産シリアライゼーションが途中です (" +
+           RunSummary(*saved, HexShownLast(s)) +
            ")。\r\n続けますか？";
 }
 
@@ -71,6 +105,13 @@ SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir 
     selectByteCount(1);
     wroteHex = "00";
     showMessage(kStartHint);
+    // The window never starts afresh over a run in progress: it shows that run.
+    std::string note;
+    if (const auto saved = SavedSerialRun(s, &note)) {
+        hexMode = HexShownLast(s);
+        showSettings(*saved);
+        showMessage(note.empty() ? kRunKept : note + "\r\n" + kRunKept);
+    }
 }
 
 SerialProgramming::~SerialProgramming() {
@@ -138,6 +179,8 @@ void SerialProgramming::selectWriteMode(SerialMode mode) {
         showMessage(kBusyRun);
         return;
     }
+    if (mode == writeMode)
+        return;
     writeMode = mode;
     nextData.clear();
     settingsEdited();
@@ -155,31 +198,26 @@ void SerialProgramming::setEnabled(bool on) {
     waitingForHex_ = false;
     if (s_.ops.programHook == this)
         s_.ops.programHook = nullptr;
-    station_.reset();
     if (!on) {
         fieldsEnabled = true;
-        // Switching on again without new settings goes on with the same run.
-        continueRun_ = writeMode != SerialMode::Display && std::ifstream(runPath_).good();
         showMessage(kSwitchedOff);
         return;
     }
     if (writeMode != SerialMode::Display) {
+        // A station holding a passed chip's unrecorded number is kept: it records it first.
+        if (!station_ || !station_->unrecorded())
+            station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
+        station_->blocked.clear();
         // Until the run stands, Program is refused rather than run without a number.
-        station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
         s_.ops.programHook = this;
     }
-    auto refuse = [this](const std::string& why) {
-        showMessage(why);
-        if (station_)
-            station_->blocked = why;
-    };
     fieldsEnabled = false;
     if (ReadSerialText(dataFinish, hexMode).value_or(0) == 0) {
-        refuse(kSetQuantity);
+        block(kSetQuantity);
         return;
     }
     if (s_.loader.hexPath.empty()) {
-        refuse(kNoHexFile);
+        block(kNoHexFile);
         waitingForHex_ = true;
         loadsAtSwitch_ = s_.loader.loads;
         return;
@@ -196,6 +234,12 @@ void SerialProgramming::completeSwitchOn() {
     showMessage(kSwitchedOn);
     if (writeMode != SerialMode::Display)
         startWriteRun();
+}
+
+void SerialProgramming::block(const std::string& why) {
+    showMessage(why);
+    if (station_)
+        station_->blocked = why;
 }
 
 void SerialProgramming::followLoads() {
@@ -232,52 +276,99 @@ std::optional<SerialRunSettings> SerialProgramming::runSettings() {
     return run;
 }
 
-std::optional<SerialRunState> SerialProgramming::runInHand(std::string& error) {
-    if (continueRun_)
-        return SerialRunFile(runPath_).load(error);
-    const auto run = runSettings();
-    if (!run)
-        return std::nullopt;
-    SerialRunState state;
-    state.settings = *run;
-    return state;
+std::unique_ptr<RunStore> SerialProgramming::openStore(std::string& error, std::string* note) {
+    if (runPath_ == s_.run.appDir + kSerialRunName)
+        return OpenAppDirRun(s_.run.appDir, error, note);
+    return RunStore::open(runPath_, error, note);
 }
 
+bool SerialProgramming::mayStartOver(const SerialRunState& saved) {
+    const bool used = saved.recorded() > 0 || saved.count(NumberState::Reserved) > 0 ||
+                      saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0;
+    if (!used || !saved.movedTo.empty())
+        return true;
+    const std::string text = "管理ファイルに前の生産があります (" + RunSummary(saved, hexMode) +
+                             ")。\r\n新しい設定で生産を始めますか？\r\n(前の生産は管理ファイルの履歴に残ります。"
+                             "「いいえ」で前の生産を続けます。)";
+    return s_.ui.messageBox(MsgIcon::Question, kTitle, text, MsgButtons::NoYes) == MsgAnswer::Yes;
+}
+
+// Continue the store's run when the boxes show it or the user keeps it;
+// else a new run from the boxes. The placement is checked before anything
+// is stored.
 void SerialProgramming::startWriteRun() {
     std::string error;
-    auto state = runInHand(error);
-    if (!state && error.empty()) {
-        station_->blocked = message;
+    auto store = openStore(error);
+    auto saved = store ? store->load(error, true) : std::nullopt;
+    if (!error.empty()) {
+        block(error);
         return;
     }
-    if (state && !continueRun_ && !SerialRunFile(runPath_).store(*state, error))
-        state.reset();
-    if (state) {
-        if (const auto why = CheckPlacement(s_.device, s_.buffer, state->settings))
-            error = *why;
+    bool keep = continueRun_ && saved && saved->movedTo.empty();
+    std::optional<SerialRunSettings> fresh;
+    if (!keep) {
+        if (!(fresh = runSettings())) {
+            block(message);
+            return;
+        }
+        if (const auto why = CheckPlacement(s_.device, s_.buffer, *fresh)) {
+            block(*why);
+            return;
+        }
+        keep = saved && !mayStartOver(*saved);
     }
-    if (!error.empty()) {
-        showMessage(error);
-        station_->blocked = error;
+    if (keep) {
+        showSettings(*saved);
+        if (const auto why = CheckPlacement(s_.device, s_.buffer, saved->settings)) {
+            block(*why);
+            return;
+        }
+    } else if (!(store ? store->startRun(*fresh, error) : RunStore::create(runPath_, *fresh, error)) ||
+               !(store = openStore(error)) || !(saved = store->load(error))) {
+        block(error);
         return;
     }
     continueRun_ = true;
-    showRun(*state);
+    showRun(*saved);
+}
+
+void SerialProgramming::showSettings(const SerialRunState& state) {
+    const std::string path = runPath_;  // the boxes' handlers would take the window back to its own store
+    const SerialRunSettings& run = state.settings;
+    writeMode = run.mode;
+    selectByteCount(run.bytes);
+    setStartAddress(HexAddress(run.address));
+    showRun(state);
+    // The boxes in the window's radix; one the hexadecimal form cannot hold
+    // (past 32 bits) turns the window decimal.
+    auto box = [this](std::int64_t units) {
+        return hexMode ? SerialHexText(units) : std::optional(SerialDecimalText(units));
+    };
+    const std::int64_t increment = run.increment * kSerialScale, quantity = run.quantity * kSerialScale;
+    if (!box(increment) || !box(quantity) || !box(serial)) {
+        hexMode = false;
+        showNext();
+    }
+    dataIncrement = *box(increment);
+    dataFinish = *box(quantity);
+    dataStart = *box(serial);
+    runPath_ = path;
+    continueRun_ = true;
 }
 
 void SerialProgramming::showRun(const SerialRunState& state) {
-    count = static_cast<int>(state.count);
+    count = static_cast<int>(state.recorded());
     finishCount = std::to_string(count);
-    const auto next = state.nextFree();
-    next_.reset();
-    if (next)
-        next_ = SerialValueAt(state.settings, *next);
+    next_ = state.nextValue();
     if (next_)
         serial = *next_ * kSerialScale;
     showNext();
+    settleValues = state.values(NumberState::Settle);
 }
 
 void SerialProgramming::showNext() { nextData = next_ ? NumberText(*next_, hexMode) : ""; }
+
+std::string SerialProgramming::numberText(std::int64_t whole) const { return NumberText(whole, hexMode); }
 
 bool SerialProgramming::reserve(Session& s) {
     followLoads();
@@ -292,10 +383,7 @@ bool SerialProgramming::reserve(Session& s) {
     return ok;
 }
 
-void SerialProgramming::place(Session& s) {
-    if (station_)
-        station_->place(s);
-}
+bool SerialProgramming::place(Session& s) { return !station_ || station_->place(s); }
 
 void SerialProgramming::finish(Session& s, Outcome outcome) {
     if (!station_)
@@ -319,18 +407,28 @@ bool SerialProgramming::exportRun(const std::string& path) {
         return false;
     }
     std::string error;
-    auto state = runInHand(error);
-    if (!state && error.empty())
-        return false;
-    if (!state || !SerialRunFile(path).store(*state, error)) {
+    auto store = continueRun_ ? openStore(error) : nullptr;
+    if (store) {
+        if (!store->moveRun(path, error)) {
+            showMessage(error);
+            return false;
+        }
+    } else if (!error.empty()) {
         showMessage(error);
         return false;
+    } else {
+        const auto run = runSettings();
+        if (!run)
+            return false;
+        if (!RunStore::create(path, *run, error)) {
+            showMessage(error);
+            return false;
+        }
     }
     runPath_ = path;
     continueRun_ = true;
-    if (station_) {
+    if (station_ && !station_->unrecorded())
         station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
-    }
     showMessage(kRunWritten + path);
     return true;
 }
@@ -340,39 +438,36 @@ bool SerialProgramming::importRun(const std::string& path) {
         showMessage(running() ? kBusyRun : "【設定を有効にする】のチェックをはずしてから読み込んでください。");
         return false;
     }
-    std::string error;
-    const auto state = SerialRunFile(path).load(error);
+    std::string error, note;
+    const auto store = RunStore::open(path, error, &note);
+    const auto state = store ? store->load(error, true) : std::nullopt;
     if (!state) {
         showMessage(error);
         return false;
     }
-    const SerialRunSettings& run = state->settings;
-    writeMode = run.mode;
-    selectByteCount(run.bytes);
-    setStartAddress(HexAddress(run.address));
-    showRun(*state);
-    // The boxes in the window's radix; one the hexadecimal form cannot hold
-    // (past 32 bits) turns the window decimal.
-    auto box = [this](std::int64_t units) {
-        return hexMode ? SerialHexText(units) : std::optional(SerialDecimalText(units));
-    };
-    const std::int64_t increment = run.increment * kSerialScale, quantity = run.quantity * kSerialScale;
-    if (!box(increment) || !box(quantity) || !box(serial)) {
-        hexMode = false;
-        showNext();
-    }
-    dataIncrement = *box(increment);
-    dataFinish = *box(quantity);
-    dataStart = *box(serial);
     runPath_ = path;
-    continueRun_ = true;
-    showMessage(kRunRead);
+    showSettings(*state);
+    showMessage(note.empty() ? kRunRead : note + "\r\n" + kRunRead);
     return true;
 }
 
-bool SerialProgramming::resumeSavedRun() {
-    hexMode = HexShownLast(s_);
-    return importRun(s_.run.appDir + kSerialRunName);
+bool SerialProgramming::settle(std::int64_t value, bool used) {
+    if (running()) {
+        showMessage(kBusyRun);
+        return false;
+    }
+    std::string error;
+    const auto store = openStore(error);
+    const auto state = store ? store->load(error) : std::nullopt;
+    if (!state || !store->settle(value, used, s_.run.appDir + kSerialRecordName,
+                                 SerialSettledLine(state->settings, value), error)) {
+        showMessage(error);
+        return false;
+    }
+    if (const auto now = store->load(error))
+        showRun(*now);
+    showMessage("シリアル番号 " + numberText(value) + (used ? " を書込み済みとして記録しました。" : " を未使用に戻しました。"));
+    return true;
 }
 
 void SerialProgramming::recordDevice() {

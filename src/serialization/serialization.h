@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/placement.h"
 #include "ops/workflows.h"
@@ -17,21 +19,25 @@
 
 namespace vx {
 
-// The window's own run file and the production record, in AppDir.
-constexpr const char* kSerialRunName = "SERIAL_RUN.txt";
+// The window's own run store and the production record, in AppDir. The
+// text run file of earlier releases is converted into the store once.
+constexpr const char* kSerialRunName = "SERIAL_RUN.db";
+constexpr const char* kSerialTextRunName = "SERIAL_RUN.txt";
 constexpr const char* kSerialRecordName = "SERIAL_LOG.txt";
 
-// The run kept in AppDir when it still has numbers to give; nullopt otherwise.
-std::optional<SerialRunState> SavedSerialRun(const Session& s);
-// The question at start that offers it again, its next number in the radix
-// the window showed last.
-std::string ResumeQuestion(const Session& s, const SerialRunState& saved);
+// The run kept in AppDir while it is in progress (numbers to give, out, or
+// to settle); nullopt otherwise. note: what opening it did (a conversion).
+std::optional<SerialRunState> SavedSerialRun(const Session& s, std::string* note = nullptr);
+// The question offered at start for a run in progress, its next number in
+// the radix the window showed last; nullopt without one.
+std::optional<std::string> SavedSerialRunQuestion(const Session& s);
 
 class SerialProgramming : public ProgramHook {
 public:
     enum class Field { DataStart, DataIncrement, DataFinish, StartAddress, WriteByteNumber };
 
-    // Loading the window: position from the settings, S = 0, one byte.
+    // Loading the window: position from the settings, S = 0, one byte; a
+    // run in progress in AppDir is shown, and switching on continues it.
     explicit SerialProgramming(Session& s);
     ~SerialProgramming() override;
     SerialProgramming(const SerialProgramming&) = delete;
@@ -57,21 +63,21 @@ public:
     // Refused (false, with a note) while Program runs with one of our numbers.
     bool unload(const WindowPlacement& placement);
 
-    // The run as a STATEFILE for vormex-cli stations: written from the
-    // window's settings (or its run when there is one), and used from then on.
+    // The run as a new STATEFILE for vormex-cli stations (an existing file
+    // is refused): the window's run moves there (closed where it was), or a
+    // new run from the boxes; the window goes on with it.
     bool exportRun(const std::string& path);
     // Takes a run over from a STATEFILE: the boxes show it, switching on continues it.
     bool importRun(const std::string& path);
-    // The run kept in AppDir, to be continued (offered at start), shown in
-    // the radix the window showed last.
-    bool resumeSavedRun();
     // A switch-on that waited for a HEX file completes once one is loaded;
     // called before the window draws and before each device.
     void followLoads();
     const std::string& runPath() const { return runPath_; }
+    // An operator's word on a number to settle: in a good chip (used) or not.
+    bool settle(std::int64_t value, bool used);
 
     bool reserve(Session& s) override;
-    void place(Session& s) override;
+    bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
     // Called after Program changed what the window shows.
     std::function<void()> changed;
@@ -81,6 +87,8 @@ public:
     char filterKey(Field field, char key) const;
 
     std::int64_t serialUnits() const { return serial; }  // S in ten-thousandths
+    // A run's number as the window shows it, in the display radix.
+    std::string numberText(std::int64_t whole) const;
     int writtenCount() const { return count; }
 
     // What the window shows.
@@ -99,6 +107,7 @@ public:
     std::string message;                   // Label2
     SerialMode writeMode = SerialMode::Display;  // CmbWriteMode
     std::string nextData;                  // TxtNextData: the next chip's number in the display radix; "" in display mode
+    std::vector<std::int64_t> settleValues;  // numbers to settle, lowest first
     double left = 100, top = 100;          // twips
     bool positionSaved = false;            // SPSLeft/SPSTop were stored: else the window finds its place
 
@@ -108,11 +117,17 @@ private:
     void settingsEdited();
     // The write run behind switching on; the station refuses Program with the reason otherwise.
     void startWriteRun();
+    // Whether a new run may replace the one in the store: asked when that
+    // one has recorded chips, numbers out or numbers to settle.
+    bool mayStartOver(const SerialRunState& saved);
     std::optional<SerialRunSettings> runSettings();
-    // The run file's run when one is carried on, else a new run from the
-    // boxes; nullopt with no error when the boxes (already noted) make none.
-    std::optional<SerialRunState> runInHand(std::string& error);
+    // The store at runPath_; nullptr without error when the window's own
+    // store does not exist yet.
+    std::unique_ptr<RunStore> openStore(std::string& error, std::string* note = nullptr);
     void showRun(const SerialRunState& state);
+    // The boxes show the run, in the radix the window showed last.
+    void showSettings(const SerialRunState& state);
+    void block(const std::string& why);
     void showNext();
     // What switching on does once a HEX file is in hand.
     void completeSwitchOn();

@@ -1,8 +1,5 @@
 #include "serialization/station.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "image/pcbufferops.h"
 #include "serialization/serialvalue.h"
 #include "session/shell.h"
@@ -15,15 +12,9 @@ const char* const kSerialQuantityReached =
 namespace {
 
 const char* const kAllReserved = "残りのシリアル番号はすべて他の書込み中の IC に割り当てられています。";
-
-std::string Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
-    return text;
-}
+const char* const kUnsettled =
+    "残りのシリアル番号は確認待ちです。書込み済みか未使用かを確かめて、確認待ちの番号を片付けてください。";
+const char* const kNotPlaced = "シリアル番号をイメージに置けません。";
 
 }  // namespace
 
@@ -36,13 +27,48 @@ std::string SerialRecordLine(const std::string& time, const std::string& device,
     return time + sep + device + sep + std::to_string(value) + sep + bytes + sep + hexPath + sep + checksum + sep + port;
 }
 
-SerialStation::SerialStation(std::string runPath, std::string recordPath, std::string port)
-    : file_(std::move(runPath)), recordPath_(std::move(recordPath)), port_(std::move(port)) {}
+std::string SerialSettledLine(const SerialRunSettings& settings, std::int64_t value) {
+    return SerialRecordLine(SerialTimeText(), "-", value, SerialBytesWritten(value, settings.bytes), "-", "-", "確認により記録");
+}
 
-void SerialStation::refuse(Session& s, Stop why, const std::string& note) {
+std::string SerialUnrecordedNote(std::int64_t value, const std::string& error) {
+    return "シリアル番号 " + std::to_string(value) + " の IC は合格しましたが、管理ファイルに記録できませんでした (" +
+           error + ")。記録できるまで、プログラムはできません。";
+}
+
+SerialStation::SerialStation(std::string runPath, std::string recordPath, std::string port, StoreFaults faults)
+    : runPath_(std::move(runPath)), recordPath_(std::move(recordPath)), port_(std::move(port)), faults_(faults),
+      me_(ThisStation()) {}
+
+RunStore* SerialStation::store(std::string& error) {
+    if (!store_)
+        store_ = RunStore::open(runPath_, error, &note, faults_);
+    return store_.get();
+}
+
+void SerialStation::refuse(Session& s, Stop why, const std::string& text) {
     stop = why;
-    message = note;
-    ShowNote(s, "red" + note);
+    message = text;
+    ShowNote(s, "red" + text);
+}
+
+// The passed chip's number first: nothing new is handed out before it is recorded.
+bool SerialStation::commitPending(Session& s) {
+    std::string error;
+    bool appended = false;
+    RunStore* run = store(error);
+    if (run && run->commit(pending_->reservation, recordPath_, pending_->line, error, &appended)) {
+        recorded = true;
+        lastValue = pending_->reservation.value;
+        lastBytes = pending_->bytes;
+        pending_.reset();
+        return true;
+    }
+    if (appended)
+        pending_->line.clear();  // in the record already
+    store_.reset();              // opened again next time: the link may be what failed
+    refuse(s, Stop::Unrecorded, SerialUnrecordedNote(pending_->reservation.value, error));
+    return false;
 }
 
 bool SerialStation::reserve(Session& s) {
@@ -55,36 +81,54 @@ bool SerialStation::reserve(Session& s) {
         refuse(s, Stop::Refused, blocked);
         return false;
     }
+    if (pending_ && !commitPending(s))
+        return false;
     std::string error;
-    state = file_.load(error);
-    if (!state) {
+    RunStore* run = store(error);
+    if (!run) {
         refuse(s, Stop::FileError, error);
         return false;
     }
-    // The image must be the file's own where the number goes.
-    if (const auto why = CheckPlacement(s.device, s.buffer, state->settings)) {
-        refuse(s, Stop::Refused, *why);
+    // The image must be the file's own where the number goes, checked with
+    // the settings of the very transaction that hands the number out.
+    const auto taken = run->reserve(me_, [&s](const SerialRunSettings& settings) {
+        return CheckPlacement(s.device, s.buffer, settings);
+    });
+    switch (taken.result) {
+    case RunStore::Take::Reserved: break;
+    case RunStore::Take::Finished: refuse(s, Stop::Finished, kSerialQuantityReached); return false;
+    case RunStore::Take::AllOut: refuse(s, Stop::Finished, kAllReserved); return false;
+    case RunStore::Take::Unsettled: refuse(s, Stop::Finished, kUnsettled); return false;
+    case RunStore::Take::Refused: refuse(s, Stop::Refused, taken.error); return false;
+    case RunStore::Take::Error:
+        store_.reset();
+        refuse(s, Stop::FileError, taken.error);
         return false;
     }
-    const auto taken = file_.reserve(ThisStation());
-    switch (taken.result) {
-    case SerialRunFile::Take::Reserved: break;
-    case SerialRunFile::Take::Finished: refuse(s, Stop::Finished, kSerialQuantityReached); return false;
-    case SerialRunFile::Take::AllReserved: refuse(s, Stop::Finished, kAllReserved); return false;
-    case SerialRunFile::Take::Error: refuse(s, Stop::FileError, taken.error); return false;
-    }
-    state = taken.state;
     held_ = taken.reservation;
-    value_ = taken.value;
     checksum_ = PcBufferChecksum(s);
     return true;
 }
 
-void SerialStation::place(Session& s) {
+bool SerialStation::place(Session& s) {
     if (!held_ || isPlaced_)
-        return;
-    placed_ = PlaceSerial(s.device, s.buffer, state->settings, value_);
+        return true;
+    auto placed = PlaceSerial(s.device, s.buffer, held_->settings, held_->value);
+    if (!placed) {
+        refuse(s, Stop::Refused, kNotPlaced);
+        return false;
+    }
+    // Durably "writing" before the first word goes out: from here on the
+    // chip may hold the number, and it is never handed out again unsettled.
+    std::string error;
+    if (!store_ || !store_->markWriting(*held_, error)) {
+        RestorePlacement(s.buffer, *placed);
+        refuse(s, Stop::FileError, error.empty() ? "シリアル番号の管理ファイルを開けません。" : error);
+        return false;
+    }
+    placed_ = std::move(*placed);
     isPlaced_ = true;
+    return true;
 }
 
 void SerialStation::finish(Session& s, Outcome outcome) {
@@ -97,24 +141,20 @@ void SerialStation::finish(Session& s, Outcome outcome) {
     const SerialReservation held = *held_;
     held_.reset();
     std::string error;
-    const int bytes = state->settings.bytes;
     if (outcome == Outcome::Passed) {
-        const std::string written = SerialBytesWritten(value_, bytes);
         const std::string port = port_.empty() ? "COM" + std::to_string(s.link.portNumber) : port_;
-        const std::string line =
-            SerialRecordLine(Now(), s.device.name, value_, written, s.loader.loadedPath, checksum_, port);
-        if (!file_.commit(held, recordPath_, line, error)) {
-            refuse(s, Stop::FileError, error);
-        } else {
-            recorded = true;
-            lastValue = value_;
-            lastBytes = written;
-        }
-    } else if (!file_.giveBack(held, error)) {
+        const std::string written = SerialBytesWritten(held.value, held.settings.bytes);
+        pending_ = Pending{held, SerialRecordLine(SerialTimeText(), s.device.name, held.value, written, s.loader.loadedPath,
+                                                  checksum_, port),
+                           written};
+        commitPending(s);
+    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error)) {
+        store_.reset();
         refuse(s, Stop::FileError, error);
     }
-    if (auto now = file_.load(error))
-        state = std::move(now);
+    if (RunStore* run = store(error))
+        if (auto now = run->load(error))
+            state = std::move(now);
 }
 
 }  // namespace vx

@@ -2,11 +2,12 @@
 // The window and vormex-cli install it as the Program workflow's hook.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "ops/workflows.h"
-#include "serialization/production.h"
+#include "serialization/runstore.h"
 
 namespace vx {
 
@@ -14,17 +15,19 @@ extern const char* const kSerialQuantityReached;
 
 class SerialStation : public ProgramHook {
 public:
-    // runPath: the run file; recordPath: the production record ("" for none);
+    // runPath: STATEFILE; recordPath: the production record ("" for none);
     // port: how the record names the board.
-    SerialStation(std::string runPath, std::string recordPath, std::string port);
+    SerialStation(std::string runPath, std::string recordPath, std::string port, StoreFaults faults = {});
 
     bool reserve(Session& s) override;
-    void place(Session& s) override;
+    bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
 
     // Why the last run was refused before the board was touched, or the run
-    // file could not be kept: a note shown already; "" when all went well.
-    enum class Stop { None, Refused, Finished, FileError };
+    // could not be kept: a note shown already; None when all went well.
+    // Unrecorded: a passed chip's number the run could not record; it is
+    // retried before the next reservation, and Program is refused until then.
+    enum class Stop { None, Refused, Finished, FileError, Unrecorded };
     Stop stop = Stop::None;
     std::string message;
     // Refuses every run with this note (settings the window could not use).
@@ -35,18 +38,32 @@ public:
     std::int64_t lastValue = 0;
     std::string lastBytes;
     std::optional<SerialRunState> state;
-
-    SerialRunFile& file() { return file_; }
-    const std::string& recordPath() const { return recordPath_; }
+    // The passed chip's number still to be recorded.
+    std::optional<std::int64_t> unrecorded() const {
+        return pending_ ? std::optional<std::int64_t>(pending_->reservation.value) : std::nullopt;
+    }
+    // The store, opened at first use; a text run file is converted then (note).
+    RunStore* store(std::string& error);
+    std::string note;
 
 private:
     void refuse(Session& s, Stop why, const std::string& note);
+    bool commitPending(Session& s);
 
-    SerialRunFile file_;
+    struct Pending {
+        SerialReservation reservation;
+        std::string line;
+        std::string bytes;
+    };
+
+    std::string runPath_;
     std::string recordPath_;
     std::string port_;
+    StoreFaults faults_;
+    StationId me_;
+    std::unique_ptr<RunStore> store_;
     std::optional<SerialReservation> held_;
-    std::int64_t value_ = 0;
+    std::optional<Pending> pending_;
     std::string checksum_;
     PlacedBytes placed_;
     bool isPlaced_ = false;
@@ -57,8 +74,13 @@ private:
 std::string SerialRecordLine(const std::string& time, const std::string& device, std::int64_t value,
                              const std::string& bytes, const std::string& hexPath, const std::string& checksum,
                              const std::string& port);
+// The line of a number an operator settled as used.
+std::string SerialSettledLine(const SerialRunSettings& settings, std::int64_t value);
 
 // "00:0C": the bytes of a value as written, most significant first.
 std::string SerialBytesWritten(std::int64_t value, int bytes);
+
+// The note of a chip that passed while the run could not record its number.
+std::string SerialUnrecordedNote(std::int64_t value, const std::string& error);
 
 }  // namespace vx

@@ -51,6 +51,11 @@ MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::st
     case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    case MsgButtons::NoYes:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        break;
     }
     // A box during a busy workflow must still show the normal pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -62,7 +67,9 @@ MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::st
     case QMessageBox::Cancel: return MsgAnswer::Cancel;
     case QMessageBox::Ok: return MsgAnswer::Ok;
     default:  // closed by the window's close button
-        return buttons == MsgButtons::Ok ? MsgAnswer::Ok : buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+        return buttons == MsgButtons::Ok ? MsgAnswer::Ok
+               : buttons == MsgButtons::YesNo || buttons == MsgButtons::NoYes ? MsgAnswer::No
+                                                                               : MsgAnswer::Cancel;
     }
 }
 

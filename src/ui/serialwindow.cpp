@@ -104,7 +104,8 @@ QWidget* SerialWindow::buildStatusFrame() {
     nextData_ = named(new QLabel(status), "TxtNextData");
     statusGrid->addWidget(new QLabel("次の番号：", status), 2, 0);
     statusGrid->addWidget(nextData_, 2, 1, 1, 2);
-    statusGrid->addWidget(message_, 3, 0, 1, 3);
+    statusGrid->addWidget(settleRow(status), 3, 0, 1, 3);
+    statusGrid->addWidget(message_, 4, 0, 1, 3);
     return status;
 }
 
@@ -127,13 +128,13 @@ QLayout* SerialWindow::buildButtons() {
 
     connect(exportRun, &QPushButton::clicked, this, [this] {
         const auto path = s_.ui.saveFileDialog({"シリアル番号の管理ファイルを書き出す", s_.run.appDir,
-                                                "テキストファイル|*.txt|全てのファイル|*.*", "serial_run.txt"});
+                                                "管理ファイル|*.db|全てのファイル|*.*", "serial_run.db"});
         if (path)
             handle([&] { model_->exportRun(*path); });
     });
     connect(importRun, &QPushButton::clicked, this, [this] {
         const auto path = s_.ui.openFileDialog(
-            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "テキストファイル|*.txt|全てのファイル|*.*", ""});
+            {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "管理ファイル|*.db;*.txt|全てのファイル|*.*", ""});
         if (path)
             handle([&] { model_->importRun(*path); });
     });
@@ -159,6 +160,30 @@ void SerialWindow::connectBoxes() {
     connect(writeMode_, &QComboBox::activated, this,
             [this](int index) { handle([&] { model_->selectWriteMode(static_cast<SerialMode>(index)); }); });
     connect(enable_, &QCheckBox::clicked, this, [this](bool on) { handle([&] { model_->setEnabled(on); }); });
+}
+
+QWidget* SerialWindow::settleRow(QWidget* parent) {
+    settleRow_ = new QWidget(parent);
+    auto* row = new QHBoxLayout(settleRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    settle_ = named(new QComboBox(settleRow_), "CmbSettle");
+    auto* used = named(new QPushButton("書込み済み", settleRow_), "CmdSettleUsed");
+    auto* free = named(new QPushButton("未使用", settleRow_), "CmdSettleFree");
+    used->setToolTip("この番号の IC は合格品です。記録します。");
+    free->setToolTip("この番号は IC に入っていないか、その IC は廃棄しました。番号を戻します。");
+    row->addWidget(new QLabel("確認待ちの番号：", settleRow_));
+    row->addWidget(settle_, 1);
+    row->addWidget(used);
+    row->addWidget(free);
+    for (auto [button, asUsed] : {std::pair{used, true}, std::pair{free, false}}) {
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, asUsed = asUsed] {
+            if (settle_->currentIndex() >= 0)
+                handle([&] { model_->settle(settle_->currentData().toLongLong(), asUsed); });
+        });
+    }
+    settleRow_->hide();
+    return settleRow_;
 }
 
 template <typename Fn>
@@ -199,16 +224,13 @@ bool SerialWindow::unload() {
 }
 
 void SerialWindow::offerSavedRun() {
-    const auto saved = SavedSerialRun(s_);
-    if (!saved)
-        return;
-    if (s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", ResumeQuestion(s_, *saved),
-                         MsgButtons::YesNo) != MsgAnswer::Yes)
+    const auto question = SavedSerialRunQuestion(s_);
+    if (!question ||
+        s_.ui.messageBox(MsgIcon::Question, "シリアルデータプログラミング", *question, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     RevealSerialProgramming(s_);
     s_.ui.viewChanged();
-    open();
-    handle([&] { model_->resumeSavedRun(); });
+    open();  // the window's model takes the run up itself
 }
 
 void SerialWindow::closeEvent(QCloseEvent* event) {
@@ -266,6 +288,18 @@ void SerialWindow::render() {
     wroteHex_->setText(QString::fromStdString(m.wroteHex));
     wroteDec_->setText(QString::fromStdString(m.wroteDec));
     message_->setText(DisplayText(m.message));
+    QStringList settle;
+    for (const auto value : m.settleValues)
+        settle << QString::fromStdString(m.numberText(value));
+    QStringList shown;
+    for (int i = 0; i < settle_->count(); ++i)
+        shown << settle_->itemText(i);
+    if (shown != settle) {
+        settle_->clear();
+        for (std::size_t i = 0; i < m.settleValues.size(); ++i)
+            settle_->addItem(settle[static_cast<int>(i)], QVariant::fromValue<qlonglong>(m.settleValues[i]));
+    }
+    settleRow_->setVisible(!settle.isEmpty());
     for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_, writeMode_})
         field->setEnabled(m.fieldsEnabled);
 }

@@ -49,6 +49,8 @@ private:
     // Runs a handler of the model, then draws it again.
     template <typename Fn>
     void handle(Fn fn);
+    // The numbers to settle and the operator's two answers for one of them.
+    QWidget* settleRow(QWidget* parent);
 
     Session& s_;
     std::unique_ptr<SerialProgramming> model_;
@@ -67,6 +69,8 @@ private:
     QLabel* wroteHex_;
     QLabel* wroteDec_;
     QLabel* message_;
+    QWidget* settleRow_ = nullptr;
+    QComboBox* settle_ = nullptr;
 };
 
 }  // namespace vx

@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QProcess>
 
+#include <iterator>
+#include <sstream>
+#include <vector>
+
 namespace vx::clitest {
 
 QString SourcePath(const QString& relative) { return QStringLiteral(VORMEX_SOURCE_DIR "/") + relative; }
@@ -12,11 +16,11 @@ CliTest::CliTest() : iniPath(dir.filePath("device.ini")), settingsPath(dir.fileP
     QFile::copy(SourcePath("data/device.ini"), iniPath);
 }
 
-RunResult CliTest::cli(const QStringList& args, int timeoutMs) {
-    return rawCli(QStringList{"--ini", iniPath, "--settings", settingsPath} + args, timeoutMs);
+RunResult CliTest::cli(const QStringList& args, int timeoutMs, const QStringList& env) {
+    return rawCli(QStringList{"--ini", iniPath, "--settings", settingsPath} + args, timeoutMs, env);
 }
 
-RunResult CliTest::rawCli(const QStringList& args, int timeoutMs) {
+RunResult CliTest::rawCli(const QStringList& args, int timeoutMs, const QStringList& extra) {
     QProcess process;
     process.setWorkingDirectory(dir.path());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -24,7 +28,7 @@ RunResult CliTest::rawCli(const QStringList& args, int timeoutMs) {
     env.remove("VORMEX_SETTINGS_FILE");
     env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
     env.insert("XDG_DATA_HOME", dir.filePath("data"));
-    for (const auto& entry : environment)
+    for (const auto& entry : environment + extra)
         env.insert(entry.section('=', 0, 0), entry.section('=', 1));
     process.setProcessEnvironment(env);
     process.start(VORMEX_CLI, args);
@@ -47,6 +51,21 @@ int CliTest::runTool(const QString& program, const QStringList& args) {
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return -1;
     return process.exitCode();
+}
+
+std::optional<int> SimChipSerial(const std::string& state, int address) {
+    std::istringstream in(state);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("program ", 0) != 0)
+            continue;
+        std::istringstream words(line.substr(8));
+        std::vector<int> w{std::istream_iterator<int>(words), std::istream_iterator<int>()};
+        if (static_cast<int>(w.size()) <= address + 1 || w[0] != 0x3055 || (w[address] >> 8) != 0x34 ||
+            (w[address + 1] >> 8) != 0x34)
+            return std::nullopt;
+        return (w[address] & 0xFF) << 8 | (w[address + 1] & 0xFF);
+    }
+    return std::nullopt;
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

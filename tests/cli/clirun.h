@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace vx::clitest {
@@ -19,10 +20,11 @@ class CliTest : public ::testing::Test {
 protected:
     CliTest();
 
-    // vormex-cli with --ini and --settings of this folder, then args.
-    RunResult cli(const QStringList& args, int timeoutMs = 60000);
+    // vormex-cli with --ini and --settings of this folder, then args; env:
+    // extra environment of this run only (NAME=value).
+    RunResult cli(const QStringList& args, int timeoutMs = 60000, const QStringList& env = {});
     // vormex-cli with exactly these arguments.
-    RunResult rawCli(const QStringList& args, int timeoutMs = 60000);
+    RunResult rawCli(const QStringList& args, int timeoutMs = 60000, const QStringList& env = {});
     // Extra environment of the next runs (NAME=value).
     QStringList environment;
 
@@ -37,6 +39,10 @@ protected:
 };
 
 QString SourcePath(const QString& relative);
+
+// The serial number a simulated chip (its --sim-state file) holds as two
+// RETLW words at `address` beside the test program's first word 0x3055.
+std::optional<int> SimChipSerial(const std::string& state, int address);
 
 bool Contains(const std::string& text, const std::string& part);
 

@@ -5,9 +5,8 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +21,8 @@
 #include <thread>
 
 #include "clirun.h"
+#include "serialization/runstore.h"
+#include "support/pgcluster.h"
 
 namespace vx::clitest {
 namespace {
@@ -38,22 +39,10 @@ protected:
     }
     QStringList program(const QString& chip) {
         return {"--port", "sim", "--sim-state", path(chip), "--device", "PIC16F84A", "--yes",
-                "program", path("prog.hex"), "--serial", path("run.txt")};
+                "program", path("prog.hex"), "--serial", path("run.db")};
     }
     // The number a simulated chip holds: RETLW words at kAddress, most significant first.
-    std::optional<int> chipNumber(const QString& chip) {
-        std::istringstream in(readFile(chip));
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("program ", 0) != 0)
-                continue;
-            std::istringstream words(line.substr(8));
-            std::vector<int> w{std::istream_iterator<int>(words), std::istream_iterator<int>()};
-            if (w.size() != 1024 || (w[kAddress] >> 8) != 0x34 || (w[kAddress + 1] >> 8) != 0x34 || w[0] != 0x3055)
-                return std::nullopt;
-            return (w[kAddress] & 0xFF) << 8 | (w[kAddress + 1] & 0xFF);
-        }
-        return std::nullopt;
-    }
+    std::optional<int> chipNumber(const QString& chip) { return SimChipSerial(readFile(chip), kAddress); }
     // A chip the board cannot program (EPROM cells holding zeros, the
     // PIC16F84A's device ID 0x0560): the run fails at the write.
     void badChip(const QString& chip) {
@@ -73,13 +62,20 @@ protected:
             words += " 16383";
         return Contains(readFile(chip), "\nprogram" + words + "\n");
     }
-    bool reservedBy(qint64 pid) {
-        return readFile("run.txt").find(" " + std::to_string(pid) + " ") != std::string::npos;
+    // A number of the run is out with this process.
+    std::optional<NumberState> heldBy(qint64 pid) {
+        std::string error;
+        const auto store = RunStore::open(path("run.db").toStdString(), error);
+        const auto state = store ? store->load(error) : std::nullopt;
+        for (const auto& h : state ? state->held : std::vector<HeldNumber>{})
+            if (h.station.pid == pid && (h.state == NumberState::Reserved || h.state == NumberState::Writing))
+                return h.state;
+        return std::nullopt;
     }
 };
 
 TEST_F(SerialStations, FourStationsShareOneRunWithoutRepeatsOrGaps) {
-    ASSERT_EQ(cli({"serial", path("run.txt"), "--start", QString::number(kStart), "--quantity", "100", "--address",
+    ASSERT_EQ(cli({"serial", path("run.db"), "--start", QString::number(kStart), "--quantity", "100", "--address",
                    "0x3F0", "--bytes", "2", "--mode", "retlw"})
                   .exitCode,
               0);
@@ -116,11 +112,11 @@ TEST_F(SerialStations, FourStationsShareOneRunWithoutRepeatsOrGaps) {
                 const auto pid = static_cast<pid_t>(process.processId());
                 bool gone = false;
                 for (int i = 0; i < 5000 && process.state() == QProcess::Running && !gone; ++i) {
-                    if (reservedBy(pid)) {
+                    if (heldBy(pid)) {
                         // Stopped first, so it cannot commit between the look and the kill.
                         ::kill(pid, SIGSTOP);
                         QThread::msleep(20);
-                        gone = reservedBy(pid);
+                        gone = heldBy(pid).has_value();
                         ::kill(pid, gone ? SIGKILL : SIGCONT);
                         break;
                     }
@@ -128,6 +124,13 @@ TEST_F(SerialStations, FourStationsShareOneRunWithoutRepeatsOrGaps) {
                 }
                 process.waitForFinished();
                 if (gone) {
+                    // Its number comes back, or, if the chip may hold it, waits to be settled:
+                    // the killed chip holds nothing (its write never finished), so it is free.
+                    const auto settle = cli({"serial", path("run.db"), "--list-settle"});
+                    std::istringstream numbers(settle.out);
+                    for (std::string n; std::getline(numbers, n);)
+                        if (cli({"serial", path("run.db"), "--settle", QString::fromStdString(n), "free"}).exitCode != 0)
+                            note("settle " + n);
                     std::lock_guard lock(mutex);
                     killed = true;
                 } else if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
@@ -188,9 +191,9 @@ TEST_F(SerialStations, FourStationsShareOneRunWithoutRepeatsOrGaps) {
     EXPECT_EQ(more.exitCode, 2);
     EXPECT_TRUE(Contains(more.out, "予定の書き込み数量に達しました。")) << more.out;
     EXPECT_TRUE(blank("extra.sim"));
-    const auto state = cli({"serial", path("run.txt")});
+    const auto state = cli({"serial", path("run.db")});
     EXPECT_EQ(state.exitCode, 0);
-    EXPECT_TRUE(Contains(state.out, "recorded 100  next -  returned 0  reserved 0")) << state.out;
+    EXPECT_TRUE(Contains(state.out, "recorded 100  next -  returned 0  reserved 0  writing 0  to settle 0")) << state.out;
 }
 
 TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
@@ -199,48 +202,76 @@ TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(Contains(r.err + r.out, says)) << r.err << r.out;
     };
-    const QString run = path("run.txt");
+    const QString run = path("run.db");
     refused(program("a.sim"), "を開けません");
-    writeFile("run.txt", "");
+    writeFile("run.db", "");
     refused(program("a.sim"), "シリアル番号の管理ファイルではありません");
-    ASSERT_EQ(cli({"serial", path("good.txt"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
-    const std::string good = readFile("good.txt");
-    writeFile("run.txt", good.substr(0, good.size() / 2));
+    // A run file of the earlier text form, damaged: refused, and left as it was.
+    const std::string text = "vormex serial run 1\nmode retlw\nstart 0\nincrement 1\nquantity 10\naddress 0x3F0\n"
+                             "bytes 2\nnext 0\ncount 0\nreturned\nend\n";
+    writeFile("run.db", text.substr(0, text.size() / 2));
     refused(program("a.sim"), "壊れています");
-    std::string nonsense = good;
+    std::string nonsense = text;
     nonsense.replace(nonsense.find("count 0"), 7, "count 7");
-    writeFile("run.txt", nonsense);
+    writeFile("run.db", nonsense);
     refused(program("a.sim"), "番号の数が合いません");
+    EXPECT_EQ(readFile("run.db"), nonsense);
+    // Another program's database, and a store of a newer version.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path("other.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE parts (name TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    refused({"--port", "sim", "--sim-state", path("a.sim"), "--device", "PIC16F84A", "program", path("prog.hex"),
+             "--serial", path("other.db")},
+            "シリアル番号の管理ファイルではありません");
+    ASSERT_EQ(cli({"serial", path("good.db"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
+    ASSERT_EQ(sqlite3_open(path("good.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    refused({"serial", path("good.db")}, "新しい版で作られたシリアル番号の管理ファイルです");
+    refused({"serial", QString::fromStdString(test::PgCluster::unreachable())}, "PostgreSQL サーバーに接続できません");
     EXPECT_FALSE(QFile::exists(path("a.sim")));
 
     refused({"serial", run + "2", "--start", "9223372036854775807", "--quantity", "1", "--address", "0"},
             "収まりません");
     refused({"serial", run + "2", "--start", "9223372036854775808", "--quantity", "1", "--address", "0"},
             "--start 9223372036854775808");
-    refused({"serial", path("good.txt"), "--quantity", "1", "--address", "0"}, "すでにあります");
+    refused({"serial", path("good.db"), "--quantity", "1", "--address", "0"}, "すでにあります");
     refused({"serial", run + "2", "--quantity", "1", "--address", "0", "--mode", "flash"}, "--mode flash");
+    refused({"serial", run, "--settle", "5", "maybe"}, "say used or free");
 
     // An address beyond memory: refused before the board is touched, the number kept.
-    ASSERT_EQ(cli({"serial", path("far.txt"), "--quantity", "2", "--address", "0x3FF", "--bytes", "2"}).exitCode, 0);
+    ASSERT_EQ(cli({"serial", path("far.db"), "--quantity", "2", "--address", "0x3FF", "--bytes", "2"}).exitCode, 0);
     const QStringList far = {"--port", "sim", "--sim-state", path("far.sim"), "--device", "PIC16F84A",
-                             "program", path("prog.hex"), "--serial", path("far.txt")};
+                             "program", path("prog.hex"), "--serial", path("far.db")};
     refused(far, "プログラムメモリ (0x400 ワード) を超えています");
     EXPECT_TRUE(blank("far.sim"));
-    EXPECT_TRUE(Contains(readFile("far.txt"), "next 0\ncount 0\n"));
+    EXPECT_TRUE(Contains(cli({"serial", path("far.db")}).out, "recorded 0  next 0  returned 0  reserved 0"));
+    // A number that is not to be settled: refused, nothing changed.
+    refused({"serial", path("far.db"), "--settle", "0", "used"}, "シリアル番号 0 は確認待ちの番号ではありません。");
+    EXPECT_TRUE(Contains(cli({"serial", path("far.db")}).out, "recorded 0  next 0  returned 0  reserved 0"));
+}
 
-    // A lock held by a process that died is no lock at all.
-    writeFile("run.txt", good);
+TEST_F(SerialStations, AStationThatDiedHoldingTheStoreHoldsNothing) {
+    const QString run = path("run.db");
+    ASSERT_EQ(cli({"serial", run + "3", "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
+    int locked[2];
+    ASSERT_EQ(::pipe(locked), 0);
     const pid_t holder = fork();
     if (holder == 0) {
-        const int fd = ::open((run + ".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT, 0666);
-        ::flock(fd, LOCK_EX);
+        sqlite3* held = nullptr;
+        sqlite3_open((run + "3").toLocal8Bit().constData(), &held);
+        sqlite3_exec(held, "BEGIN IMMEDIATE; UPDATE serial_run SET moved_to = moved_to", nullptr, nullptr, nullptr);
+        (void)::write(locked[1], "x", 1);
         ::pause();
         _exit(0);
     }
-    QThread::msleep(100);
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
-    const auto r = cli(program("b.sim"));
+    const auto r = cli({"--port", "sim", "--sim-state", path("b.sim"), "--device", "PIC16F84A", "program",
+                        path("prog.hex"), "--serial", run + "3"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(chipNumber("b.sim"), 0);
 }

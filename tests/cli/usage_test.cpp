@@ -10,7 +10,8 @@ TEST_F(Usage, HelpDescribesEveryCommandAndExitStatus) {
     const auto r = rawCli({"--help"});
     ASSERT_EQ(r.exitCode, 0);
     for (const char* word : {"devices", "detect", "blank", "erase", "read", "verify", "program", "convert",
-                             "checksum", "disasm", "--port", "--sim-state", "--yes", "EXIT STATUS"})
+                             "checksum", "disasm", "--port", "--sim-state", "--yes", "EXIT STATUS", "--list-settle",
+                             "--settle N used|free", "6   with --serial: the chip passed"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
@@ -31,6 +32,10 @@ TEST_F(Usage, MalformedCommandLinesExit2WithAMessage) {
          "--search", "4", "--search", "5"},
         {"--sim-state", "chip.sim", "detect"},  // state without the simulated board
         {"--yes=1", "devices"},
+        {"serial", "run.db", "--settle", "5"},
+        {"serial", "run.db", "--settle", "5", "maybe"},
+        {"serial", "run.db", "--list-settle", "--quantity", "5"},
+        {"--device", "PIC16F84A", "program", "a.hex", "--list-settle"},
     };
     for (const auto& args : cases) {
         const auto r = cli(args);

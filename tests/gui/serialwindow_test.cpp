@@ -18,7 +18,7 @@
 #include "image/selection.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"
-#include "serialization/production.h"
+#include "serialization/runstore.h"
 #include "ui/guiapp.h"
 #include "ui/mainwindow.h"
 #include "ui/serialwindow.h"
@@ -33,6 +33,7 @@ private slots:
     void enterNeverRecordsADevice();
     void retlwModeProgramsConsecutiveNumbers();
     void savedRunIsOfferedAtStart();
+    void numbersToSettleAreShownWithTheirTwoAnswers();
     void displayFollowsTheRadixTheFileAndTheChip();
 
 private:
@@ -192,7 +193,7 @@ void SerialWindowTest::retlwModeProgramsConsecutiveNumbers() {
     QCOMPARE(count(), QString("2"));
     QCOMPARE(s.buffer.program[2 * 0x3F0], 0x3F);
     QVERIFY(QFile(dir_->filePath("SERIAL_LOG.txt")).size() > 0);
-    QVERIFY(QFile::exists(dir_->filePath("SERIAL_RUN.txt")));
+    QVERIFY(QFile::exists(dir_->filePath("SERIAL_RUN.db")));
 }
 
 void SerialWindowTest::savedRunIsOfferedAtStart() {
@@ -204,7 +205,7 @@ void SerialWindowTest::savedRunIsOfferedAtStart() {
     run.address = 0x10;
     run.bytes = 2;
     std::string error;
-    QVERIFY(SerialRunFile(dir_->filePath("SERIAL_RUN.txt").toStdString()).create(run, error));
+    QVERIFY(RunStore::create(dir_->filePath("SERIAL_RUN.db").toStdString(), run, error));
 
     const QString asked = startAnsweringYes();
     QVERIFY2(asked.startsWith("前回の生産シリアライゼーションが途中です (書込み済 0 個、次の番号 42)"), qPrintable(asked));
@@ -213,6 +214,39 @@ void SerialWindowTest::savedRunIsOfferedAtStart() {
     QCOMPARE(child<QLineEdit>("TxtDataStart")->text(), QString("42"));
     QCOMPARE(child<QLineEdit>("TxtStartAddress")->text(), QString("10"));
     QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("42"));
+}
+
+void SerialWindowTest::numbersToSettleAreShownWithTheirTwoAnswers() {
+    // A station that died while writing 43: the window shows it and settles it either way.
+    SerialRunSettings run;
+    run.start = 42;
+    run.quantity = 5;
+    run.address = 0x3F0;
+    run.bytes = 2;
+    const std::string path = dir_->filePath("SERIAL_RUN.db").toStdString();
+    std::string error;
+    QVERIFY(RunStore::create(path, run, error));
+    auto store = RunStore::open(path, error);
+    StationId gone = ThisStation();
+    gone.boot = "an earlier boot";
+    for (int i = 0; i < 2; ++i) {
+        const auto taken = store->reserve(gone, nullptr);
+        QVERIFY(store->markWriting(taken.reservation, error));
+        gone.pid += 1;
+    }
+    SerialWindow& w = app_->serialWindow();
+    w.open();
+    auto* settle = child<QComboBox>("CmbSettle");
+    QVERIFY(settle->isVisibleTo(&w));
+    QCOMPARE(settle->count(), 2);
+    QCOMPARE(settle->currentText(), QString("42"));
+    QTest::mouseClick(child<QPushButton>("CmdSettleUsed"), Qt::LeftButton);
+    QCOMPARE(count(), QString("1"));
+    QCOMPARE(settle->count(), 1);
+    QTest::mouseClick(child<QPushButton>("CmdSettleFree"), Qt::LeftButton);
+    QVERIFY(!settle->isVisibleTo(&w));
+    QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("43"));
+    QCOMPARE(child<QLabel>("Label2")->text(), QString("シリアル番号 43 を未使用に戻しました。"));
 }
 
 // The window, its radix, the HEX file it waits for and the chip read back.

@@ -1,15 +1,15 @@
 // Production serialization: where a number goes in the image, the run file
 // shared by the stations, and Program with the number on the simulated board.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <limits>
 #include <memory>
 
 #include "ops/workflows.h"
 #include "serialization/production.h"
+#include "serialization/runstore.h"
 #include "serialization/serialization.h"
 #include "serialization/station.h"
 #include "support/simrig.h"
@@ -54,16 +54,6 @@ SerialRunSettings RunOf(SerialMode mode, std::int64_t start, std::int64_t quanti
     return s;
 }
 
-// A process id that is certainly gone: a child that has ended and been reaped.
-StationId DeadStation() {
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {static_cast<long>(child), 1};
-}
-
 }  // namespace
 
 TEST(SerialPlacement, RetlwWordsAndEepromBytesMostSignificantFirst) {
@@ -72,7 +62,7 @@ TEST(SerialPlacement, RetlwWordsAndEepromBytesMostSignificantFirst) {
         SCOPED_TRACE(n);
         const DeviceInfo mid = Device("FLASH", 1024, 64), base = Device("12C5", 512, 0);
         PcBuffer midImage = Blank(mid), baseImage = Blank(base), eepromImage = Blank(mid);
-        const auto placed = PlaceSerial(mid, midImage, RunOf(SerialMode::Retlw, 0, 1, 0x3F0, n), value);
+        const auto placed = *PlaceSerial(mid, midImage, RunOf(SerialMode::Retlw, 0, 1, 0x3F0, n), value);
         PlaceSerial(base, baseImage, RunOf(SerialMode::Retlw, 0, 1, 0x100, n), value);
         PlaceSerial(mid, eepromImage, RunOf(SerialMode::Eeprom, 0, 1, 0x3C, n), value);
         for (int i = 0; i < n; ++i) {
@@ -88,6 +78,20 @@ TEST(SerialPlacement, RetlwWordsAndEepromBytesMostSignificantFirst) {
         EXPECT_EQ(midImage.program, Blank(mid).program);
     }
     EXPECT_EQ(SerialValueBytes(0x0102, 2), (std::vector<std::uint8_t>{0x01, 0x02}));
+
+    // Whatever the caller passes, nothing is written outside the image's arrays.
+    const DeviceInfo mid = Device("FLASH", 1024, 64);
+    const PcBuffer blank = Blank(mid);
+    for (const auto& s : {RunOf(SerialMode::Retlw, 0, 1, 0x7FFFFFFFFFFFFFF0, 4), RunOf(SerialMode::Retlw, 0, 1, 8190, 3),
+                          RunOf(SerialMode::Retlw, 0, 1, -1, 1), RunOf(SerialMode::Eeprom, 0, 1, 255, 2),
+                          RunOf(SerialMode::Retlw, 0, 1, 0, 9), RunOf(SerialMode::Display, 0, 1, 0, 1)}) {
+        PcBuffer image = blank;
+        EXPECT_FALSE(PlaceSerial(mid, image, s, 0x12345678)) << s.address;
+        EXPECT_EQ(image.program, blank.program);
+        EXPECT_EQ(image.eeprom, blank.eeprom);
+    }
+    PcBuffer top = blank;
+    EXPECT_TRUE(PlaceSerial(mid, top, RunOf(SerialMode::Retlw, 0, 1, 8190, 2), 1));  // the image's last words
 }
 
 TEST(SerialPlacement, RefusesRangesOutsideMemoryOrOverTheFile) {
@@ -130,70 +134,24 @@ TEST(SerialRun, SettingsAndFilesThatCannotBeUsed) {
     EXPECT_FALSE(ParseSerialInteger("0x"));
     EXPECT_FALSE(ParseSerialInteger(" 5"));
 
-    SerialRunState state;
-    state.settings = RunOf(SerialMode::Eeprom, 100, 10, 4, 2);
-    state.nextIndex = 4;
-    state.count = 2;
-    state.returned = {1};
-    state.reserved = {{3, {77, 12345}}};
-    const std::string text = FormatRunState(state);
-    std::string error;
-    const auto back = ParseRunState(text, error);
-    ASSERT_TRUE(back) << error;
-    EXPECT_EQ(FormatRunState(*back), text);
+    EXPECT_EQ(SerialValueAt(RunOf(SerialMode::Retlw, 10, 5, 0, 1), 4), 14);
+    EXPECT_EQ(SerialValueAt(RunOf(SerialMode::Retlw, 10, 5, 0, 1), 5), -1);  // outside the run
+    EXPECT_EQ(SerialIndexOf(RunOf(SerialMode::Retlw, 10, 5, 0, 1), 14), 4);
+    EXPECT_FALSE(SerialIndexOf(RunOf(SerialMode::Retlw, 10, 5, 0, 1), 15));
+    EXPECT_FALSE(SerialIndexOf(RunOf(SerialMode::Retlw, 10, 5, 0, 1), std::numeric_limits<std::int64_t>::min()));
 
+    const std::string text = "vormex serial run 1\nmode eeprom\nstart 100\nincrement 1\nquantity 10\naddress 0x4\n"
+                             "bytes 2\nnext 4\ncount 2\nreturned 1\nreserved 3 77 12345\nend\n";
+    std::string error;
+    ASSERT_TRUE(ParseTextRun(text, error)) << error;
     const std::string noEnd = text.substr(0, text.rfind("end"));
-    const std::string wrongCount = [&] {
-        std::string t = text;
-        t.replace(t.find("count 2"), 7, "count 3");
-        return t;
-    }();
+    std::string wrongCount = text;
+    wrongCount.replace(wrongCount.find("count 2"), 7, "count 3");
     for (const std::string& bad : {std::string(), noEnd, text.substr(0, text.size() / 2), std::string("hello\n"),
                                    wrongCount, text + "extra\n"}) {
-        EXPECT_FALSE(ParseRunState(bad, error)) << bad;
+        EXPECT_FALSE(ParseTextRun(bad, error)) << bad;
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(SerialRun, NumbersComeBackWhenChipsFailOrStationsVanish) {
-    test::TestRig rig;
-    const std::string path = rig.dir + "run.txt";
-    SerialRunFile file(path);
-    std::string error;
-    EXPECT_FALSE(file.load(error));
-    ASSERT_TRUE(file.create(RunOf(SerialMode::Retlw, 1000, 4, 0x200, 2), error)) << error;
-    EXPECT_FALSE(file.create(RunOf(SerialMode::Retlw, 0, 4, 0x200, 2), error));
-
-    const StationId me = ThisStation(), gone = DeadStation();
-    EXPECT_TRUE(StationAlive(me));
-    EXPECT_FALSE(StationAlive(gone));
-    EXPECT_FALSE(StationAlive({me.pid, me.started + 1}));  // a recycled process id
-
-    auto a = file.reserve(me);
-    ASSERT_EQ(a.result, SerialRunFile::Take::Reserved);
-    EXPECT_EQ(a.value, 1000);
-    auto b = file.reserve(gone);  // a station that is killed while programming
-    EXPECT_EQ(b.value, 1001);
-    ASSERT_TRUE(file.giveBack(a.reservation, error));  // the chip failed
-    auto c = file.reserve(me);
-    EXPECT_EQ(c.value, 1000);  // the failed chip's number goes to the next one
-    auto d = file.reserve(me);  // a station holds one number at a time
-    EXPECT_EQ(d.value, 1000);
-    ASSERT_TRUE(file.commit(d.reservation, rig.dir + "record.txt", "line 1000", error)) << error;
-    EXPECT_FALSE(file.commit(c.reservation, "", "", error));  // recorded once only
-
-    // The vanished station's number comes back before new ones.
-    std::vector<std::int64_t> values;
-    for (int i = 0; i < 3; ++i) {
-        auto e = file.reserve(me);
-        ASSERT_EQ(e.result, SerialRunFile::Take::Reserved);
-        values.push_back(e.value);
-        ASSERT_TRUE(file.commit(e.reservation, rig.dir + "record.txt", "line " + std::to_string(e.value), error));
-    }
-    EXPECT_EQ(values, (std::vector<std::int64_t>{1001, 1002, 1003}));
-    EXPECT_EQ(file.reserve(me).result, SerialRunFile::Take::Finished);
-    EXPECT_EQ(file.load(error)->count, 4);
-    EXPECT_EQ(test::ReadFileBytes(rig.dir + "record.txt"), "line 1000\r\nline 1001\r\nline 1002\r\nline 1003\r\n");
 }
 
 namespace {
@@ -223,9 +181,9 @@ struct Station : test::SimRig {
 TEST(SerialStation, ProgramCarriesTheNumberAndOnlyAPassUsesItUp) {
     Station st;
     Session& s = st.s();
-    const std::string run = st.dir + "run.txt", record = st.dir + "SERIAL_LOG.txt";
+    const std::string run = st.dir + "run.db", record = st.dir + "SERIAL_LOG.txt";
     std::string error;
-    ASSERT_TRUE(SerialRunFile(run).create(RunOf(SerialMode::Retlw, 0x0AFF, 2, 0x3F0, 2), error));
+    ASSERT_TRUE(RunStore::create(run, RunOf(SerialMode::Retlw, 0x0AFF, 2, 0x3F0, 2), error));
     SerialStation station(run, record, "COM3 (/dev/ttyUSB0)");
     s.ops.programHook = &station;
 
@@ -233,7 +191,7 @@ TEST(SerialStation, ProgramCarriesTheNumberAndOnlyAPassUsesItUp) {
     st.board().faults.abortAtWord = 2;
     EXPECT_NE(RunProgram(s), Outcome::Passed);
     EXPECT_FALSE(station.recorded);
-    EXPECT_EQ(SerialValueAt(station.state->settings, *station.state->nextFree()), 0x0AFF);
+    EXPECT_EQ(station.state->nextValue(), 0x0AFF);
     st.board().faults.abortAtWord = -1;
     st.clock.now += 1000;
     st.ui.overwriteAnswers.push_back(1);  // the failed chip holds part of the program
@@ -248,18 +206,32 @@ TEST(SerialStation, ProgramCarriesTheNumberAndOnlyAPassUsesItUp) {
     EXPECT_NE(line.find("  PIC16F84A  2815  0A:FF  /lab/prog.hex  "), std::string::npos) << line;
     EXPECT_NE(line.find("  COM3 (/dev/ttyUSB0)\r\n"), std::string::npos) << line;
 
-    // The chip now holds code: answered "はい" it is overwritten with the next number.
+    // The next chip passes but its record cannot be written: the number is
+    // kept, Program refused until it is recorded, and recorded first then.
+    std::filesystem::rename(record, st.dir + "kept.txt");
+    std::filesystem::create_directory(record);
     st.ui.overwriteAnswers.push_back(1);
     st.clock.now += 1000;
-    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
     EXPECT_EQ(st.chipWord(0x3F1), 0x3400);
+    EXPECT_EQ(station.unrecorded(), 0x0B00);
+    EXPECT_EQ(station.stop, SerialStation::Stop::Unrecorded);
+    EXPECT_NE(s.view.note.find("シリアル番号 2816 の IC は合格しましたが"), std::string::npos) << s.view.note;
+    const auto tries = s.run.attemptCount;
+    EXPECT_EQ(RunProgram(s), Outcome::Failed);
+    EXPECT_EQ(s.run.attemptCount, tries);
+    EXPECT_EQ(station.unrecorded(), 0x0B00);
+    std::filesystem::remove(record);
+    std::filesystem::rename(st.dir + "kept.txt", record);
 
-    // The quantity is used up: Program refuses before the board is touched.
+    // The quantity is used up once it is recorded: Program refuses before the board is touched.
     const auto attempts = s.run.attemptCount;
     EXPECT_EQ(RunProgram(s), Outcome::Failed);
+    EXPECT_FALSE(station.unrecorded());
     EXPECT_EQ(station.stop, SerialStation::Stop::Finished);
     EXPECT_EQ(s.view.note.rfind(kSerialQuantityReached, 0), 0u);
     EXPECT_EQ(s.run.attemptCount, attempts);
+    EXPECT_NE(test::ReadFileBytes(record).find("  2816  0B:00  "), std::string::npos);
 
     // A range over the file's code is refused the same way.
     s.buffer.program[2 * 0x3F0] = 0x30;
@@ -295,30 +267,108 @@ TEST(SerialStation, WindowRunRefusesFractionsAndSurvivesARestart) {
     w->recordDevice();  // "chk" records nothing in a write mode
     EXPECT_EQ(w->finishCount, "1");
 
-    // The program ends; at the next start the run is offered and continues.
+    // The program ends; the window opened again shows the run, and switching on continues it.
     w->unload({0, 0, false});
     w.reset();
     EXPECT_EQ(s.ops.programHook, nullptr);
     ASSERT_TRUE(SavedSerialRun(s));
+    EXPECT_NE(SavedSerialRunQuestion(s)->find("書込み済 1 個、次の番号 8"), std::string::npos);
     SerialProgramming again(s);
-    ASSERT_TRUE(again.resumeSavedRun());
     EXPECT_EQ(again.writeMode, SerialMode::Retlw);
     EXPECT_EQ(again.dataStart, "8");
     EXPECT_EQ(again.startAddress, "3F0");
+    again.selectWriteMode(SerialMode::Retlw);  // choosing the same mode changes nothing
     again.setEnabled(true);
+    EXPECT_TRUE(st.ui.boxes.empty());  // nothing to ask
     st.ui.overwriteAnswers.push_back(1);
     st.clock.now += 1000;
     ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
     EXPECT_EQ(st.chipWord(0x3F0), 0x3408);
     EXPECT_EQ(again.finishCount, "2");
 
-    // Exported for vormex-cli stations: the window goes on with the same file.
+    // Exported for vormex-cli stations: the run moves, never over a file, and the window goes on with it.
     again.setEnabled(false);
-    ASSERT_TRUE(again.exportRun(st.dir + "shared.txt"));
+    EXPECT_FALSE(again.exportRun(st.dir + "prog.hex"));
+    EXPECT_EQ(again.message, st.dir + "prog.hex はすでにあります。");
+    ASSERT_TRUE(again.exportRun(st.dir + "shared.db")) << again.message;
     std::string error;
-    const auto shared = SerialRunFile(st.dir + "shared.txt").load(error);
+    const auto shared = RunStore::open(st.dir + "shared.db", error)->load(error);
     ASSERT_TRUE(shared) << error;
-    EXPECT_EQ(shared->count, 2);
-    EXPECT_EQ(SerialValueAt(shared->settings, *shared->nextFree()), 9);
-    EXPECT_EQ(again.runPath(), st.dir + "shared.txt");
+    EXPECT_EQ(shared->recorded(), 2);
+    EXPECT_EQ(shared->nextValue(), 9);
+    EXPECT_EQ(again.runPath(), st.dir + "shared.db");
+    EXPECT_FALSE(SavedSerialRun(s));  // moved: nothing left to hand out here
+}
+
+TEST(SerialStation, WindowNeverReplacesARunUnasked) {
+    Station st;
+    Session& s = st.s();
+    test::WriteFileBytes(st.dir + "prog.hex", ":04000000553000284F\n:00000001FF\n");
+    s.loader.hexPath = st.dir + "prog.hex";
+    SerialProgramming w(s);
+    w.setDataStart("100");
+    w.setDataFinish("5");
+    w.setStartAddress("3F0");
+    w.selectWriteMode(SerialMode::Retlw);
+    w.setEnabled(true);
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    auto program = [&] {
+        st.ui.overwriteAnswers.push_back(1);
+        st.clock.now += 1000;
+        EXPECT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+        return st.chipWord(0x3F0) & 0xFF;
+    };
+    auto runs = [&] {
+        sqlite3* db = nullptr;
+        sqlite3_open((st.dir + kSerialRunName).c_str(), &db);
+        sqlite3_stmt* q = nullptr;
+        sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM serial_run", -1, &q, nullptr);
+        sqlite3_step(q);
+        const int n = sqlite3_column_int(q, 0);
+        sqlite3_finalize(q);
+        sqlite3_close(db);
+        return n;
+    };
+
+    // New settings over a run with a recorded chip: asked, and the default keeps the run.
+    w.setEnabled(false);
+    w.setDataStart("50");
+    w.setEnabled(true);
+    ASSERT_EQ(st.ui.boxes.size(), 1u);
+    EXPECT_NE(st.ui.boxes[0].text.find("新しい設定で生産を始めますか？"), std::string::npos);
+    EXPECT_EQ(w.dataStart, "101");
+    EXPECT_EQ(program(), 101);
+
+    // A placement over the file's code is refused before anything is stored or asked.
+    w.setEnabled(false);
+    w.setStartAddress("0");
+    w.setEnabled(true);
+    EXPECT_NE(w.message.find("重なっています"), std::string::npos) << w.message;
+    EXPECT_EQ(st.ui.boxes.size(), 1u);
+    EXPECT_EQ(RunProgram(s), Outcome::Failed);
+    EXPECT_EQ(runs(), 1);
+
+    // Answered "はい": a new run, the old one kept in the store's history.
+    w.setEnabled(false);
+    w.setStartAddress("3F0");
+    w.setDataStart("50");
+    st.ui.boxAnswers.push_back(MsgAnswer::Yes);
+    w.setEnabled(true);
+    EXPECT_EQ(w.nextData, "50");
+    EXPECT_EQ(program(), 50);
+    EXPECT_EQ(runs(), 2);
+}
+
+TEST(SerialStation, WindowConvertsTheEarlierTextRunOnce) {
+    Station st;
+    test::WriteFileBytes(st.dir + kSerialTextRunName,
+                         "vormex serial run 1\r\nmode retlw\r\nstart 7\r\nincrement 1\r\nquantity 3\r\n"
+                         "address 0x3F0\r\nbytes 1\r\nnext 1\r\ncount 1\r\nreturned\r\nend\r\n");
+    SerialProgramming w(st.s());
+    EXPECT_NE(w.message.find("新しい形式に変換しました"), std::string::npos) << w.message;
+    EXPECT_EQ(w.nextData, "8");
+    EXPECT_EQ(w.finishCount, "1");
+    EXPECT_TRUE(std::filesystem::exists(st.dir + kSerialRunName));
+    EXPECT_FALSE(std::filesystem::exists(st.dir + kSerialTextRunName));
+    EXPECT_TRUE(std::filesystem::exists(st.dir + kSerialTextRunName + std::string(".old")));
 }

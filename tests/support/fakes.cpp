@@ -22,6 +22,8 @@ MsgAnswer FakeUi::messageBox(MsgIcon icon, const std::string& title, const std::
         boxAnswers.pop_front();
         return answer;
     }
+    if (buttons == MsgButtons::NoYes)
+        return MsgAnswer::No;
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
 }
 

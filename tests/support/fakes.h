@@ -54,7 +54,7 @@ public:
     ChipValueAnswer askChipValues(const ChipValueQuestion& question) override;
 
     std::vector<RecordedBox> boxes;
-    std::deque<MsgAnswer> boxAnswers;            // default: Ok / Yes
+    std::deque<MsgAnswer> boxAnswers;            // default: Ok / Yes (No for NoYes)
     std::deque<int> overwriteAnswers;            // default: 2 (cancel)
     std::vector<std::string> wrongChipQuestions;
     std::deque<bool> wrongChipAnswers;           // default: stop

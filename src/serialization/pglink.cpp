@@ -1,0 +1,125 @@
+// The run store on a PostgreSQL server, for stations on several PCs. A
+// reservation is held by a session-level advisory lock on its token, so a
+// station that dies or loses its network is seen as gone by the server
+// itself; rows other stations' transactions hold are skipped, not waited for.
+#include <libpq-fe.h>
+
+#include <set>
+
+#include "serialization/sqllink.h"
+
+namespace vx {
+
+namespace {
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+class PgLink : public SqlLink {
+public:
+    PgLink(PGconn* conn, FaultPoints& faults) : conn_(conn), faults_(faults) {}
+    ~PgLink() override { PQfinish(conn_); }
+
+    bool exec(const std::string& sql, const std::vector<std::string>& params, std::vector<SqlRow>* rows,
+              std::string& error) override {
+        std::vector<const char*> values;
+        for (const auto& p : params)
+            values.push_back(p.c_str());
+        faults_.point();
+        if (faults_.failWrite()) {
+            error = "PostgreSQL: could not write: no space left on device";
+            return false;
+        }
+        if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                               nullptr, 0)) {
+            error = Trimmed(std::string("PostgreSQL: ") + PQerrorMessage(conn_));
+            return false;
+        }
+        faults_.point();  // sent, its reply not yet read
+        bool ok = true;
+        while (PGresult* result = PQgetResult(conn_)) {
+            const auto status = PQresultStatus(result);
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+                error = Trimmed(std::string("PostgreSQL: ") + PQresultErrorMessage(result));
+                ok = false;
+            } else if (rows) {
+                collect(result, *rows);
+            }
+            PQclear(result);
+        }
+        return ok;
+    }
+    bool begin(bool durable, std::string& error) override {
+        if (!exec("BEGIN", {}, nullptr, error))
+            return false;
+        if (durable || exec("SET LOCAL synchronous_commit TO OFF", {}, nullptr, error))
+            return true;
+        std::string ignored;
+        exec("ROLLBACK", {}, nullptr, ignored);
+        return false;
+    }
+    const char* lockRowsSql() const override { return " FOR UPDATE SKIP LOCKED"; }
+    const char* tableSql() const override { return "SELECT 1 WHERE to_regclass($1) IS NOT NULL"; }
+    // The holder's session keeps the lock; taking it here means the session is gone.
+    // Taken for this transaction only, it goes with the commit.
+    bool holderAlive(const StationId&, std::int64_t token, std::string& error) override {
+        // This session's own locks would be taken again: its own numbers live.
+        if (held_.count(token))
+            return true;
+        std::vector<SqlRow> rows;
+        if (!exec("SELECT pg_try_advisory_xact_lock($1::bigint)", {std::to_string(token)}, &rows, error))
+            return true;
+        return rows.size() != 1 || rows[0].empty() || rows[0][0] != "t";
+    }
+    bool hold(std::int64_t token, std::string& error) override {
+        if (!exec("SELECT pg_advisory_lock($1::bigint)", {std::to_string(token)}, nullptr, error))
+            return false;
+        held_.insert(token);
+        return true;
+    }
+    void release(std::int64_t token) override {
+        std::string error;
+        if (held_.erase(token))
+            exec("SELECT pg_advisory_unlock($1::bigint)", {std::to_string(token)}, nullptr, error);
+    }
+
+private:
+    static void collect(PGresult* result, std::vector<SqlRow>& rows) {
+        for (int r = 0; r < PQntuples(result); ++r) {
+            SqlRow row;
+            for (int c = 0; c < PQnfields(result); ++c)
+                row.push_back(PQgetisnull(result, r, c)
+                                  ? std::nullopt
+                                  : std::optional<std::string>(std::string(PQgetvalue(result, r, c),
+                                                                           static_cast<std::size_t>(PQgetlength(result, r, c)))));
+            rows.push_back(std::move(row));
+        }
+    }
+
+    PGconn* conn_;
+    FaultPoints& faults_;
+    std::set<std::int64_t> held_;
+};
+
+void Quiet(void*, const char*) {}
+
+}  // namespace
+
+std::unique_ptr<SqlLink> OpenPostgresLink(const std::string& uri, FaultPoints& faults, std::string& error) {
+    // Keywords before the URI are defaults it may override.
+    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {"10", "vormex", uri.c_str(), nullptr};
+    PGconn* conn = PQconnectdbParams(keys, values, 1);
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        error = Trimmed("PostgreSQL サーバーに接続できません: " + std::string(conn ? PQerrorMessage(conn) : "out of memory"));
+        PQfinish(conn);
+        return nullptr;
+    }
+    PQsetNoticeProcessor(conn, Quiet, nullptr);
+    return std::make_unique<PgLink>(conn, faults);
+}
+
+}  // namespace vx

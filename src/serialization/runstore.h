@@ -1,0 +1,181 @@
+// The run store: a production run of serial numbers shared by every station
+// (the window and any number of vormex-cli processes), kept in a database
+// so that every step is one transaction, durable once it returns.
+//
+// STATEFILE is a SQLite file (one PC) or a postgresql:// URI (a line of
+// PCs sharing one server). A number moves
+//
+//     (never used) -> reserved -> writing -> recorded
+//                        |           |
+//                        v           v
+//                     returned    to settle -> recorded | returned
+//
+// A reservation whose station is gone goes back to the pool (returned);
+// one whose chip may hold the number (writing) is never handed out again
+// until an operator settles it: a gap is always better than a duplicate.
+// Returned numbers are handed out again first, lowest first.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "serialization/production.h"
+
+namespace vx {
+
+class SqlLink;
+class FaultPoints;
+
+// A station as the store names it: the host and its boot, and the process
+// with its start time, so that a recycled process id is not taken for the
+// one that made the reservation. On PostgreSQL a station's liveness is its
+// database session; these fields only name it.
+struct StationId {
+    std::string host;
+    std::string boot;          // /proc/sys/kernel/random/boot_id
+    std::int64_t pid = 0;
+    std::int64_t started = 0;  // clock ticks since boot
+    bool operator==(const StationId&) const = default;
+};
+StationId ThisStation();
+// Seen from `here`: a station of another host is alive (it is that host's
+// to judge), one of an earlier boot of this host is gone, else its process.
+bool StationAlive(const StationId& station, const StationId& here);
+
+enum class NumberState { Reserved, Writing, Recorded, Returned, Settle };
+const char* NumberStateName(NumberState state);  // as stored: "reserved", ..., "settle"
+
+// A number the store keeps a row for (recorded numbers of a converted text
+// run have none: every index below next without a row was recorded).
+struct HeldNumber {
+    std::int64_t index = 0;
+    NumberState state = NumberState::Reserved;
+    StationId station;
+    std::int64_t token = 0;  // names the reservation (and its lock on PostgreSQL)
+};
+
+// The current run of a store.
+struct SerialRunState {
+    std::int64_t run = 0;  // its id; earlier runs stay in the store's history
+    SerialRunSettings settings;
+    std::int64_t nextIndex = 0;    // first index never handed out
+    std::vector<HeldNumber> held;  // by index
+    std::string movedTo;           // the window moved the run into another STATEFILE
+
+    std::int64_t count(NumberState state) const;
+    std::int64_t recorded() const;  // rows recorded, and converted ones
+    std::vector<std::int64_t> values(NumberState state) const;
+    // The value the next reservation takes; nullopt when none is free.
+    std::optional<std::int64_t> nextValue() const;
+    // Numbers are left to hand out, are out, or wait to be settled.
+    bool inProgress() const;
+};
+
+// Test hooks: each point where the store writes or syncs (SQLite's writes,
+// syncs, truncations and deletions; a statement sent to PostgreSQL and its
+// reply; the production record's write and sync) counts; at the k-th the
+// process is killed. killWritingUs kills it that many microseconds after a
+// number was marked writing, while its chip is written. fullInCommit fails
+// the first write of one commit as a full disk would.
+struct StoreFaults {
+    std::int64_t killAt = 0;
+    std::int64_t killWritingUs = -1;
+    bool fullInCommit = false;
+};
+// "kill@K", "kill@writing+US" or "full@commit" (from the environment of
+// vormex-cli's tests).
+std::optional<StoreFaults> ParseStoreFaults(const std::string& text);
+
+struct SerialReservation {
+    std::int64_t run = 0;
+    std::int64_t index = 0;
+    std::int64_t token = 0;
+    std::int64_t value = 0;
+    SerialRunSettings settings;  // as the reserving transaction read them
+};
+
+// A text run file of the earlier form made into a new store at dbPath (the
+// same path replaces it); the text is kept as textPath + ".old".
+bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std::string& note, std::string& error);
+
+// The local time as runs and records write it: "2026/05/20 12:00:00".
+std::string SerialTimeText();
+
+// STATEFILE as messages show it: a server's password left out.
+std::string ShownStorePath(const std::string& path);
+
+class RunStore {
+public:
+    // Opens STATEFILE. A text run file of the earlier form is converted
+    // once (note: what was done); anything else that is not a run store of
+    // this schema is refused, unchanged, with the reason.
+    static std::unique_ptr<RunStore> open(const std::string& path, std::string& error, std::string* note = nullptr,
+                                          const StoreFaults& faults = {});
+    // A new store holding one run; refused when STATEFILE exists (a file) or
+    // already holds a run (a server).
+    static bool create(const std::string& path, const SerialRunSettings& settings, std::string& error);
+    static bool isServer(const std::string& path);
+    ~RunStore();
+    RunStore(const RunStore&) = delete;
+    RunStore& operator=(const RunStore&) = delete;
+
+    const std::string& path() const { return path_; }
+    // The current run, every row checked; gone stations' numbers are settled
+    // first (returned, or to settle) when reap is set.
+    std::optional<SerialRunState> load(std::string& error, bool reap = false);
+
+    // check: refuses the run's settings (the placement) with a reason; it is
+    // asked inside the reserving transaction, with that transaction's settings.
+    using Check = std::function<std::optional<std::string>(const SerialRunSettings&)>;
+    // Finished: every number recorded; AllOut: the rest are out with other
+    // stations; Unsettled: the rest wait to be settled.
+    enum class Take { Reserved, Finished, AllOut, Unsettled, Refused, Error };
+    struct Taken {
+        Take result = Take::Error;
+        SerialReservation reservation;
+        std::string error;  // the reason of Refused and Error
+    };
+    Taken reserve(const StationId& station, const Check& check);
+    // Durably, before the first word of the chip is sent.
+    bool markWriting(const SerialReservation& reservation, std::string& error);
+    // The chip passed: recorded with its record row; recordLine is appended
+    // to recordPath (when not empty) before the transaction commits, and a
+    // failed append fails the commit (appended: the line went in all the
+    // same, so a retry leaves it out). Recording twice is no error.
+    bool commit(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
+                std::string& error, bool* appended = nullptr);
+    // The chip failed: the number goes back to the pool.
+    bool giveBack(const SerialReservation& reservation, std::string& error);
+    // An operator's word on a number to settle: used (recorded with
+    // recordLine, also appended to recordPath) or free (returned).
+    bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
+                std::string& error);
+    // The current run's record rows: index and line, by index.
+    std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
+    // A new current run; the earlier ones stay as history.
+    bool startRun(const SerialRunSettings& settings, std::string& error);
+    // Moves the current run into a new STATEFILE file (refused when it
+    // exists, or while numbers of the run are out); this store's run is
+    // closed so that no number is handed out twice.
+    bool moveRun(const std::string& target, std::string& error);
+
+private:
+    RunStore(std::string path, std::unique_ptr<SqlLink> link, std::unique_ptr<FaultPoints> faults);
+    std::optional<SerialRunState> current(std::string& error);
+    std::optional<std::int64_t> pick(const SerialRunState& state, const StationId& station, std::int64_t token,
+                                     std::string& error);
+    bool reap(SerialRunState& state, std::string& error);
+    bool setState(const SerialReservation& r, const char* from, const char* to, std::string& error);
+
+    std::string path_;
+    std::unique_ptr<FaultPoints> faults_;
+    std::unique_ptr<SqlLink> link_;
+    StationId here_;
+};
+
+}  // namespace vx

@@ -1,0 +1,275 @@
+// The run store on SQLite and on a throwaway PostgreSQL server: how a number
+// moves between its states, what happens to the numbers of stations that
+// are gone, the conversion of an earlier text run file, and stores that are
+// input to be checked, never trusted.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "serialization/runstore.h"
+#include "support/fakes.h"
+#include "support/pgcluster.h"
+
+using namespace vx;
+
+namespace {
+
+SerialRunSettings Settings(std::int64_t start, std::int64_t quantity) {
+    SerialRunSettings s;
+    s.mode = SerialMode::Retlw;
+    s.start = start;
+    s.quantity = quantity;
+    s.address = 0x3F0;
+    s.bytes = 2;
+    return s;
+}
+
+// A station of this host whose process has ended.
+StationId DeadStation() {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    StationId id = ThisStation();
+    id.pid = child;
+    return id;
+}
+
+// A run file of the earlier text form, saved with Windows line ends.
+const char* const kTextRun =
+    "vormex serial run 1\r\nmode eeprom\r\nstart 100\r\nincrement 2\r\nquantity 10\r\naddress 0x4\r\n"
+    "bytes 2\r\nnext 4\r\ncount 2\r\nreturned 1\r\nreserved 3 4294967 12345\r\nend\r\n";
+
+std::int64_t Value(const RunStore::Taken& t) { return t.result == RunStore::Take::Reserved ? t.reservation.value : -1; }
+
+class RunStoreTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (server()) {
+            auto& cluster = test::SharedPgCluster();
+            if (!cluster.running())
+                GTEST_SKIP() << "skipped: " << cluster.whyNot();
+            path = cluster.newDatabase();
+            ASSERT_FALSE(path.empty());
+        } else {
+            path = rig.dir + "run.db";
+        }
+        std::string error;
+        ASSERT_TRUE(RunStore::create(path, Settings(1000, 6), error)) << error;
+        store = RunStore::open(path, error);
+        ASSERT_TRUE(store) << error;
+    }
+    bool server() const { return GetParam() == "postgres"; }
+    SerialRunState state() {
+        std::string error;
+        auto s = store->load(error);
+        EXPECT_TRUE(s) << error;
+        return s.value_or(SerialRunState{});
+    }
+
+    test::TestRig rig;
+    std::string path;
+    std::unique_ptr<RunStore> store;
+    const StationId me = ThisStation();
+    const RunStore::Check any = [](const SerialRunSettings&) { return std::nullopt; };
+};
+
+TEST_P(RunStoreTest, NumbersMoveFromReservedThroughWritingToRecordedOrBack) {
+    std::string error;
+    const std::string record = rig.dir + "SERIAL_LOG.txt";
+    EXPECT_FALSE(RunStore::create(path, Settings(0, 1), error));  // never over an existing run
+
+    // Refused by the placement inside the reserving transaction: nothing is taken.
+    const auto refused = store->reserve(me, [](const SerialRunSettings& s) {
+        return s.address == 0x3F0 ? std::optional<std::string>("no room") : std::nullopt;
+    });
+    EXPECT_EQ(refused.result, RunStore::Take::Refused);
+    EXPECT_EQ(refused.error, "no room");
+    EXPECT_EQ(state().nextValue(), 1000);
+
+    const auto a = store->reserve(me, any);
+    ASSERT_EQ(Value(a), 1000) << a.error;
+    EXPECT_EQ(a.reservation.settings, Settings(1000, 6));
+    EXPECT_FALSE(store->commit(a.reservation, record, "never", error));  // not written yet: not recorded
+    ASSERT_TRUE(store->markWriting(a.reservation, error)) << error;
+    EXPECT_EQ(state().values(NumberState::Writing), std::vector<std::int64_t>{1000});
+    ASSERT_TRUE(store->commit(a.reservation, record, "chip 1000", error)) << error;
+    EXPECT_TRUE(store->commit(a.reservation, record, "chip 1000", error));  // a retry records nothing twice
+    EXPECT_EQ(test::ReadFileBytes(record), "chip 1000\r\n");
+
+    // A failed chip's number, reserved or already written, goes back and comes first.
+    const auto b = store->reserve(me, any);
+    ASSERT_TRUE(store->giveBack(b.reservation, error)) << error;
+    const auto c = store->reserve(me, any);
+    EXPECT_EQ(Value(c), 1001);
+    ASSERT_TRUE(store->markWriting(c.reservation, error));
+    ASSERT_TRUE(store->giveBack(c.reservation, error));
+    EXPECT_FALSE(store->markWriting(c.reservation, error));  // given back: no longer this station's
+    EXPECT_EQ(state().values(NumberState::Returned), std::vector<std::int64_t>{1001});
+
+    // A station holds one number: reserving again gives the earlier one up.
+    const auto d = store->reserve(me, any), e = store->reserve(me, any);
+    EXPECT_EQ(Value(d), 1001);
+    EXPECT_EQ(Value(e), 1001);
+    const SerialRunState s = state();
+    EXPECT_EQ(s.recorded(), 1);
+    EXPECT_EQ(s.count(NumberState::Reserved), 1);
+    EXPECT_EQ(s.nextIndex, 2);
+}
+
+TEST_P(RunStoreTest, GoneStationsNumbersReturnUnlessTheChipMayHoldThem) {
+    std::string error;
+    {
+        // Another station's session: one number being written, one reserved.
+        // On SQLite the processes named are gone; on the server the session is what lives.
+        auto other = RunStore::open(path, error);
+        ASSERT_TRUE(other) << error;
+        const auto written = other->reserve(DeadStation(), any);
+        ASSERT_TRUE(other->markWriting(written.reservation, error));
+        EXPECT_EQ(Value(other->reserve(DeadStation(), any)), 1001);
+        EXPECT_EQ(Value(store->reserve(me, any)), server() ? 1002 : 1001);
+        ASSERT_TRUE(store->giveBack(store->reserve(me, any).reservation, error));
+    }
+    // The server sees the session end a moment after it was closed.
+    SerialRunState s = store->load(error, true).value_or(SerialRunState{});
+    for (int i = 0; i < 100 && s.count(NumberState::Reserved) + s.count(NumberState::Writing) > 0; ++i) {
+        usleep(20000);
+        s = store->load(error, true).value_or(SerialRunState{});
+    }
+    EXPECT_EQ(s.values(NumberState::Settle), std::vector<std::int64_t>{1000});
+    EXPECT_EQ(s.nextValue(), 1001);
+
+    // Settling: only a number to settle, and nothing changes otherwise.
+    EXPECT_FALSE(store->settle(1001, true, "", "", error));
+    EXPECT_EQ(error, "シリアル番号 1001 は確認待ちの番号ではありません。");
+    EXPECT_FALSE(store->settle(1000000, false, "", "", error));
+    EXPECT_EQ(store->load(error)->values(NumberState::Settle), std::vector<std::int64_t>{1000});
+    ASSERT_TRUE(store->settle(1000, true, rig.dir + "SERIAL_LOG.txt", "settled 1000", error)) << error;
+    EXPECT_FALSE(store->settle(1000, false, "", "", error));
+    EXPECT_EQ(state().recorded(), 1);
+    EXPECT_EQ(test::ReadFileBytes(rig.dir + "SERIAL_LOG.txt"), "settled 1000\r\n");
+
+    // The rest of the run, lowest first; then finished.
+    std::vector<std::int64_t> values;
+    for (auto t = store->reserve(me, any); t.result == RunStore::Take::Reserved; t = store->reserve(me, any)) {
+        values.push_back(t.reservation.value);
+        ASSERT_TRUE(store->markWriting(t.reservation, error));
+        ASSERT_TRUE(store->commit(t.reservation, "", "", error));
+    }
+    EXPECT_EQ(values, (std::vector<std::int64_t>{1001, 1002, 1003, 1004, 1005}));
+    EXPECT_EQ(store->reserve(me, any).result, RunStore::Take::Finished);
+    EXPECT_EQ(state().recorded(), 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, RunStoreTest, ::testing::Values("sqlite", "postgres"),
+                         [](const auto& info) { return info.param; });
+
+// SQLite stations are known by host, boot, process and start time.
+TEST(RunStoreStations, OtherHostsAreNeverReapedHereEarlierBootsAre) {
+    const StationId me = ThisStation();
+    StationId otherHost = DeadStation(), earlierBoot = me, recycled = me;
+    otherHost.host += "-other";
+    earlierBoot.boot = "00000000-0000-0000-0000-000000000000";
+    recycled.started += 1;  // a recycled process id
+    EXPECT_TRUE(StationAlive(me, me));
+    EXPECT_TRUE(StationAlive(otherHost, me));
+    EXPECT_FALSE(StationAlive(earlierBoot, me));
+    EXPECT_FALSE(StationAlive(recycled, me));
+    EXPECT_FALSE(StationAlive(DeadStation(), me));
+
+    test::TestRig rig;
+    const std::string path = rig.dir + "run.db";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(0, 10), error));
+    auto store = RunStore::open(path, error);
+    auto ok = [](const SerialRunSettings&) { return std::optional<std::string>(); };
+    const auto far = store->reserve(otherHost, ok);
+    const auto old = store->reserve(earlierBoot, ok);
+    ASSERT_TRUE(store->markWriting(old.reservation, error));
+    // A station reaped while it lived (its reservation taken for gone) still records its chip.
+    const auto mine = store->reserve(recycled, ok);
+    ASSERT_TRUE(store->markWriting(mine.reservation, error));
+    const auto s = store->load(error, true);
+    EXPECT_EQ(s->values(NumberState::Reserved), std::vector<std::int64_t>{far.reservation.value});
+    EXPECT_EQ(s->values(NumberState::Settle), (std::vector<std::int64_t>{1, 2}));
+    EXPECT_TRUE(store->commit(mine.reservation, "", "", error)) << error;
+    EXPECT_EQ(store->load(error)->values(NumberState::Settle), std::vector<std::int64_t>{1});
+}
+
+TEST(RunStoreFiles, TextRunFileIsConvertedOnceWithItsLineEnds) {
+    test::TestRig rig;
+    const std::string path = rig.dir + "run.txt";
+    const std::string text = kTextRun;
+    test::WriteFileBytes(path, text);
+    std::string error, note;
+    auto store = RunStore::open(path, error, &note);
+    ASSERT_TRUE(store) << error;
+    EXPECT_NE(note.find("run.txt.old"), std::string::npos) << note;
+    EXPECT_EQ(test::ReadFileBytes(path + ".old"), text);
+    auto s = store->load(error);
+    EXPECT_EQ(s->settings.mode, SerialMode::Eeprom);
+    EXPECT_EQ(s->recorded(), 2);
+    EXPECT_EQ(s->nextValue(), 102);                                   // the returned number first
+    EXPECT_EQ(s->values(NumberState::Settle), std::vector<std::int64_t>{106});  // the chip may hold it
+    store.reset();
+    note.clear();
+    ASSERT_TRUE(RunStore::open(path, error, &note));
+    EXPECT_EQ(note, "");  // once
+}
+
+// Not runs, damaged runs, a newer schema: refused with the reason, byte for byte unchanged.
+TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
+    test::TestRig rig;
+    std::string error;
+    const std::string text = kTextRun;
+    auto refused = [&](const std::string& name, const std::string& bytes, const std::string& says) {
+        test::WriteFileBytes(rig.dir + name, bytes);
+        EXPECT_FALSE(RunStore::open(rig.dir + name, error)) << name;
+        EXPECT_NE(error.find(says), std::string::npos) << name << ": " << error;
+        EXPECT_EQ(test::ReadFileBytes(rig.dir + name), bytes) << name;
+        EXPECT_FALSE(std::filesystem::exists(rig.dir + name + ".old")) << name;
+    };
+    refused("empty", "", "シリアル番号の管理ファイルではありません");
+    refused("other.txt", "hello\n", "シリアル番号の管理ファイルではありません");
+    std::string counted = text;
+    counted.replace(counted.find("count 2"), 7, "count 9223372036854775807");
+    refused("counted.txt", counted, "番号の数が合いません");
+    std::string bigPid = text;
+    bigPid.replace(bigPid.find("4294967 "), 8, "4294967297 ");
+    refused("pid.txt", bigPid, "壊れています");
+
+    auto edited = [&](const std::string& name, const std::string& sql) {
+        const std::string file = rig.dir + name;
+        EXPECT_TRUE(RunStore::create(file, Settings(0, 5), error)) << error;
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+        sqlite3_close(db);
+        return test::ReadFileBytes(file);
+    };
+    sqlite3* foreign = nullptr;
+    sqlite3_open((rig.dir + "foreign.db").c_str(), &foreign);
+    sqlite3_exec(foreign, "CREATE TABLE parts (name TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_close(foreign);
+    refused("foreign.db", test::ReadFileBytes(rig.dir + "foreign.db"), "シリアル番号の管理ファイルではありません");
+    refused("newer.db", edited("newer.db", "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'"), "新しい版");
+    edited("quantity.db", "UPDATE serial_run SET quantity = 9223372036854775807");
+    edited("station.db", "INSERT INTO serial_number VALUES (1, 0, 'reserved', 7, 'h', 'b', 4294967297, 1);"
+                         "UPDATE serial_run SET next_index = 1");
+    for (const char* name : {"quantity.db", "station.db"}) {
+        auto bad = RunStore::open(rig.dir + name, error);
+        ASSERT_TRUE(bad) << error;  // the schema is fine; the run is not
+        EXPECT_FALSE(bad->load(error));
+        EXPECT_EQ(bad->reserve(ThisStation(), nullptr).result, RunStore::Take::Error);
+        EXPECT_NE(error.find("壊れています"), std::string::npos) << error;
+    }
+    EXPECT_FALSE(RunStore::open(test::PgCluster::unreachable(), error));
+    EXPECT_NE(error.find("PostgreSQL サーバーに接続できません"), std::string::npos) << error;
+}
+
+}  // namespace

@@ -79,6 +79,7 @@ void GuiApp::connectBoardCommands() {
     w.connectCommand("Command_Vrify", [&s] { RunVerify(s); });
     w.connectCommand("Command_blank", [&s] { RunBlankCheck(s); });
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
+    w.connectCommand("mnuDeviceId", [&s] { RunIdentify(s); });
     ui_.overwriteWindow = [&s, &w] { return ShowFrmHint(s, &w); };
     w.connectCommand("exit", [&s, &w] {
         if (ExitRequested(s))

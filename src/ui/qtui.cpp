@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/chipvaluedialog.h"
+
 namespace vx {
 
 void QtUi::viewChanged() {
@@ -85,6 +87,19 @@ int QtUi::askOverwrite() {
         return overwriteWindow();
     return 2;
 }
+
+bool QtUi::askWrongChip(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8("デバイスID"), DisplayText(text),
+                    QMessageBox::Yes | QMessageBox::Cancel, parent);
+    // Programming the wrong chip is what the question is for: stopping is the default.
+    box.setDefaultButton(QMessageBox::Cancel);
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int result = box.exec();
+    QApplication::restoreOverrideCursor();
+    return result == QMessageBox::Yes;
+}
+
+ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) { return AskChipValues(parent, question); }
 
 void QtUi::showPortWindow() {
     if (portWindow)

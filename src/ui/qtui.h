@@ -21,6 +21,8 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
     void showPortWindow() override;
+    bool askWrongChip(const std::string& text) override;
+    ChipValueAnswer askChipValues(const ChipValueQuestion& question) override;
 
     QWidget* parent = nullptr;         // owner of the dialogs (the main window)
     std::function<void()> render;      // draws MainView again

@@ -18,7 +18,24 @@ foreach(size 16 32 48 64 128 256)
   install(FILES ${CMAKE_SOURCE_DIR}/data/icons/vormex-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME vormex.png)
 endforeach()
-install(FILES ${CMAKE_SOURCE_DIR}/data/vormex-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Man pages and the changelog go compressed, as Debian wants them; -n keeps
+# the file name and time out, so the same sources give the same bytes.
+find_program(GZIP gzip REQUIRED)
+set(gzipped_dir ${CMAKE_BINARY_DIR}/gzipped)
+set(gzipped)
+foreach(source data/vormex.1 data/vormex-cli.1 data/debian/changelog)
+  get_filename_component(name ${source} NAME)
+  set(target ${gzipped_dir}/${name}.gz)
+  add_custom_command(OUTPUT ${target}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${gzipped_dir}
+    COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$2\"" ${GZIP} ${CMAKE_SOURCE_DIR}/${source} ${target}
+    DEPENDS ${CMAKE_SOURCE_DIR}/${source} VERBATIM)
+  list(APPEND gzipped ${target})
+endforeach()
+add_custom_target(gzipped_docs ALL DEPENDS ${gzipped})
+install(FILES ${gzipped_dir}/vormex.1.gz ${gzipped_dir}/vormex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${gzipped_dir}/changelog.gz ${CMAKE_SOURCE_DIR}/data/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vormex)
 install(FILES ${CMAKE_SOURCE_DIR}/data/vormex-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vormex-cli)
 
@@ -39,14 +56,14 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # The libraries come from dpkg-shlibdeps; Qt's platform plugins are loaded at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gputils, sdcc")
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
 include(CPack)
 
 # The desktop entry and metainfo pass their validators; the package holds what
-# it must and runs from where it is unpacked.
+# it must, passes lintian and runs from where it is unpacked.
 find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
 find_program(APPSTREAMCLI appstreamcli)
 add_test(NAME install_metadata COMMAND sh -c "\

@@ -123,7 +123,8 @@ void settle(int ms) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Vormex V3");
+    vx::SetApplicationIdentity();
+    vx::InstallQtTranslations();
     if (argc != 2) {
         std::fprintf(stderr, "usage: vormex-shots OUTDIR\n");
         return 2;

@@ -3,9 +3,9 @@
 # Extra package names given as arguments are installed the same way.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgtest-dev libgmock-dev
           gputils srecord clang libclang-rt-14-dev libsqlite3-dev libpq-dev postgresql
-          python3 poppler-utils fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev "$@")
+          python3 poppler-utils fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev lintian "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -117,11 +117,12 @@ std::string AutoDetectPort(Session& s, PortWindowModel& model) {
         ShowBoardNotFound(s);
     }
     std::string denied;
-    bool any = false;
+    bool anyReal = false;
+    // The list ends with the simulated board, which always answers: it is asked
+    // only after every real port.
     for (const PortChoice& choice : model.choices) {
-        if (choice.device == kSimPortName)
-            continue;
-        any = true;
+        const bool simulated = choice.device == kSimPortName;
+        anyReal = anyReal || !simulated;
         s.ui.processEvents();
         const PortOpenResult opened = s.link.Open(choice.path);
         if (opened == PortOpenResult::PermissionDenied && denied.empty())
@@ -131,14 +132,20 @@ std::string AutoDetectPort(Session& s, PortWindowModel& model) {
         std::string firmwareId;
         const bool found = BoardAnswers(s, firmwareId);
         s.link.Close();
-        if (found) {
-            chooseComOneWhenNone(model);
-            model.setChosenPath(choice.path);
-            return "ライターを " + choice.path + " に検出しました（" + firmwareId + "）。\nCOM" +
-                   std::to_string(model.chosen()) + " に割り当てました。OK で確定します。";
-        }
+        if (!found)
+            continue;
+        chooseComOneWhenNone(model);
+        model.setChosenPath(choice.path);
+        const std::string assigned = "COM" + std::to_string(model.chosen()) + " に割り当てました";
+        if (!simulated)
+            return "ライターを " + choice.path + " に検出しました（" + firmwareId + "）。\n" + assigned +
+                   "。OK で確定します。";
+        return std::string(anyReal ? "ライターを検出できませんでした。" : "シリアルポートが見つかりませんでした。") +
+               (denied.empty() ? "" : "\n" + PortPermissionText(denied)) +
+               "\n応答したのは内蔵シミュレーションボード（sim）だけなので、" + assigned +
+               "。実機ではありません。OK で確定します。";
     }
-    if (!any)
+    if (!anyReal)
         return "シリアルポートが見つかりませんでした。";
     if (!denied.empty())
         return "ライターを検出できませんでした。\n" + PortPermissionText(denied);
@@ -164,6 +171,7 @@ void PortWindowModel::setChosenPath(const std::string& path) {
 }
 
 void PortWindowLoad(Session& s, PortWindowModel& model) {
+    model.portInUse = s.link.portNumber;
     ShowNote(s, "", "");
     model.selected.fill(false);
     const long saved = SettingInt(s.settings, "ComNo", 0).value_or(0);
@@ -197,6 +205,9 @@ bool PortWindowOk(Session& s, const PortWindowModel& model) {
                             "\r　　他のポート番号を指定してください。　　　　　");
         return false;
     }
+    // A board found on the port of before is not yet found on this one.
+    if (!s.link.boardFound || n != model.portInUse || path != PortDevicePath(s, n))
+        ShowBoardNotFound(s);
     ShowNote(s, com + "を選択しました。");
     s.settings.setValue("ComNo", std::to_string(n));
     // The default name needs no setting; any other is kept for this number.
@@ -205,7 +216,16 @@ bool PortWindowOk(Session& s, const PortWindowModel& model) {
     return true;
 }
 
-void PortWindowCancel(Session& s) {
+void PortWindowCancel(Session& s, const PortWindowModel& model) {
+    if (s.link.portNumber != model.portInUse) {
+        s.link.portNumber = model.portInUse;
+        if (model.portInUse != 0) {
+            ShowBoardNotFound(s);
+        } else {
+            s.view.firmwareLabel = {};
+            s.ui.viewChanged();
+        }
+    }
     if (s.link.portNumber == 0)
         ShowNote(s, "通信ポートを選択しませんでした。");
 }

@@ -50,6 +50,7 @@ struct PortWindowModel {
     void setChosenPath(const std::string& path);  // typed or picked; ignored with none selected
 
     std::vector<PortChoice> choices;  // the list
+    int portInUse = 0;  // the link's port number when the window opened: CANCEL goes back to it
     // The row of the chosen path (by either of its names), -1 when not listed.
     int listedRow() const;
 };
@@ -57,20 +58,24 @@ struct PortWindowModel {
 // A click on a row: the chosen COM number (COM1 when none is) is mapped to it.
 void ChooseListedPort(PortWindowModel& model, std::size_t row);
 
-// 自動検出: asks each listed port, not the simulated board, for the board's
-// identification as the board search does, and maps the chosen COM number
-// (COM1 when none is) to the first one that answers. The port of the link is
-// closed before and after. Returns the text the window shows.
+// 自動検出: asks each listed port for the board's identification as the
+// board search does, the simulated board last, and maps the chosen COM number
+// (COM1 when none is) to the first one that answers; when only the simulated
+// board answers, the text says that no real board was found. The port of the
+// link is closed before and after. Returns the text the window shows.
 std::string AutoDetectPort(Session& s, PortWindowModel& model);
 
 // Load: clears the note, selects the button of the saved "ComNo", takes the
 // saved device path of every COM number.
 void PortWindowLoad(Session& s, PortWindowModel& model);
 // OK: opens the chosen port. True when the window may close, the number and
-// its device path stored; false after the error box (the window stays).
+// its device path stored; false after the error box (the window stays). A
+// board found before counts as not found on a port that changed.
 bool PortWindowOk(Session& s, const PortWindowModel& model);
-// Esc on OK, and CANCEL: the port is not touched.
-void PortWindowCancel(Session& s);
+// Esc on OK, and CANCEL: no setting changes, and the link is back on the
+// port it used when the window opened (a refused OK had moved it), for the
+// board search that follows to open again.
+void PortWindowCancel(Session& s, const PortWindowModel& model);
 
 // The device path a COM number stands for ("ComDevice<n>").
 std::string PortDevicePath(const Session& s, int comNumber);

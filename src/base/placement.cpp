@@ -1,6 +1,8 @@
 #include "base/placement.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "base/settings.h"
 
@@ -15,14 +17,36 @@ std::string twipsText(double twips) {
     return std::string(text, result.ptr);
 }
 
+void saveCoordinate(SettingsStore& settings, const std::string& key, double twips) {
+    const auto stored = SettingReal(settings, key, 0);
+    if (settings.value(key) && stored && PixelsFromTwips(*stored) == PixelsFromTwips(twips))
+        return;
+    settings.setValue(key, twipsText(twips));
+}
+
+// One coordinate: from as far as the area lets a frame of this length go.
+int keepInside(int at, int length, int areaStart, int areaLength) {
+    if (areaLength <= 0)
+        return at;
+    return std::max(areaStart, std::min(at, areaStart + areaLength - length));
+}
+
 }  // namespace
+
+int PixelsFromTwips(double twips) {
+    // Far beyond any screen either way; a damaged value must still convert.
+    constexpr double kLimit = 1e6;
+    if (!(twips > -kLimit * kTwipsPerPixel))
+        return static_cast<int>(-kLimit);
+    return static_cast<int>(std::floor(std::min(twips / kTwipsPerPixel, kLimit) + 1e-6));
+}
 
 void SaveWindowPosition(SettingsStore& settings, const std::string& leftKey, const std::string& topKey,
                         const WindowPlacement& placement) {
     if (placement.minimized)
         return;
-    settings.setValue(leftKey, twipsText(placement.leftTwips));
-    settings.setValue(topKey, twipsText(placement.topTwips));
+    saveCoordinate(settings, leftKey, placement.leftTwips);
+    saveCoordinate(settings, topKey, placement.topTwips);
 }
 
 SavedPosition MainWindowPosition(const SettingsStore& settings) {
@@ -35,6 +59,37 @@ SavedPosition BoardWindowPosition(const SettingsStore& settings) {
 
 void SaveBoardWindowPosition(SettingsStore& settings, const WindowPlacement& placement) {
     SaveWindowPosition(settings, "BoardLeft", "BoardTop", placement);
+}
+
+PixelPoint KeepInside(PixelPoint at, int width, int height, const PixelRect& area) {
+    return {keepInside(at.x, width, area.x, area.width), keepInside(at.y, height, area.y, area.height)};
+}
+
+PixelPoint FirstPosition(const SavedPosition& saved, PixelPoint laidOut, int width, int height,
+                         const PixelRect& area) {
+    if (saved.leftTwips)
+        laidOut.x = PixelsFromTwips(*saved.leftTwips);
+    if (saved.topTwips)
+        laidOut.y = PixelsFromTwips(*saved.topTwips);
+    return KeepInside(laidOut, width, height, area);
+}
+
+PixelPoint BesidePosition(const PixelRect& other, int width, int height, const PixelRect& area) {
+    constexpr int kGap = 8;
+    PixelPoint at{other.x + other.width + kGap, other.y};
+    if (area.width > 0 && at.x + width > area.x + area.width) {
+        at.x = other.x - kGap - width;
+        if (at.x < area.x)
+            at.x = area.x + area.width - width;
+    }
+    return KeepInside(at, width, height, area);
+}
+
+PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,
+                                    int height, const PixelRect& area) {
+    if (settings.value("BoardLeft") || settings.value("BoardTop"))
+        return FirstPosition(BoardWindowPosition(settings), {mainWindow.x, mainWindow.y}, width, height, area);
+    return BesidePosition(mainWindow, width, height, area);
 }
 
 }  // namespace vx

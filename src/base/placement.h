@@ -1,4 +1,5 @@
-// Where windows stand on the screen, kept in the settings.
+// Where windows stand on the screen, kept in the settings, and where they
+// first open.
 #pragma once
 
 #include <optional>
@@ -17,7 +18,9 @@ struct WindowPlacement {
     bool minimized = false;
 };
 
-// Positions of a minimized window are not saved.
+// Positions of a minimized window are not saved. A coordinate whose pixel is
+// that of the stored value keeps the stored text: a pixel holds fifteen
+// twips, and 100 twips read as 6 pixels would come back as 90.
 void SaveWindowPosition(SettingsStore& settings, const std::string& leftKey, const std::string& topKey,
                         const WindowPlacement& placement);
 
@@ -31,5 +34,40 @@ SavedPosition MainWindowPosition(const SettingsStore& settings);   // at its loa
 SavedPosition BoardWindowPosition(const SettingsStore& settings);  // when first shown
 // The board window losing the focus, and its unload.
 void SaveBoardWindowPosition(SettingsStore& settings, const WindowPlacement& placement);
+
+// Screen geometry in pixels. A window's rectangle is its frame, the window
+// system's border and title included; its position is the frame's corner.
+struct PixelPoint {
+    int x = 0;
+    int y = 0;
+    bool operator==(const PixelPoint&) const = default;
+};
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+int PixelsFromTwips(double twips);
+
+// The corner that puts a frame of this size inside the area (the screen's
+// available area), moving it as little as it can; a frame larger than the
+// area keeps its top left corner in the area. An empty area moves nothing.
+PixelPoint KeepInside(PixelPoint at, int width, int height, const PixelRect& area);
+
+// Where a window first opens: at the saved position (a coordinate that is
+// not readable stays at laidOut), inside the area.
+PixelPoint FirstPosition(const SavedPosition& saved, PixelPoint laidOut, int width, int height,
+                         const PixelRect& area);
+
+// Beside another window (right of it, else left of it, else at the area's
+// right edge, over that window but a window of its own), inside the area.
+PixelPoint BesidePosition(const PixelRect& other, int width, int height, const PixelRect& area);
+
+// The board window: at its saved position; on the first start, when nothing
+// is saved, beside the main window. Inside the area either way.
+PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,
+                                    int height, const PixelRect& area);
 
 }  // namespace vx

@@ -63,6 +63,22 @@ struct FileDialogRequest {
     std::string defaultName;  // save dialogs only
 };
 
+// Program found neither a good calibration word nor good band-gap bits on
+// the chip, nor any in the session: the chip's factory values would be lost.
+struct ChipValueQuestion {
+    std::string text;           // what is missing, as the status note says it
+    bool calibration = false;   // a calibration instruction is asked for
+    bool bandGap = false;       // band-gap bits (0..3) are asked for
+    std::string calibrationDefault;  // the database's values, as texts ("0x3480", "3")
+    std::string bandGapDefault;
+};
+enum class ChipValueChoice { Cancel, Entered, UseDefault };
+struct ChipValueAnswer {
+    ChipValueChoice choice = ChipValueChoice::Cancel;
+    std::string calibration;  // as typed, with Entered
+    std::string bandGap;
+};
+
 // What the core asks of the front end. MainView (mainview.h) is the state the
 // front end draws; viewChanged() tells it to draw again.
 class Ui {
@@ -80,6 +96,11 @@ public:
     virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;
     // Modal port window; returns when it closes.
     virtual void showPortWindow() = 0;
+    // The chip in the socket is not the selected device, or no chip answered:
+    // true goes on all the same. Unless the user says so, it stops.
+    virtual bool askWrongChip([[maybe_unused]] const std::string& text) { return false; }
+    // The values of a ChipValueQuestion; unless the user says otherwise, cancel.
+    virtual ChipValueAnswer askChipValues([[maybe_unused]] const ChipValueQuestion& question) { return {}; }
 };
 
 // A file's size and modification time, as the HEX watch compares them.

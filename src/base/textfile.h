@@ -1,7 +1,9 @@
-// Whole-file reads for the HEX loader.
+// Whole-file reads for the HEX loader, and the end of a text cut at a
+// length.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vx {
@@ -11,5 +13,12 @@ std::vector<std::string> SplitLines(const std::string& content);
 
 // Reads a whole file; false when it cannot be opened (a folder cannot).
 bool ReadWholeFile(const std::string& path, std::string& content);
+
+// The first bytes of a longer file, cut where no character is split: the
+// length without a UTF-8 sequence or a Shift_JIS double-byte character that
+// the cut left incomplete. Bytes that are no such start are left alone (the
+// decoder judges them).
+std::size_t Utf8CutLength(std::string_view head);
+std::size_t ShiftJisCutLength(std::string_view head);
 
 }  // namespace vx

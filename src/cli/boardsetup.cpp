@@ -82,6 +82,14 @@ int OpenBoard(Context& c) {
         return kExitOk;  // the board search asks for a port and finds no board
 
     if (ComDevicePath(c.s.settings, number) == kSimPortName) {
+        // The window maps COM1 to the simulated board on its first start; a
+        // script that follows that mapping would report chips it never touched.
+        if (port != kSimPortName) {
+            printError("COM" + std::to_string(number) + " is mapped to the built-in simulated board (setting " +
+                       ComDeviceKey(number) + "=sim); no chip is reached through it. Give the real board's port " +
+                       "with --port, or --port sim for a dry run.");
+            return kExitNoBoard;
+        }
         auto chip = simChip(c);
         if (!chip)
             return kExitUsage;

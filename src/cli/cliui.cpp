@@ -150,6 +150,21 @@ MsgAnswer CliUi::messageBox(MsgIcon icon, const std::string& title, const std::s
     return MsgAnswer::Cancel;
 }
 
+bool CliUi::askWrongChip(const std::string& text) {
+    flush();
+    for (const auto& line : splitLines(NormaliseBreaks(text)))
+        printLine("? " + line);
+    printLine(ignoreId ? "  -> 続行 (--ignore-id)" : "  -> 中止 (no --ignore-id)");
+    return ignoreId;
+}
+
+ChipValueAnswer CliUi::askChipValues(const ChipValueQuestion& question) {
+    flush();
+    chipValueQuestion = question;
+    printLine("? " + NormaliseBreaks(question.text) + " -> キャンセル");
+    return {};
+}
+
 int CliUi::askOverwrite() {
     flush();
     std::string question = "上書きしますか？";

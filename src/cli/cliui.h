@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
     void showPortWindow() override {}
+    // Goes on only with --ignore-id.
+    bool askWrongChip(const std::string& text) override;
+    // Never answered here: the values come beforehand from --calibration and
+    // --band-gap; the question is kept for the exit message.
+    ChipValueAnswer askChipValues(const ChipValueQuestion& question) override;
+
+    bool ignoreId = false;
+    std::optional<ChipValueQuestion> chipValueQuestion;  // the last one asked
 
     // Prints one line of the CLI's own (a result, not a core text).
     void printLine(const std::string& line);

@@ -13,6 +13,7 @@
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
 #include "image/selection.h"
+#include "base/convert.h"
 #include "link/family.h"
 #include "ops/detect.h"
 #include "ops/workflows.h"
@@ -172,6 +173,8 @@ int exitFor(Outcome outcome) {
     case Outcome::NoDevice: return kExitUsage;
     case Outcome::NoBoard: return kExitNoBoard;
     case Outcome::Busy: return kExitUsage;
+    case Outcome::WrongChip: return kExitWrongChip;
+    case Outcome::NoChipValue: return kExitUsage;
     }
     return kExitUsage;
 }
@@ -190,6 +193,8 @@ const char* verdictWord(Outcome outcome) {
     case Outcome::NoDevice: return "no-device";
     case Outcome::NoBoard: return "no-board";
     case Outcome::Busy: return "busy";
+    case Outcome::WrongChip: return "wrong-chip";
+    case Outcome::NoChipValue: return "no-chip-value";
     }
     return "failed";
 }
@@ -236,24 +241,114 @@ int watchFile(Context& c) {
     return status;
 }
 
-// detect, blank, erase, read, verify, program, watch: device (when needed) and file
-// first, so bad input is reported before the board is touched; then the
-// board search; then the device again, as the window selects it after its
-// search (the firmware check runs only once a board is found).
-int boardCommand(Context& c) {
+// --calibration and --band-gap, checked against the selected device before
+// the board is touched, become the session's values as if typed into the
+// window's boxes: they stand in only where the chip's own are lost.
+int takeChipValueOptions(Context& c) {
+    const Options& o = c.options;
+    const DeviceInfo& d = c.s.device;
+    const FamilyTraits& family = Traits(d.family);
+    if (!o.calibration.empty()) {
+        if (!family.calibrated || c.s.buffer.calibText.empty()) {
+            printError("--calibration: " + d.name + " has no calibration word");
+            return kExitUsage;
+        }
+        const auto word = ParseCalibrationValue(family, o.calibration);
+        if (!word) {
+            printError("--calibration " + o.calibration + ": not a calibration instruction of " + d.name + " (" +
+                       family.drivenCore().calibMnemonic + ", 0x" + HexText(family.drivenCore().calibOpcode, 2) +
+                       "nn)");
+            return kExitUsage;
+        }
+        c.s.ops.keptCalibration = word;
+    }
+    if (!o.bandGap.empty()) {
+        if (!family.bandGap) {
+            printError("--band-gap: " + d.name + " has no band-gap bits");
+            return kExitUsage;
+        }
+        const auto bits = ParseBandGapValue(o.bandGap);
+        if (!bits) {
+            printError("--band-gap " + o.bandGap + ": give 0, 1, 2 or 3");
+            return kExitUsage;
+        }
+        c.s.ops.keptBandGap = bits;
+    }
+    return kExitOk;
+}
+
+// The device ID is configuration word 6 of 14-bit parts.
+int checkIdentifiable(Context& c) {
+    if (Traits(c.s.device.family).fourteenBit())
+        return kExitOk;
+    printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
+               c.s.device.familyName);
+    return kExitUsage;
+}
+
+// Everything given on the command line, checked before the board is
+// touched: the file, the production run, the device and its values.
+int checkInput(Context& c) {
     const std::string& command = c.options.command;
-    const bool withFile = command == "verify" || command == "program" || command == "watch";
-    if (withFile)
+    if (command == "verify" || command == "program" || command == "watch")
         if (int status = checkHex(c.options.args[0]); status != kExitOk)
             return status;
-    const bool withSerial = command == "program" && !c.options.serialState.empty();
-    if (withSerial)
+    if (command == "program" && !c.options.serialState.empty())
         if (int status = CheckSerialRun(c); status != kExitOk)
             return status;
-    const bool withDevice = !c.options.deviceName.empty();
-    if (withDevice)
-        if (int status = selectDevice(c); status != kExitOk)
-            return status;
+    if (c.options.deviceName.empty())
+        return kExitOk;
+    if (int status = selectDevice(c); status != kExitOk)
+        return status;
+    // As the window, which offers Erase only where it keeps what the chip
+    // must keep (PIC12F629/675 lose their factory calibration to it).
+    if (command == "erase" && !c.s.view.menus["mnuDevice_clear"].enabled) {
+        printError("erase is not offered for " + c.s.device.name + " (the window's Erase menu entry is off for it)");
+        return kExitUsage;
+    }
+    if (command == "identify")
+        return checkIdentifiable(c);
+    return takeChipValueOptions(c);
+}
+
+Outcome runWorkflow(Context& c) {
+    const std::string& command = c.options.command;
+    if (command == "blank")
+        return RunBlankCheck(c.s);
+    if (command == "erase")
+        return RunErase(c.s);
+    if (command == "read")
+        return RunRead(c.s);
+    if (command == "verify")
+        return RunVerify(c.s);
+    if (command == "program")
+        return RunProgram(c.s);
+    if (command == "identify")
+        return RunIdentify(c.s);
+    return Outcome::Busy;
+}
+
+// Program stopped before erasing: which value it lacks, and how to give it.
+void explainMissingValues(Context& c) {
+    const auto& question = c.ui.chipValueQuestion;
+    if (!question)
+        return;
+    const Core& core = Traits(c.s.device.family).drivenCore();
+    if (question->calibration)
+        printError("the chip's calibration word is lost and this run knows none: give the chip's own with "
+                   "--calibration 0x" + HexText(core.calibOpcode, 2) + "nn (" + core.calibMnemonic + ")");
+    if (question->bandGap)
+        printError("the chip's band-gap bits are lost and this run knows none: give them with --band-gap N (0..3)");
+}
+
+// detect, blank, erase, read, verify, program, identify, watch: the input first, so
+// bad input is reported before the board is touched; then the board search;
+// then the device again, as the window selects it after its search (the
+// firmware check runs only once a board is found).
+int boardCommand(Context& c) {
+    const std::string& command = c.options.command;
+    if (int status = checkInput(c); status != kExitOk)
+        return status;
     if (int status = OpenBoard(c); status != kExitOk)
         return status;
     DetectBoard(c.s);
@@ -266,26 +361,18 @@ int boardCommand(Context& c) {
     }
     if (int status = selectDevice(c); status != kExitOk)
         return status;
-    if (withFile)
+    if (command == "verify" || command == "program" || command == "watch")
         loadHex(c, c.options.args[0]);
     if (command == "watch")
         return watchFile(c);
     std::unique_ptr<SerialHook> station;
-    if (withSerial)
+    if (command == "program" && !c.options.serialState.empty())
         station = StartSerialStation(c);
 
-    Outcome outcome = Outcome::Busy;
-    if (command == "blank")
-        outcome = RunBlankCheck(c.s);
-    else if (command == "erase")
-        outcome = RunErase(c.s);
-    else if (command == "read")
-        outcome = RunRead(c.s);
-    else if (command == "verify")
-        outcome = RunVerify(c.s);
-    else if (command == "program")
-        outcome = RunProgram(c.s);
+    const Outcome outcome = runWorkflow(c);
     c.ui.flush();
+    if (outcome == Outcome::NoChipValue)
+        explainMissingValues(c);
     int status = exitFor(outcome);
     if (station)
         status = SerialExitStatus(c, *station, status);

@@ -62,6 +62,7 @@ int run(const cli::Options& o) {
     NoProcesses processes;
     cli::PortProxy port;
     cli::CliUi ui(stdout, isatty(STDERR_FILENO) ? stderr : nullptr, o.yes);
+    ui.ignoreId = o.ignoreId;
 
     Session s(port, settings, clock, ui, processes);
     ui.watch(s.view);

@@ -27,14 +27,20 @@ COMMANDS
     detect                  Find and identify the board on the port.
     blank                   Blank check of program memory, EEPROM and
                             configuration.
-    erase                   Bulk erase of a flash device's program memory.
+    erase                   Bulk erase of a flash device's program memory,
+                            for the devices whose window offers Erase (not
+                            PIC12F629/675, whose calibration it would lose).
     read [-o FILE]          Read the device; with -o save the image as an
                             Intel HEX file (an existing FILE is replaced).
     verify FILE             Load the HEX file FILE and verify the device
                             against it.
     program FILE            Load the HEX file FILE and program the device:
-                            blank check, overwrite question, erase, program,
-                            verify, configuration word.
+                            device ID check, blank check, overwrite
+                            question, erase, program, verify, configuration
+                            word. The chip's factory calibration word and
+                            band-gap bits are kept; when they are lost and
+                            the run knows none, it stops before erasing
+                            (see --calibration, --band-gap).
     watch FILE [--once]     Program FILE at once and again after every change
                             of it (once its size and time stood still for
                             300 ms; a file deleted and written again is
@@ -81,6 +87,10 @@ COMMANDS
                             (it was found in a good chip), "free" returns it
                             to the run (the chip does not hold it or was
                             scrapped).
+    identify                Read the device ID of the chip in the socket (a
+                            14-bit core device) and print the part and
+                            silicon revision it names, "不明なID 0xNNNN", or
+                            that no chip answered (0x0000 or 0x3FFF).
     convert IN OUT          Load the HEX file IN for the device and save it
                             as OUT, as the window saves it (no board).
     checksum FILE           Load FILE and print the program memory checksum
@@ -109,9 +119,14 @@ OPTIONS
                             board, which answers at once (its pauses pass in
                             simulated time). A path or sim stands in for COM1,
                             so the notes name COM1. Default: the window's
-                            port (setting ComNo).
+                            port (setting ComNo). The simulated board is
+                            reached only by --port sim: a COM number mapped
+                            to it exits 3.
     --sim-state FILE        With --port sim: keep the simulated chip in FILE
-                            between runs (created when missing).
+                            between runs (created when missing). Its
+                            "config" line holds the eight configuration-area
+                            words; word 6 is the device ID, so another value
+                            there simulates a chip that is not the device.
     --ini FILE              Another device database. Default: device.ini
                             beside the program, else in the per-user data
                             folder, as the window finds it.
@@ -130,6 +145,17 @@ OPTIONS
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).
+    --ignore-id             With program and erase: go on although the
+                            chip's device ID names another part or no chip
+                            answered (default: stop, exit status 5).
+    --calibration 0xNNNN    With program: the calibration instruction to
+                            write when the chip's own is lost (erased, or
+                            0x0000 from a code-protected chip) and the run
+                            read no good one: retlw 0x34nn on 14-bit
+                            devices, movlw 0x0Cnn on 12-bit ones. A good
+                            value of the chip's own is always kept.
+    --band-gap N            With program, on devices with band-gap bits: the
+                            bits (0..3) to write when the chip's own are lost.
     -o, --output FILE       Output file of read and disasm.
     --search CODE           Search code of disasm (1 to 4 hex digits).
     -h, --help              This text.
@@ -142,18 +168,26 @@ FILES
     rotates it.
 
 EXIT STATUS
-    0   success; for blank: the device is blank
+    0   success; for blank: the device is blank; for identify: the ID
+        names a device of the database
     1   the verdict failed: verify differences, not blank, programming
-        refused by the chip, or the overwrite question answered "キャンセル"
+        refused by the chip, or the overwrite question answered "キャンセル";
+        for identify: the ID names no device, or no chip answered
     2   bad usage or bad input: unknown device, unreadable or garbage file,
         a database that does not load; with --serial also a missing or
         damaged STATEFILE, one of a newer version, an unreachable server, a
         finished run, or a serial number that does not fit where it should
         go (nothing is programmed then); a --settle of a number that is not
-        to be settled (nothing is changed then)
+        to be settled (nothing is changed then); program on a chip whose
+        calibration word or band-gap bits are lost when the run knows none
+        and none is given (nothing is erased then); a --calibration or
+        --band-gap that does not fit the device
     3   no board answered, or the port could not be opened
     4   the board stopped answering, or a reply lacked its end code, in the
         middle of an operation
+    5   the chip in the socket is not the selected device: its device ID
+        names another part, or no chip answered (program and erase without
+        --ignore-id; nothing is written)
     6   with --serial: the chip passed with serial N, but the run could not
         record it; the number is listed to settle, never handed out again
 
@@ -162,6 +196,8 @@ EXAMPLES
     vormex-cli --port sim --sim-state chip.sim --device PIC16F84A program blink.hex
     vormex-cli --port sim --sim-state chip.sim --device PIC16F84A read -o back.hex
     vormex-cli --port COM1 --device PIC16F84A verify blink.hex
+    vormex-cli --port COM1 --device PIC12F675 identify
+    vormex-cli --port COM1 --device PIC12F675 --calibration 0x3480 program blink.hex
 )";
 
 namespace {
@@ -176,7 +212,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"devices", {0, false, false}}, {"detect", {0, false, false}},  {"blank", {0, false, false}},
     {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
-    {"info", {1, false, false}},     {"watch", {1, false, false}},
+    {"info", {1, false, false}},     {"watch", {1, false, false}},   {"identify", {0, false, false}},
     {"disasm", {1, true, true}},    {"serial", {1, false, false}},
 };
 
@@ -195,12 +231,13 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"-o", &o.output},           {"--serial", &o.serialState}, {"--start", &o.serialStart},
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
+        {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
         {"--yes", &o.yes},               {"--once", &o.once},
         {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
-        {"--version", &o.version},      {"--list-settle", &o.listSettle},
+        {"--version", &o.version},      {"--list-settle", &o.listSettle}, {"--ignore-id", &o.ignoreId},
     };
 
     bool optionsEnded = false;
@@ -271,6 +308,10 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--once is an option of watch";
     if (!o.serialState.empty() && o.command != "program")
         return "--serial is an option of program only";
+    if ((!o.calibration.empty() || !o.bandGap.empty()) && o.command != "program")
+        return "--calibration and --band-gap are options of program only";
+    if (o.ignoreId && o.command != "program" && o.command != "erase")
+        return "--ignore-id is an option of program and erase only";
     if (o.serialCreate() && o.command != "serial")
         return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
     const bool settling = o.listSettle || !o.settleNumber.empty();

@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitUsage = 2,    // bad usage or bad input: unknown device, unreadable file, bad database
     kExitNoBoard = 3,  // no board, or the port could not be opened
     kExitLink = 4,     // the board stopped answering in the middle of an operation
+    kExitWrongChip = 5,  // the chip in the socket is not the selected device
     kExitUnrecorded = 6,  // the chip passed with its serial number, but the run could not record it
 };
 
@@ -28,6 +29,9 @@ struct Options {
     bool keepEeprom = false;
     bool once = false;  // watch: end after the first run that fails
     bool yes = false;
+    bool ignoreId = false;       // --ignore-id: program or erase a chip whose device ID says otherwise
+    std::string calibration;     // --calibration: the chip's calibration word when its own is lost
+    std::string bandGap;         // --band-gap: likewise its band-gap bits
     bool help = false;
     bool version = false;
 

@@ -19,6 +19,8 @@ const char* const kEntryFailedTitle = "ﾌｧｲﾙ 開く失敗";
 const char* const kEofText = "EOF を検出しました。";
 const char* const kNoEndText = "#End が見つかりませんでした。";
 const char* const kIdeographicSpace = "\u3000";
+// The optional row of a part's device ID; not a setting row.
+const char* const kDeviceIdKey = "DEVICE_ID";
 
 // A file beyond these limits is rejected whole, as if it could not be read,
 // so no pass ever stores more than the record sizes of deviceinfo.h. The
@@ -193,6 +195,15 @@ void ApplyEeprom(Session& s, int n) {
     }
 }
 
+// A DEVICE_ID row that names no device ID fails the entry as a broken one:
+// a check against a wrong ID would refuse every good chip.
+bool CheckDeviceIdRows(Session& s, const std::vector<DeviceRow>& rows) {
+    for (const DeviceRow& row : rows)
+        if (Upper(row[0]) == kDeviceIdKey && !ParseDeviceId(row[1]))
+            return FailSection(s, ("DEVICE_ID の値 '" + row[1] + "' はデバイスIDではありません。").c_str());
+    return true;
+}
+
 // PACKAGE and JP2: the socket and jumper picture of the board window.
 void ApplyBoardRow(Session& s, const std::string& KEY, const std::string& t1) {
     DeviceInfo& d = s.device;
@@ -247,6 +258,7 @@ void ApplySettingRow(Session& s, const DeviceRow& row, std::string& previousKey,
 
 void ApplyRows(Session& s) {
     DeviceInfo& d = s.device;
+    d.deviceId = -1;
     ConfigGrid& grid = s.grid;
     std::size_t nextGridRow = 1;
     std::string previousKey;
@@ -277,6 +289,8 @@ void ApplyRows(Session& s) {
             ApplyProgramWords(s, t1);
         } else if (KEY == "EEPROM") {
             ApplyEeprom(s, ParseNumber(t1));
+        } else if (KEY == kDeviceIdKey) {
+            d.deviceId = ParseDeviceId(t1).value_or(-1);
         } else {
             ApplySettingRow(s, row, previousKey, nextGridRow);
         }
@@ -375,7 +389,7 @@ void LoadDeviceEntryFrom(Session& s, const std::string& name, const std::optiona
             if (tokens[0] == "CMT" && s.db.settingHelp.size() < std::size_t{kMaxHelpLines}) {
                 s.db.settingHelp.push_back({Token(tokens, 1), Token(tokens, 2), Token(tokens, 3)});
             } else if (tokens[0] == "#BEGIN" && !file.atEnd() && file.next().tokens[0] == name) {
-                loaded = ReadDeviceSection(s, file, rows);
+                loaded = ReadDeviceSection(s, file, rows) && CheckDeviceIdRows(s, rows);
                 break;
             }
         }
@@ -403,11 +417,13 @@ void LoadDeviceEntryFrom(Session& s, const std::string& name, const std::optiona
 std::vector<std::string> SplitDeviceLine(const std::string& line) { return SplitWords(line); }
 
 std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
-    std::vector<DeviceSummary> index;
     const std::optional<DeviceText> text = ReadDeviceText(s);
-    if (!text)
-        return index;
-    DeviceFile file(*text);
+    return text ? DeviceIndexOf(*text) : std::vector<DeviceSummary>{};
+}
+
+std::vector<DeviceSummary> DeviceIndexOf(const DeviceText& text) {
+    std::vector<DeviceSummary> index;
+    DeviceFile file(text);
     DeviceSummary* entry = nullptr;  // the listed entry being read
     while (!file.atEnd()) {
         const Tokens& tokens = file.next().tokens;
@@ -424,9 +440,18 @@ std::vector<DeviceSummary> ReadDeviceIndex(const Session& s) {
         } else if (entry && key == "EEPROM") {
             const int n = ParseNumber(Token(tokens, 1));
             entry->eepromBytes = n == 0 ? 0 : std::clamp(n, -1, kMaxEepromBytes - 1) + 1;
+        } else if (entry && key == kDeviceIdKey) {
+            entry->deviceId = ParseDeviceId(Token(tokens, 1)).value_or(-1);
         }
     }
     return index;
+}
+
+std::optional<int> ParseDeviceId(const std::string& text) {
+    const int id = ParseNumber(text);
+    if (id < 0 || id > 0x3FFF || IsNoChipWord(id))
+        return std::nullopt;
+    return id;
 }
 
 }  // namespace vx

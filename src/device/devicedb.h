@@ -48,10 +48,17 @@ struct DeviceSummary {
     std::string family;  // as texts show it (FamilyNameOf)
     int programWords = 0;
     int eepromBytes = 0;
+    int deviceId = -1;  // DEVICE_ID; -1 none
 };
 
 // Every listed entry of the database in file order, read without touching
 // the session; empty when the file cannot be read.
 std::vector<DeviceSummary> ReadDeviceIndex(const Session& s);
+// The same from a text already read.
+std::vector<DeviceSummary> DeviceIndexOf(const DeviceText& text);
+
+// The device ID a DEVICE_ID row gives: a number of 14 bits that names a
+// part (neither 0x0000 nor 0x3FFF); nullopt otherwise.
+std::optional<int> ParseDeviceId(const std::string& text);
 
 }  // namespace vx

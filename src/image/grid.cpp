@@ -208,8 +208,20 @@ void CommitCalibration(Session& s) {
     g.editorText = padCalibration(g.editorText);
     if (validDataRow(g, g.currentRow))
         g.cells[static_cast<std::size_t>(g.currentRow)][1] = g.editorText;
-    s.buffer.calibText = s.buffer.calibText.substr(0, 8) + g.editorText;
+    // A value the user changed stands in for chips whose own is lost; the
+    // box left as it was keeps the database's default, which does not.
+    const std::string& calib = s.buffer.calibText;
+    const int value = ParseNumber("0x" + g.editorText);
+    if (g.editorText != calib.substr(calib.size() >= 2 ? calib.size() - 2 : 0) && value >= 0 && value <= 0xFF)
+        s.ops.keptCalibration = CalibrationInstruction(Traits(s.device.family), value);
+    s.buffer.calibText = calib.substr(0, 8) + g.editorText;
     s.ui.viewChanged();
+}
+
+void BandGapTyped(Session& s, const std::string& text) {
+    s.view.bandGapText = text;
+    if (const auto bandGap = ParseBandGapValue(text))
+        s.ops.keptBandGap = bandGap;
 }
 
 void CommitIdText(Session& s, const std::string& typed) {

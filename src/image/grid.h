@@ -28,6 +28,9 @@ void GridCellChanged(Session& s, int row, int col, bool cellVisible = true);
 void ComboOptionChosen(Session& s, const std::string& option);
 // TxtInit lost the focus: its text becomes the calibration value.
 void CommitCalibration(Session& s);
+// Txt_12F_BG_data edited: a value of 0..3 stands in for chips whose band-gap
+// bits are lost.
+void BandGapTyped(Session& s, const std::string& text);
 // Text_ID lost the focus with `typed` in it.
 void CommitIdText(Session& s, const std::string& typed);
 // Text_ID clicked or focused.

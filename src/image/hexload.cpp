@@ -257,25 +257,29 @@ bool chooseHexFile(Session& s, const LoadRules& rules, const std::string& folder
     return true;
 }
 
-// The verdict on the status line: the lines that were not records, then a
-// record shorter than its byte count.
+// The verdict on the status line: done, or the lines that were not records;
+// a record shorter than its byte count is added in red on a line of its own.
 void showLoadNotes(Session& s, const HexTextReport& report, bool fromFolder) {
     const auto& skipped = report.skippedLines;
+    std::string note;
     if (skipped.empty()) {
-        ShowNote(s, fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了", "");
+        note = fromFolder ? "ファイルオープン完了。" : "ファイルオープン完了";
     } else if (fromFolder) {
-        ShowNote(s, std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。", "");
+        note = std::to_string(skipped.size()) + "行分は無効データなので読み飛ばしました。";
     } else {
-        std::string skipList;
         for (const int line : skipped)
-            skipList += (skipList.empty() ? "" : "、") + std::to_string(line);
-        ShowNote(s, skipList + "行目はＨＥＸデータでないので読み飛ばしました。", "");
+            note += (note.empty() ? "" : "、") + std::to_string(line);
+        note += "行目はＨＥＸデータでないので読み飛ばしました。";
+    }
+    if (report.firstShortLine == 0) {
+        ShowNote(s, note, "");
+        return;
     }
     // Not in the original texts: the missing digits were read as 0, so the
     // image is not what the file meant; said in red like a file without its end.
-    if (report.firstShortLine > 0)
-        ShowNote(s, "red" + std::to_string(report.firstShortLine) +
-                        "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。");
+    const std::string shortNote = std::to_string(report.firstShortLine) +
+                                  "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。";
+    ShowNote(s, "red" + (skipped.empty() ? shortNote : note + "\r\n" + shortNote));
 }
 
 // The file's folder and the device shown become the first history entry.

@@ -56,6 +56,9 @@ void SelectDevice(Session& s) {
     if (text != s.device.name) {
         s.run.attemptCount = 0;
         s.run.passCount = 0;
+        // Another device's factory values are no good for this one.
+        s.ops.keptCalibration.reset();
+        s.ops.keptBandGap.reset();
     }
     s.device.name = text;
     ClearDeviceFields(s);
@@ -89,6 +92,7 @@ void SelectDevice(Session& s) {
         s.run.calibCheckText = calib.caption;
     }
     s.view.menus["mnuDevice_clear"].enabled = family.eraseMenu;
+    s.view.menus["mnuDeviceId"].enabled = family.fourteenBit();
     s.ui.viewChanged();
 }
 

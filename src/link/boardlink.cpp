@@ -106,7 +106,9 @@ std::optional<Bytes> BoardLink::ReceiveAnswer(int timeoutMs, protocol::LongAnswe
         return std::nullopt;
     Bytes answer = port.readAll();
     auto mayGrow = [&] { return answer.size() < longer.bytes && (longer.lead < 0 || answer[0] == longer.lead); };
-    while (!answer.empty() && mayGrow() && port.waitForData(protocol::kQuietMs)) {
+    const int quietMs = !answer.empty() && longer.lead >= 0 && answer[0] == longer.lead ? protocol::kRefusalQuietMs
+                                                                                        : protocol::kQuietMs;
+    while (!answer.empty() && mayGrow() && port.waitForData(quietMs)) {
         const Bytes more = port.readAll();
         if (more.empty())
             break;

@@ -50,7 +50,8 @@ public:
     bool WaitForBytesIdle(int n, int idleMs, int firstByteMs = 0);
     // The answer to one step of a per-word handshake: its first byte within
     // timeoutMs, then, while the bytes so far could be the start of `longer`,
-    // the rest until the line has been quiet for protocol::kQuietMs. Takes
+    // the rest until the line has been quiet for protocol::kQuietMs (for
+    // protocol::kRefusalQuietMs after the lead byte of a refusal). Takes
     // the answer; nullopt when nothing came.
     std::optional<Bytes> ReceiveAnswer(int timeoutMs, protocol::LongAnswer longer);
 

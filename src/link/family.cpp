@@ -1,5 +1,7 @@
 #include "link/family.h"
 
+#include "base/convert.h"
+
 namespace vx {
 
 namespace {
@@ -53,6 +55,38 @@ constexpr std::array<Alias, 2> kAliases{{{"EPROM2", Family::Eprom}, {"FLASH2", F
 }  // namespace
 
 const FamilyTraits& Traits(Family family) { return kFamilies[static_cast<std::size_t>(family)]; }
+
+bool IsCalibrationInstruction(const FamilyTraits& family, int word) {
+    if (!family.calibrated || !family.core || word < 0 || (word & ~family.core->blankWord) != 0)
+        return false;
+    return (word >> 8) == family.core->calibOpcode;
+}
+
+int CalibrationInstruction(const FamilyTraits& family, int k) {
+    return family.drivenCore().calibOpcode * 256 + (k & 0xFF);
+}
+
+std::optional<int> ParseCalibrationValue(const FamilyTraits& family, std::string_view text) {
+    // Hexadecimal with its prefix, the one form of a whole word.
+    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+        return std::nullopt;
+    const int word = ParseNumber(std::string(text));
+    if (!IsCalibrationInstruction(family, word))
+        return std::nullopt;
+    return word;
+}
+
+std::optional<int> ParseBandGapValue(std::string_view text) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '3')
+        return std::nullopt;
+    return text[0] - '0';
+}
+
+std::optional<int> BandGapOf(const FamilyTraits& family, int configWord) {
+    if (!family.bandGap || IsNoChipWord(configWord))
+        return std::nullopt;
+    return (configWord & kBandGapMask) >> kBandGapShift;
+}
 
 Family ParseFamily(std::string_view code) {
     for (const FamilyTraits& t : kFamilies)

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -93,6 +94,33 @@ struct FamilyTraits {
 };
 
 const FamilyTraits& Traits(Family family);
+
+// The chip's factory calibration counts only in the family's instruction
+// form (retlw k on 14-bit parts, movlw k on 12-bit ones): an erased word and
+// the 0x0000 of a protected or absent chip are no calibration.
+bool IsCalibrationInstruction(const FamilyTraits& family, int word);
+// The family's calibration instruction with the value k.
+int CalibrationInstruction(const FamilyTraits& family, int k);
+
+// A calibration instruction as the user types it, hexadecimal with "0x"
+// ("0x3480"): nullopt unless it is of the family's form.
+std::optional<int> ParseCalibrationValue(const FamilyTraits& family, std::string_view text);
+
+// The factory band-gap bits 13:12 of the configuration word, where the
+// family has them. An erased word (or the 0x0000 of no chip) holds none.
+constexpr int kBandGapMask = 0x3000;
+constexpr int kBandGapShift = 12;
+std::optional<int> BandGapOf(const FamilyTraits& family, int configWord);
+// Band-gap bits as the user types them: one digit 0..3, else nullopt.
+std::optional<int> ParseBandGapValue(std::string_view text);
+
+// 14-bit parts that carry a device ID hold it in configuration-area word 6
+// (address 0x2006): bits 13:5 name the part, bits 4:0 its silicon revision.
+constexpr int kDeviceIdWord = 6;
+constexpr int kDeviceIdPartMask = 0x3FE0;
+constexpr int kDeviceIdRevisionMask = 0x001F;
+// What a socket without a chip, or with one that is not contacted, reads.
+inline bool IsNoChipWord(int word) { return word == 0x0000 || word == 0x3FFF; }
 
 // The family of a PGM_TYPE code (older names of two families included);
 // Unknown for anything else.

@@ -60,6 +60,13 @@ constexpr int FirstByteTimeoutMs(int words) {
 // this long: two byte times, so the next byte of the same answer would have
 // come by then.
 constexpr int kQuietMs = 2;
+// After a first byte that can begin a refusal (0x40 of a 14-bit abort, "*"
+// of an EEPROM refusal) the rest may come much later: a USB adapter hands
+// over what it holds in chunks up to 16 ms apart (its default latency
+// timer). Judged after two byte times, a split abort reads as an
+// acknowledgement and two more words go to a board that gave up. This wait
+// costs once per transfer at most (the end code after the last 14-bit word).
+constexpr int kRefusalQuietMs = 50;
 
 // A handshake answer that can be longer than the one-byte acknowledgement:
 // its first byte (-1: any byte can start it) and its full length. Only an
@@ -72,7 +79,8 @@ struct LongAnswer {
 // 14-bit abort: 0x40, then the word read back.
 constexpr LongAnswer kAbort14{kEndCode, 3};
 // 12-bit abort: the word read back, then 0x40; it can start with any byte,
-// so every acknowledgement of a 12-bit write waits for the quiet line.
+// so every acknowledgement of a 12-bit write waits for the quiet line (the
+// short one: a longer wait would cost every word).
 constexpr LongAnswer kAbort12{-1, 3};
 // EEPROM refusal: "*", the data read back, a pad byte.
 constexpr LongAnswer kEepromRefusal{kEepromErrorReply, 3};

@@ -206,6 +206,21 @@ Result ProtectFrom(Session& s, int configWord) {
     return Result::None;
 }
 
+// The chip's calibration word as a read found it. A good one stands in for
+// the session's later chips of this device whose own is lost.
+void TakeChipCalibration(Session& s, std::uint8_t high, std::uint8_t low) {
+    s.ops.chipCalib = {high, low};
+    if (IsCalibrationInstruction(FamilyOf(s), s.ops.chipCalib.word()))
+        s.ops.keptCalibration = s.ops.chipCalib.word();
+}
+
+// The band-gap bits of a configuration word read from the chip, likewise.
+void TakeChipBandGap(Session& s, int configWord) {
+    s.ops.chipBandGap = BandGapOf(FamilyOf(s), configWord);
+    if (s.ops.chipBandGap)
+        s.ops.keptBandGap = s.ops.chipBandGap;
+}
+
 int UsedLength(Session& s) {
     UsedProgramLength(s);
     return std::min(s.buffer.usedLength, ProgramWordsInBuffer(s));
@@ -225,6 +240,18 @@ void InsertDifference(std::string& text, std::size_t& caret, int address, const 
 
 bool IsOldOscillatorPart(const std::string& name) {
     return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
+}
+
+std::optional<int> ReadDeviceId(Session& s) {
+    s.link.DiscardInput();
+    SendLetters(s, Command::ReadConfigArea);
+    s.link.SendCount(8);
+    const auto reply = Receive(s, 17, AfterWork(8));
+    if (!reply || !HasEndCode(s, *reply, 16)) {
+        ShowNote(s, "デバイスID読み出し失敗。　　終了コードを受信できませんでした。");
+        return std::nullopt;
+    }
+    return WordAt(*reply, 2 * kDeviceIdWord);
 }
 
 Result EraseProgramMemory(Session& s) {
@@ -283,7 +310,7 @@ Result BlankCalibrationThenIds(Session& s, int words) {
     const auto calib = BlankFollowUp(s, words + 1);
     if (!calib)
         return Report(s, Result::Er, kBlankEndNote);
-    s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
+    TakeChipCalibration(s, (*calib)[0], (*calib)[1]);
     const auto withIds = BlankFollowUp(s, words + 5);
     if (!withIds)
         return Report(s, Result::Er, kBlankEndNote);
@@ -299,7 +326,7 @@ Result BlankCalibrationLast(Session& s, int words) {
     const auto calib = BlankFollowUp(s, words);
     if (!calib)
         return Report(s, Result::Er, kBlankEndNote);
-    s.ops.chipCalib = {(*calib)[0], (*calib)[1]};
+    TakeChipCalibration(s, (*calib)[0], (*calib)[1]);
     return Result::Ok;
 }
 
@@ -372,6 +399,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
     if (!reply || !HasEndCode(s, *reply, 16))
         return Report(s, Result::Er, endNote);
     Bytes& r = *reply;
+    TakeChipBandGap(s, WordAt(r, 14));
     if (FamilyOf(s).bandGap)
         r[14] |= 0x30;  // factory band-gap bits
     protect = ProtectFrom(s, WordAt(r, 14));
@@ -394,8 +422,10 @@ void TakeProgramWords(Session& s, const Bytes& r, int first, bool calibrated) {
     const int lastWord = first + words - 1;
     const std::size_t last = 2 * static_cast<std::size_t>(lastWord);
     if (calibrated && lastWord >= 0) {
-        s.ops.chipCalib = {r[last], r[last + 1]};
-        s.buffer.calibText = std::string(CoreOf(s).calibMnemonic) + " 0x" + Hex2(r[last + 1]);
+        TakeChipCalibration(s, r[last], r[last + 1]);
+        // An erased or protected word is not the chip's value: the text keeps the last good one.
+        if (IsCalibrationInstruction(FamilyOf(s), s.ops.chipCalib.word()))
+            s.buffer.calibText = std::string(CoreOf(s).calibMnemonic) + " 0x" + Hex2(r[last + 1]);
     }
     s.ops.programAcc = {};
     const int anded = calibrated ? words - 1 : words;
@@ -533,6 +563,7 @@ Result ReadConfig(Session& s) {
         acc.low &= (*reply)[i + 1];
     }
     s.ops.configAcc = acc;
+    TakeChipBandGap(s, WordAt(*reply, 14));
     RefreshIdConfigDisplay(s);
     return Result::Ok;
 }
@@ -554,8 +585,9 @@ Result ReadCalibration(Session& s) {
         return Report(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
     const std::size_t last = 2 * static_cast<std::size_t>(n - 1);
     const std::uint8_t high = (*reply)[last], low = (*reply)[last + 1];
-    s.ops.chipCalib = {high, low};
-    if (FamilyOf(s).flash) {
+    TakeChipCalibration(s, high, low);
+    // The boxes show the chip's value only when it is one.
+    if (FamilyOf(s).flash && IsCalibrationInstruction(FamilyOf(s), s.ops.chipCalib.word())) {
         s.view.osccalHiText = std::to_string(high);
         s.view.osccalLoText = std::to_string(low);
         s.buffer.calibText = "retlw 0x" + Hex2(low);
@@ -578,7 +610,9 @@ Result ReadBandGap(Session& s) {
         return Report(s, Result::Ng, "ＢＧデータリード失敗。　　リードデータ不足。");
     if (!HasEndCode(s, *reply, 16))
         return Report(s, Result::Ng, "ＢＧデータリード失敗。　　終了コードを受信できませんでした。");
-    s.view.bandGapText = std::to_string(((*reply)[14] & 0x30) / 16);
+    TakeChipBandGap(s, WordAt(*reply, 14));
+    if (s.ops.chipBandGap)
+        s.view.bandGapText = std::to_string(*s.ops.chipBandGap);
     s.view.note.clear();
     s.ui.viewChanged();
     return Result::Ok;
@@ -742,28 +776,21 @@ Result WriteEepromCells(Session& s, int cells) {
 
 std::optional<Result> WriteEeprom(Session& s) { return EepromTransfer(s, kNoEepromNote, WriteEepromCells); }
 
-Result VerifyProgramMemory(Session& s) {
-    const int words = s.device.programWords;
-    const bool twelveBit = TwelveBit(s);
-    s.link.DiscardInput();
-    SendLetters(s, Command::VerifyProgram);
-    // 12-bit: configuration word, program words, IDs; 14-bit: the used words.
-    const int n = twelveBit ? words + 5 : UsedLength(s);
-    s.link.SendCount(n);
-    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
-    s.ops.verifyReply = reply ? *reply : Bytes{};
-    s.ops.verifyPos = 0;
-    if (!reply || (twelveBit && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n))))
-        return Report(s, Result::Ng, kProgramReadEndNote);
-    const Bytes& r = *reply;
+namespace {
 
+// Compares reply words first .. first + compared - 1 with the buffer
+// (addresses from 0; past the program words come the IDs), listing each
+// difference; `skipped` is an address left out (-1 none).
+Result CompareProgramWords(Session& s, const Bytes& r, int first, int compared, int skipped) {
+    const int words = s.device.programWords;
     Result result = Result::Ok;
     int differences = 0;
     s.ops.programCaret = 0;
     std::string& view = s.view.programMemory.text;
-    const int first = twelveBit ? 1 : 0;  // the 12-bit configuration word is not compared here
-    for (int k = first; k < n; ++k) {
+    for (int k = first; k < first + compared; ++k) {
         const int address = k - first;
+        if (address == skipped)
+            continue;
         const int expected = address < words ? ProgramWord(s, address) : ConfigAreaWord(s, address - words);
         const int found = WordAt(r, 2 * static_cast<std::size_t>(k));
         if (expected != found) {
@@ -781,6 +808,33 @@ Result VerifyProgramMemory(Session& s) {
         }
     }
     s.ui.viewChanged();
+    return result;
+}
+
+}  // namespace
+
+Result VerifyProgramMemory(Session& s, bool calibrationApart) {
+    const int words = s.device.programWords;
+    const bool twelveBit = TwelveBit(s);
+    const bool calibrated = FamilyOf(s).calibrated && !s.buffer.calibText.empty() && words > 0;
+    s.link.DiscardInput();
+    SendLetters(s, Command::VerifyProgram);
+    // 12-bit: configuration word, program words, IDs; 14-bit: the used words,
+    // and on to the calibration word when it is to be shown apart.
+    const int used = twelveBit ? words + 4 : UsedLength(s);
+    const int n = twelveBit ? words + 5 : (calibrated && calibrationApart ? words : used);
+    s.link.SendCount(n);
+    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
+    s.ops.verifyReply = reply ? *reply : Bytes{};
+    s.ops.verifyPos = 0;
+    s.ops.verifyCalibration.reset();
+    if (!reply || (twelveBit && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n))))
+        return Report(s, Result::Ng, kProgramReadEndNote);
+    const Bytes& r = *reply;
+    const int first = twelveBit ? 1 : 0;  // the 12-bit configuration word is not compared here
+    if (calibrated && first + words <= n)
+        s.ops.verifyCalibration = WordAt(r, 2 * static_cast<std::size_t>(first + words - 1));
+    const Result result = CompareProgramWords(s, r, first, used, calibrated && calibrationApart ? words - 1 : -1);
     if (!twelveBit && result == Result::Ok && !HasEndCode(s, r, 2 * static_cast<std::size_t>(n)))
         return Report(s, Result::Ng, kProgramReadEndNote);
     return result;
@@ -823,6 +877,7 @@ namespace {
 std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect) {
     s.ops.verifyConfigText.clear();
     s.ops.verifyIdText.clear();
+    s.ops.chipBandGap.reset();
     const char* const endNote = "コンフィギュレーションワードのベリファイに失敗しました。  終了コードを受信できませんでした。";
     const bool twelveBit = TwelveBit(s);
     s.link.DiscardInput();
@@ -838,6 +893,8 @@ std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect) {
         return std::nullopt;
     }
     protect = ProtectFrom(s, WordAt(*reply, length - 3));
+    if (!twelveBit)
+        TakeChipBandGap(s, WordAt(*reply, 14));
     return reply;
 }
 
@@ -860,9 +917,13 @@ Result VerifyConfig(Session& s, Result& protect) {
     const Bytes& r = *reply;
     if (TwelveBit(s))
         return TwelveBitConfigMatches(s, r) ? Result::Ok : Result::Ng;
+    // The factory band-gap bits are the chip's own, whatever the file says.
+    const std::uint8_t ignored = FamilyOf(s).bandGap ? kBandGapMask >> 8 : 0x00;
     bool same = true;
-    for (std::size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15})
-        same = same && r[i] == s.buffer.configArea[i];
+    for (std::size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15}) {
+        const std::uint8_t mask = i == 14 ? static_cast<std::uint8_t>(~ignored) : 0xFF;
+        same = same && (r[i] & mask) == (s.buffer.configArea[i] & mask);
+    }
     if (same) {
         s.ops.verifyConfigText = "OK";
         s.ops.verifyIdText = "OK";

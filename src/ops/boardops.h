@@ -38,10 +38,17 @@ Result MergeConfigArea(Session& s);
 Result WriteConfig(Session& s);
 std::optional<Result> WriteEeprom(Session& s);
 
-Result VerifyProgramMemory(Session& s);
+// calibrationApart: the chip's calibration word (the last program word of
+// a calibrated device) is read but left out of the comparison, for Verify of
+// a file against a chip that keeps its own; s.ops.verifyCalibration holds it.
+Result VerifyProgramMemory(Session& s, bool calibrationApart = false);
 std::optional<Result> VerifyEeprom(Session& s);
 Result VerifyConfig(Session& s, Result& protect);
 Result VerifyConfigAfterWrite(Session& s, Result& protect);
+
+// The device ID in configuration word 6 (14-bit parts); nullopt (after a
+// note) when the configuration area cannot be read.
+std::optional<int> ReadDeviceId(Session& s);
 
 // The parts whose oscillator bits do not count towards a blank
 // configuration word, and whose blank check names the oscillator.

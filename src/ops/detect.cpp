@@ -30,7 +30,10 @@ bool TakeIdentification(Session& s) {
 void ShowFound(Session& s) {
     s.link.boardFound = true;
     ShowNote(s, "ライターを " + ComName(s) + "に検出しました。");
-    SetFirmwareLabel(s, s.link.firmwareId + " : " + ComName(s), kColourYellow);
+    // Nothing in the simulated board's answer tells it from a real one.
+    const bool simulated = ComDevicePath(s.settings, s.link.portNumber) == kSimPortName;
+    SetFirmwareLabel(s, s.link.firmwareId + " : " + ComName(s) + (simulated ? kSimulatedBoardMark : ""),
+                     kColourYellow);
 }
 
 void ShowUnreadableFirmware(Session& s) {

@@ -7,6 +7,10 @@
 
 namespace vx {
 
+// Follows the port in the firmware label when the board that answered is the
+// built-in simulated one: no chip is programmed there.
+inline constexpr const char* kSimulatedBoardMark = "（シミュレーションボード・実機ではありません）";
+
 void DetectBoard(Session& s);
 std::string CheckBoard(Session& s);  // "OK" or "NG"
 

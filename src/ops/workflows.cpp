@@ -12,6 +12,7 @@
 #include "image/pcbufferops.h"
 #include "link/family.h"
 #include "ops/boardops.h"
+#include "ops/chipvalues.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
 #include "session/shell.h"
@@ -196,22 +197,21 @@ std::optional<Outcome> BlankCheckBeforeWriting(Session& s, Result& program) {
     return std::nullopt;
 }
 
-// The chip's own calibration word, before anything is written: the blank
-// check finds it only on a blank chip, and a one-time-programmable part
-// given another chip's value loses its own for good. False: the run stops.
-bool ReadOneTimeCalibration(Session& s, const FamilyTraits& family, Result program) {
-    if (!family.calibrated || family.flash || s.buffer.calibText.empty() || program == Result::Ok)
+// The chip's own calibration word and band-gap bits, before anything is
+// written: the blank check finds the word only on a blank chip, a
+// one-time-programmable part given another chip's value loses its own for
+// good, and the bulk erase clears both. False: the run stops.
+bool ReadFactoryValues(Session& s, const FamilyTraits& family, Result program) {
+    if (!family.calibrated && !family.bandGap)
         return true;
-    return ReadCalibration(s) == Result::Ok;
+    if (!family.flash)
+        return s.buffer.calibText.empty() || program == Result::Ok || ReadCalibration(s) == Result::Ok;
+    return (!family.calibrated || ReadCalibration(s) == Result::Ok) && (!family.bandGap || ReadBandGap(s) == Result::Ok);
 }
 
-// The bulk erase clears the factory calibration and band-gap bits: without
-// a good copy of them the chip must not be erased. False: the run stops.
 bool EraseFlashPart(Session& s, const FamilyTraits& family) {
     if (!family.flash)
         return true;
-    if ((family.calibrated && ReadCalibration(s) != Result::Ok) || (family.bandGap && ReadBandGap(s) != Result::Ok))
-        return false;
     ShowNote(s, "コードプロテクト解除中..........");
     if (EraseProgramMemory(s) != Result::Ok) {
         ShowNote(s, "コードプロテクト解除失敗。");
@@ -220,28 +220,14 @@ bool EraseFlashPart(Session& s, const FamilyTraits& family) {
     return true;
 }
 
-// The high byte of the calibration text's instruction; 0 when it names none.
-std::uint8_t CalibrationOpcode(const std::string& calib) {
-    for (const Core* core : {&kTwelveBitCore, &kFourteenBitCore})
-        if (calib.rfind(core->calibMnemonic, 0) == 0)
-            return core->calibOpcode;
-    return 0x00;
-}
-
-// Keep the chip's own calibration word; an erased one comes from the calibration text.
+// The calibration word settled before the erase goes into the last program word.
 void KeepCalibrationWord(Session& s, int words) {
-    const std::string& calib = s.buffer.calibText;
     const std::size_t last = 2 * static_cast<std::size_t>(words - 1);
-    if (calib.empty() || words <= 0 || last + 1 >= s.buffer.program.size())
+    const auto& word = s.ops.writeCalibration;
+    if (!word || words <= 0 || last + 1 >= s.buffer.program.size())
         return;
-    if (s.ops.chipCalib.word() == 0x3FFF) {
-        s.buffer.program[last] = CalibrationOpcode(calib);
-        s.buffer.program[last + 1] =
-            static_cast<std::uint8_t>(ParseNumber(calib.substr(calib.size() >= 4 ? calib.size() - 4 : 0)) & 0xFF);
-    } else {
-        s.buffer.program[last] = s.ops.chipCalib.high;
-        s.buffer.program[last + 1] = s.ops.chipCalib.low;
-    }
+    s.buffer.program[last] = static_cast<std::uint8_t>(*word >> 8);
+    s.buffer.program[last + 1] = static_cast<std::uint8_t>(*word & 0xFF);
 }
 
 // False: the hook refused to place its number, or a write failed (after its
@@ -282,9 +268,9 @@ void VerifyProgramAndEeprom(Session& s, const std::string& calibRead, const Kept
     results[1] = EepromResult(kept.active ? WithKeptCells(s, kept, VerifyEeprom) : VerifyEeprom(s));
 }
 
-// The factory band-gap bits go back into the configuration word.
+// The factory band-gap bits settled before the erase go back into the configuration word.
 void RestoreBandGap(Session& s) {
-    const int bandGap = std::max(0, ParseNumber(s.view.bandGapText));
+    const int bandGap = s.ops.writeBandGap.value_or(std::max(0, ParseNumber(s.view.bandGapText)));
     const auto high = static_cast<std::uint8_t>(((bandGap * 16) | (s.ops.configImage[14] & 0x0F)) & 0xFF);
     s.ops.configImage[14] = high;
     s.buffer.configArea[14] = high;
@@ -358,15 +344,20 @@ Outcome ProgramSteps(Session& s) {
     const FamilyTraits& family = Traits(s.device.family);
     const int words = s.device.programWords;
 
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
+        return *stop;
     Result program = Result::None;
     if (!BlankSkipMode(s)) {
         if (const auto stop = BlankCheckBeforeWriting(s, program))
             return *stop;
     }
+    if (!ReadFactoryValues(s, family, program))
+        return Stopped(s);
+    if (const auto stop = SettleChipValues(s))
+        return *stop;
     ++s.run.attemptCount;
     KeptEeprom kept;
-    if (!ReadOneTimeCalibration(s, family, program) || !ReadEepromToKeep(s, family, kept) ||
-        !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
+    if (!ReadEepromToKeep(s, family, kept) || !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
         return Stopped(s);
 
     ShowNote(s, "プログラムメモリのプログラミング中..........");
@@ -428,6 +419,8 @@ Outcome RunRead(Session& s) {
     if (const auto refused = CheckDeviceAndBoard(s))
         return *refused;
     busy.hourglass();
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
+        return *stop;
     ShowImageFile(s, "");  // the image becomes the chip's, no file's
     s.buffer.readFromChip = true;
 
@@ -505,6 +498,8 @@ Outcome RunVerify(Session& s) {
     if (CheckBoard(s) != "OK")
         return Outcome::NoBoard;
     busy.hourglass();
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
+        return *stop;
     RefreshProgramMemoryText(s);
     RefreshEepromText(s);
     auto& results = s.run.verifyResults;
@@ -523,19 +518,23 @@ Outcome RunVerify(Session& s) {
     }
 
     ShowNote(s, "プログラムメモリのベリファイ中..........");
-    results[0] = ResultText(VerifyProgramMemory(s));
+    // The chip keeps its own calibration word and band-gap bits, as Program
+    // leaves them: they are shown apart, not compared with the file.
+    results[0] = ResultText(VerifyProgramMemory(s, true));
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
     results[1] = EepromResult(VerifyEeprom(s));
 
     const auto verdict = JudgeVerify(s);
     if (!verdict)
         return Stopped(s);
+    const std::string chipValues = ChipValueLines(s);
+    const std::string shown = chipValues.empty() ? "" : kCrLf + chipValues;
     if (verdict->passed) {
-        ShowNote(s, "ベリファイは正常終了しました。");
+        ShowNote(s, "ベリファイは正常終了しました。" + shown);
         return Outcome::Passed;
     }
     ShowNote(s, "redベリファイエラーを検出しました。");
-    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", verdict->text);
+    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", verdict->text + (chipValues.empty() ? "" : "\r" + chipValues));
     return Stopped(s);
 }
 
@@ -634,6 +633,8 @@ Outcome RunBlankCheck(Session& s) {
     if (CheckBoard(s) != "OK")
         return Outcome::NoBoard;
     busy.hourglass();
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
+        return *stop;
     ShowNote(s, "ブランクチェック中..........");
     RefreshProgramMemoryText(s);
 
@@ -657,8 +658,31 @@ Outcome RunErase(Session& s) {
     DetectBoard(s);
     if (!s.link.boardFound)
         return Outcome::NoBoard;
+    if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
+        return *stop;
     ShowNote(s, "プログラムメモリ消去中.........");
     return EraseProgramMemory(s) == Result::Ok ? Outcome::Passed : Stopped(s);
+}
+
+Outcome RunIdentify(Session& s) {
+    if (RefuseWhileBusy(s))
+        return Outcome::Busy;
+    BusyScope busy(s);
+    HideGridEditors(s);
+    if (const auto refused = CheckDeviceAndBoard(s))
+        return *refused;
+    // The ID is configuration word 6 of 14-bit parts; 12-bit parts have none.
+    if (!Traits(s.device.family).fourteenBit()) {
+        ShowNote(s, "redこのデバイスのファミリーにはデバイスIDがありません。");
+        return Outcome::Failed;
+    }
+    busy.hourglass();
+    const auto id = ReadDeviceId(s);
+    if (!id)
+        return Stopped(s);
+    const bool known = !IsNoChipWord(*id) && !PartsWithId(s, *id).empty();
+    ShowNote(s, (known ? "" : "red") + DeviceIdLine(s, *id));
+    return known ? Outcome::Passed : Outcome::Failed;
 }
 
 void OpenHint(Session& s) {

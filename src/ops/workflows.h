@@ -14,6 +14,8 @@ enum class Outcome {
     NoDevice,    // no device selected
     NoBoard,     // the board check found no board
     Busy,        // another board command is running
+    WrongChip,   // the chip's device ID is not the selected device's, or no chip answered
+    NoChipValue, // Program found no good calibration word or band-gap bits and got none
 };
 
 // Production serialization around Program (installed in s.ops.programHook):
@@ -33,6 +35,9 @@ Outcome RunRead(Session& s);        // Command_read
 Outcome RunVerify(Session& s);      // Command_Vrify
 Outcome RunBlankCheck(Session& s);  // Command_blank
 Outcome RunErase(Session& s);       // mnuDevice_clear
+// mnuDeviceId "デバイスIDを確認": names the part and revision of the chip's
+// device ID; Passed when the database knows the ID.
+Outcome RunIdentify(Session& s);
 
 // "ヒントを表示" of the overwrite question: opens hint.pdf from AppDir.
 void OpenHint(Session& s);

@@ -1,6 +1,7 @@
 #include "qtplatform/qtserialport.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <thread>
 
 #ifdef __linux__
@@ -134,8 +135,9 @@ void QtSerialPort::followDevice() {
     if (!device || device->name.empty())
         return;
     const SimChip& chip = sim_->board.chip;
+    const bool otherId = !chip.twelveBit() && chip.deviceId() != std::max(device->deviceId, 0);
     if (chip.family != device->family || chip.programWords != device->programWords ||
-        chip.eepromBytes != device->eepromBytes)
+        chip.eepromBytes != device->eepromBytes || otherId)
         sim_->board.chip = SimChip::ForDevice(*device);
 }
 

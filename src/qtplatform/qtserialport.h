@@ -4,8 +4,8 @@
 // of a device (real time, 9600-baud pacing), so the program can be tried
 // without a board. Its chip comes from simChip when set; with simDevice given,
 // the socket then always holds a chip of the device it names (the session's
-// selected one): a different family or size puts a fresh chip in (a blank
-// one, with its factory calibration).
+// selected one): a different family, size or device ID puts a fresh chip in
+// (a blank one, with its factory calibration).
 #pragma once
 
 #include <QSerialPort>

@@ -34,6 +34,10 @@ struct DeviceInfo {
     std::string jumperJp2;
     std::string comment;
     std::string calibInstruction;
+    // DEVICE_ID: the part's device ID (configuration word 6, revision bits
+    // 0); -1 for a part without one. Unlike the other fields, an entry
+    // without the row has none.
+    int deviceId = -1;
     std::vector<DeviceRow> rows;  // at most kMaxRows, in file order
 };
 

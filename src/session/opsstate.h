@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/seams.h"
@@ -40,6 +41,18 @@ struct OpsState {
     BytePair eepromAcc{0x3F, 0xFF};
     // The chip's own calibration word; erased until a chip says otherwise.
     BytePair chipCalib{0x3F, 0xFF};
+    // The chip's band-gap bits as last read; none when the word read held none.
+    std::optional<int> chipBandGap;
+    // The last good calibration instruction and band-gap bits of the session:
+    // read from a chip of the selected device or typed by the user. They
+    // stand in when a chip's own are lost; another device clears them.
+    std::optional<int> keptCalibration;
+    std::optional<int> keptBandGap;
+    // What Program writes back of the chip's own values, once settled.
+    std::optional<int> writeCalibration;
+    std::optional<int> writeBandGap;
+    // The chip's calibration word as the last program-memory verify read it.
+    std::optional<int> verifyCalibration;
     // Eight configuration-area words to write: IDs, the chip's words 4..6, configuration.
     std::array<std::uint8_t, 16> configImage{};
     // What the last configuration verify found on the chip.

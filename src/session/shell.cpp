@@ -13,7 +13,7 @@ const char* const kBusyRefusal = "redライターと通信中です。終わっ�
 
 const char* const kRefusedWhileBusy[] = {
     // The board and the port.
-    "Command_pogram", "Command_read", "Command_Vrify", "Command_blank", "mnuDevice_clear", "Command_com", "confirm",
+    "Command_pogram", "Command_read", "Command_Vrify", "Command_blank", "mnuDevice_clear", "mnuDeviceId", "Command_com", "confirm",
     "Command_OPEN", "Label_FirmwareVersion",
     // The device and the image the command is writing or filling.
     "Combo_device", "mnuFileOpen", "Cmd_open", "nmuFile1", "nmuFile2", "nmuFile3", "nmuFile4", "nmuFile5",

@@ -48,8 +48,9 @@ SimChip SimChip::ForDevice(const DeviceInfo& device) {
     std::optional<int> calibration = -1;
     if (!device.calibInstruction.empty())
         calibration = std::nullopt;
+    // A part without a device ID reads 0x0000 there, as no part at all would.
     SimChip chip(device.family, device.programWords, device.eepromBytes, calibration,
-                 device.codeProtectMask > 0 ? device.codeProtectMask : -1);
+                 device.codeProtectMask > 0 ? device.codeProtectMask : -1, std::max(device.deviceId, 0));
     if (device.family == Family::Unknown)
         chip.familyName = device.familyName;  // the table has no name for it
     return chip;

@@ -42,8 +42,8 @@ public:
     // and the state file write it; an unknown code keeps its name.
     SimChip(std::string_view family, int programWords, int eepromBytes,
             std::optional<int> calibration = std::nullopt, int codeProtectMask = -1, int deviceId = 0x0FC4);
-    // A chip of the device's family and sizes, with a calibration word when
-    // the device names a calibration instruction.
+    // A chip of the device's family and sizes and its device ID, with a
+    // calibration word when the device names a calibration instruction.
     static SimChip ForDevice(const DeviceInfo& device);
 
     bool twelveBit() const;
@@ -62,6 +62,9 @@ public:
     void bulkErase();
 
     int configWord() const { return config[7]; }
+    // 14-bit parts: configuration word 6, read-only to the board.
+    int deviceId() const { return config[6]; }
+    void setDeviceId(int id) { config[6] = static_cast<std::uint16_t>(id & 0x3FFF); }
     void setConfigWord(int value) { config[7] = static_cast<std::uint16_t>(value); }
 
     // Chip state as text, to keep the chip between runs of a board.

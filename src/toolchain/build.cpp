@@ -1,4 +1,5 @@
 #include "toolchain/build.h"
+#include "toolchain/toolsettings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -365,7 +366,7 @@ std::optional<std::vector<std::string>> toolOptions(Session& s) {
         s.ui.messageBox(MsgIcon::Information, "", kNoTool);
         return std::nullopt;
     }
-    auto args = SplitShellWords(SettingText(s.settings, "AsmOption"));
+    auto args = ToolArguments(tool, SettingText(s.settings, "AsmOption"), s.device.name);
     if (!args)
         ShowNote(s, kBadOptions);
     return args;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/settings.h"
+#include "toolchain/build.h"
 
 namespace vx {
 
@@ -14,9 +15,9 @@ const char* const ToolSettings::kInformation =
     "HEXファイルがロードされていないときは、ダイアログが現れるのでソースファイルを指定します。\r\n"
     "\r\n"
     "サポートプログラム\r\n"
-    "アセンブラ　：　mpasmwin.exe , その他\r\n"
-    "コンパイラ　：　picc.exe , ccsc.exe\r\n"
-    "\r\n"
+    "アセンブラ　：　gpasm (gputils) , その他\r\n"
+    "コンパイラ　：　sdcc\r\n"
+    "エラー時のファイル　：　デスクトップのテキストエディタ、または拡張子に関連付けられたアプリケーション\r\n"
     "\r\n";
 
 namespace {
@@ -46,20 +47,23 @@ std::string trimmedText(const std::string& text) {
     return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// What gpasm and sdcc take where mpasmwin takes "/q", "" for other tools.
-// gpasm: the HEX format mpasmwin writes, and every message kept (its own
-// "-q" would silence what the build's error file keeps). sdcc: the 14-bit
-// back end and the selected part, without which it makes no PIC code.
-std::string ownDefaultOptions(const std::string& toolPath, const std::string& deviceName) {
+// The tool's file name in lower case, without ".exe".
+std::string toolName(const std::string& toolPath) {
     std::string name = lower(toolPath.substr(toolPath.rfind('/') + 1));
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         name.resize(name.size() - 4);
+    return name;
+}
+
+// What gpasm and sdcc take where mpasmwin takes "/q", "" for other tools.
+// gpasm: the HEX format mpasmwin writes, and every message kept (its own
+// "-q" would silence what the build's error file keeps). sdcc: the 14-bit
+// back end; the part is added at each build (ToolArguments).
+std::string ownDefaultOptions(const std::string& toolPath) {
+    const std::string name = toolName(toolPath);
     if (name == "gpasm")
         return "-a inhx8m";
-    if (name != "sdcc")
-        return "";
-    const std::string part = lower(deviceName);
-    return part.rfind("pic", 0) == 0 ? "-mpic14 -p" + part.substr(3) : "-mpic14";
+    return name == "sdcc" ? "-mpic14" : "";
 }
 
 }  // namespace
@@ -128,10 +132,18 @@ void ToolSettings::chooseTool() {
     // Executables have no extension here: every file is shown first.
     request.filter = "全てのファイル|*|EXEファイル|*.EXE";
 #endif
-    const auto chosen = s_.ui.openFileDialog(request);
-    if (!chosen)
-        return;
-    if (!isToolFile(*chosen)) {
+    if (const auto chosen = s_.ui.openFileDialog(request))
+        takeTool(*chosen);
+}
+
+void ToolSettings::typeTool(const std::string& path) {
+    const std::string typed = trimmedText(path);
+    if (typed != asmPath)
+        takeTool(typed);
+}
+
+void ToolSettings::takeTool(const std::string& path) {
+    if (!isToolFile(path)) {
         // The refused file is neither kept nor stored by a later close.
         s_.run.asmToolPath = chosenTool_.empty() ? savedToolPath_ : chosenTool_;
         s_.ui.messageBox(MsgIcon::None, "", kNotATool);
@@ -139,12 +151,12 @@ void ToolSettings::chooseTool() {
         return;
     }
     if (trimmedText(option) == kWindowsDefaultOption) {
-        if (const std::string own = ownDefaultOptions(*chosen, s_.device.name); !own.empty())
+        if (const std::string own = ownDefaultOptions(path); !own.empty())
             setOption(own);
     }
-    s_.run.asmToolPath = *chosen;
-    chosenTool_ = *chosen;
-    asmPath = *chosen;
+    s_.run.asmToolPath = path;
+    chosenTool_ = path;
+    asmPath = path;
     changeFlag = true;
 }
 
@@ -166,5 +178,17 @@ void ToolSettings::close() {
 }
 
 void ToolSettings::cancel() { s_.run.asmToolPath = savedToolPath_; }
+
+std::optional<std::vector<std::string>> ToolArguments(const std::string& toolPath, const std::string& options,
+                                                      const std::string& deviceName) {
+    auto args = SplitShellWords(options);
+    if (!args || toolName(toolPath) != "sdcc")
+        return args;
+    const auto processor = [](const std::string& arg) { return arg.size() > 2 && arg.rfind("-p", 0) == 0; };
+    const std::string part = lower(deviceName);
+    if (part.rfind("pic", 0) == 0 && part.size() > 3 && std::none_of(args->begin(), args->end(), processor))
+        args->push_back("-p" + part.substr(3));
+    return args;
+}
 
 }  // namespace vx

@@ -2,7 +2,9 @@
 // change flag and what closing stores.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "session/session.h"
 
@@ -23,6 +25,8 @@ public:
     void setCcscDeviceInfo(bool on);             // Check_ccsc_device_info
 
     void chooseTool();  // cmdOpenAsm
+    // A path typed into txtAsmPath: taken, or refused, as if chosen with 開く.
+    void typeTool(const std::string& path);
     void close();       // OKButton "閉じる"
     void cancel();      // CancelButton "ｷｬﾝｾﾙ"
 
@@ -39,9 +43,18 @@ public:
     bool changeFlag = false;  // Change_flag
 
 private:
+    void takeTool(const std::string& path);
+
     Session& s_;
     std::string savedToolPath_;  // TP_AsmFilePath
     std::string chosenTool_;     // an accepted choice of this opening, "" = none
 };
+
+// The tool's arguments before the source file: the options split as a shell
+// would, without one (nullopt when their quotes do not close). sdcc without a
+// processor option gets the selected device's ("-p16f84a" for PIC16F84A) at
+// each build, so that the options follow the device.
+std::optional<std::vector<std::string>> ToolArguments(const std::string& toolPath, const std::string& options,
+                                                      const std::string& deviceName);
 
 }  // namespace vx

@@ -3,11 +3,9 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
-#include <algorithm>
 
 #include "app/startup.h"
-#include "ui/guiapp.h"
-#include "ui/widgethelpers.h"
+#include "ui/screenplace.h"
 
 namespace vx {
 
@@ -56,15 +54,15 @@ void BoardWindow::render(const BoardWindowView& view) {
     }
     if (view.visible && !isVisible()) {
         if (!placed_) {
-            // Placed once, when first shown, from the saved twips; with none
-            // saved yet, beside the main window instead of under it.
-            if (!s_.settings.value("BoardLeft") && !s_.settings.value("BoardTop"))
-                move(BesideWindow(mainWindow_, frameGeometry().size()));
-            else
-                move(PixelPosition(BoardWindowPosition(s_.settings), pos()));
-            placed_ = true;
+            const QRect main = mainWindow_->frameGeometry();
+            const QSize frame = FramedSize(*this, mainWindow_);
+            MoveTo(*this, BoardWindowFirstPosition(s_.settings, {main.x(), main.y(), main.width(), main.height()},
+                                                   frame.width(), frame.height(), AvailableArea(*mainWindow_)));
         }
         show();
+        if (!placed_)
+            KeepOnScreen(*this);
+        placed_ = true;
         // Shown without taking the focus from the main window.
         mainWindow_->activateWindow();
     } else if (!view.visible && isVisible()) {

@@ -14,8 +14,9 @@ namespace vx {
 
 int ShowFrmHint(Session& s, QWidget* mainWindow) {
     s.run.hintAnswer = 0;
-    QDialog dialog(mainWindow);
+    QDialog dialog;
     dialog.setObjectName("frmHint");
+    MakeWindowModal(dialog, mainWindow);
     dialog.setWindowTitle("Vormex V3");
     auto* layout = new QVBoxLayout(&dialog);
     for (const std::string* line : {&s.view.hintLine0, &s.view.hintLine1}) {

@@ -5,8 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTranslator>
 
 #include "app/menus.h"
 #include "app/portselect.h"
@@ -24,6 +28,7 @@
 #include "ui/imagewiring.h"
 #include "ui/indexwindow.h"
 #include "ui/portwindow.h"
+#include "ui/screenplace.h"
 #include "ui/serialwindow.h"
 #include "ui/toolsettingswindow.h"
 #include "ui/viewers.h"
@@ -89,6 +94,7 @@ void GuiApp::connectBoardCommands() {
     w.connectCommand("Command_Vrify", [&s] { RunVerify(s); });
     w.connectCommand("Command_blank", [&s] { RunBlankCheck(s); });
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
+    w.connectCommand("mnuDeviceId", [&s] { RunIdentify(s); });
     ui_.overwriteWindow = [&s, &w] { return ShowFrmHint(s, &w); };
     w.connectCommand("exit", [&s, &w] {
         if (ExitRequested(s))
@@ -152,9 +158,12 @@ void GuiApp::connectWindows() {
 }
 
 bool GuiApp::start(const std::string& commandLine) {
-    window_->move(PixelPosition(MainWindowPosition(session_->settings), window_->pos()));
+    const QSize frame = FramedSize(*window_);
+    MoveTo(*window_, FirstPosition(MainWindowPosition(session_->settings), {window_->x(), window_->y()},
+                                   frame.width(), frame.height(), AvailableArea(*window_)));
     window_->show();
     QCoreApplication::processEvents();
+    KeepOnScreen(*window_);
     const bool started = Startup(*session_, commandLine, SystemTimeStamp);
     window_->render();
     if (started)
@@ -194,12 +203,20 @@ QString LocateManualDir(const QString& appDir) {
     return shipped.isEmpty() ? QString() : shipped + "manual/";
 }
 
-QPoint PixelPosition(const SavedPosition& saved, QPoint laidOut) {
-    if (saved.leftTwips)
-        laidOut.setX(static_cast<int>(*saved.leftTwips / kTwipsPerPixel));
-    if (saved.topTwips)
-        laidOut.setY(static_cast<int>(*saved.topTwips / kTwipsPerPixel));
-    return laidOut;
+void SetApplicationIdentity() {
+    QCoreApplication::setApplicationName("Vormex V3");
+    QGuiApplication::setDesktopFileName("example.vormex.VormexV3");
+    QGuiApplication::setWindowIcon(QIcon(":/icons/vormex-64.png"));
+}
+
+bool InstallQtTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), "qt", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
 }
 
 std::string SystemTimeStamp() {

@@ -60,9 +60,15 @@ QString LocateAppDir();
 // The manual's folder when AppDir has none: the installed one. "" = AppDir + "manual/".
 QString LocateManualDir(const QString& appDir);
 
-// A saved position (twips) in pixels; a coordinate that was not readable
-// keeps the laid-out one.
-QPoint PixelPosition(const SavedPosition& saved, QPoint laidOut);
+// The program's name (also the settings' application name and, on X11, the
+// class of its windows), its desktop entry (the Wayland application id) and
+// its icon.
+void SetApplicationIdentity();
+
+// Qt's own texts (file dialogs, the standard buttons) in Japanese like the
+// rest of the program, whatever the system's language. False when Qt's
+// translations are not installed: those texts then stay in English.
+bool InstallQtTranslations();
 
 // Date and time in the system's short formats.
 std::string SystemTimeStamp();

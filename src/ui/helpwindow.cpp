@@ -4,8 +4,14 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace vx {
 
@@ -13,6 +19,17 @@ namespace {
 
 QString missingNote(const QString& path) {
     return QString("マニュアルのファイル '%1' が見つかりません。インストールし直してください。").arg(path);
+}
+
+// A picture as the document holds it: the file's bytes, or already decoded.
+QSize imageSize(const QVariant& resource) {
+    if (resource.userType() == QMetaType::QImage)
+        return resource.value<QImage>().size();
+    if (resource.userType() == QMetaType::QPixmap)
+        return resource.value<QPixmap>().size();
+    if (resource.userType() == QMetaType::QByteArray)
+        return QImage::fromData(resource.toByteArray()).size();
+    return {};
 }
 
 }  // namespace
@@ -39,6 +56,50 @@ void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type
     }
     emit loading();
     QTextBrowser::doSetSource(name, type);
+    fitImages();
+}
+
+void HelpBrowser::resizeEvent(QResizeEvent* event) {
+    QTextBrowser::resizeEvent(event);
+    // Not at once: a resize may come in the middle of laying the page out
+    // (a missing picture's note appears), and the page must not change then.
+    if (!fitPending_) {
+        fitPending_ = true;
+        QMetaObject::invokeMethod(this, [this] {
+            fitPending_ = false;
+            fitImages();
+        }, Qt::QueuedConnection);
+    }
+}
+
+void HelpBrowser::fitImages() {
+    const qreal room = viewport()->width() - 2 * document()->documentMargin() - 2;
+    if (room <= 0)
+        return;
+    // Collected first: changing a format may merge or split the fragments walked.
+    std::vector<std::pair<int, QTextImageFormat>> changes;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            QTextImageFormat image = it.fragment().charFormat().toImageFormat();
+            if (!image.isValid())
+                continue;
+            const QSize natural = imageSize(document()->resource(QTextDocument::ImageResource, QUrl(image.name())));
+            if (natural.isEmpty())
+                continue;
+            const qreal width = std::min<qreal>(natural.width(), room);
+            if (qFuzzyCompare(image.width(), width))
+                continue;
+            image.setWidth(width);
+            image.setHeight(natural.height() * width / natural.width());
+            changes.emplace_back(it.fragment().position(), image);
+        }
+    }
+    QTextCursor cursor(document());
+    for (const auto& [position, image] : changes) {
+        cursor.setPosition(position);
+        cursor.setPosition(position + 1, QTextCursor::KeepAnchor);  // an image is one character
+        cursor.setCharFormat(image);
+    }
 }
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {

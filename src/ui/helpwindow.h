@@ -22,6 +22,12 @@ signals:
 
 protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // Pictures wider than the page are shown at its width; narrower ones as they are.
+    void fitImages();
+    bool fitPending_ = false;
 };
 
 class HelpWindow : public QWidget {

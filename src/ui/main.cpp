@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDir>
-#include <QIcon>
 #include <QLockFile>
 #include <QStandardPaths>
 
@@ -9,9 +8,8 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Vormex V3");
-    QApplication::setDesktopFileName("example.vormex.VormexV3");
-    QApplication::setWindowIcon(QIcon(":/icons/vormex-64.png"));
+    vx::SetApplicationIdentity();
+    vx::InstallQtTranslations();
 
     // One instance per user; a second one ends silently.
     QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

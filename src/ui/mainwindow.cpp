@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/startup.h"
+#include "image/grid.h"
 #include "image/selection.h"
 #include "session/shell.h"
 #include "ui/boardwindow.h"
@@ -60,6 +61,7 @@ const std::vector<MenuDef>& menuBarLayout() {
           {"-", ""},
           {"mnuPcBufferMemoryClear", "PC バッファメモリクリア(&P)"},
           {"mnuDevice_clear", "PIC フラッシュメモリ消去(&E)"},
+          {"mnuDeviceId", "デバイスIDを確認(&D)"},
           {"-", ""},
           {"mnuSerch", "置き換え可能アドレスの検索"},
           {"nmuMemStatus", "プログラムメモリ使用状況表示"},
@@ -259,7 +261,7 @@ void MainWindow::buildIdAndConfig(QWidget* central) {
     bandGap_->setObjectName("Txt_12F_BG_data");
     bandGap_->setMaximumWidth(40);
     connect(bandGap_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { s_.view.bandGapText = text.toStdString(); });
+            [this](const QString& text) { BandGapTyped(s_, text.toStdString()); });
     osccalHi_ = new QLineEdit(central);
     osccalHi_->setObjectName("Txt_12F_OSCCAL_data_HI");
     osccalHi_->setReadOnly(true);

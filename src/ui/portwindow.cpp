@@ -192,7 +192,7 @@ void PortWindow::ok() {
 }
 
 void PortWindow::reject() {
-    PortWindowCancel(s_);
+    PortWindowCancel(s_, model_);
     QDialog::reject();
 }
 

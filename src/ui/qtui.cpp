@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/chipvaluedialog.h"
+
 namespace vx {
 
 void QtUi::viewChanged() {
@@ -31,8 +33,17 @@ QString DisplayText(const std::string& text) {
     return out;
 }
 
+void MakeWindowModal(QWidget& question, QWidget* owner) {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        owner = modal;
+    if (owner)
+        question.setParent(owner, question.windowFlags());
+    question.setWindowModality(Qt::WindowModal);
+}
+
 MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::string& text, MsgButtons buttons) {
-    QMessageBox box(parent);
+    QMessageBox box;
+    MakeWindowModal(box, parent);
     box.setWindowTitle(QString::fromStdString(title));
     box.setText(DisplayText(text));
     switch (icon) {
@@ -77,6 +88,19 @@ int QtUi::askOverwrite() {
     return 2;
 }
 
+bool QtUi::askWrongChip(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8("デバイスID"), DisplayText(text),
+                    QMessageBox::Yes | QMessageBox::Cancel, parent);
+    // Programming the wrong chip is what the question is for: stopping is the default.
+    box.setDefaultButton(QMessageBox::Cancel);
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int result = box.exec();
+    QApplication::restoreOverrideCursor();
+    return result == QMessageBox::Yes;
+}
+
+ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) { return AskChipValues(parent, question); }
+
 void QtUi::showPortWindow() {
     if (portWindow)
         portWindow();
@@ -104,7 +128,8 @@ QStringList QtNameFilters(const std::string& filter) {
 
 namespace {
 std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(parent, QString::fromStdString(request.title), QString::fromStdString(request.startDir));
+    QFileDialog dialog(nullptr, QString::fromStdString(request.title), QString::fromStdString(request.startDir));
+    MakeWindowModal(dialog, parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The any-case patterns are for matching only; the list shows the descriptions.

@@ -21,6 +21,8 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
     void showPortWindow() override;
+    bool askWrongChip(const std::string& text) override;
+    ChipValueAnswer askChipValues(const ChipValueQuestion& question) override;
 
     QWidget* parent = nullptr;         // owner of the dialogs (the main window)
     std::function<void()> render;      // draws MainView again
@@ -38,5 +40,11 @@ QStringList QtNameFilters(const std::string& filter);
 
 // CR LF and lone CR become LF, as Qt widgets expect.
 QString DisplayText(const std::string& text);
+
+// Makes a question window-modal, so that it blocks only the window it stands
+// over (and that window's parents) and a window of its own, such as the help
+// window, stays usable beside it. Over an open modal dialog, the question is
+// that dialog's child; a question beside it would be blocked by it.
+void MakeWindowModal(QWidget& question, QWidget* owner);
 
 }  // namespace vx

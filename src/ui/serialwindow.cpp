@@ -18,6 +18,7 @@
 #include "app/startup.h"
 #include "session/shell.h"
 #include "ui/qtui.h"
+#include "ui/screenplace.h"
 #include "ui/widgethelpers.h"
 
 namespace vx {
@@ -199,12 +200,19 @@ void SerialWindow::open() {
         model_ = std::make_unique<SerialProgramming>(s_);
         model_->changed = [this] { render(); };
         render();
-        // Where it was left; the first time beside the main window, not over its dumps.
+        // Where it was left; the first time beside the main window, not over
+        // its dumps. On the screen either way.
         adjustSize();
-        if (model_->positionSaved)
-            move(static_cast<int>(model_->left / kTwipsPerPixel), static_cast<int>(model_->top / kTwipsPerPixel));
-        else
-            move(BesideWindow(parentWidget(), frameGeometry().size()));
+        const QWidget& main = *parentWidget();
+        const QSize frame = FramedSize(*this, &main);
+        const PixelRect area = AvailableArea(main);
+        const QRect beside = main.frameGeometry();
+        MoveTo(*this, model_->positionSaved
+                          ? FirstPosition({model_->left, model_->top}, {x(), y()}, frame.width(), frame.height(), area)
+                          : BesidePosition({beside.x(), beside.y(), beside.width(), beside.height()}, frame.width(),
+                                           frame.height(), area));
+        show();
+        KeepOnScreen(*this);
     }
     show();
     raise();

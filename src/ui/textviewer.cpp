@@ -9,6 +9,8 @@
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
+#include "base/textfile.h"
+
 namespace vx {
 
 namespace {
@@ -56,13 +58,17 @@ void TextViewer::reload() {
     }
     const qint64 size = file.size();
     const QByteArray bytes = file.read(kMaxShownBytes);
-    // UTF-8 as the program writes it; files from older Windows tools are Shift_JIS.
+    // A cut file ends on a whole character, so that the cut does not decide
+    // the encoding: UTF-8 as the program writes it, else Shift_JIS as files
+    // from older Windows tools are.
+    const bool cut = size > bytes.size();
+    const std::string_view head(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
+    QString text = utf8.decode(cut ? bytes.left(static_cast<qsizetype>(Utf8CutLength(head))) : bytes);
     if (utf8.hasError()) {
         QStringDecoder sjis("Shift_JIS");
         if (sjis.isValid())
-            text = sjis.decode(bytes);
+            text = sjis.decode(cut ? bytes.left(static_cast<qsizetype>(ShiftJisCutLength(head))) : bytes);
     }
     text.replace("\r\n", "\n");
     text_->setPlainText(text);

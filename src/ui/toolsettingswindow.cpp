@@ -33,7 +33,7 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
     QLayout* pathRow = buildToolRow(openAsm);
     option_ = named(new QLineEdit(this), "txtAsmOption");
     QWidget* after = buildAfterFrame();
-    auto* ccscFrame = new QGroupBox("Ccsc.exe 使用時の専用オプション", this);
+    auto* ccscFrame = new QGroupBox("CCS C コンパイラ (ccsc) 使用時の専用オプション", this);
     ccsc_ = named(new QCheckBox("HEXファイル内のターゲットチップ名を使用してデバイス選択を行う。", ccscFrame),
                   "Check_ccsc_device_info");
     (new QVBoxLayout(ccscFrame))->addWidget(ccsc_);
@@ -44,7 +44,9 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("アセンブラ・コンパイラの場所を指定してください。", this));
     layout->addLayout(pathRow);
-    layout->addWidget(new QLabel("オプションを指定してください。（mpasmwinでは\"/q\"を、ccscでは\"+p\"を推奨します。)", this));
+    layout->addWidget(wrapped("オプションを指定してください。（gpasmでは\"-a inhx8m\"を、sdccでは\"-mpic14\"を推奨します。"
+                              "sdccには、選択中のデバイス (\"-p16f84a\" など) をビルドのときに付けます。)",
+                              this));
     layout->addWidget(option_);
     layout->addWidget(after);
     layout->addWidget(ccscFrame);
@@ -57,7 +59,6 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
 
 QLayout* ToolSettingsWindow::buildToolRow(QPushButton*& openAsm) {
     asmPath_ = named(new QLineEdit(this), "txtAsmPath");
-    asmPath_->setReadOnly(true);  // only a tool chosen through the dialog is stored
     openAsm = named(new QPushButton("開く", this), "cmdOpenAsm");
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(asmPath_, 1);
@@ -69,7 +70,7 @@ QLayout* ToolSettingsWindow::buildToolRow(QPushButton*& openAsm) {
 QWidget* ToolSettingsWindow::buildAfterFrame() {
     auto* after = new QGroupBox("アセンブル・コンパイルエラー時の処理", this);
     afterFile_ = named(new QLineEdit(after), "Text_After_File");
-    notepad_ = named(new QRadioButton("メモ帳で開く", after), "Option_Notopad");
+    notepad_ = named(new QRadioButton("テキストエディタで開く", after), "Option_Notopad");
     associated_ = named(new QRadioButton(DisplayText("関連付けされたアプリケーションで開く\r\n"
                                                      "(指定した拡張子が、御使いのエディタに関連付けられている必要があります。)"),
                                          after),
@@ -108,6 +109,13 @@ void ToolSettingsWindow::connectBoxes(QPushButton* openAsm) {
     connect(notepad_, &QRadioButton::clicked, this, [this] { model_.chooseNotepad(); });
     connect(associated_, &QRadioButton::clicked, this, [this] { model_.chooseAssociated(); });
     connect(ccsc_, &QCheckBox::clicked, this, [this](bool on) { model_.setCcscDeviceInfo(on); });
+    // A typed path counts once typing ends (Enter, or the focus elsewhere).
+    connect(asmPath_, &QLineEdit::editingFinished, this, [this] {
+        if (asmPath_->text().toStdString() != model_.asmPath) {
+            model_.typeTool(asmPath_->text().toStdString());
+            render();
+        }
+    });
     connect(openAsm, &QPushButton::clicked, this, [this] {
         model_.chooseTool();
         render();

@@ -10,6 +10,8 @@ namespace vx {
 
 Viewers::Viewers(Session& s, QWidget* mainWindow) : QObject(mainWindow), s_(s), main_(mainWindow) {}
 
+Viewers::~Viewers() { delete help_; }
+
 void Viewers::install(QtProcesses& processes) {
     processes.help = [this](const std::string& path) { return showHelp(QString::fromStdString(path)); };
     processes.inProgram = [this](const std::string& path) { return showInProgram(QString::fromStdString(path)); };
@@ -20,8 +22,13 @@ QString Viewers::manualDir() const {
 }
 
 bool Viewers::showHelp(const QString& page) {
-    if (!help_)
-        help_ = new HelpWindow(main_);
+    if (!help_) {
+        // A window of its own, not the main window's: a question box blocks
+        // only the main window and its children, so the hint it offers can
+        // be read beside it. It does not keep the program running.
+        help_ = new HelpWindow;
+        help_->setAttribute(Qt::WA_QuitOnClose, false);
+    }
     help_->showPage(page);
     return true;
 }

@@ -13,13 +13,13 @@ class QWidget;
 
 namespace vx {
 
-
 class QtProcesses;
 
 class Viewers : public QObject {
     Q_OBJECT
 public:
     Viewers(Session& s, QWidget* mainWindow);
+    ~Viewers() override;
 
     // Routes the seam's help and in-program fallbacks here.
     void install(QtProcesses& processes);

@@ -2,8 +2,6 @@
 #pragma once
 
 #include <QLineEdit>
-#include <QPoint>
-#include <QSize>
 #include <QString>
 #include <string>
 
@@ -22,9 +20,5 @@ inline void setTextIfChanged(QLineEdit* box, const std::string& text) {
     if (box->text() != shown)
         box->setText(shown);
 }
-
-// Where a window of `size` (frame included) first opens: right of `main`,
-// else left of it, else at the screen's right edge; always on its screen.
-QPoint BesideWindow(const QWidget* main, QSize size);
 
 }  // namespace vx

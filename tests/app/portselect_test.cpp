@@ -64,11 +64,14 @@ TEST(PortWindow, OkOpensTheChosenPortWhichTheBoardSearchThenUses) {
     EXPECT_EQ(s.view.note, "COM3を選択しました。 ");
     EXPECT_EQ(rig.settings.values["ComNo"], "3");
 
+    // A new port: no board is found on it until the board search says so.
+    EXPECT_FALSE(s.link.boardFound);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM3 : ライター未接続");
     PortSettingsCommand(s);  // the window (scripted away) keeps COM3
     EXPECT_EQ(rig.ui.portWindowShown, 1);
     EXPECT_EQ(rig.simPort->openCount, 1);
     EXPECT_TRUE(s.link.boardFound);
-    EXPECT_EQ(s.view.firmwareLabel.caption, "TAVPIC-PGMV4.01 : COM3");
+    EXPECT_EQ(s.view.firmwareLabel.caption, std::string("TAVPIC-PGMV4.01 : COM3") + kSimulatedBoardMark);
 
     // Choosing again closes the open port first.
     EXPECT_TRUE(PortWindowOk(s, model));
@@ -80,6 +83,7 @@ TEST(PortWindow, PortThatFailsKeepsEverySettingAndLeavesTheBoardNotFound) {
     Session& s = *rig.session;
     rig.settings.values["ComNo"] = "2";
     rig.settings.values["ComDevice7"] = "/dev/ttyUSB0";
+    s.link.portNumber = 2;
     s.link.boardFound = true;
     s.view.firmwareLabel = {"TAVPIC-PGMV4.01 : COM2", kColourYellow};
     rig.simPort->openResult = PortOpenResult::InUse;
@@ -99,25 +103,45 @@ TEST(PortWindow, PortThatFailsKeepsEverySettingAndLeavesTheBoardNotFound) {
     EXPECT_EQ(s.view.firmwareLabel.caption, "COM7 : ライター未接続");
     EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
 
-    // CANCEL after the refusal: the saved number and both mappings stay.
-    PortWindowCancel(s);
+    // CANCEL after the refusal: the saved number and both mappings stay, and
+    // the link is back on COM2, where the board search looks again.
+    PortWindowCancel(s, model);
     EXPECT_EQ(rig.settings.values["ComNo"], "2");
     EXPECT_EQ(rig.settings.values["ComDevice7"], "/dev/ttyUSB0");
     EXPECT_EQ(rig.settings.values.count("ComDevice2"), 0u);
+    EXPECT_EQ(s.link.portNumber, 2);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM2 : ライター未接続");
+    EXPECT_EQ(s.view.note, " ");  // as the window's load left it
 }
 
 TEST(PortWindow, CancelNotesOnlyWhenNoPortAndLeavesThePortAlone) {
     SimRig rig("FLASH", 1024, 64);
     Session& s = *rig.session;
     s.link.portNumber = 0;
-    PortWindowCancel(s);
+    PortWindowModel model;
+    PortWindowLoad(s, model);
+    PortWindowCancel(s, model);
     EXPECT_EQ(s.view.note, "通信ポートを選択しませんでした。 ");
 
+    // No port before, a refused one tried: none again, and the label forgets it.
+    rig.simPort->openResult = PortOpenResult::Failed;
+    model.selected[5] = true;
+    EXPECT_FALSE(PortWindowOk(s, model));
+    EXPECT_EQ(s.view.firmwareLabel.caption, "COM6 : ライター未接続");
+    PortWindowCancel(s, model);
+    EXPECT_EQ(s.link.portNumber, 0);
+    EXPECT_EQ(s.view.firmwareLabel.caption, "");
+    EXPECT_EQ(s.view.note, "通信ポートを選択しませんでした。 ");
+    rig.simPort->openResult = PortOpenResult::Ok;
+
     s.view.note.clear();
+    rig.settings.values["ComNo"] = "4";
     s.link.portNumber = 4;
-    PortWindowCancel(s);
+    PortWindowLoad(s, model);
+    s.view.note.clear();
+    PortWindowCancel(s, model);
     EXPECT_EQ(s.view.note, "");
-    EXPECT_EQ(rig.simPort->openCount, 0);
+    EXPECT_EQ(rig.simPort->openCount, 1);
 
     PortSettingsCommand(s);  // port 4 after the window: the board search runs
     EXPECT_EQ(rig.simPort->openedName, "/dev/ttyS3");
@@ -331,11 +355,22 @@ TEST(PortAutoDetect, AsksEachListedPortAndMapsTheOneThatAnswers) {
     port.refusals.erase("/dev/ttyUSB2");
     EXPECT_EQ(AutoDetectPort(s, model), "ライターを検出できませんでした。ライターの接続と電源を確かめてください。");
 
-    // Nothing listed but the simulated board, which is never asked.
+    // The simulated board is asked last; answering alone, it is mapped, and
+    // the text says that no real board was found and why.
     port.opened.clear();
+    port.boardPath = "sim";
+    port.refusals["/dev/ttyUSB2"] = PortOpenResult::PermissionDenied;
+    model.choices = PortChoices({{"/dev/ttyUSB2", "", true, "", "", ""}, {"/dev/ttyUSB3", "", true, "", "", ""}});
+    EXPECT_EQ(AutoDetectPort(s, model), "ライターを検出できませんでした。\n" + PortPermissionText("/dev/ttyUSB2") +
+                                            "\n応答したのは内蔵シミュレーションボード（sim）だけなので、COM1 "
+                                            "に割り当てました。実機ではありません。OK で確定します。");
+    EXPECT_EQ(port.opened, (std::vector<std::string>{"/dev/ttyUSB2", "/dev/ttyUSB3", "sim"}));
+    EXPECT_EQ(model.chosenPath(), "sim");
     model.choices = PortChoices({});
+    EXPECT_EQ(AutoDetectPort(s, model), "シリアルポートが見つかりませんでした。\n応答したのは内蔵シミュレーションボード"
+                                        "（sim）だけなので、COM1 に割り当てました。実機ではありません。OK で確定します。");
+    port.boardPath.clear();
     EXPECT_EQ(AutoDetectPort(s, model), "シリアルポートが見つかりませんでした。");
-    EXPECT_TRUE(port.opened.empty());
 }
 
 }  // namespace

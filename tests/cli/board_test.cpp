@@ -251,6 +251,19 @@ TEST_F(Sim, ProgrammedChipKeepsItsOwnCalibrationWordInANewRun) {
     }
 }
 
+// Erase as the window offers it: not on PIC12F629/675, whose bulk erase
+// would take the factory calibration with it.
+TEST_F(Sim, EraseIsRefusedWhereTheWindowDoesNotOfferIt) {
+    const QStringList chip = {"--port", "sim", "--sim-state", path("chip.sim"), "--device", "PIC12F675"};
+    ASSERT_EQ(cli(chip + QStringList{"blank"}).exitCode, 0);
+    const std::string before = readFile("chip.sim");
+    const auto r = cli(chip + QStringList{"erase"});
+    EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "erase is not offered for PIC12F675")) << r.err;
+    EXPECT_FALSE(Contains(r.out, "消去ました")) << r.out;
+    EXPECT_EQ(readFile("chip.sim"), before);
+}
+
 TEST_F(Sim, DetectNamesTheBoard) {
     const auto r = cli({"--port", "sim", "detect"});
     EXPECT_EQ(r.exitCode, 0) << r.out;
@@ -290,7 +303,8 @@ TEST_F(Ports, BoardThatHangsUpDuringAReadExits4AtOnce) {
     test::PtyBoard board(path("ttyBOARD").toStdString());
     ASSERT_TRUE(board.ok());
     board.serveUntilARead();
-    const auto r = cli({"--port", path("ttyBOARD"), "--device", "PIC16F84A", "read"});
+    // A part without a device ID: the board answers no configuration read.
+    const auto r = cli({"--port", path("ttyBOARD"), "--device", "PIC16F84", "read"});
     const std::int64_t ended = test::PtyBoard::NowMs();
     board.join();
     EXPECT_EQ(r.exitCode, 4) << r.out;
@@ -299,20 +313,41 @@ TEST_F(Ports, BoardThatHangsUpDuringAReadExits4AtOnce) {
     EXPECT_LT(ended - board.hungUpAtMs, 700);  // not the 1 s of an idle time-out
 }
 
-TEST_F(Ports, ComNumbersMapThroughTheWindowsSettings) {
-    writeFile("settings.ini", "[Settings]\nComNo=4\nComDevice4=sim\n");
-    const auto named = cli({"--port", "COM4", "detect"});
-    EXPECT_EQ(named.exitCode, 0) << named.out;
-    EXPECT_TRUE(Contains(named.out, "ライターを COM4に検出しました。")) << named.out;
-
-    // Without --port the window's own port; the settings file may come from the environment.
+// The window's first start maps COM1 to the simulated board. A script that
+// follows a mapping to it must not report a chip as programmed: only an
+// explicit --port sim reaches that board.
+TEST_F(Ports, StoredMappingToTheSimulatedBoardIsRefused) {
+    const std::string settings = "[Settings]\nComNo=4\nComDevice4=sim\n";
+    writeFile("settings.ini", settings);
+    writeFile("one.hex", ":02000000831665\r\n:00000001FF\r\n");
     environment = {"VORMEX_SETTINGS_FILE=" + settingsPath};
-    const auto saved = rawCli({"--ini", iniPath, "detect"});
-    EXPECT_EQ(saved.exitCode, 0) << saved.out << saved.err;
+    const QList<QStringList> runs = {
+        {"--port", "COM4", "--device", "PIC16F84A", "program", "one.hex"},
+        {"--device", "PIC16F84A", "program", "one.hex"},
+        {"--port", "COM4", "detect"},
+    };
+    for (const QStringList& args : runs) {
+        const auto r = rawCli(QStringList{"--ini", iniPath} + args);
+        EXPECT_EQ(r.exitCode, 3) << args.join(' ').toStdString() << r.out << r.err;
+        EXPECT_FALSE(Contains(r.out, "プログラミング成功")) << r.out;
+        EXPECT_FALSE(Contains(r.out, "検出しました")) << r.out;
+        EXPECT_TRUE(Contains(r.err, "COM4 is mapped to the built-in simulated board")) << r.err;
+        EXPECT_TRUE(Contains(r.err, "--port sim")) << r.err;
+    }
+    EXPECT_FALSE(QFile::exists(path("LOG.txt"))) << "no verdict was logged";
+
+    // Named explicitly, the simulated board answers; another COM number maps as the window maps it.
+    const auto sim = cli({"--port", "sim", "--device", "PIC16F84A", "program", "one.hex"});
+    EXPECT_EQ(sim.exitCode, 0) << sim.out << sim.err;
+    EXPECT_TRUE(Contains(sim.out, "プログラミング成功。")) << sim.out;
+    writeFile("board.txt", "no board here\n");
+    writeFile("settings.ini", settings + "ComDevice2=" + path("board.txt").toStdString() + "\n");
+    const auto other = cli({"--port", "COM2", "detect"}, 20000);
+    EXPECT_EQ(other.exitCode, 3) << other.out;
+    EXPECT_FALSE(Contains(other.err, "simulated")) << other.err;
 
     // The CLI never writes the window's settings.
-    ASSERT_EQ(cli({"--port", "sim", "--device", "PIC16F84A", "blank"}).exitCode, 0);
-    EXPECT_EQ(readFile("settings.ini"), "[Settings]\nComNo=4\nComDevice4=sim\n");
+    EXPECT_EQ(readFile("settings.ini"), settings + "ComDevice2=" + path("board.txt").toStdString() + "\n");
 }
 
 }  // namespace

@@ -22,18 +22,19 @@ protected:
         }
     }
 
-    // Starts a PIC16F84A-sized board; false when boardsim is not built or fails.
-    bool startBoard(const QStringList& extra = {}) {
+    // Starts a board with a PIC16F84A, or another device; false when
+    // boardsim is not built or fails.
+    bool startBoard(const QStringList& extra = {}, const QString& device = "PIC16F84A") {
 #ifdef VORMEX_BOARDSIM
-        board.start(VORMEX_BOARDSIM, QStringList{"--family", "FLASH", "--words", "1024", "--eeprom", "64",
-                                                 "--calibration", "none", "--no-pacing"} +
-                                         extra);
+        board.start(VORMEX_BOARDSIM,
+                    QStringList{"--device", device, "--ini", iniPath, "--calibration", "none", "--no-pacing"} + extra);
         while (!board.canReadLine() && board.waitForReadyRead(10000)) {
         }
         tty = QString::fromUtf8(board.readLine()).trimmed();
         return tty.startsWith('/');
 #else
         (void)extra;
+        (void)device;
         return false;
 #endif
     }
@@ -58,6 +59,24 @@ TEST_F(SerialBoard, ProgramsAndReadsBackThroughTheTerminal) {
     ASSERT_EQ(read.exitCode, 0) << read.out << read.err;
     ASSERT_EQ(cli({"--device", "PIC16F84A", "convert", "image.hex", "expected.hex"}).exitCode, 0);
     EXPECT_EQ(readFile("back.hex"), readFile("expected.hex"));
+}
+
+// boardsim's chip is the device's, ID included, unless it is given another.
+TEST_F(SerialBoard, BoardsimChipCarriesTheDevicesId) {
+    if (!startBoard({"--calibration", "0x3480"}, "PIC12F675"))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    const auto r = cli({"--port", tty, "--device", "PIC12F675", "identify"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "デバイスID 0x0FC0：PIC12F675 リビジョン 0")) << r.out;
+}
+
+TEST_F(SerialBoard, BoardsimWithAnotherIdIsAWrongChip) {
+    if (!startBoard({"--device-id", "0x1064"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    writeFile("image.hex", kImage);
+    const auto r = onBoard({"program", "image.hex"});
+    EXPECT_EQ(r.exitCode, 5) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "デバイスID 0x1064：PIC16F628A リビジョン 4")) << r.out;
 }
 
 TEST_F(SerialBoard, SilentBoardIsNoBoard) {

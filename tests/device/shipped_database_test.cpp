@@ -97,7 +97,8 @@ TEST(ShippedDatabase, EveryEntryIsConsistent) {
         for (const DeviceRow& row : d.rows) {
             const std::string& key = row[0];
             if (key == "PGM_TYPE" || key == "PGM" || key == "EEPROM" || key == "CONFIG" || key == "OTHER0" ||
-                key == "OTHER1" || key == "FIRM" || key == "PACKAGE" || key == "JP2" || key == "COMMENT")
+                key == "OTHER1" || key == "FIRM" || key == "PACKAGE" || key == "JP2" || key == "COMMENT" ||
+                key == "DEVICE_ID")
                 continue;
             EXPECT_TRUE(helpKeys.count(key)) << key << " has no help line";
             if (runs.empty() || runs.back() != key) {
@@ -138,4 +139,29 @@ TEST(ShippedDatabase, EveryEntryIsConsistent) {
             EXPECT_EQ(s.buffer.calibText, "");
         }
     }
+}
+
+// The device IDs of the data sheets (configuration word 6, revision 0) of the
+// flash parts that have one; the others, the EPROM and the 12-bit parts none.
+TEST(ShippedDatabase, DeviceIdsOfTheFlashParts) {
+    const std::map<std::string, int> expected{
+        {"PIC16F84A", 0x0560},  {"PIC16F627A", 0x1040}, {"PIC16F628A", 0x1060}, {"PIC16F648A", 0x1100},
+        {"PIC16F873A", 0x0E40}, {"PIC16F874A", 0x0E60}, {"PIC16F876A", 0x0E00}, {"PIC16F877A", 0x0E20},
+        {"PIC16F870", 0x0D00},  {"PIC16F871", 0x0D20},  {"PIC16F872", 0x08E0},  {"PIC16F873", 0x0960},
+        {"PIC16F874", 0x0920},  {"PIC16F876", 0x09E0},  {"PIC16F877", 0x09A0},  {"PIC16F627", 0x07A0},
+        {"PIC16F628", 0x07C0},  {"PIC16F818", 0x04C0},  {"PIC16F819", 0x04E0},  {"PIC12F629", 0x0F80},
+        {"PIC12F675", 0x0FC0},
+    };
+    Loaded db;
+    std::set<int> ids;
+    for (const std::string& name : db.s.db.deviceNames) {
+        SCOPED_TRACE(name);
+        LoadDeviceEntry(db.s, name);
+        const auto it = expected.find(name);
+        EXPECT_EQ(db.s.device.deviceId, it == expected.end() ? -1 : it->second);
+        if (db.s.device.deviceId >= 0) {
+            EXPECT_TRUE(ids.insert(db.s.device.deviceId & kDeviceIdPartMask).second) << "two parts share an ID";
+        }
+    }
+    EXPECT_EQ(ids.size(), expected.size());
 }

@@ -7,32 +7,24 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStringEncoder>
+#include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
 
+#include "copytree.h"
 #include "ops/workflows.h"
 #include "qtplatform/qtseams.h"
 #include "ui/guiapp.h"
+#include "ui/frmhint.h"
 #include "ui/helpwindow.h"
 #include "ui/textviewer.h"
+#include "ui/viewers.h"
 
 using namespace vx;
-
-namespace {
-
-bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    for (const QFileInfo& entry : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString target = to + "/" + entry.fileName();
-        if (entry.isDir() ? !copyTree(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 class HelpTest : public QObject {
     Q_OBJECT
@@ -43,10 +35,13 @@ private slots:
     void helpOpensTheManualAtItsContents();
     void missingManualFilesAreNamed();
     void withoutAnOpenerFilesOpenInTheProgram();
+    void hintOpensInFrontAndUsableBesideTheQuestion();
+    void longFileIsCutOnAWholeCharacterInItsEncoding();
+    void picturesFitTheHelpWindowsWidth();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
-    HelpWindow* helpWindow() { return app_->window().findChild<HelpWindow*>(); }
+    HelpWindow* helpWindow() { return app_->window().findChild<Viewers*>()->helpWindow(); }
     QString manual() { return dir_->filePath("manual"); }
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -60,7 +55,7 @@ void HelpTest::init() {
     path_ = qgetenv("PATH");
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
-    QVERIFY(copyTree(VORMEX_SOURCE_DIR "/docs/manual", manual()));
+    QVERIFY(CopyTree(VORMEX_SOURCE_DIR "/docs/manual", manual()));
     settings_ = std::make_unique<QtSettingsStore>(dir_->filePath("settings.ini"));
     settings_->setValue("ComNo", "1");
     settings_->setValue("ComDevice1", "sim");
@@ -155,6 +150,93 @@ void HelpTest::withoutAnOpenerFilesOpenInTheProgram() {
     QVERIFY(!helpWindow());
     QTRY_VERIFY(helpWindow() && helpWindow()->isVisible());
     QCOMPARE(helpWindow()->browser()->source(), QUrl::fromLocalFile(manual() + "/hint.html"));
+}
+
+// No PDF viewer: the overwrite question's hint opens in the help window,
+// which is a window of its own and takes clicks while the question is open.
+void HelpTest::hintOpensInFrontAndUsableBesideTheQuestion() {
+    modalGuard_.stop();
+    QTemporaryDir bin;
+    qputenv("PATH", bin.path().toUtf8());  // no opener at all
+    QFile hint(dir_->filePath("hint.pdf"));
+    QVERIFY(hint.open(QIODevice::WriteOnly));
+    hint.write("%PDF-1.4\n");
+    hint.close();
+
+    bool contentsReached = false;
+    bool questionOpenMeanwhile = false;
+    QTimer::singleShot(0, this, [&] {
+        QWidget* question = QApplication::activeModalWidget();
+        if (!question || question->objectName() != "frmHint")
+            return;
+        question->findChild<QPushButton*>("Command_hint")->click();
+        if (HelpWindow* help = helpWindow(); help && help->isVisible() &&
+                                             help->browser()->source() == QUrl::fromLocalFile(manual() + "/hint.html")) {
+            // A click as the window system delivers it, which a blocked window drops.
+            QPushButton* contents = help->findChild<QPushButton*>("Command_contents");
+            QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, contents->mapTo(help, contents->rect().center()));
+            contentsReached = help->browser()->source() == QUrl::fromLocalFile(manual() + "/index.html");
+        }
+        questionOpenMeanwhile = QApplication::activeModalWidget() == question;
+        question->findChild<QPushButton*>("Command_cancel")->click();
+    });
+    QCOMPARE(ShowFrmHint(app_->session(), &app_->window()), 2);
+    QVERIFY(contentsReached);
+    QVERIFY(questionOpenMeanwhile);
+    QVERIFY(helpWindow()->isVisible());  // stays open after the question
+}
+
+// A log of megabytes is shown from its start, cut at 4 MiB between two
+// characters, UTF-8 or Shift_JIS alike, and decoded as what it is.
+void HelpTest::longFileIsCutOnAWholeCharacterInItsEncoding() {
+    const QString line = "日本語のログ";
+    struct Case {
+        const char* name;
+        QByteArray head;  // shifts the cut into the middle of a character
+        QByteArray line;
+    };
+    QStringEncoder sjis("Shift_JIS");
+    QVERIFY(sjis.isValid());
+    const Case cases[] = {{"utf8.txt", "", (line + "\n").toUtf8()},
+                          {"sjis.txt", "abcd\n", sjis.encode(line + "\r\n")}};
+    for (const Case& c : cases) {
+        QByteArray bytes = c.head;
+        while (bytes.size() < 4 * 1024 * 1024 + 100)
+            bytes += c.line;
+        QFile file(dir_->filePath(c.name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        TextViewer viewer(file.fileName());
+        const QStringList lines = viewer.findChild<QPlainTextEdit*>("TextView")->toPlainText().split('\n');
+        QVERIFY2(lines.size() > 200000, c.name);
+        QCOMPARE(lines[lines.size() - 2], line);
+        QVERIFY2(!lines.last().isEmpty() && line.startsWith(lines.last()), qPrintable(lines.last()));
+        QVERIFY(viewer.findChild<QLabel*>("LabelTextNote")->text().startsWith("先頭の 4194304 バイトだけを表示しています"));
+    }
+}
+
+// The manual's widest pictures (960 pixels) are shown at the window's width,
+// so a page never scrolls sideways; in a wide window at their own size.
+void HelpTest::picturesFitTheHelpWindowsWidth() {
+    action("mnuHelp")->trigger();
+    HelpWindow* help = helpWindow();
+    help->browser()->setSource(QUrl::fromLocalFile(manual() + "/firstrun.html"));
+    const auto widest = [help] {
+        qreal widest = 0;
+        for (QTextBlock block = help->browser()->document()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (const QTextImageFormat image = it.fragment().charFormat().toImageFormat(); image.isValid())
+                    widest = std::max(widest, image.width());
+        return widest;
+    };
+    for (const int width : {820, 500, 1400}) {
+        help->resize(width, 640);
+        QCoreApplication::processEvents();
+        QCOMPARE(help->browser()->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(widest() <= help->browser()->viewport()->width());
+    }
+    QCOMPARE(widest(), qreal(960));
 }
 
 QTEST_MAIN(HelpTest)

@@ -136,6 +136,7 @@ void MainWindowTest::menuEntriesCarryTheirCaptions() {
         {"confirm", "COMポート設定(&C)"},
         {"mnuPcBufferMemoryClear", "PC バッファメモリクリア(&P)"},
         {"mnuDevice_clear", "PIC フラッシュメモリ消去(&E)"},
+        {"mnuDeviceId", "デバイスIDを確認(&D)"},
         {"mnuSerch", "置き換え可能アドレスの検索"},
         {"nmuMemStatus", "プログラムメモリ使用状況表示"},
         {"mnuBlankSkip", "\"PIC16F\" プログラム時のブランクチェックをスキップ"},

@@ -6,13 +6,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
+#include <deque>
+#include <functional>
 
+#include "ops/detect.h"
 #include "qtplatform/qtprocesses.h"
 #include "recordingui.h"
 #include "qtplatform/qtseams.h"
@@ -59,6 +64,7 @@ private slots:
     void listShowsThePortsAndAClickMapsTheChosenNumber();
     void autoDetectFindsTheBoardAmongTwoTerminals();
     void releaseWithThePortClosedStillNotes();
+    void cancelGoesBackToThePortInUseAndOkShowsTheNewPort();
 
 private:
     QList<QRadioButton*> options(PortWindow& w) { return w.findChildren<QRadioButton*>("Option_Com"); }
@@ -179,12 +185,16 @@ void PortWindowTest::listShowsThePortsAndAClickMapsTheChosenNumber() {
     QTest::mouseClick(w.findChild<QPushButton*>("Command_Ok"), Qt::LeftButton);
     QCOMPARE(settings_->value("ComDevice3").value_or(""), std::string("sim"));
 
-    // No port at all: only the simulated board is offered, and the search says so.
+    // No port at all: only the simulated board is offered, and the search
+    // says so and takes the simulated board, which it asks too.
     lister.list.clear();
     PortWindow empty(*session_, nullptr, &lister);
     QCOMPARE(empty.findChild<QTreeWidget*>("List_Ports")->topLevelItemCount(), 1);
     QTest::mouseClick(empty.findChild<QPushButton*>("Command_AutoDetect"), Qt::LeftButton);
-    QCOMPARE(empty.findChild<QLabel*>("Label_PortInfo")->text(), QString("シリアルポートが見つかりませんでした。"));
+    const QString found = empty.findChild<QLabel*>("Label_PortInfo")->text();
+    QVERIFY2(found.startsWith("シリアルポートが見つかりませんでした。\n応答したのは内蔵シミュレーションボード（sim）だけ"),
+             qPrintable(found));
+    QCOMPARE(empty.findChild<QComboBox*>("Combo_ComDevice")->currentText(), QString("sim"));
 }
 
 void PortWindowTest::autoDetectFindsTheBoardAmongTwoTerminals() {
@@ -242,6 +252,75 @@ void PortWindowTest::releaseWithThePortClosedStillNotes() {
     QTest::mouseClick(release, Qt::LeftButton);
     QCOMPARE(QString::fromStdString(app.session().view.note), QString("通信ポートを開放しました。 "));
     QVERIFY(app.window().findChild<QLabel*>("LabelCmt")->text().startsWith("通信ポートを開放しました。"));
+}
+
+// The window as the main window's "通信" opens it: a refused port and CANCEL
+// bring back the board on the port in use (no second box), and OK on another
+// port shows that port without a board until one answers there.
+void PortWindowTest::cancelGoesBackToThePortInUseAndOkShowsTheNewPort() {
+    SilentTerminal silent;
+    QVERIFY(!silent.path.isEmpty());
+    QVERIFY(QFile::copy(VORMEX_SOURCE_DIR "/data/device.ini", dir_->filePath("device.ini")));
+    settings_->setValue("ComNo", "2");
+    settings_->setValue("ComDevice2", "sim");
+    GuiApp app(*settings_, dir_->path().toStdString() + "/");
+    QVERIFY(app.start(""));
+    Session& s = app.session();
+    auto* label = app.window().findChild<QLabel*>("Label_FirmwareVersion");
+    const QString onSim = QString("TAVPIC-PGMV4.01 : COM2") + kSimulatedBoardMark;
+    QVERIFY(s.link.boardFound);
+    QCOMPARE(label->text(), onSim);
+
+    // Steps run one per visit of the port window; boxes are answered as they come.
+    std::deque<std::function<void(PortWindow&)>> steps;
+    QStringList boxes;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            boxes << box->text();
+            box->accept();
+        } else if (auto* window = qobject_cast<PortWindow*>(modal); window && !steps.empty()) {
+            // Run outside this slot: a step may open a box, which this timer must answer.
+            QTimer::singleShot(0, window, [window, step = std::move(steps.front())] { step(*window); });
+            steps.pop_front();
+        }
+    });
+    driver.start(20);
+    auto click = [](PortWindow& w, const char* name) { w.findChild<QPushButton*>(name)->click(); };
+    auto choose = [this](PortWindow& w, int com, const QString& path) {
+        options(w)[com - 1]->click();
+        w.findChild<QComboBox*>("Combo_ComDevice")->setEditText(path);
+    };
+    auto* command = app.window().findChild<QPushButton*>("Command_com");
+
+    steps = {[&](PortWindow& w) {
+                 choose(w, 3, dir_->filePath("unplugged-tty"));
+                 click(w, "Command_Ok");
+             },
+             [&](PortWindow& w) { click(w, "Command1"); }};
+    command->click();
+    QVERIFY(steps.empty());
+    QCOMPARE(boxes.size(), 1);  // the refusal only
+    QVERIFY(boxes[0].contains("unplugged-tty"));
+    QCOMPARE(s.link.portNumber, 2);
+    QVERIFY(s.link.boardFound);
+    QCOMPARE(label->text(), onSim);
+    QCOMPARE(settings_->value("ComNo").value_or(""), std::string("2"));
+    QVERIFY(!settings_->value("ComDevice3"));
+
+    // OK on a port where nothing answers: that port, and no board.
+    boxes.clear();
+    steps = {[&](PortWindow& w) {
+        choose(w, 4, silent.path);
+        click(w, "Command_Ok");
+    }};
+    command->click();
+    QVERIFY(steps.empty());
+    QVERIFY(boxes.isEmpty());
+    QVERIFY(!s.link.boardFound);
+    QCOMPARE(label->text(), QString("COM4 : ライター未接続"));
+    QCOMPARE(settings_->value("ComDevice4").value_or(""), silent.path.toStdString());
 }
 
 QTEST_MAIN(PortWindowTest)

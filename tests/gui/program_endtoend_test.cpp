@@ -74,7 +74,7 @@ void ProgramEndToEndTest::programReadVerifyThroughThePty() {
     QCOMPARE(loaded.program[0] * 256 + loaded.program[1], 0x3055);
 
     QProcess board;
-    board.start(VORMEX_BOARDSIM, {"--family", "FLASH", "--words", "1024", "--eeprom", "64", "--calibration", "none",
+    board.start(VORMEX_BOARDSIM, {"--device", "PIC16F84A", "--ini", dir.filePath("device.ini"), "--calibration", "none",
                                   "--no-pacing", "--protect", QString::number(s.device.codeProtectMask)});
     QVERIFY(board.waitForStarted(5000) && board.waitForReadyRead(5000));
     settings.setValue("ComDevice1", QString::fromUtf8(board.readLine()).trimmed().toStdString());

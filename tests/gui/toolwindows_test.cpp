@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +35,7 @@ private slots:
     void cleanup();
     void toolSettingsCloseAtOnceStoresDefaults();
     void toolSettingsCancelStoresNothing();
+    void toolSettingsNameTheLinuxToolsAndTakeATypedPath();
     void aboutIconRevealsSerialProgramming();
     void serialWindowFiltersKeysAndCounts();
     void deviceIndexListsTheDatabase();
@@ -127,6 +129,39 @@ void ToolWindowsTest::toolSettingsCancelStoresNothing() {
     QVERIFY2(chooser.isEmpty(), qPrintable(chooser.join(", ")));
     QVERIFY(!settings_->value("AsmOption"));
     QCOMPARE(app_->session().run.asmToolPath, std::string("/opt/tools/gpasm"));
+}
+
+void ToolWindowsTest::toolSettingsNameTheLinuxToolsAndTakeATypedPath() {
+    const QString tool = dir_->filePath("sdcc");
+    QFile file(tool);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    app_->session().device.name = "PIC16F84A";
+    QString texts;
+    onModal("frmMPASMWIN", [&](QWidget* w) {
+        for (const QLabel* label : w->findChildren<QLabel*>())
+            texts += label->text() + "\n";
+        for (const QAbstractButton* button : w->findChildren<QAbstractButton*>())
+            texts += button->text() + "\n";
+        for (const QGroupBox* frame : w->findChildren<QGroupBox*>())
+            texts += frame->title() + "\n";
+        auto* path = w->findChild<QLineEdit*>("txtAsmPath");
+        path->clear();
+        QTest::keyClicks(path, tool);
+        QTest::keyClick(path, Qt::Key_Return);
+        QCOMPARE(w->findChild<QLineEdit*>("txtAsmOption")->text(), QString("-mpic14"));
+        QTest::mouseClick(w->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+    });
+    action("mnuMPASMsetting")->trigger();
+    QCOMPARE(handled_, QStringList{"frmMPASMWIN"});
+    for (const char* windows : {"mpasmwin", "メモ帳", "picc", ".exe"})
+        QVERIFY2(!texts.contains(windows, Qt::CaseInsensitive), windows);
+    for (const char* linux : {"gpasm", "sdcc", "テキストエディタで開く"})
+        QVERIFY2(texts.contains(linux), linux);
+    QCOMPARE(settings_->value("AsmFilePathWithFileName").value_or(""), tool.toStdString());
+    QCOMPARE(settings_->value("AsmOption").value_or(""), std::string("-mpic14"));
+    QCOMPARE(app_->session().run.asmToolPath, tool.toStdString());
 }
 
 void ToolWindowsTest::aboutIconRevealsSerialProgramming() {

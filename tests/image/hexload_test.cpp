@@ -102,7 +102,7 @@ TEST(LoadHexFile, ListsSkippedLinesByNumber) {
 }
 
 // A record cut short still loads (its missing digits as 0), but the note
-// says so in red, naming the first such line, instead of "ファイルオープン完了".
+// says so in red, naming the first such line, below the lines skipped.
 TEST(LoadHexFile, ShortDataRecordLoadsAndItsLineIsNamedInRed) {
     Loaded l("PIC16F84A");
     l.load(":02000000831665\r\n"
@@ -120,8 +120,12 @@ TEST(LoadHexFile, ShortDataRecordLoadsAndItsLineIsNamedInRed) {
     EXPECT_EQ(ProgramWord(s, 16), 0x55AA);
     EXPECT_EQ(ProgramWord(s, 17), 0x0000);
     EXPECT_EQ(ProgramWord(s, 24), 0x55AA);
-    EXPECT_EQ(s.view.note, "3行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。 ");
+    EXPECT_EQ(s.view.note, "2行目はＨＥＸデータでないので読み飛ばしました。\r\n"
+                           "3行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。 ");
     EXPECT_EQ(s.view.noteColour, kColourRed);
+
+    l.load(":04000000831686\r\n");
+    EXPECT_EQ(s.view.note, "1行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。 ");
 
     l.load(":02000000831665\r\n");
     EXPECT_EQ(s.view.noteColour, kColourBlack);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package of the build tree holds what an installation needs, and
-# unpacked into a scratch folder its vormex-cli runs and finds the installed
-# device.ini.   usage: check_deb.sh BUILD_DIR
+# The Debian package of the build tree holds what an installation needs,
+# lintian (Debian's package checker) finds neither error nor warning in it,
+# and unpacked into a scratch folder its vormex-cli runs and finds the
+# installed device.ini.   usage: check_deb.sh BUILD_DIR
 set -euo pipefail
 build=$1
 scratch=$(mktemp -d)
@@ -19,7 +20,8 @@ for path in /usr/bin/vormex /usr/bin/vormex-cli /usr/share/vormex/device.ini /us
             /usr/share/applications/example.vormex.VormexV3.desktop \
             /usr/share/metainfo/example.vormex.VormexV3.metainfo.xml \
             /usr/share/icons/hicolor/scalable/apps/vormex.svg /usr/share/icons/hicolor/48x48/apps/vormex.png \
-            /usr/share/icons/hicolor/256x256/apps/vormex.png /usr/share/man/man1/vormex-cli.1 \
+            /usr/share/icons/hicolor/256x256/apps/vormex.png /usr/share/man/man1/vormex-cli.1.gz \
+            /usr/share/man/man1/vormex.1.gz /usr/share/doc/vormex/copyright /usr/share/doc/vormex/changelog.gz \
             /usr/share/bash-completion/completions/vormex-cli; do
   grep -qx "$path" <<<"$listing" || { echo "missing from the package: $path"; fail=1; }
 done
@@ -27,9 +29,19 @@ done
 if grep -E 'test|\.a$|CMake|/build/' <<<"$listing"; then echo "unexpected files above"; fail=1; fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins libc6; do
+for dep in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins qt6-translations-l10n libc6; do
   grep -q "$dep" <<<"$depends" || { echo "Depends lacks $dep: $depends"; fail=1; }
 done
+
+if command -v lintian >/dev/null; then
+  # A run as root draws a notice of its own, which is no finding.
+  if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1; then
+    grep -v 'running with root privileges' "$scratch/lintian.log"
+    echo "lintian found errors or warnings"; fail=1
+  fi
+else
+  echo "lintian is missing (scripts/deps.sh installs it)"; fail=1
+fi
 
 dpkg-deb -x "$deb" "$scratch/root"
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/.local/share XDG_CONFIG_HOME=$scratch/home/.config

@@ -470,12 +470,40 @@ TEST(BoardOpsWrite, RefusalsArrivingByteByByteAreJudgedWhole) {
         EXPECT_EQ(rig.board().received.size(), 5u + 2u * static_cast<unsigned>(cell + 1));
     }
     // A plain acknowledgement that cannot start a refusal costs nothing more:
-    // 64 words, each 3 bytes on the wire and no quiet wait.
+    // 64 words, each 3 bytes on the wire, and one quiet wait after the end
+    // code, which could begin an abort.
     SimRig rig("FLASH", 64, 0);
     byteByByte(rig);
     const auto start = rig.clock.now;
     EXPECT_EQ(WriteProgramMemory(*rig.session), Result::Ok);
-    EXPECT_LE(rig.clock.now - start, 5 + 65 * 2 + 5);
+    EXPECT_LE(rig.clock.now - start, 5 + 65 * 2 + 5 + protocol::kRefusalQuietMs);
+}
+
+// A USB adapter hands a refusal over in chunks up to 16 ms apart: its lead
+// byte alone must not pass for an acknowledgement, or more words follow.
+TEST(BoardOpsWrite, RefusalSplitByAdapterLatencyStopsTheTransfer) {
+    auto splitByLatency = [](const SimCommand&, Bytes& bytes, std::vector<std::int64_t>& delaysUs) {
+        if (bytes.size() == 3)
+            delaysUs = {0, 16'000, 16'000};
+    };
+    {
+        SimRig rig("FLASH", 64, 0);
+        rig.session->link.port.open("sim");
+        test::BlankBuffer(*rig.session);
+        rig.board().faults.abortAtWord = 10;
+        rig.board().onReply = splitByLatency;
+        EXPECT_EQ(WriteProgramMemory(*rig.session), Result::Ng);
+        EXPECT_EQ(rig.session->view.note, "プログラムメモリのプログラミングに失敗しました。  中断コードが返信されました。 ");
+        EXPECT_EQ(rig.board().received.size(), 5u + 2u * 11u);  // nothing after the refused word
+    }
+    {
+        SimRig rig("12F6", 1024, 128);
+        rig.session->link.port.open("sim");
+        rig.board().faults.eepromErrorAtCell = 4;
+        rig.board().onReply = splitByLatency;
+        EXPECT_EQ(WriteEeprom(*rig.session), Result::Ng);
+        EXPECT_EQ(rig.board().received.size(), 5u + 2u * 5u);
+    }
 }
 
 TEST(BoardOpsWrite, TwelveBitConfigurationAnswerWithTheOscillatorBitsCountsAsWritten) {

@@ -82,9 +82,13 @@ TEST(ProgramWorkflow, ProgramThenReadGivesTheBufferBackInEveryFamily) {
 
 TEST(ProgramWorkflow, CalibrationWordIsKeptOrRestored) {
     {
-        Bench b("12C5", 512, 0, 0x3FFF);  // the chip reads its calibration word as erased
-        b.s().buffer.calibText = "movlw 0x70";
+        // The chip reads its calibration word as erased and the session knows
+        // none: the user takes the database's default.
+        Bench b("12C5", 512, 0, 0x3FFF);
+        b.ui.chipValueAnswers = {{ChipValueChoice::UseDefault, "", ""}};
         ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        ASSERT_EQ(b.ui.chipValueQuestions.size(), 1u);
+        EXPECT_EQ(b.ui.chipValueQuestions[0].calibrationDefault, "0x0C70");
         EXPECT_EQ(b.chip().program[511], 0x0C70);
         EXPECT_EQ(b.s().run.calibCheckText, "Read: 0x0FFF , Write: 0x0C70");
     }
@@ -452,19 +456,22 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         ASSERT_FALSE(b.ui.boxes.empty());
         EXPECT_EQ(b.ui.boxes.back().title, "ベリファイエラー");
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ　ｏｒ　ＩＤ\t：　OK　　　　　\r"
-                                          "Ｃｏｎｆｉｇ.ワード \t\t：　NG　　（0x0FFA）　　");
+                                          "Ｃｏｎｆｉｇ.ワード \t\t：　NG　　（0x0FFA）　　"
+                                          "\rキャリブレーション値 0x0C80（チップの値を保持）");
     }
     {
         Bench b("12F6", 256, 16);
         ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
         b.settle();
         EXPECT_EQ(RunVerify(b.s()), Outcome::Passed);
-        EXPECT_EQ(b.s().view.note, "ベリファイは正常終了しました。 ");
+        const std::string chipValues = "キャリブレーション値 0x3480（チップの値を保持）\r\nバンドギャップ値 2（チップの値を保持）";
+        EXPECT_EQ(b.s().view.note, "ベリファイは正常終了しました。\r\n" + chipValues + " ");
         b.s().buffer.eeprom[5] = 0x00;
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ\t\t：　OK　　　　　\r"
                                           "ＥＥＰＲＯＭデータメモリ\t\t：　NG　　　　　\r"
-                                          "Ｃｏｎｆｉｇワード \t\t：　OK　（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　");
+                                          "Ｃｏｎｆｉｇワード \t\t：　OK　（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
+                                              chipValues);
         EXPECT_EQ(b.s().view.eeprom.text.rfind("Error　 アドレス:0x0002 , 正:0x00 , 誤:0x07\r\n", 0), 0u);
     }
     {

@@ -27,6 +27,24 @@ MsgAnswer FakeUi::messageBox(MsgIcon icon, const std::string& title, const std::
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
 }
 
+bool FakeUi::askWrongChip(const std::string& text) {
+    wrongChipQuestions.push_back(text);
+    if (wrongChipAnswers.empty())
+        return false;
+    const bool answer = wrongChipAnswers.front();
+    wrongChipAnswers.pop_front();
+    return answer;
+}
+
+ChipValueAnswer FakeUi::askChipValues(const ChipValueQuestion& question) {
+    chipValueQuestions.push_back(question);
+    if (chipValueAnswers.empty())
+        return {};
+    const ChipValueAnswer answer = chipValueAnswers.front();
+    chipValueAnswers.pop_front();
+    return answer;
+}
+
 int FakeUi::askOverwrite() {
     ++overwriteAsked;
     if (overwriteAnswers.empty())

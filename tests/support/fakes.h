@@ -50,10 +50,16 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
     void showPortWindow() override { ++portWindowShown; }
+    bool askWrongChip(const std::string& text) override;
+    ChipValueAnswer askChipValues(const ChipValueQuestion& question) override;
 
     std::vector<RecordedBox> boxes;
     std::deque<MsgAnswer> boxAnswers;            // default: Ok / Yes (No for NoYes)
     std::deque<int> overwriteAnswers;            // default: 2 (cancel)
+    std::vector<std::string> wrongChipQuestions;
+    std::deque<bool> wrongChipAnswers;           // default: stop
+    std::vector<ChipValueQuestion> chipValueQuestions;
+    std::deque<ChipValueAnswer> chipValueAnswers;  // default: cancel
     std::deque<std::optional<std::string>> fileAnswers;  // default: cancelled
     std::vector<FileDialogRequest> fileRequests;
     std::vector<bool> busyHistory;

@@ -132,9 +132,21 @@ TEST(ToolSettings, GpasmAndSdccTakeTheirOwnOptionsForTheUntouchedDefault) {
     EXPECT_EQ(w.option, "-a inhx8m");
     w.setOption(" /q ");
     w.chooseTool();
-    EXPECT_EQ(w.option, "-mpic14 -p16f84a");
+    EXPECT_EQ(w.option, "-mpic14");
     w.close();
-    EXPECT_EQ(rig.settings.values["AsmOption"], "-mpic14 -p16f84a");
+    EXPECT_EQ(rig.settings.values["AsmOption"], "-mpic14");
+}
+
+// sdcc gets the part of the device selected when the build runs, not of the
+// one selected when the tool was chosen; a part the options name stays.
+TEST(ToolSettings, SdccGetsTheSelectedPartAtEachBuild) {
+    using Args = std::optional<std::vector<std::string>>;
+    EXPECT_EQ(ToolArguments("/usr/bin/sdcc", "-mpic14", "PIC16F84A"), (Args{{"-mpic14", "-p16f84a"}}));
+    EXPECT_EQ(ToolArguments("/usr/bin/sdcc", "-mpic14", "PIC16F628A"), (Args{{"-mpic14", "-p16f628a"}}));
+    EXPECT_EQ(ToolArguments("/opt/SDCC.EXE", "-mpic14 -p16f877", "PIC16F84A"), (Args{{"-mpic14", "-p16f877"}}));
+    EXPECT_EQ(ToolArguments("/usr/bin/sdcc", "--use-non-free", ""), (Args{{"--use-non-free"}}));
+    EXPECT_EQ(ToolArguments("/usr/bin/gpasm", "-a inhx8m", "PIC16F84A"), (Args{{"-a", "inhx8m"}}));
+    EXPECT_EQ(ToolArguments("/usr/bin/sdcc", "-mpic14 \"open", "PIC16F84A"), std::nullopt);
 }
 
 TEST(ToolSettings, CancelRestoresTheToolAndStoresNothing) {

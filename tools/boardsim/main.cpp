@@ -1,11 +1,14 @@
 // boardsim: the simulated programmer board on a pseudo-terminal, so the
 // program's real serial path can talk to it.
 //
-//   boardsim [--family F] [--words N] [--eeprom N] [--calibration WORD|none]
-//            [--protect MASK] [--firmware VER] [--state FILE] [--link PATH]
-//            [--no-pacing] [--fault NAME[=N]]...
+//   boardsim [--device NAME [--ini FILE]] [--family F] [--words N] [--eeprom N]
+//            [--calibration WORD|none] [--device-id WORD] [--protect MASK]
+//            [--firmware VER] [--state FILE] [--link PATH] [--no-pacing]
+//            [--fault NAME[=N]]...
 // Prints the terminal's path on the first line of stdout, then serves until
-// SIGINT or SIGTERM. --state keeps the chip in FILE between runs (read at
+// SIGINT or SIGTERM. --device takes the family, sizes and device ID of a
+// device.ini entry (--ini, default ./device.ini); --device-id gives the chip
+// another ID, as a chip that is not the device would have. --state keeps the chip in FILE between runs (read at
 // start when present, written after every command that changed it and at
 // exit). Faults: silence=N, endcode, abort=K, eeprom=K, foreign, short=N,
 // delay=MS.
@@ -29,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "device/devicedb.h"
 #include "sim/simboard.h"
 
 namespace {
@@ -43,9 +47,10 @@ std::int64_t NowUs() {
 
 int Usage(const char* message) {
     std::cerr << "boardsim: " << message << "\n"
-              << "usage: boardsim [--family F] [--words N] [--eeprom N] [--calibration WORD|none]\n"
-                 "                [--protect MASK] [--firmware VER] [--state FILE] [--link PATH]\n"
-                 "                [--no-pacing] [--fault NAME[=N]]...\n";
+              << "usage: boardsim [--device NAME [--ini FILE]] [--family F] [--words N] [--eeprom N]\n"
+                 "                [--calibration WORD|none] [--device-id WORD] [--protect MASK]\n"
+                 "                [--firmware VER] [--state FILE] [--link PATH] [--no-pacing]\n"
+                 "                [--fault NAME[=N]]...\n";
     return 2;
 }
 
@@ -83,6 +88,28 @@ bool ApplyFault(vx::SimFaults& faults, const std::string& spec) {
     return true;
 }
 
+// The family, sizes and device ID of a database entry; false when the file
+// cannot be read or does not list the device.
+bool TakeDevice(const std::string& ini, const std::string& name, std::string& family, int& words, int& eeprom,
+                int& deviceId) {
+    std::ifstream in(ini, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    const auto text = vx::ParseDeviceText(bytes.str());
+    if (!in || !text)
+        return false;
+    for (const vx::DeviceSummary& device : vx::DeviceIndexOf(*text)) {
+        if (device.name != name)
+            continue;
+        family = device.family;
+        words = device.programWords;
+        eeprom = device.eepromBytes;
+        deviceId = std::max(device.deviceId, 0);
+        return true;
+    }
+    return false;
+}
+
 bool SaveState(const std::string& path, const vx::SimChip& chip) {
     const std::string temp = path + ".tmp";
     {
@@ -99,8 +126,8 @@ bool SaveState(const std::string& path, const vx::SimChip& chip) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string family = "FLASH", statePath, linkPath, firmware = "4.01";
-    int words = 8192, eeprom = 256, protect = -1;
+    std::string family = "FLASH", statePath, linkPath, firmware = "4.01", device, ini = "device.ini";
+    int words = 8192, eeprom = 256, protect = -1, deviceId = -1;
     std::optional<int> calibration;
     bool pacing = true;
     vx::SimFaults faults;
@@ -123,6 +150,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--words" && value(v) && ParseInt(v, words)) {
         } else if (arg == "--eeprom" && value(v) && ParseInt(v, eeprom)) {
         } else if (arg == "--protect" && value(v) && ParseInt(v, protect)) {
+        } else if (arg == "--device" && value(device)) {
+        } else if (arg == "--ini" && value(ini)) {
+        } else if (arg == "--device-id" && value(v) && ParseInt(v, deviceId) && deviceId >= 0) {
         } else if (arg == "--calibration" && value(v)) {
             int c = -1;
             if (v != "none" && !ParseInt(v, c))
@@ -136,7 +166,10 @@ int main(int argc, char** argv) {
         }
     }
 
-    vx::SimChip chip(family, words, eeprom, calibration, protect);
+    int id = 0x0FC4;  // a chip of no particular device
+    if (!device.empty() && !TakeDevice(ini, device, family, words, eeprom, id))
+        return Usage(("no device " + device + " in " + ini).c_str());
+    vx::SimChip chip(family, words, eeprom, calibration, protect, deviceId >= 0 ? deviceId : id);
     if (!statePath.empty() && std::filesystem::exists(statePath)) {
         std::ifstream in(statePath, std::ios::binary);
         std::ostringstream text;

@@ -1,6 +1,5 @@
 #include "ui/chipvaluedialog.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,7 +13,7 @@
 namespace vx {
 
 ChipValueAnswer AskChipValues(QWidget* parent, const ChipValueQuestion& question) {
-    QDialog dialog(parent);
+    QDialog dialog;
     dialog.setObjectName("frmChipValues");
     dialog.setWindowTitle(QString::fromUtf8("工場出荷時の値"));
     auto* layout = new QVBoxLayout(&dialog);
@@ -67,9 +66,7 @@ ChipValueAnswer AskChipValues(QWidget* parent, const ChipValueQuestion& question
             answer.choice = ChipValueChoice::UseDefault;
         dialog.done(0);
     });
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    dialog.exec();
-    QApplication::restoreOverrideCursor();
+    ExecQuestion(dialog, parent);
     answer.calibration = calibration->text().trimmed().toStdString();
     answer.bandGap = bandGap->text().trimmed().toStdString();
     return answer;

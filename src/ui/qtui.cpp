@@ -41,9 +41,16 @@ void MakeWindowModal(QWidget& question, QWidget* owner) {
     question.setWindowModality(Qt::WindowModal);
 }
 
+int ExecQuestion(QDialog& question, QWidget* owner) {
+    MakeWindowModal(question, owner);
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int result = question.exec();
+    QApplication::restoreOverrideCursor();
+    return result;
+}
+
 MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::string& text, MsgButtons buttons) {
     QMessageBox box;
-    MakeWindowModal(box, parent);
     box.setWindowTitle(QString::fromStdString(title));
     box.setText(DisplayText(text));
     switch (icon) {
@@ -66,11 +73,7 @@ MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::st
         box.setEscapeButton(QMessageBox::No);
         break;
     }
-    // A box during a busy workflow must still show the normal pointer.
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int result = box.exec();
-    QApplication::restoreOverrideCursor();
-    switch (result) {
+    switch (ExecQuestion(box, parent)) {
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
     case QMessageBox::Cancel: return MsgAnswer::Cancel;
@@ -90,13 +93,10 @@ int QtUi::askOverwrite() {
 
 bool QtUi::askWrongChip(const std::string& text) {
     QMessageBox box(QMessageBox::Warning, QString::fromUtf8("デバイスID"), DisplayText(text),
-                    QMessageBox::Yes | QMessageBox::Cancel, parent);
+                    QMessageBox::Yes | QMessageBox::Cancel);
     // Programming the wrong chip is what the question is for: stopping is the default.
     box.setDefaultButton(QMessageBox::Cancel);
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int result = box.exec();
-    QApplication::restoreOverrideCursor();
-    return result == QMessageBox::Yes;
+    return ExecQuestion(box, parent) == QMessageBox::Yes;
 }
 
 ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) { return AskChipValues(parent, question); }
@@ -129,7 +129,6 @@ QStringList QtNameFilters(const std::string& filter) {
 namespace {
 std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
     QFileDialog dialog(nullptr, QString::fromStdString(request.title), QString::fromStdString(request.startDir));
-    MakeWindowModal(dialog, parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The any-case patterns are for matching only; the list shows the descriptions.
@@ -141,9 +140,7 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
         dialog.setNameFilters(filters);
     if (!request.defaultName.empty())
         dialog.selectFile(QString::fromStdString(request.defaultName));
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    QApplication::restoreOverrideCursor();
+    const bool accepted = ExecQuestion(dialog, parent) == QDialog::Accepted;
     if (!accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first().toStdString();

@@ -6,6 +6,7 @@
 
 #include "base/seams.h"
 
+class QDialog;
 class QWidget;
 
 namespace vx {
@@ -46,5 +47,8 @@ QString DisplayText(const std::string& text);
 // window, stays usable beside it. Over an open modal dialog, the question is
 // that dialog's child; a question beside it would be blocked by it.
 void MakeWindowModal(QWidget& question, QWidget* owner);
+// Runs a question window-modal over owner with the normal pointer, also
+// during a busy workflow; its exec() result.
+int ExecQuestion(QDialog& question, QWidget* owner);
 
 }  // namespace vx

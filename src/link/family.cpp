@@ -66,6 +66,14 @@ int CalibrationInstruction(const FamilyTraits& family, int k) {
     return family.drivenCore().calibOpcode * 256 + (k & 0xFF);
 }
 
+std::string CalibrationText(const FamilyTraits& family, int k) {
+    return std::string(family.drivenCore().calibMnemonic) + " 0x" + HexText(static_cast<std::uint32_t>(k & 0xFF), 2);
+}
+
+int CalibrationTextValue(const std::string& text) {
+    return ParseNumber("0x" + text.substr(text.size() >= 2 ? text.size() - 2 : 0));
+}
+
 std::optional<int> ParseCalibrationValue(const FamilyTraits& family, std::string_view text) {
     // Hexadecimal with its prefix, the one form of a whole word.
     if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))

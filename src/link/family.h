@@ -101,6 +101,11 @@ const FamilyTraits& Traits(Family family);
 bool IsCalibrationInstruction(const FamilyTraits& family, int word);
 // The family's calibration instruction with the value k.
 int CalibrationInstruction(const FamilyTraits& family, int k);
+// The same as the calibration text shows it ("retlw 0x80").
+std::string CalibrationText(const FamilyTraits& family, int k);
+// The value k of a calibration text: its last two hex digits (ParseNumber's
+// -1 when they are none).
+int CalibrationTextValue(const std::string& text);
 
 // A calibration instruction as the user types it, hexadecimal with "0x"
 // ("0x3480"): nullopt unless it is of the family's form.

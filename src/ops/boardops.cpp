@@ -425,7 +425,7 @@ void TakeProgramWords(Session& s, const Bytes& r, int first, bool calibrated) {
         TakeChipCalibration(s, r[last], r[last + 1]);
         // An erased or protected word is not the chip's value: the text keeps the last good one.
         if (IsCalibrationInstruction(FamilyOf(s), s.ops.chipCalib.word()))
-            s.buffer.calibText = std::string(CoreOf(s).calibMnemonic) + " 0x" + Hex2(r[last + 1]);
+            s.buffer.calibText = CalibrationText(FamilyOf(s), r[last + 1]);
     }
     s.ops.programAcc = {};
     const int anded = calibrated ? words - 1 : words;
@@ -590,7 +590,7 @@ Result ReadCalibration(Session& s) {
     if (FamilyOf(s).flash && IsCalibrationInstruction(FamilyOf(s), s.ops.chipCalib.word())) {
         s.view.osccalHiText = std::to_string(high);
         s.view.osccalLoText = std::to_string(low);
-        s.buffer.calibText = "retlw 0x" + Hex2(low);
+        s.buffer.calibText = CalibrationText(FamilyOf(s), low);
     }
     s.view.note.clear();
     s.ui.viewChanged();
@@ -633,8 +633,7 @@ void RestoreLostCalibration(Session& s) {
     const std::string& calib = s.buffer.calibText;
     if (calib.empty() || s.ops.chipCalib.word() != BlankWord(s))
         return;
-    const int value = ParseNumber("0x" + calib.substr(calib.size() >= 2 ? calib.size() - 2 : 0));
-    SetProgramWord(s, s.device.programWords - 1, CoreOf(s).calibOpcode, value & 0xFF);
+    SetProgramWord(s, s.device.programWords - 1, CoreOf(s).calibOpcode, CalibrationTextValue(calib) & 0xFF);
 }
 
 // Configuration word first, left unprotected until the configuration pass,

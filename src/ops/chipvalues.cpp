@@ -66,8 +66,7 @@ std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
 namespace {
 
 int DefaultCalibration(const Session& s, const FamilyTraits& family) {
-    const std::string& text = s.device.calibInstruction;
-    return CalibrationInstruction(family, ParseNumber("0x" + text.substr(text.size() >= 2 ? text.size() - 2 : 0)));
+    return CalibrationInstruction(family, CalibrationTextValue(s.device.calibInstruction));
 }
 
 int DefaultBandGap(const Session& s) { return (s.device.defaultConfig & kBandGapMask) >> kBandGapShift; }
@@ -128,7 +127,7 @@ std::optional<Outcome> AskChipValues(Session& s, const FamilyTraits& family, Chi
 void ShowChipValues(Session& s, const FamilyTraits& family) {
     const auto& calibration = s.ops.writeCalibration;
     if (calibration && IsCalibrationInstruction(family, *calibration))
-        s.buffer.calibText = std::string(family.drivenCore().calibMnemonic) + " 0x" + Hex(*calibration, 2);
+        s.buffer.calibText = CalibrationText(family, *calibration);
     if (s.ops.writeBandGap)
         s.view.bandGapText = std::to_string(*s.ops.writeBandGap);
     s.ui.viewChanged();

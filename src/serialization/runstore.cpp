@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 
+#include "base/textfile.h"
 #include "image/hexfile.h"
 #include "serialization/sqllink.h"
 
@@ -441,10 +442,9 @@ std::string ShownStorePath(const std::string& path) {
 }
 
 bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std::string& note, std::string& error) {
-    std::ifstream in(textPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    const auto run = ParseTextRun(text.str(), error);
+    std::string text;
+    ReadWholeFile(textPath, text);  // unreadable: empty, which the parser refuses
+    const auto run = ParseTextRun(text, error);
     if (!run)
         return false;
     // The earlier form knew no writing state: any reserved number may be in a chip.
@@ -460,7 +460,7 @@ bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std:
         return true;
     };
     const std::string kept = textPath + ".old";
-    if (!WriteFileAtomically(kept, text.str(), error) || !BuildStoreFile(dbPath, fill, true, error))
+    if (!WriteFileAtomically(kept, text, error) || !BuildStoreFile(dbPath, fill, true, error))
         return false;
     if (textPath != dbPath)
         ::unlink(textPath.c_str());

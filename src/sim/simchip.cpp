@@ -11,7 +11,7 @@ namespace {
 
 // The calibration instruction with 0x80 (movlw 0x80, retlw 0x80).
 int DefaultCalibration(const FamilyTraits& family) {
-    return family.calibrated ? family.drivenCore().calibOpcode * 256 + 0x80 : -1;
+    return family.calibrated ? CalibrationInstruction(family, 0x80) : -1;
 }
 
 }  // namespace

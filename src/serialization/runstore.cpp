@@ -234,10 +234,11 @@ bool BuildStoreFile(const std::string& path, const std::function<bool(SqlLink&, 
     bool ok = false;
     {
         FaultPoints none({});
-        auto link = OpenSqliteLink(temp, true, none, {}, error);
-        Tx tx(*link);
-        ok = link && link->configure(error) && tx.begin(error) && RunSchema(*link, error) && fill(*link, error) &&
-             tx.commit(error);
+        if (auto link = OpenSqliteLink(temp, true, none, {}, error)) {
+            Tx tx(*link);
+            ok = link->configure(error) && tx.begin(error) && RunSchema(*link, error) && fill(*link, error) &&
+                 tx.commit(error);
+        }
     }
     struct stat st {};
     if (ok && ::stat((temp + "-wal").c_str(), &st) == 0) {

@@ -1,5 +1,6 @@
 #include "app/hexwatch.h"
 
+#include "app/menus.h"
 #include "link/family.h"
 #include "session/shell.h"
 #include "toolchain/build.h"
@@ -11,13 +12,6 @@ namespace {
 bool marked(const Session& s, const char* entry) {
     const auto it = s.view.menus.find(entry);
     return it != s.view.menus.end() && it->second.checked;
-}
-
-void toggleStored(Session& s, const char* entry, const char* key) {
-    auto& menu = s.view.menus[entry];
-    menu.checked = !menu.checked;
-    s.settings.setValue(key, menu.checked ? "-1" : "0");
-    s.ui.viewChanged();
 }
 
 }  // namespace
@@ -94,8 +88,8 @@ std::string AutoProgramRefusal(const Session& s) {
     return "";
 }
 
-void ToggleWatchHex(Session& s) { toggleStored(s, "mnuWatchHex", "WatchHex"); }
+void ToggleWatchHex(Session& s) { ToggleStoredMark(s, "mnuWatchHex", "WatchHex"); }
 
-void ToggleAutoProgram(Session& s) { toggleStored(s, "mnuAutoProgram", "AutoProgram"); }
+void ToggleAutoProgram(Session& s) { ToggleStoredMark(s, "mnuAutoProgram", "AutoProgram"); }
 
 }  // namespace vx

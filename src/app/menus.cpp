@@ -36,10 +36,12 @@ void ToggleCommMode1(Session& s) {
     ShowNote(s, "通信が正常に行われないとき、この設定を有効にしてみてください。");
 }
 
-void ToggleKeepEeprom(Session& s) {
-    s.settings.setValue("KeepEeprom", toggle(s, "mnuKeepEeprom") ? "-1" : "0");
+void ToggleStoredMark(Session& s, const char* entry, const char* key) {
+    s.settings.setValue(key, toggle(s, entry) ? "-1" : "0");
     s.ui.viewChanged();
 }
+
+void ToggleKeepEeprom(Session& s) { ToggleStoredMark(s, "mnuKeepEeprom", "KeepEeprom"); }
 
 void ToggleBoardInformation(Session& s) {
     const bool shown = toggle(s, "mnuBoardInfomation");

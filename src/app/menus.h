@@ -14,6 +14,8 @@ void ToggleCommMode1(Session& s);         // mnuComMode1
 void ToggleBoardInformation(Session& s);  // mnuBoardInfomation
 // Program leaves the chip's EEPROM as it is; setting "KeepEeprom".
 void ToggleKeepEeprom(Session& s);        // mnuKeepEeprom
+// A check mark kept in the settings under key as "-1" or "0".
+void ToggleStoredMark(Session& s, const char* entry, const char* key);
 
 std::string InformationText();
 void ShowInformation(Session& s);  // info

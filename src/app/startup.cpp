@@ -1,7 +1,5 @@
 #include "app/startup.h"
 
-#include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <filesystem>
 
@@ -25,12 +23,6 @@ const char* const kFirstRunNote =
     "初めての起動なので、COM1 を内蔵のシミュレーションボード（sim）に割り当てました。\r\n"
     "実際のライターを使うときは、メニューバーの [オプション] から [ＣＯＭポート設定] を選択してポートを選んでください。";
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // One separator at the end, also for the root folder.
 std::string withOneSeparator(std::string folder) {
     while (!folder.empty() && folder.back() == '/')
@@ -50,21 +42,29 @@ std::string VersionLabel() {
            std::to_string(VORMEX_VERSION_PATCH);
 }
 
-std::string LocalTimeStamp() {
+namespace {
+
+std::string localTime(const char* format) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char text[64];
-    const std::size_t n = std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
+    const std::size_t n = std::strftime(text, sizeof text, format, &local);
     return std::string(text, n);
 }
+
+}  // namespace
+
+std::string LocalTimeStamp() { return localTime("%Y/%m/%d %H:%M:%S"); }
+
+std::string LocalTimeOfDay() { return localTime("%H:%M:%S"); }
 
 namespace {
 
 // The command-line option, AppDir, the title and the hidden menu entries.
 void startShell(Session& s, const std::string& commandLine) {
     const auto args = SplitCommandLine(commandLine, 10);
-    s.run.commandOption = args.empty() ? "" : lowerCase(args.front());
+    s.run.commandOption = args.empty() ? "" : LowerCase(args.front());
 
     s.run.appDir = withOneSeparator(s.run.appDir);
     s.run.titleBase = "Vormex V3 " + VersionLabel() + "  ";

@@ -12,6 +12,7 @@ namespace vx {
 
 std::string VersionLabel();  // "Ver " + major.minor.revision
 std::string LocalTimeStamp();  // date, one space, time
+std::string LocalTimeOfDay();  // the time alone, "HH:MM:SS"
 
 // Start-up from the command line on: AppDir (already set by the front end) is
 // normalised, the title, history, check marks, database, grid, port and

@@ -1,6 +1,8 @@
 #include "base/convert.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -153,6 +155,23 @@ std::string HexText(std::uint32_t value, int width) {
         value >>= 4;
     }
     return out;
+}
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string TrimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string ShortestFloatText(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, static_cast<float>(value));
+    return std::string(text, result.ptr);
 }
 
 }  // namespace vx

@@ -39,4 +39,14 @@ bool FileExists(const std::string& path);
 // keep their last `width` digits.
 std::string HexText(std::uint32_t value, int width);
 
+// ASCII letters in lower case; other bytes as they are.
+std::string LowerCase(std::string text);
+
+// Without leading and trailing spaces and tabs.
+std::string TrimBlanks(const std::string& text);
+
+// The value in single precision, as its shortest decimal text (1500 -> "1500",
+// 2.5 -> "2.5").
+std::string ShortestFloatText(double value);
+
 }  // namespace vx

@@ -1,27 +1,20 @@
 #include "base/placement.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
+#include "base/convert.h"
 #include "base/settings.h"
 
 namespace vx {
 
 namespace {
 
-// Single-precision, shortest form: 1500 -> "1500", 1507.5 -> "1507.5".
-std::string twipsText(double twips) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, static_cast<float>(twips));
-    return std::string(text, result.ptr);
-}
-
 void saveCoordinate(SettingsStore& settings, const std::string& key, double twips) {
     const auto stored = SettingReal(settings, key, 0);
     if (settings.value(key) && stored && PixelsFromTwips(*stored) == PixelsFromTwips(twips))
         return;
-    settings.setValue(key, twipsText(twips));
+    settings.setValue(key, ShortestFloatText(twips));
 }
 
 // One coordinate: from as far as the area lets a frame of this length go.

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
 #include "app/hexwatch.h"
+#include "app/startup.h"
 #include "qtplatform/qtseams.h"
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
@@ -201,13 +201,9 @@ const char* verdictWord(Outcome outcome) {
 
 // One summary line per run: time of day, verdict, seconds. The exit status of the run.
 int reportRun(Context& c, Outcome outcome, std::int64_t ms) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char line[96];
-    std::snprintf(line, sizeof line, "watch: %02d:%02d:%02d  %s  %.1fs", local.tm_hour, local.tm_min, local.tm_sec,
-                  verdictWord(outcome), static_cast<double>(ms) / 1000.0);
-    c.ui.printLine(line);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1fs", static_cast<double>(ms) / 1000.0);
+    c.ui.printLine("watch: " + LocalTimeOfDay() + "  " + verdictWord(outcome) + "  " + seconds);
     const int status = exitFor(outcome);
     return SaveSimState(c) || status != kExitOk ? status : kExitUsage;
 }
@@ -286,11 +282,15 @@ int checkIdentifiable(Context& c) {
     return kExitUsage;
 }
 
+bool takesHexFile(const std::string& command) {
+    return command == "verify" || command == "program" || command == "watch";
+}
+
 // Everything given on the command line, checked before the board is
 // touched: the file, the production run, the device and its values.
 int checkInput(Context& c) {
     const std::string& command = c.options.command;
-    if (command == "verify" || command == "program" || command == "watch")
+    if (takesHexFile(command))
         if (int status = checkHex(c.options.args[0]); status != kExitOk)
             return status;
     if (command == "program" && !c.options.serialState.empty())
@@ -361,7 +361,7 @@ int boardCommand(Context& c) {
     }
     if (int status = selectDevice(c); status != kExitOk)
         return status;
-    if (command == "verify" || command == "program" || command == "watch")
+    if (takesHexFile(command))
         loadHex(c, c.options.args[0]);
     if (command == "watch")
         return watchFile(c);

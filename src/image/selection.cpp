@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "base/convert.h"
 #include "device/devicedb.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
@@ -29,13 +30,6 @@ double firmwareVersion(const std::string& firmwareId) {
     double value = 0;
     const auto result = std::from_chars(field.data() + pos, field.data() + end, value);
     return result.ec == std::errc() ? value : 0;
-}
-
-// The single-precision value as its shortest decimal text (3 -> "3", 2.5 -> "2.5").
-std::string shortestDecimal(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, static_cast<float>(value));
-    return std::string(text, result.ptr);
 }
 
 }  // namespace
@@ -71,7 +65,7 @@ void SelectDevice(Session& s) {
             ShowNote(s, s.device.comment, "");
         else
             ShowNote(s,
-                     "red指定したＰＩＣは、ファームウエアバージョン TAVPIC-PGMV" + shortestDecimal(s.device.minFirmware) +
+                     "red指定したＰＩＣは、ファームウエアバージョン TAVPIC-PGMV" + ShortestFloatText(s.device.minFirmware) +
                          ".00 以降でサポートしています。",
                      "");
     }

@@ -2,7 +2,6 @@
 #include "toolchain/toolsettings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -65,12 +64,6 @@ bool hasEndRecord(const std::string& path) {
     return false;
 }
 
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 std::string folderOf(const std::string& path) {
@@ -86,13 +79,6 @@ std::string fileNameOf(const std::string& path) {
 }
 
 std::string dropLast(const std::string& text, std::size_t n) { return text.substr(0, text.size() - std::min(n, text.size())); }
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 bool editWithTextEditor(const Session& s) { return SettingBool(s.settings, "EditerA", true).value_or(true); }
 
@@ -115,7 +101,7 @@ void openFile(Session& s, const std::string& path) {
 
 // The file opened after a failed build: base + "AsmAfter", "" when not configured.
 std::string errorFilePath(const Session& s, const std::string& base) {
-    const std::string ext = trimmed(SettingText(s.settings, "AsmAfter"));
+    const std::string ext = TrimBlanks(SettingText(s.settings, "AsmAfter"));
     return ext.empty() ? "" : base + ext;
 }
 
@@ -256,7 +242,7 @@ private:
 };
 
 ToolKind toolKind(const std::string& toolPath, bool shortTests) {
-    const std::string path = lower(toolPath);
+    const std::string path = LowerCase(toolPath);
     const std::string name = fileNameOf(path);
     ToolKind kind = ToolKind::Assembler;
     if (shortTests ? contains(path, "mpasm") || contains(path, "mpasmwin")
@@ -375,7 +361,7 @@ std::optional<std::vector<std::string>> toolOptions(Session& s) {
 // The command line, the error file and the folder, with the 'd' option.
 void showBuildDiagnostics(Session& s, const std::string& base, const std::string& sourceName,
                           const std::string& workDir) {
-    const std::string after = trimmed(SettingText(s.settings, "AsmAfter"));
+    const std::string after = TrimBlanks(SettingText(s.settings, "AsmAfter"));
     std::string text = "デバック情報";
     for (int i = 0; i < 48; ++i)
         text += "　";

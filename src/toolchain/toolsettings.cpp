@@ -1,9 +1,9 @@
 #include "toolchain/toolsettings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
+#include "base/convert.h"
 #include "base/settings.h"
 #include "toolchain/build.h"
 
@@ -36,20 +36,9 @@ const char* boolText(bool value) { return value ? "True" : "False"; }
 // The options box's default, mpasmwin's quiet mode.
 const char* const kWindowsDefaultOption = "/q";
 
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string trimmedText(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // The tool's file name in lower case, without ".exe".
 std::string toolName(const std::string& toolPath) {
-    std::string name = lower(toolPath.substr(toolPath.rfind('/') + 1));
+    std::string name = LowerCase(toolPath.substr(toolPath.rfind('/') + 1));
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         name.resize(name.size() - 4);
     return name;
@@ -110,7 +99,7 @@ void ToolSettings::setCcscDeviceInfo(bool on) {
 }
 
 bool ToolSettings::isToolFile(const std::string& path) {
-    const std::string name = lower(path);
+    const std::string name = LowerCase(path);
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         return true;
     namespace fs = std::filesystem;
@@ -137,7 +126,7 @@ void ToolSettings::chooseTool() {
 }
 
 void ToolSettings::typeTool(const std::string& path) {
-    const std::string typed = trimmedText(path);
+    const std::string typed = TrimBlanks(path);
     if (typed != asmPath)
         takeTool(typed);
 }
@@ -150,7 +139,7 @@ void ToolSettings::takeTool(const std::string& path) {
         changeFlag = false;
         return;
     }
-    if (trimmedText(option) == kWindowsDefaultOption) {
+    if (TrimBlanks(option) == kWindowsDefaultOption) {
         if (const std::string own = ownDefaultOptions(path); !own.empty())
             setOption(own);
     }
@@ -185,7 +174,7 @@ std::optional<std::vector<std::string>> ToolArguments(const std::string& toolPat
     if (!args || toolName(toolPath) != "sdcc")
         return args;
     const auto processor = [](const std::string& arg) { return arg.size() > 2 && arg.rfind("-p", 0) == 0; };
-    const std::string part = lower(deviceName);
+    const std::string part = LowerCase(deviceName);
     if (part.rfind("pic", 0) == 0 && part.size() > 3 && std::none_of(args->begin(), args->end(), processor))
         args->push_back("-p" + part.substr(3));
     return args;

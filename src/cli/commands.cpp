@@ -399,6 +399,8 @@ int RunCommand(Context& c) {
         return disasm(c);
     if (command == "serial")
         return SerialCommand(c);
+    if (command == "doctor")
+        return DoctorCommand(c);
     return boardCommand(c);
 }
 

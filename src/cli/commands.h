@@ -52,6 +52,9 @@ struct SerialHook : ProgramHook {
 std::unique_ptr<SerialHook> StartSerialStation(Context& c);
 int SerialExitStatus(Context& c, SerialHook& hook, int status);
 
+// doctor [--port PORT] [--root DIR]: exit 1 when a finding stands in the way of the board.
+int DoctorCommand(Context& c);
+
 bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
 
 }  // namespace vx::cli

@@ -91,6 +91,24 @@ COMMANDS
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
                             that no chip answered (0x0000 or 0x3FFF).
+    doctor [--root DIR]     Check what stands between this system and the
+                            board: every serial port with its stable name,
+                            driver, USB vendor:product, group and mode, and
+                            whether this user may open it (a group joined
+                            but not yet in this login says "log in again");
+                            brltty's udev rules against each adapter;
+                            ModemManager and whether it ignores the port;
+                            an FTDI adapter's latency timer; other programs
+                            that hold a port open; then the board on the
+                            port (--port, else the window's port) and its
+                            firmware. One line per finding, marked "○" (in
+                            order), "△" (works, better otherwise; or could
+                            not be read) or "×" (in the way of the board),
+                            each followed by the commands or udev rule to
+                            use, indented. Nothing on the system is changed.
+                            --root DIR reads /sys, /dev, /proc, /etc and the
+                            udev rules below DIR instead of /. Exits 1 when
+                            a finding stands in the way of the board.
     convert IN OUT          Load the HEX file IN for the device and save it
                             as OUT, as the window saves it (no board).
     checksum FILE           Load FILE and print the program memory checksum
@@ -111,7 +129,8 @@ COMMANDS
 
 OPTIONS
     --device NAME           The device, as listed by "devices" (PIC16F84A).
-                            Needed by every command but devices and detect.
+                            Needed by every command but devices, detect,
+                            doctor and serial.
     --port COMn|PATH|sim    The board's port: COM1..COM20 mapped to a device
                             path as the window maps it (setting ComDevice<n>,
                             else /dev/ttyS<n-1>), a device path such as
@@ -169,10 +188,12 @@ FILES
 
 EXIT STATUS
     0   success; for blank: the device is blank; for identify: the ID
-        names a device of the database
+        names a device of the database; for doctor: nothing stands in the
+        way of the board
     1   the verdict failed: verify differences, not blank, programming
         refused by the chip, or the overwrite question answered "キャンセル";
-        for identify: the ID names no device, or no chip answered
+        for identify: the ID names no device, or no chip answered; for
+        doctor: a finding stands in the way of the board
     2   bad usage or bad input: unknown device, unreadable or garbage file,
         a database that does not load; with --serial also a missing or
         damaged STATEFILE, one of a newer version, an unreachable server, a
@@ -197,6 +218,7 @@ EXAMPLES
     vormex-cli --port sim --sim-state chip.sim --device PIC16F84A read -o back.hex
     vormex-cli --port COM1 --device PIC16F84A verify blink.hex
     vormex-cli --port COM1 --device PIC12F675 identify
+    vormex-cli --port /dev/ttyUSB0 doctor
     vormex-cli --port COM1 --device PIC12F675 --calibration 0x3480 program blink.hex
 )";
 
@@ -213,7 +235,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
     {"info", {1, false, false}},     {"watch", {1, false, false}},   {"identify", {0, false, false}},
-    {"disasm", {1, true, true}},    {"serial", {1, false, false}},
+    {"disasm", {1, true, true}},    {"serial", {1, false, false}},  {"doctor", {0, false, false}},
 };
 
 bool isHexCode(const std::string& text) {
@@ -231,7 +253,7 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"-o", &o.output},           {"--serial", &o.serialState}, {"--start", &o.serialStart},
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
-        {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap},
+        {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
@@ -312,6 +334,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--calibration and --band-gap are options of program only";
     if (o.ignoreId && o.command != "program" && o.command != "erase")
         return "--ignore-id is an option of program and erase only";
+    if (!o.root.empty() && o.command != "doctor")
+        return "--root is an option of doctor only";
     if (o.serialCreate() && o.command != "serial")
         return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
     const bool settling = o.listSettle || !o.settleNumber.empty();
@@ -319,7 +343,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--list-settle and --settle belong to serial STATEFILE, one at a time";
     if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
         return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
-    const bool needsDevice = o.command != "devices" && o.command != "detect" && o.command != "serial";
+    const bool needsDevice =
+        o.command != "devices" && o.command != "detect" && o.command != "serial" && o.command != "doctor";
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
     return std::nullopt;

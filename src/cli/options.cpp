@@ -32,6 +32,8 @@ COMMANDS
                             PIC12F629/675, whose calibration it would lose).
     read [-o FILE]          Read the device; with -o save the image as an
                             Intel HEX file (an existing FILE is replaced).
+                            Prints the chip's configuration word by its
+                            settings (see config).
     verify FILE             Load the HEX file FILE and verify the device
                             against it.
     program FILE            Load the HEX file FILE and program the device:
@@ -118,8 +120,27 @@ COMMANDS
                             device's, the configuration word (or that the
                             device would get the grid's value), ID words,
                             EEPROM bytes, and the records that lie outside
-                            the device (skipped). Exits 1 when the file has
-                            no configuration word or data outside the device.
+                            the device (skipped), then the configuration
+                            word by its settings (see config). Exits 1 when
+                            the file has no configuration word or data
+                            outside the device.
+    config WORD             Print the settings the configuration word WORD
+                            (0x3F72, or decimal) holds for the device, as
+                            "FOSC=XT WDTE=OFF PWRTE=ON CP=OFF": the names are
+                            the keys and options of the device's setting
+                            rows in the database, as the window's grid shows
+                            them. A setting whose bits match none of its
+                            options shows its bits (CP=0x1010); bits no row
+                            explains follow as MASK=VALUE (0x3000=0x2000)
+                            where they differ from the device's default
+                            word. A word wider than the device's core is bad
+                            usage.
+    config --set NAME=OPTION[,NAME=OPTION]...
+                            Print the configuration word the settings make
+                            of the device's default word (names and options
+                            in any case), e.g. --set FOSC=HS,WDTE=OFF. A name
+                            or option the device does not have is bad usage;
+                            the message names the choices.
     disasm FILE [-o OUT] [--search CODE]...
                             Load FILE and write the disassembly listing of a
                             14-bit core device to OUT (default dis_asm.asm in
@@ -175,6 +196,7 @@ OPTIONS
                             value of the chip's own is always kept.
     --band-gap N            With program, on devices with band-gap bits: the
                             bits (0..3) to write when the chip's own are lost.
+    --set NAME=OPTION,...   The settings of config --set.
     -o, --output FILE       Output file of read and disasm.
     --search CODE           Search code of disasm (1 to 4 hex digits).
     -h, --help              This text.
@@ -219,10 +241,15 @@ EXAMPLES
     vormex-cli --port COM1 --device PIC16F84A verify blink.hex
     vormex-cli --port COM1 --device PIC12F675 identify
     vormex-cli --port /dev/ttyUSB0 doctor
+    vormex-cli --device PIC16F84A config 0x3FF1
+    vormex-cli --device PIC16F84A config --set FOSC=HS,WDTE=OFF
     vormex-cli --port COM1 --device PIC12F675 --calibration 0x3480 program blink.hex
 )";
 
 namespace {
+
+// config takes a WORD, or none with --set.
+constexpr int kWordOrSet = -1;
 
 struct CommandShape {
     int operands;
@@ -236,6 +263,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
     {"info", {1, false, false}},     {"watch", {1, false, false}},   {"identify", {0, false, false}},
     {"disasm", {1, true, true}},    {"serial", {1, false, false}},  {"doctor", {0, false, false}},
+    {"config", {kWordOrSet, false, false}},
 };
 
 bool isHexCode(const std::string& text) {
@@ -254,6 +282,7 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
         {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
+        {"--set", &o.configSet},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
@@ -334,6 +363,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--calibration and --band-gap are options of program only";
     if (o.ignoreId && o.command != "program" && o.command != "erase")
         return "--ignore-id is an option of program and erase only";
+    if (!o.configSet.empty() && o.command != "config")
+        return "--set is an option of config only";
     if (!o.root.empty() && o.command != "doctor")
         return "--root is an option of doctor only";
     if (o.serialCreate() && o.command != "serial")
@@ -365,8 +396,9 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Op
     const auto shape = kCommands.find(o.command);
     if (shape == kCommands.end())
         return "unknown command " + o.command;
-    if (static_cast<int>(o.args.size()) != shape->second.operands)
-        return o.command + " takes " + std::to_string(shape->second.operands) + " operand(s), " +
+    const int wanted = shape->second.operands == kWordOrSet ? (o.configSet.empty() ? 1 : 0) : shape->second.operands;
+    if (static_cast<int>(o.args.size()) != wanted)
+        return o.command + " takes " + std::to_string(wanted) + " operand(s), " +
                std::to_string(o.args.size()) + " given";
     return checkCombination(o, shape->second);
 }

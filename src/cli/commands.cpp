@@ -11,7 +11,7 @@
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
 #include "image/hexfile.h"
-#include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "base/convert.h"
 #include "link/family.h"

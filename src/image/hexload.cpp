@@ -9,6 +9,7 @@
 #include "image/hexrecords.h"
 #include "image/history.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "link/family.h"
 #include "session/shell.h"

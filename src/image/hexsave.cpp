@@ -11,6 +11,7 @@
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "link/family.h"
 #include "session/shell.h"
 

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "qtplatform/qtportlist.h"
-#include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 

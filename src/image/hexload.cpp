@@ -421,9 +421,4 @@ void LoadHexFile(Session& s) { loadHex(s, LoadRules{false}, ""); }
 
 void LoadHexFromFolder(Session& s, const std::string& folder) { loadHex(s, LoadRules{true}, folder); }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
-}
-
 }  // namespace vx

@@ -12,7 +12,7 @@
 #include "disasm/disasm.h"
 #include "image/configwords.h"
 #include "image/hexfile.h"
-#include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "base/convert.h"
 #include "link/family.h"

@@ -16,7 +16,7 @@
 
 #include "app/portdoctor.h"
 #include "qtplatform/qtportlist.h"
-#include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 

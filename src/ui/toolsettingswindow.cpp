@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "ui/qtui.h"
 #include "ui/widgethelpers.h"
 
 namespace vx {

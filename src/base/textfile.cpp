@@ -83,4 +83,11 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     return !in.bad();
 }
 
+std::string FirstLineOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 }  // namespace vx

@@ -13,6 +13,8 @@ std::vector<std::string> SplitLines(const std::string& content);
 
 // Reads a whole file; false when it cannot be opened (a folder cannot).
 bool ReadWholeFile(const std::string& path, std::string& content);
+// The file's first line without its LF; "" when it cannot be read.
+std::string FirstLineOf(const std::string& path);
 
 // The first bytes of a longer file, cut where no character is split: the
 // length without a UTF-8 sequence or a Shift_JIS double-byte character that

@@ -1,6 +1,19 @@
 // The core's only ways out to the world. The window, the CLI and the tests
 // each implement these; the core never touches Qt, files of the UI or the OS
 // clock directly except through them.
+//
+// One exception: the serial run store (serialization/) makes its own system
+// calls, because what it promises (no number on two chips, whatever dies
+// when) rests on those exact calls and on the order of their syncs:
+//   stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id, the
+//                    start time in /proc/PID/stat and kill(PID, 0): which
+//                    station holds a number, and whether it still runs;
+//   sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock:
+//                    a store file put in place whole and durably;
+//   recordfile.cpp   open, write, fsync of the production record: its line
+//                    is on the disk before the number's commit;
+//   storefaults.cpp  kill(getpid(), SIGKILL): the test hooks only.
+// SQLite and libpq make their own file and socket calls beneath it.
 #pragma once
 
 #include <cstdint>

@@ -16,11 +16,40 @@ const char* NumberStateName(NumberState state) {
     return "";
 }
 
-std::optional<NumberState> StateFromName(const std::optional<std::string>& name) {
+std::optional<NumberState> NumberStateFromName(const std::string& name) {
     for (auto s : {NumberState::Reserved, NumberState::Writing, NumberState::Recorded, NumberState::Returned,
                    NumberState::Settle})
-        if (name && *name == NumberStateName(s))
+        if (name == NumberStateName(s))
             return s;
+    return std::nullopt;
+}
+
+namespace {
+
+using enum NumberState;
+using enum NumberStep;
+constexpr NumberMove kMoves[] = {
+    {Retake, Returned, Reserved},
+    {Write, Reserved, Writing},
+    {Record, Writing, Recorded},
+    {Record, Settle, Recorded},
+    {GiveBack, Reserved, Returned},
+    {GiveBack, Writing, Returned},
+    {GiveBack, Settle, Returned},
+    {Abandon, Reserved, Returned},
+    {Abandon, Writing, Settle},
+    {SettleUsed, Settle, Recorded},
+    {SettleFree, Settle, Returned},
+};
+
+}  // namespace
+
+std::span<const NumberMove> NumberMoves() { return kMoves; }
+
+std::optional<NumberState> NumberAfter(NumberStep step, NumberState from) {
+    for (const auto& move : kMoves)
+        if (move.step == step && move.from == from)
+            return move.to;
     return std::nullopt;
 }
 

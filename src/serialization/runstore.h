@@ -3,17 +3,8 @@
 // so that every step is one transaction, durable once it returns.
 //
 // STATEFILE is a SQLite file (one PC) or a postgresql:// URI (a line of
-// PCs sharing one server). A number moves
-//
-//     (never used) -> reserved -> writing -> recorded
-//                        |           |
-//                        v           v
-//                     returned    to settle -> recorded | returned
-//
-// A reservation whose station is gone goes back to the pool (returned);
-// one whose chip may hold the number (writing) is never handed out again
-// until an operator settles it: a gap is always better than a duplicate.
-// Returned numbers are handed out again first, lowest first.
+// PCs sharing one server). How a number moves between its states:
+// runstate.h.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +23,6 @@
 namespace vx {
 
 class SqlLink;
-class FaultPoints;
 
 struct SerialReservation {
     std::int64_t run = 0;
@@ -41,9 +31,6 @@ struct SerialReservation {
     std::int64_t value = 0;
     SerialRunSettings settings;  // as the reserving transaction read them
 };
-
-// The local time as runs and records write it: "2026/05/20 12:00:00".
-std::string SerialTimeText();
 
 // STATEFILE as messages show it: a server's password left out.
 std::string ShownStorePath(const std::string& path);
@@ -109,7 +96,9 @@ private:
     std::optional<std::int64_t> pick(const SerialRunState& state, const StationId& station, std::int64_t token,
                                      std::string& error);
     bool reap(SerialRunState& state, std::string& error);
-    bool setState(const SerialReservation& r, const char* from, const char* to, std::string& error);
+    // One step of the state table on a reservation's number.
+    bool move(const SerialReservation& r, NumberStep step, std::string& error);
+    bool abandon(SerialRunState& state, const HeldNumber& number, std::string& error);
 
     std::string path_;
     std::unique_ptr<FaultPoints> faults_;

@@ -10,6 +10,7 @@
 
 #include "base/textfile.h"
 #include "image/hexfile.h"
+#include "serialization/recordfile.h"
 #include "serialization/sqllink.h"
 #include "serialization/storeschema.h"
 
@@ -110,7 +111,7 @@ bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std:
         return false;
     // The earlier form knew no writing state: any reserved number may be in a chip.
     auto fill = [&run](SqlLink& link, std::string& err) {
-        if (!InsertRun(link, 1, run->settings, run->nextIndex, err))
+        if (!InsertRun(link, 1, run->settings, run->nextIndex, SerialTimeText(), err))
             return false;
         for (const auto index : run->returned)
             if (!InsertNumber(link, 1, {index, NumberState::Returned, {}, 0}, err))

@@ -1,7 +1,5 @@
 #include "serialization/storeschema.h"
 
-#include "serialization/runstore.h"
-#include "serialization/sqllink.h"
 
 namespace vx {
 
@@ -25,12 +23,7 @@ const char* const kSchemaSql[] = {
     "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '1')",
 };
 
-}  // namespace
-
-const char* const kNotARun = "シリアル番号の管理ファイルではありません。";
 const char* const kNumberColumns = "idx, state, token, host, boot, pid, started";
-
-std::string Damaged(const std::string& why) { return "シリアル番号の管理ファイルが壊れています: " + why; }
 
 // A stored number: decimal digits only, whatever the column's type.
 std::optional<std::int64_t> Decimal(const std::optional<std::string>& text) {
@@ -42,7 +35,7 @@ std::optional<std::int64_t> Decimal(const std::optional<std::string>& text) {
 // A number row as stored: every field checked.
 std::optional<HeldNumber> HeldFrom(const SqlRow& row, std::int64_t nextIndex, std::string& why) {
     const auto index = Decimal(row[0]), tok = Decimal(row[2]), pid = Decimal(row[5]), started = Decimal(row[6]);
-    const auto state = StateFromName(row[1]);
+    const auto state = row[1] ? NumberStateFromName(*row[1]) : std::nullopt;
     const bool names = row[3] && row[4] && row[3]->size() <= kMaxName && row[4]->size() <= kMaxName;
     if (!index || *index < 0 || *index >= nextIndex || !state || !tok || !names || !pid || *pid < 0 ||
         *pid > kMaxPid || !started || *started < 0) {
@@ -78,6 +71,29 @@ std::optional<SerialRunState> RunFrom(const SqlRow& row, std::string& why) {
     return state;
 }
 
+// A state as the statements name it: 'reserved'.
+std::string Quoted(NumberState state) { return std::string("'") + NumberStateName(state) + "'"; }
+
+// The states a step moves a number from: 'reserved', 'writing'.
+std::string StatesBefore(NumberStep step) {
+    std::string list;
+    for (const auto& move : NumberMoves())
+        if (move.step == step)
+            list += (list.empty() ? "" : ", ") + Quoted(move.from);
+    return list;
+}
+
+std::vector<std::string> OwnerParams(const HeldNumber& owner) {
+    return {std::to_string(owner.token), owner.station.host, owner.station.boot, std::to_string(owner.station.pid),
+            std::to_string(owner.station.started)};
+}
+
+}  // namespace
+
+const char* const kNotARun = "シリアル番号の管理ファイルではありません。";
+
+std::string Damaged(const std::string& why) { return "シリアル番号の管理ファイルが壊れています: " + why; }
+
 bool RunSchema(SqlLink& link, std::string& error) {
     for (const char* sql : kSchemaSql)
         if (!link.exec(sql, {}, nullptr, error))
@@ -85,12 +101,13 @@ bool RunSchema(SqlLink& link, std::string& error) {
     return true;
 }
 
-bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::int64_t next, std::string& error) {
+bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::int64_t next, const std::string& created,
+               std::string& error) {
     return link.exec("INSERT INTO serial_run (id, mode, start_value, increment, quantity, address, bytes, "
                      "next_index, created, moved_to) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, '')",
                      {std::to_string(id), SerialModeName(s.mode), std::to_string(s.start), std::to_string(s.increment),
                       std::to_string(s.quantity), std::to_string(s.address), std::to_string(s.bytes),
-                      std::to_string(next), SerialTimeText()},
+                      std::to_string(next), created},
                      nullptr, error);
 }
 
@@ -102,7 +119,6 @@ bool InsertNumber(SqlLink& link, std::int64_t run, const HeldNumber& n, std::str
                      nullptr, error);
 }
 
-// The store's meta table says this is a run store of a schema this build knows.
 bool CheckSchema(SqlLink& link, std::string& error) {
     std::vector<SqlRow> tables, rows;
     if (!link.exec(link.tableSql(), {"vormex_meta"}, &tables, error) ||
@@ -134,13 +150,161 @@ bool CheckSchema(SqlLink& link, std::string& error) {
     return true;
 }
 
-// The chip of a commit whose reply was lost may be recorded already.
-bool AlreadyRecorded(SqlLink& link, const SerialReservation& r) {
+bool ServerSchema(SqlLink& link, std::string& error) {
+    std::vector<SqlRow> tables;
+    if (!link.exec(link.tableSql(), {"vormex_meta"}, &tables, error))
+        return false;
+    return tables.empty() ? RunSchema(link, error) : CheckSchema(link, error);
+}
+
+// The run and its rows in one statement, so that a server's concurrent
+// commits never show rows beyond the next index read a moment before.
+std::optional<SerialRunState> ReadCurrentRun(SqlLink& link, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT r.id, r.mode, r.start_value, r.increment, r.quantity, r.address, r.bytes, r.next_index, "
+                   "r.moved_to, n.idx, n.state, n.token, n.host, n.boot, n.pid, n.started FROM serial_run r "
+                   "LEFT JOIN serial_number n ON n.run = r.id AND n.state <> " +
+                       Quoted(NumberState::Recorded) + " WHERE r.id = (SELECT MAX(id) FROM serial_run) ORDER BY n.idx",
+                   {}, &rows, error))
+        return std::nullopt;
+    if (rows.empty() || rows[0].size() != 16) {
+        error = Damaged("生産がありません");
+        return std::nullopt;
+    }
+    auto state = RunFrom(rows[0], error);
+    for (std::size_t i = 0; state && i < rows.size() && rows[i][9]; ++i) {
+        const SqlRow numbers(rows[i].begin() + 9, rows[i].end());
+        auto held = HeldFrom(numbers, state->nextIndex, error);
+        if (held && (held->state == NumberState::Recorded ||
+                     (!state->held.empty() && state->held.back().index >= held->index))) {
+            error = Damaged("番号の行 " + std::to_string(held->index));
+            held.reset();
+        }
+        if (!held)
+            return std::nullopt;
+        state->held.push_back(*held);
+    }
+    return state;
+}
+
+std::optional<std::int64_t> LastRunId(SqlLink& link, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT MAX(id) FROM serial_run", {}, &rows, error))
+        return std::nullopt;
+    const auto last = rows.empty() || rows[0].empty() ? std::nullopt : Decimal(rows[0][0]);
+    if (!last || *last < 0 || *last == INT64_MAX) {
+        error = Damaged("生産の番号");
+        return std::nullopt;
+    }
+    return last;
+}
+
+std::optional<bool> AnyRun(SqlLink& link, std::string& error) {
+    std::vector<SqlRow> runs;
+    if (!link.exec("SELECT id FROM serial_run", {}, &runs, error))
+        return std::nullopt;
+    return !runs.empty();
+}
+
+bool InsertRecord(SqlLink& link, std::int64_t run, std::int64_t index, const std::string& line, std::string& error) {
+    return link.exec("INSERT INTO serial_record (run, idx, line) VALUES ($1, $2, $3)",
+                     {std::to_string(run), std::to_string(index), line}, nullptr, error);
+}
+
+std::optional<bool> MoveNumber(SqlLink& link, std::int64_t run, std::int64_t index, std::int64_t token,
+                               NumberStep step, std::string& error) {
+    std::string cases;
+    for (const auto& move : NumberMoves())
+        if (move.step == step)
+            cases += " WHEN " + Quoted(move.from) + " THEN " + Quoted(move.to);
+    std::vector<SqlRow> rows;
+    if (!link.exec("UPDATE serial_number SET state = CASE state" + cases +
+                       " END WHERE run = $1 AND idx = $2 AND token = $3 AND state IN (" + StatesBefore(step) +
+                       ") RETURNING idx",
+                   {std::to_string(run), std::to_string(index), std::to_string(token)}, &rows, error))
+        return std::nullopt;
+    return !rows.empty();
+}
+
+std::optional<std::vector<HeldNumber>> ReadOutNumbers(SqlLink& link, const SerialRunState& state, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec(std::string("SELECT ") + kNumberColumns + " FROM serial_number WHERE run = $1 AND state IN (" +
+                       StatesBefore(NumberStep::Abandon) + ") ORDER BY idx" + link.lockRowsSql(),
+                   {std::to_string(state.run)}, &rows, error))
+        return std::nullopt;
+    std::vector<HeldNumber> out;
+    for (const auto& row : rows) {
+        const auto held = row.size() == 7 ? HeldFrom(row, state.settings.quantity, error) : std::nullopt;
+        if (!held)
+            return std::nullopt;
+        out.push_back(*held);
+    }
+    return out;
+}
+
+bool RetakeLowest(SqlLink& link, std::int64_t run, const HeldNumber& owner, std::optional<std::int64_t>& index,
+                  std::string& error) {
+    index.reset();
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT idx FROM serial_number WHERE run = $1 AND state = " + Quoted(NumberState::Returned) +
+                       " ORDER BY idx LIMIT 1" + link.lockRowsSql(),
+                   {std::to_string(run)}, &rows, error))
+        return false;
+    if (rows.empty())
+        return true;
+    const auto taken = Decimal(rows[0].empty() ? std::nullopt : rows[0][0]);
+    if (!taken) {
+        error = Damaged("番号の行");
+        return false;
+    }
+    std::vector<std::string> params = {std::to_string(run), std::to_string(*taken)};
+    const auto who = OwnerParams(owner);
+    params.insert(params.end(), who.begin(), who.end());
+    if (!link.exec("UPDATE serial_number SET state = " +
+                                 Quoted(*NumberAfter(NumberStep::Retake, NumberState::Returned)) +
+                                 ", token = $3, host = $4, boot = $5, pid = $6, started = $7 WHERE run = $1 AND idx = $2",
+                             params, nullptr, error))
+        return false;
+    index = taken;
+    return true;
+}
+
+bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber& owner,
+                   std::optional<std::int64_t>& index, std::string& error) {
+    index.reset();
+    std::vector<SqlRow> rows;
+    if (!link.exec("UPDATE serial_run SET next_index = next_index + 1 WHERE id = $1 AND next_index < quantity "
+                   "RETURNING next_index - 1",
+                   {std::to_string(state.run)}, &rows, error))
+        return false;
+    if (rows.empty())
+        return true;
+    const auto taken = Decimal(rows[0].empty() ? std::nullopt : rows[0][0]);
+    if (!taken || *taken < 0 || *taken >= state.settings.quantity) {
+        error = Damaged("next_index");
+        return false;
+    }
+    HeldNumber number = owner;
+    number.index = *taken;
+    number.state = NumberState::Reserved;
+    if (!InsertNumber(link, state.run, number, error))
+        return false;
+    index = taken;
+    return true;
+}
+
+bool IsRecorded(SqlLink& link, std::int64_t run, std::int64_t index, std::int64_t token) {
     std::vector<SqlRow> rows;
     std::string error;
     return link.exec("SELECT state FROM serial_number WHERE run = $1 AND idx = $2 AND token = $3",
-                     {std::to_string(r.run), std::to_string(r.index), std::to_string(r.token)}, &rows, error) &&
-           rows.size() == 1 && !rows[0].empty() && rows[0][0] == std::optional<std::string>("recorded");
+                     {std::to_string(run), std::to_string(index), std::to_string(token)}, &rows, error) &&
+           rows.size() == 1 && !rows[0].empty() &&
+           rows[0][0] == std::optional<std::string>(NumberStateName(NumberState::Recorded));
+}
+
+bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std::string& error) {
+    return link.exec("UPDATE serial_run SET moved_to = $2 WHERE id = $1", {std::to_string(run), target}, nullptr,
+                     error);
 }
 
 bool ReadRecords(SqlLink& link, std::int64_t run, Records& records, std::string& error) {
@@ -159,7 +323,6 @@ bool ReadRecords(SqlLink& link, std::int64_t run, Records& records, std::string&
     return true;
 }
 
-// Every number row and record of a run, checked, to be copied.
 bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNumber>& numbers, Records& records,
                   std::string& error) {
     std::vector<SqlRow> rows;

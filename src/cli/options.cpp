@@ -263,7 +263,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
     {"info", {1, false, false}},     {"watch", {1, false, false}},   {"identify", {0, false, false}},
     {"disasm", {1, true, true}},    {"serial", {1, false, false}},  {"doctor", {0, false, false}},
-    {"config", {kWordOrSet, false, false}},
+    {"config", {kWordOrSet, false, false}}, {"report", {1, true, false}},
 };
 
 bool isHexCode(const std::string& text) {
@@ -282,13 +282,15 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
         {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
-        {"--set", &o.configSet},
+        {"--set", &o.configSet},     {"--operator", &o.operatorName}, {"--from-sqtp", &o.fromSqtp},
+        {"--export-sqtp", &o.exportSqtp}, {"--format", &o.reportFormat},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
         {"--yes", &o.yes},               {"--once", &o.once},
         {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
         {"--version", &o.version},      {"--list-settle", &o.listSettle}, {"--ignore-id", &o.ignoreId},
+        {"--random", &o.randomKeys},
     };
 
     bool optionsEnded = false;
@@ -359,6 +361,21 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--once is an option of watch";
     if (!o.serialState.empty() && o.command != "program")
         return "--serial is an option of program only";
+    if (!o.operatorName.empty() && o.serialState.empty())
+        return "--operator belongs to program --serial";
+    if (!o.reportFormat.empty() && o.command != "report")
+        return "--format is an option of report only";
+    if (!o.fromSqtp.empty() && !(o.serialStart + o.serialIncrement + o.serialQuantity + o.serialAddress +
+                                 o.serialBytes + o.serialMode)
+                                    .empty())
+        return "--from-sqtp takes the address, bytes and placement from the file: give none of --start, "
+               "--increment, --quantity, --address, --bytes, --mode";
+    if (o.randomKeys && (!o.fromSqtp.empty() || !(o.serialStart + o.serialIncrement).empty()))
+        return "--random takes --quantity, --bytes, --address and --mode (no --start, --increment or --from-sqtp)";
+    if (!o.exportSqtp.empty() && (o.command != "serial" || o.serialCreate()))
+        return "--export-sqtp belongs to serial STATEFILE, without the options of a new run";
+    if ((!o.fromSqtp.empty() || !o.exportSqtp.empty()) && o.deviceName.empty())
+        return "--from-sqtp and --export-sqtp need --device NAME: the list's form is the device's";
     if ((!o.calibration.empty() || !o.bandGap.empty()) && o.command != "program")
         return "--calibration and --band-gap are options of program only";
     if (o.ignoreId && o.command != "program" && o.command != "erase")
@@ -368,14 +385,17 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
     if (!o.root.empty() && o.command != "doctor")
         return "--root is an option of doctor only";
     if (o.serialCreate() && o.command != "serial")
-        return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
+        return "--start, --increment, --quantity, --address, --bytes, --mode, --from-sqtp and --random belong to "
+               "serial";
     const bool settling = o.listSettle || !o.settleNumber.empty();
-    if (settling && (o.command != "serial" || o.serialCreate() || (o.listSettle && !o.settleNumber.empty())))
+    if (settling && (o.command != "serial" || o.serialCreate() || !o.exportSqtp.empty() ||
+                     (o.listSettle && !o.settleNumber.empty())))
         return "--list-settle and --settle belong to serial STATEFILE, one at a time";
     if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
         return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
     const bool needsDevice =
-        o.command != "devices" && o.command != "detect" && o.command != "serial" && o.command != "doctor";
+        o.command != "devices" && o.command != "detect" && o.command != "serial" && o.command != "doctor" &&
+        o.command != "report";
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
     return std::nullopt;

@@ -48,6 +48,7 @@ std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
     const auto id = ReadDeviceId(s);
     if (!id)
         return Outcome::LinkFailed;
+    s.ops.chipDeviceId = id;
     const bool selected = IsSelectedDevice(s, *id);
     const std::string line = DeviceIdLine(s, *id);
     ShowNote(s, (selected || check == IdCheck::Ask ? "" : "red") + line);

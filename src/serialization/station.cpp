@@ -1,5 +1,15 @@
 #include "serialization/station.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/digest.h"
+#include "base/textfile.h"
 #include "image/pcbufferops.h"
 #include "serialization/recordfile.h"
 #include "serialization/serialvalue.h"
@@ -17,7 +27,56 @@ const char* const kUnsettled =
     "残りのシリアル番号は確認待ちです。書込み済みか未使用かを確かめて、確認待ちの番号を片付けてください。";
 const char* const kNotPlaced = "シリアル番号をイメージに置けません。";
 
+// Why a chip failed when Program left no note.
+const char* OutcomeText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Passed: return "";
+    case Outcome::Failed: return "不合格";
+    case Outcome::Cancelled: return "キャンセル";
+    case Outcome::LinkFailed: return "ボードが応答しません";
+    case Outcome::NoDevice: return "デバイスが選ばれていません";
+    case Outcome::NoBoard: return "ボードが見つかりません";
+    case Outcome::Busy: return "ほかの操作の実行中";
+    case Outcome::WrongChip: return "選択したデバイスではありません";
+    case Outcome::NoChipValue: return "キャリブレーション値がありません";
+    }
+    return "";
+}
+
+std::string HexWord(int word) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(word));
+    return text;
+}
+
+std::int64_t UtcMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
+
+std::string StationUser() {
+    passwd entry{}, *found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return found->pw_name;
+    const char* name = std::getenv("USER");
+    return name ? name : std::to_string(::geteuid());
+}
+
+std::string ImageSha256(const Session& s) {
+    const auto& b = s.buffer;
+    const auto programBytes = std::clamp<std::size_t>(2 * static_cast<std::size_t>(std::max(0, s.device.programWords)),
+                                                      0, b.program.size());
+    const auto eepromBytes =
+        std::clamp<std::size_t>(static_cast<std::size_t>(std::max(0, s.device.eepromBytes)), 0, b.eeprom.size());
+    std::string image(b.program.begin(), b.program.begin() + static_cast<std::ptrdiff_t>(programBytes));
+    image.append(b.configArea.begin(), b.configArea.end());
+    image.append(b.eeprom.begin(), b.eeprom.begin() + static_cast<std::ptrdiff_t>(eepromBytes));
+    return Sha256Hex(image);
+}
 
 std::string SerialBytesWritten(std::int64_t value, int bytes) { return SerialBytesText(value, bytes); }
 
@@ -58,7 +117,7 @@ bool SerialStation::commitPending(Session& s) {
     std::string error;
     bool appended = false;
     RunStore* run = store(error);
-    if (run && run->commit(pending_->reservation, recordPath_, pending_->line, error, &appended)) {
+    if (run && run->commit(pending_->reservation, recordPath_, pending_->line, error, &appended, &pending_->attempt)) {
         recorded = true;
         lastValue = pending_->reservation.value;
         lastBytes = pending_->bytes;
@@ -108,6 +167,20 @@ bool SerialStation::reserve(Session& s) {
     }
     held_ = taken.reservation;
     checksum_ = PcBufferChecksum(s);
+    startMs_ = s.clock.nowMs();
+    s.ops.chipDeviceId.reset();
+    std::string hexText;
+    ChipRecord& chip = attempt_.chip;
+    attempt_.atMs = UtcMs();
+    chip = ChipRecord{};
+    chip.at = attempt_.atMs / 1000;
+    chip.host = me_.host;
+    chip.user = StationUser();
+    chip.operatorName = operatorName;
+    chip.device = s.device.name;
+    chip.programChecksum = checksum_;
+    chip.hexSha256 = ReadWholeFile(s.loader.loadedPath, hexText) ? Sha256Hex(hexText) : "";
+    chip.serial = held_->value;
     return true;
 }
 
@@ -129,12 +202,25 @@ bool SerialStation::place(Session& s) {
     }
     placed_ = std::move(*placed);
     isPlaced_ = true;
+    ChipRecord& chip = attempt_.chip;
+    chip.imageSha256 = ImageSha256(s);
+    chip.calibration = s.ops.writeCalibration ? HexWord(*s.ops.writeCalibration) : "";
+    chip.bandGap = s.ops.writeBandGap ? std::to_string(*s.ops.writeBandGap) : "";
     return true;
+}
+
+void SerialStation::endAttempt(Session& s, Outcome outcome) {
+    ChipRecord& chip = attempt_.chip;
+    chip.deviceId = s.ops.chipDeviceId.value_or(-1);
+    chip.passed = outcome == Outcome::Passed;
+    chip.seconds = static_cast<double>(std::max<std::int64_t>(0, s.clock.nowMs() - startMs_)) / 1000;
+    chip.failure = chip.passed ? "" : s.view.note.empty() ? OutcomeText(outcome) : s.view.note;
 }
 
 void SerialStation::finish(Session& s, Outcome outcome) {
     if (!held_)
         return;
+    endAttempt(s, outcome);
     // The image goes back to the file's contents; the chip keeps its number.
     if (isPlaced_)
         RestorePlacement(s.buffer, placed_);
@@ -147,9 +233,9 @@ void SerialStation::finish(Session& s, Outcome outcome) {
         const std::string written = SerialBytesWritten(held.value, held.settings.bytes);
         pending_ = Pending{held, SerialRecordLine(SerialTimeText(), s.device.name, held.value, written, s.loader.loadedPath,
                                                   checksum_, port),
-                           written};
+                           written, attempt_};
         commitPending(s);
-    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error)) {
+    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error, &attempt_)) {
         store_.reset();
         refuse(s, Stop::FileError, error);
     }

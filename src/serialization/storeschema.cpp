@@ -1,12 +1,13 @@
 #include "serialization/storeschema.h"
 
+#include "serialization/runrows.h"
 
 namespace vx {
 
 namespace {
 
 constexpr const char* kFormat = "vormex serial run";
-constexpr std::int64_t kSchema = 1;
+constexpr std::int64_t kSchema = 2;
 constexpr std::size_t kMaxName = 255;  // host name and boot id
 
 const char* const kSchemaSql[] = {
@@ -94,20 +95,22 @@ const char* const kNotARun = "シリアル番号の管理ファイルではあ�
 
 std::string Damaged(const std::string& why) { return "シリアル番号の管理ファイルが壊れています: " + why; }
 
+std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text) { return Decimal(text); }
+
 bool RunSchema(SqlLink& link, std::string& error) {
     for (const char* sql : kSchemaSql)
         if (!link.exec(sql, {}, nullptr, error))
             return false;
-    return true;
+    return AddRunRows(link, error);
 }
 
 bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::int64_t next, const std::string& created,
                std::string& error) {
     return link.exec("INSERT INTO serial_run (id, mode, start_value, increment, quantity, address, bytes, "
-                     "next_index, created, moved_to) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, '')",
+                     "next_index, created, moved_to, source) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, '', $10)",
                      {std::to_string(id), SerialModeName(s.mode), std::to_string(s.start), std::to_string(s.increment),
                       std::to_string(s.quantity), std::to_string(s.address), std::to_string(s.bytes),
-                      std::to_string(next), created},
+                      std::to_string(next), created, SerialSourceName(s.source)},
                      nullptr, error);
 }
 

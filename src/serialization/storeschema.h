@@ -17,10 +17,13 @@ namespace vx {
 
 extern const char* const kNotARun;
 std::string Damaged(const std::string& why);
+// A stored whole number: decimal digits only, whatever the column's type.
+std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text);
 
 // Creates the tables of an empty store.
 bool RunSchema(SqlLink& link, std::string& error);
-// The store's meta table says this is a run store of a schema this build knows.
+// The store's meta table says this is a run store of a schema this build
+// knows (an earlier one is upgraded once it is open: runrows.h).
 bool CheckSchema(SqlLink& link, std::string& error);
 // A server's database: the tables made when it has none, else checked.
 bool ServerSchema(SqlLink& link, std::string& error);

@@ -95,9 +95,13 @@ std::optional<std::string> CheckPlan(const SerialRunSettings& settings, const st
     return std::nullopt;
 }
 
-// The chip's row, when there is one.
+// The chip's row, when there is one, with the reservation's number.
 bool KeepAttempt(SqlLink& link, const SerialReservation& r, const ChipAttempt* attempt, std::string& error) {
-    return !attempt || InsertChip(link, r.run, r.token, attempt->atMs, attempt->chip, error);
+    if (!attempt)
+        return true;
+    ChipRecord chip = attempt->chip;
+    chip.serial = r.value;
+    return InsertChip(link, r.run, r.token, attempt->atMs, chip, error);
 }
 
 // The record row, and its line appended to the production record (path).

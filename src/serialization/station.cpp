@@ -180,7 +180,6 @@ bool SerialStation::reserve(Session& s) {
     chip.device = s.device.name;
     chip.programChecksum = checksum_;
     chip.hexSha256 = ReadWholeFile(s.loader.loadedPath, hexText) ? Sha256Hex(hexText) : "";
-    chip.serial = held_->value;
     return true;
 }
 

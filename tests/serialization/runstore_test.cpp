@@ -257,7 +257,7 @@ TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
     sqlite3_exec(foreign, "CREATE TABLE parts (name TEXT)", nullptr, nullptr, nullptr);
     sqlite3_close(foreign);
     refused("foreign.db", test::ReadFileBytes(rig.dir + "foreign.db"), "シリアル番号の管理ファイルではありません");
-    refused("newer.db", edited("newer.db", "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'"), "新しい版");
+    refused("newer.db", edited("newer.db", "UPDATE vormex_meta SET value = '3' WHERE name = 'schema'"), "新しい版");
     edited("quantity.db", "UPDATE serial_run SET quantity = 9223372036854775807");
     edited("station.db", "INSERT INTO serial_number VALUES (1, 0, 'reserved', 7, 'h', 'b', 4294967297, 1);"
                          "UPDATE serial_run SET next_index = 1");

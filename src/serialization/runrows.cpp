@@ -18,7 +18,10 @@ const char* const kRowsSql[] = {
      "hex_sha256 TEXT NOT NULL, image_sha256 TEXT NOT NULL, serial BIGINT NOT NULL, passed BIGINT NOT NULL, "
      "ms BIGINT NOT NULL, failure TEXT NOT NULL, PRIMARY KEY (run, chip))"),
     "CREATE INDEX serial_chip_time ON serial_chip (run, at_ms, chip)",
-    "CREATE INDEX serial_chip_station ON serial_chip (run, host, user_name, passed)",
+    // Each station's counts, kept with its chips' rows: an operator's screen
+    // reads a few rows, however many chips the run has made.
+    ("CREATE TABLE serial_tally (run BIGINT NOT NULL, host TEXT NOT NULL, user_name TEXT NOT NULL, "
+     "passed BIGINT NOT NULL, total BIGINT NOT NULL, PRIMARY KEY (run, host, user_name))"),
     "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
 };
 
@@ -198,7 +201,11 @@ std::optional<std::vector<std::int64_t>> ReadPlan(SqlLink& link, const SerialRun
 bool InsertChip(SqlLink& link, std::int64_t run, std::int64_t key, std::int64_t atMs, const ChipRecord& c,
                 std::string& error) {
     const auto ms = std::llround(c.seconds * 1000);
-    return link.exec("INSERT INTO serial_chip (run, chip, " + std::string(kChipColumns) +
+    return link.exec("INSERT INTO serial_tally (run, host, user_name, passed, total) VALUES ($1, $2, $3, $4, 1) "
+                     "ON CONFLICT (run, host, user_name) DO UPDATE SET passed = serial_tally.passed + $4, "
+                     "total = serial_tally.total + 1",
+                     {std::to_string(run), c.host, c.user, c.passed ? "1" : "0"}, nullptr, error) &&
+           link.exec("INSERT INTO serial_chip (run, chip, " + std::string(kChipColumns) +
                          ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17)",
                      {std::to_string(run), std::to_string(key), std::to_string(atMs), c.host, c.user,
                       c.operatorName, c.device, std::to_string(c.deviceId), c.calibration, c.bandGap,
@@ -237,9 +244,12 @@ std::optional<ChipCount> CountChips(SqlLink& link, std::int64_t run, const std::
         params.push_back(*host);
         params.push_back(*user);
     }
-    if (!link.exec("SELECT COUNT(*), SUM(passed) FROM serial_chip WHERE " + where, params, &rows, error))
+    if (!link.exec("SELECT SUM(total), SUM(passed) FROM serial_tally WHERE " + where, params, &rows, error))
         return std::nullopt;
-    const auto total = rows.size() == 1 && rows[0].size() == 2 ? StoredInteger(rows[0][0]) : std::nullopt;
+    // No row: no chip yet.
+    const bool none = rows.size() == 1 && rows[0].size() == 2 && !rows[0][0];
+    const auto total = none ? std::optional<std::int64_t>(0)
+                            : rows.size() == 1 && rows[0].size() == 2 ? StoredInteger(rows[0][0]) : std::nullopt;
     const auto passed = total && *total > 0 ? StoredInteger(rows[0][1]) : std::optional<std::int64_t>(0);
     if (!total || !passed || *passed < 0 || *passed > *total) {
         error = Damaged("IC の記録");

@@ -1,7 +1,8 @@
 // The run store's tables of the production record (schema 2): a listed
 // run's planned values, kept whole from its creation, and one row per chip
-// attempted. Every statement on them is here; every field read back is
-// checked as input, as storeschema.h does for the number tables.
+// attempted, with each station's counts. Every statement on them is here;
+// every field read back is checked as input, as storeschema.h does for the
+// number tables.
 #pragma once
 
 #include <cstdint>

@@ -201,7 +201,7 @@ TEST_P(RunRecordTest, StoreOfTheEarlierSchemaIsUpgradedOnce) {
     run.quantity = 5;
     run.address = 0x3F0;
     ASSERT_TRUE(RunStore::create(path, run, error)) << error;
-    exec("DROP TABLE serial_chip; DROP TABLE serial_plan; ALTER TABLE serial_run DROP COLUMN source; "
+    exec("DROP TABLE serial_chip; DROP TABLE serial_tally; DROP TABLE serial_plan; ALTER TABLE serial_run DROP COLUMN source; "
          "UPDATE vormex_meta SET value = '1' WHERE name = 'schema'");
     std::string note;
     auto store = open(&note);

@@ -68,7 +68,18 @@ COMMANDS
                             could not record it) is never handed out again
                             until it is settled (see serial below). A run
                             file of the earlier text form is converted once
-                            (the text is kept as STATEFILE.old).
+                            (the text is kept as STATEFILE.old), a store of
+                            the earlier schema upgraded once. Every chip
+                            attempted, passed or failed, is a row of the
+                            store: time, station (host, user), operator,
+                            device, the device ID read, the calibration and
+                            band-gap values written back, the program
+                            checksum, the SHA-256 of the HEX file and of the
+                            image as written, serial value, verdict, seconds
+                            and why it failed (see report).
+    program FILE --serial STATEFILE --operator NAME
+                            The same, the chips' rows naming NAME as the
+                            operator.
     serial STATEFILE --quantity Q --address A [--start S] [--increment K]
            [--bytes N] [--mode retlw|eeprom]
                             Create a production run (an existing STATEFILE
@@ -78,6 +89,39 @@ COMMANDS
                             words at program word address A (default mode)
                             or as EEPROM bytes at EEPROM address A. Values
                             are decimal, or hexadecimal with a 0x prefix.
+    serial STATEFILE --from-sqtp FILE.num --device NAME
+                            Create a run whose values are the records of the
+                            customer's SQTP list FILE.num, in order; the
+                            placement (RETLW words or EEPROM bytes), address
+                            and bytes come from the file. Every record is
+                            checked (checksums included); a list with two
+                            equal values, records of another length or
+                            address, data outside the device or more than
+                            1000000 records is refused, naming the line, and
+                            nothing is created.
+    serial STATEFILE --random --quantity Q --bytes N --address A
+           [--mode retlw|eeprom]
+                            Create a run of Q distinct random keys of N bytes
+                            from the system's random source (never all 0x00
+                            or all 0xFF). A listed or random run's values are
+                            stored with the run when it is created: every
+                            station and every restart hands out the same
+                            list, none twice.
+    serial STATEFILE --export-sqtp FILE --device NAME
+                            Write the values the run has recorded, in the
+                            order of the run, as an SQTP list (the form
+                            --from-sqtp reads), for the customer.
+    report STATEFILE [--format text|csv|json|html] [-o FILE]
+                            The run's report from its store: the plan and
+                            its state (planned, recorded, failed chips, to
+                            settle, left), passed, failed, yield and chips
+                            per hour per station and per operator, and every
+                            chip attempted with all its fields. CSV has one
+                            row per chip; HTML is one self-contained file
+                            with inline SVG charts (chips per hour per
+                            station, causes of failure). Default: text on
+                            standard output. A damaged store is named with
+                            what is damaged (exit 2).
     serial STATEFILE        Print the run's state, its numbers out and to
                             settle, and the last lines of its production
                             record.

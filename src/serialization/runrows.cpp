@@ -8,22 +8,6 @@ namespace vx {
 
 namespace {
 
-const char* const kRowsSql[] = {
-    "ALTER TABLE serial_run ADD COLUMN source TEXT NOT NULL DEFAULT 'arithmetic'",
-    ("CREATE TABLE serial_plan (run BIGINT NOT NULL, idx BIGINT NOT NULL, value BIGINT NOT NULL, "
-     "PRIMARY KEY (run, idx), UNIQUE (run, value))"),
-    ("CREATE TABLE serial_chip (run BIGINT NOT NULL, chip BIGINT NOT NULL, at_ms BIGINT NOT NULL, "
-     "host TEXT NOT NULL, user_name TEXT NOT NULL, operator_name TEXT NOT NULL, device TEXT NOT NULL, "
-     "device_id BIGINT NOT NULL, calibration TEXT NOT NULL, band_gap TEXT NOT NULL, checksum TEXT NOT NULL, "
-     "hex_sha256 TEXT NOT NULL, image_sha256 TEXT NOT NULL, serial BIGINT NOT NULL, passed BIGINT NOT NULL, "
-     "ms BIGINT NOT NULL, failure TEXT NOT NULL, PRIMARY KEY (run, chip))"),
-    "CREATE INDEX serial_chip_time ON serial_chip (run, at_ms, chip)",
-    // Each station's counts, kept with its chips' rows: an operator's screen
-    // reads a few rows, however many chips the run has made.
-    ("CREATE TABLE serial_tally (run BIGINT NOT NULL, host TEXT NOT NULL, user_name TEXT NOT NULL, "
-     "passed BIGINT NOT NULL, total BIGINT NOT NULL, PRIMARY KEY (run, host, user_name))"),
-    "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
-};
 
 const char* const kChipColumns =
     "at_ms, host, user_name, operator_name, device, device_id, calibration, band_gap, checksum, hex_sha256, "
@@ -71,13 +55,6 @@ std::optional<ChipRecord> ChipFrom(const SqlRow& row) {
 std::int64_t Top(int bytes) { return (std::int64_t{1} << (8 * bytes)) - 1; }
 
 }  // namespace
-
-bool AddRunRows(SqlLink& link, std::string& error) {
-    for (const char* sql : kRowsSql)
-        if (!link.exec(sql, {}, nullptr, error))
-            return false;
-    return true;
-}
 
 bool UpgradeStore(SqlLink& link, const std::string& shownPath, std::string* note, std::string& error) {
     std::vector<SqlRow> rows;

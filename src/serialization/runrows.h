@@ -1,8 +1,8 @@
 // The run store's tables of the production record (schema 2): a listed
 // run's planned values, kept whole from its creation, and one row per chip
-// attempted, with each station's counts. Every statement on them is here;
-// every field read back is checked as input, as storeschema.h does for the
-// number tables.
+// attempted, with each station's counts. The tables are made with the
+// others (storeschema.h); every statement that reads or writes them is
+// here, and every field read back is checked as input.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +16,6 @@
 
 namespace vx {
 
-// The schema 2 tables and columns, added to a store of schema 1 (or to the
-// schema 1 tables of a new store).
-bool AddRunRows(SqlLink& link, std::string& error);
 // A store of schema 1 brought to schema 2 in one transaction, once, whoever
 // comes first (note: what was done); a store of schema 2 is left alone.
 bool UpgradeStore(SqlLink& link, const std::string& shownPath, std::string* note, std::string& error);

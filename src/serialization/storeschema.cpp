@@ -1,6 +1,5 @@
 #include "serialization/storeschema.h"
 
-#include "serialization/runrows.h"
 
 namespace vx {
 
@@ -22,6 +21,24 @@ const char* const kSchemaSql[] = {
     ("CREATE TABLE serial_record (run BIGINT NOT NULL, idx BIGINT NOT NULL, line TEXT NOT NULL, "
      "PRIMARY KEY (run, idx))"),
     "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '1')",
+};
+
+// Schema 2: the production record's tables (runrows.h).
+const char* const kRowsSql[] = {
+    "ALTER TABLE serial_run ADD COLUMN source TEXT NOT NULL DEFAULT 'arithmetic'",
+    ("CREATE TABLE serial_plan (run BIGINT NOT NULL, idx BIGINT NOT NULL, value BIGINT NOT NULL, "
+     "PRIMARY KEY (run, idx), UNIQUE (run, value))"),
+    ("CREATE TABLE serial_chip (run BIGINT NOT NULL, chip BIGINT NOT NULL, at_ms BIGINT NOT NULL, "
+     "host TEXT NOT NULL, user_name TEXT NOT NULL, operator_name TEXT NOT NULL, device TEXT NOT NULL, "
+     "device_id BIGINT NOT NULL, calibration TEXT NOT NULL, band_gap TEXT NOT NULL, checksum TEXT NOT NULL, "
+     "hex_sha256 TEXT NOT NULL, image_sha256 TEXT NOT NULL, serial BIGINT NOT NULL, passed BIGINT NOT NULL, "
+     "ms BIGINT NOT NULL, failure TEXT NOT NULL, PRIMARY KEY (run, chip))"),
+    "CREATE INDEX serial_chip_time ON serial_chip (run, at_ms, chip)",
+    // Each station's counts, kept with its chips' rows: an operator's screen
+    // reads a few rows, however many chips the run has made.
+    ("CREATE TABLE serial_tally (run BIGINT NOT NULL, host TEXT NOT NULL, user_name TEXT NOT NULL, "
+     "passed BIGINT NOT NULL, total BIGINT NOT NULL, PRIMARY KEY (run, host, user_name))"),
+    "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
 };
 
 const char* const kNumberColumns = "idx, state, token, host, boot, pid, started";
@@ -94,6 +111,13 @@ std::vector<std::string> OwnerParams(const HeldNumber& owner) {
 const char* const kNotARun = "シリアル番号の管理ファイルではありません。";
 
 std::string Damaged(const std::string& why) { return "シリアル番号の管理ファイルが壊れています: " + why; }
+
+bool AddRunRows(SqlLink& link, std::string& error) {
+    for (const char* sql : kRowsSql)
+        if (!link.exec(sql, {}, nullptr, error))
+            return false;
+    return true;
+}
 
 std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text) { return Decimal(text); }
 

@@ -20,6 +20,9 @@ std::string Damaged(const std::string& why);
 // A stored whole number: decimal digits only, whatever the column's type.
 std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text);
 
+// The schema 2 tables and columns, added to a store of schema 1 (or to the
+// schema 1 tables of a new store).
+bool AddRunRows(SqlLink& link, std::string& error);
 // Creates the tables of an empty store.
 bool RunSchema(SqlLink& link, std::string& error);
 // The store's meta table says this is a run store of a schema this build

@@ -270,7 +270,7 @@ TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
             "シリアル番号の管理ファイルではありません");
     ASSERT_EQ(cli({"serial", path("good.db"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
     ASSERT_EQ(sqlite3_open(path("good.db").toLocal8Bit().constData(), &db), SQLITE_OK);
-    sqlite3_exec(db, "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "UPDATE vormex_meta SET value = '3' WHERE name = 'schema'", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     refused({"serial", path("good.db")}, "新しい版で作られたシリアル番号の管理ファイルです");
     refused({"serial", QString::fromStdString(test::PgCluster::unreachable())}, "PostgreSQL サーバーに接続できません");

@@ -2,7 +2,7 @@
 
 #include "app/menus.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "toolchain/build.h"
 
 namespace vx {

@@ -3,7 +3,7 @@
 #include "app/startup.h"
 #include "base/convert.h"
 #include "ops/detect.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -6,7 +6,7 @@
 #include "disasm/disasm.h"
 #include "image/hexfile.h"
 #include "session/session.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -11,7 +11,7 @@
 #include "image/pcbufferops.h"
 #include "image/selection.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -12,7 +12,7 @@
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -6,7 +6,7 @@
 #include "image/display.h"
 #include "image/grid.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -8,7 +8,7 @@
 #include "image/grid.h"
 #include "image/pcbufferops.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

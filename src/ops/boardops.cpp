@@ -10,7 +10,7 @@
 #include "link/family.h"
 #include "link/protocol.h"
 #include "ops/detect.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

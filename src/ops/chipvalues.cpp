@@ -6,7 +6,7 @@
 #include "device/devicedb.h"
 #include "link/family.h"
 #include "ops/boardops.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

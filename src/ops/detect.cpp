@@ -2,7 +2,7 @@
 
 #include "link/comport.h"
 #include "link/protocol.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -15,7 +15,7 @@
 #include "ops/chipvalues.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -8,7 +8,7 @@
 #include "base/settings.h"
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -2,7 +2,7 @@
 
 #include "image/pcbufferops.h"
 #include "serialization/serialvalue.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

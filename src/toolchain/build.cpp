@@ -12,7 +12,7 @@
 #include "base/convert.h"
 #include "base/settings.h"
 #include "image/hexfile.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -22,7 +22,7 @@
 #include "device/devicedb.h"
 #include "image/history.h"
 #include "qtplatform/qtseams.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/boardwindow.h"
 #include "ui/guiapp.h"
 #include "ui/qtui.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "session/shell.h"
+#include "session/status.h"
 #include "support/fakes.h"
 
 using namespace vx;

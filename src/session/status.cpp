@@ -1,4 +1,4 @@
-#include "session/shell.h"
+#include "session/status.h"
 
 #include <algorithm>
 #include <cctype>

@@ -20,11 +20,9 @@ int BlankProgramWord(Family family) {
 }
 
 void ClearPcBuffer(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return;
     ShowImageFile(s, "");
     s.view.hexSummary.clear();
     s.loader.contents = HexContents{};

@@ -73,7 +73,7 @@ std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false
     bool first = true;
     for (int got = s.link.ReceivedCount(); got < n; got = s.link.ReceivedCount()) {
         if (progress)
-            ShowProgress(s, "ON", 0, n, got);
+            ShowProgress(s, true, 0, n, got);
         const int want = progress ? got + 1 : n;
         if (wait.idle) {
             arrived = s.link.WaitForBytesIdle(want, wait.ms, first ? wait.firstByteMs : 0);
@@ -86,7 +86,7 @@ std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false
         first = false;
     }
     if (progress)
-        ShowProgress(s, "OFF", 0, n, 0);
+        ShowProgress(s, false, 0, n, 0);
     if (!arrived) {
         LinkFault(s);
         return std::nullopt;
@@ -144,7 +144,7 @@ Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, const Abort
     const int words = static_cast<int>(image.size() / 2);
     auto progressOff = [&] {
         if (progressMax > 0)
-            ShowProgress(s, "OFF", 0, progressMax, 0);
+            ShowProgress(s, false, 0, progressMax, 0);
     };
     for (int k = 0;; ++k) {
         if (k == words)
@@ -164,7 +164,7 @@ Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, const Abort
         if (k == words)
             return {Transfer::Sent, words, std::move(*answer)};
         if (progressMax > 0)
-            ShowProgress(s, "ON", 0, progressMax, 2 * k);
+            ShowProgress(s, true, 0, progressMax, 2 * k);
         s.link.SendBytes(Bytes{image[2 * k], image[2 * k + 1]});
         if (pauseMs > 0)
             s.clock.sleepMs(pauseMs);
@@ -256,7 +256,10 @@ std::optional<int> ReadDeviceId(Session& s) {
 
 Result EraseProgramMemory(Session& s) {
     if (!FamilyOf(s).flash)
-        return Report(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+    {
+        ShowNote(s, Tone::Alert, "EPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+        return Result::None;
+    }
     s.link.DiscardInput();
     SendLetters(s, Command::EraseProgram);
     const auto reply = Receive(s, 1, kReply);

@@ -49,7 +49,7 @@ RunStore* SerialStation::store(std::string& error) {
 void SerialStation::refuse(Session& s, Stop why, const std::string& text) {
     stop = why;
     message = text;
-    ShowNote(s, "red" + text);
+    ShowNote(s, Tone::Alert, text);
 }
 
 // The passed chip's number first: nothing new is handed out before it is recorded.

@@ -238,10 +238,6 @@ void InsertDifference(std::string& text, std::size_t& caret, int address, const 
 
 }  // namespace
 
-bool IsOldOscillatorPart(const std::string& name) {
-    return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
-}
-
 std::optional<int> ReadDeviceId(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::ReadConfigArea);
@@ -391,7 +387,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
         s.ops.configAcc = {(*reply)[0], (*reply)[1]};
         // The oscillator bits of these parts are not part of blankness.
         int expected = 0x0FFF;
-        if (IsOldOscillatorPart(s.device.name)) {
+        if (IsOldOscillatorPart(FamilyOf(s), s.device.name)) {
             expected = 0x0FFC;
             word &= 0xFFFC;
         }

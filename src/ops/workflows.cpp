@@ -536,7 +536,7 @@ std::string Mark(Result r) {
 
 // 12-bit parts without calibration; the old oscillator parts name their oscillator.
 bool ReportBlankWholeArea(Session& s, const BlankFindings& f) {
-    const bool oldPart = IsOldOscillatorPart(s.device.name);
+    const bool oldPart = IsOldOscillatorPart(Traits(s.device.family), s.device.name);
     static const char* const kOscillators[] = {"ＬＰ", "ＸＴ", "ＨＳ", "ＲＣ"};
     const std::string oscillator = kOscillators[s.ops.configAcc.low & 0x03];
     if (f.combined == "OK--OK") {

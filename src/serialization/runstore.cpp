@@ -39,7 +39,7 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
         link = OpenPostgresLink(path, *points, error);
     else
         link = OpenStoreFile(path, *points, error, note);
-    if (!link || !CheckSchema(*link, error) || !link->configure(error)) {
+    if (!link || !CheckSchema(*link, error) || !link->configure(error) || !SchemaCurrent(*link, error)) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
     }
@@ -317,7 +317,7 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
     auto fill = [&](SqlLink& link, std::string& err) {
         bool ok = InsertRun(link, 1, state->settings, state->nextIndex, SerialTimeText(), err);
         for (const auto& n : numbers)
-            ok = ok && InsertNumber(link, 1, n, err);
+            ok = ok && InsertNumber(link, 1, state->settings, n, err);
         for (const auto& [index, line] : records)
             ok = ok && InsertRecord(link, 1, index, line, err);
         return ok;

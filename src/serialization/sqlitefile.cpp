@@ -114,10 +114,10 @@ bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std:
         if (!InsertRun(link, 1, run->settings, run->nextIndex, SerialTimeText(), err))
             return false;
         for (const auto index : run->returned)
-            if (!InsertNumber(link, 1, {index, NumberState::Returned, {}, 0}, err))
+            if (!InsertNumber(link, 1, run->settings, {index, NumberState::Returned, {}, 0}, err))
                 return false;
         for (const auto& r : run->reserved)
-            if (!InsertNumber(link, 1, {r.index, NumberState::Settle, {"", "", r.pid, r.started}, RandomToken()}, err))
+            if (!InsertNumber(link, 1, run->settings, {r.index, NumberState::Settle, {"", "", r.pid, r.started}, RandomToken()}, err))
                 return false;
         return true;
     };

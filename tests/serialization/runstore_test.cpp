@@ -257,9 +257,9 @@ TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
     sqlite3_exec(foreign, "CREATE TABLE parts (name TEXT)", nullptr, nullptr, nullptr);
     sqlite3_close(foreign);
     refused("foreign.db", test::ReadFileBytes(rig.dir + "foreign.db"), "シリアル番号の管理ファイルではありません");
-    refused("newer.db", edited("newer.db", "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'"), "新しい版");
+    refused("newer.db", edited("newer.db", "UPDATE vormex_meta SET value = '9' WHERE name = 'schema'"), "新しい版");
     edited("quantity.db", "UPDATE serial_run SET quantity = 9223372036854775807");
-    edited("station.db", "INSERT INTO serial_number VALUES (1, 0, 'reserved', 7, 'h', 'b', 4294967297, 1);"
+    edited("station.db", "INSERT INTO serial_number VALUES (1, 0, 'reserved', 7, 'h', 'b', 4294967297, 1, 0);"
                          "UPDATE serial_run SET next_index = 1");
     for (const char* name : {"quantity.db", "station.db"}) {
         auto bad = RunStore::open(rig.dir + name, error);
@@ -270,6 +270,73 @@ TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
     }
     EXPECT_FALSE(RunStore::open(test::PgCluster::unreachable(), error));
     EXPECT_NE(error.find("PostgreSQL サーバーに接続できません"), std::string::npos) << error;
+}
+
+void Exec(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+// A value is never handed out twice, whatever an editor did to the settings;
+// a store of the earlier schema learns its rows' values once.
+TEST(RunStoreFiles, ValuesAreUniqueEvenWhenTheSettingsAreEdited) {
+    test::TestRig rig;
+    const std::string path = rig.dir + "run.db";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(5000, 10), error));
+    auto store = RunStore::open(path, error);
+    const auto ok = [](const SerialRunSettings&) { return std::optional<std::string>(); };
+    for (int i = 0; i < 2; ++i) {
+        const auto t = store->reserve(ThisStation(), ok);
+        ASSERT_TRUE(store->markWriting(t.reservation, error) && store->commit(t.reservation, "", "", error)) << error;
+    }
+    store.reset();
+    // Start one lower: indexes 1 and 2 would give 5000 and 5001 again.
+    Exec(path, "UPDATE serial_run SET start_value = 4999");
+    const std::string edited = test::ReadFileBytes(path);
+    store = RunStore::open(path, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_FALSE(store->load(error));
+    EXPECT_NE(error.find("壊れています: シリアル番号 5000 "), std::string::npos) << error;
+    EXPECT_EQ(store->reserve(ThisStation(), ok).result, RunStore::Take::Error);
+    store.reset();
+    EXPECT_EQ(test::ReadFileBytes(path), edited);
+    // The schema itself refuses a second row of one value.
+    Exec(path, "UPDATE serial_run SET start_value = 5000");
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    EXPECT_NE(sqlite3_exec(db, "INSERT INTO serial_number VALUES (1, 5, 'returned', 0, '', '', 0, 0, 5000)", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    // Schema 1: rows without values; upgraded at the first open, numbers kept.
+    const std::string old = rig.dir + "old.db";
+    Exec(old,
+         "CREATE TABLE vormex_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+         "CREATE TABLE serial_run (id BIGINT PRIMARY KEY, mode TEXT NOT NULL, start_value BIGINT NOT NULL, "
+         "increment BIGINT NOT NULL, quantity BIGINT NOT NULL, address BIGINT NOT NULL, bytes BIGINT NOT NULL, "
+         "next_index BIGINT NOT NULL, created TEXT NOT NULL, moved_to TEXT NOT NULL);"
+         "CREATE TABLE serial_number (run BIGINT NOT NULL, idx BIGINT NOT NULL, state TEXT NOT NULL, "
+         "token BIGINT NOT NULL, host TEXT NOT NULL, boot TEXT NOT NULL, pid BIGINT NOT NULL, started BIGINT NOT NULL, "
+         "PRIMARY KEY (run, idx));"
+         "CREATE TABLE serial_record (run BIGINT NOT NULL, idx BIGINT NOT NULL, line TEXT NOT NULL, "
+         "PRIMARY KEY (run, idx));"
+         "INSERT INTO vormex_meta VALUES ('format', 'vormex serial run'), ('schema', '1');"
+         "INSERT INTO serial_run VALUES (1, 'retlw', 100, 2, 10, 1008, 2, 3, 'x', '');"
+         "INSERT INTO serial_number VALUES (1, 0, 'recorded', 5, '', '', 0, 0), (1, 1, 'returned', 6, '', '', 0, 0);");
+    store = RunStore::open(old, error);
+    ASSERT_TRUE(store) << error;
+    const auto s = store->load(error);
+    ASSERT_TRUE(s) << error;
+    EXPECT_EQ(s->values(NumberState::Returned), std::vector<std::int64_t>{102});
+    EXPECT_EQ(Value(store->reserve(ThisStation(), ok)), 102);
+    store.reset();
+    Exec(old, "UPDATE serial_run SET increment = 1");  // 100 and 102 no longer agree
+    EXPECT_FALSE(RunStore::open(old, error)->load(error));
+    EXPECT_NE(error.find("シリアル番号 102 "), std::string::npos) << error;
 }
 
 }  // namespace

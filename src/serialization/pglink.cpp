@@ -18,6 +18,13 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
+// The server's disk full (53100) or a read-only server (25006), said as such.
+std::string RoomSays(PGresult* result) {
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    const std::string code = state ? state : "";
+    return code == "53100" ? std::string(kDiskFull) + ": " : code == "25006" ? std::string(kReadOnly) + ": " : "";
+}
+
 class PgLink : public SqlLink {
 public:
     PgLink(PGconn* conn, FaultPoints& faults) : conn_(conn), faults_(faults) {}
@@ -43,7 +50,7 @@ public:
         while (PGresult* result = PQgetResult(conn_)) {
             const auto status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-                error = Trimmed(std::string("PostgreSQL: ") + PQresultErrorMessage(result));
+                error = Trimmed(std::string("PostgreSQL: ") + RoomSays(result) + PQresultErrorMessage(result));
                 ok = false;
             } else if (rows) {
                 collect(result, *rows);

@@ -39,10 +39,14 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
         link = OpenPostgresLink(path, *points, error);
     else
         link = OpenStoreFile(path, *points, error, note);
-    if (!link || !CheckSchema(*link, error) || !link->configure(error) || !SchemaCurrent(*link, error)) {
+    if (!link || !CheckSchema(*link, error) || !link->configure(error) ||
+        (!link->readOnly() && !SchemaCurrent(*link, error))) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
     }
+    if (!isServer(path) && !link->readOnly())
+        for (const char* beside : {"-wal", "-shm"})
+            ShareLike(path + beside, path);
     return std::unique_ptr<RunStore>(new RunStore(path, std::move(link), std::move(points)));
 }
 
@@ -66,14 +70,15 @@ bool CreateOnServer(const std::string& uri, const SerialRunSettings& settings, s
     return InsertRun(*link, 1, settings, 0, SerialTimeText(), error) && tx.commit(error);
 }
 
-// The record row, and its line appended to the production record (path).
+// The record row, and its line appended to the production record (path);
+// a record made here takes the group and mode of the store file (like).
 bool Record(SqlLink& link, std::int64_t run, std::int64_t index, const std::string& path, const std::string& line,
-            FaultPoints& faults, std::string& error, bool* appended = nullptr) {
+            const std::string& like, FaultPoints& faults, std::string& error, bool* appended = nullptr) {
     if (!InsertRecord(link, run, index, line, error))
         return false;
     if (path.empty())
         return true;
-    if (!AppendRecord(path, line, faults, error))
+    if (!AppendRecord(path, line, faults, error, like))
         return false;
     if (appended)
         *appended = true;
@@ -101,6 +106,16 @@ bool RunStore::create(const std::string& path, const SerialRunSettings& settings
 }
 
 std::optional<SerialRunState> RunStore::current(std::string& error) { return ReadCurrentRun(*link_, error); }
+
+bool RunStore::readOnly() const { return link_->readOnly(); }
+
+std::string RunStore::shareLike() const { return isServer(path_) ? "" : path_; }
+
+std::optional<std::string> RunStore::noRoom(const std::string& recordPath) const {
+    if (isServer(path_))
+        return NoRoomToRecord({recordPath});
+    return NoRoomToRecord({path_, path_ + "-wal", path_ + "-shm", recordPath});
+}
 
 bool RunStore::move(const SerialReservation& r, NumberStep step, std::string& error) {
     const auto moved = MoveNumber(*link_, r.run, r.index, r.token, step, error);
@@ -231,7 +246,7 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
         link_->release(r.token);
         return true;
     }
-    if (!Record(*link_, r.run, r.index, recordPath, recordLine, *faults_, error, appended) || !tx.commit(error))
+    if (!Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) || !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
@@ -268,7 +283,7 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
     }
     const SerialReservation r{state->run, h->index, h->token, value, state->settings};
     return move(r, used ? NumberStep::SettleUsed : NumberStep::SettleFree, error) &&
-           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, *faults_, error)) && tx.commit(error);
+           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) && tx.commit(error);
 }
 
 bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {

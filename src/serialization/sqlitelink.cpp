@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "serialization/sqllink.h"
@@ -198,12 +199,19 @@ public:
         return exec("BEGIN IMMEDIATE", {}, nullptr, error);
     }
     std::string failure() const {
-        return std::string("SQLite: ") + sqlite3_errmsg(db_) + " (" + std::to_string(sqlite3_extended_errcode(db_)) + ")";
+        const int code = sqlite3_extended_errcode(db_);
+        const char* says = (code & 0xFF) == SQLITE_FULL       ? kDiskFull
+                           : (code & 0xFF) == SQLITE_READONLY ? kReadOnly
+                                                              : sqlite3_errmsg(db_);
+        return std::string("SQLite: ") + says + " (" + std::to_string(code) + ")";
     }
+    bool readOnly() const override { return sqlite3_db_readonly(db_, "main") == 1; }
     const char* lockRowsSql() const override { return ""; }
     const char* tableSql() const override { return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = $1"; }
     // WAL: readers never wait for a writer; FULL: a commit is on the disk when it returns.
     bool configure(std::string& error) override {
+        if (readOnly())
+            return true;  // it never writes
         std::vector<SqlRow> mode;
         if (!exec("PRAGMA journal_mode=WAL", {}, &mode, error) || !exec("PRAGMA synchronous=FULL", {}, nullptr, error))
             return false;
@@ -232,6 +240,21 @@ private:
     bool durable_ = true;  // as configure() leaves it
 };
 
+// A file name as a URI path: its %, ? and # escaped.
+std::string UriPath(const std::string& path) {
+    std::string out;
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string SqliteFileHead(SqlLink& link, int bytes) {
@@ -239,16 +262,30 @@ std::string SqliteFileHead(SqlLink& link, int bytes) {
     return sqlite ? sqlite->head(bytes) : "";
 }
 
+const char* const kDiskFull = "ディスクがいっぱいです";
+const char* const kReadOnly = "読み取り専用です";
+
+bool IsRoomError(const std::string& error) {
+    return error.find(kDiskFull) != std::string::npos || error.find(kReadOnly) != std::string::npos;
+}
+
 std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, FaultPoints& faults,
-                                        const StationId& here, std::string& error) {
+                                        const StationId& here, std::string& error, bool readOnly) {
     std::unique_ptr<FaultVfs> vfs;
     if (faults.active() && !(vfs = MakeFaultVfs(faults))) {
         error = "SQLite: the test VFS cannot be installed";
         return nullptr;
     }
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, vfs ? vfs->name.c_str() : nullptr) != SQLITE_OK) {
+    // Read only, a reader leaves nothing the store's owner could not write:
+    // while stations work, their log and shared memory are read, never
+    // written; with no station at work the file is whole, and read alone.
+    const bool working = ::access((path + "-wal").c_str(), F_OK) == 0 && ::access((path + "-shm").c_str(), F_OK) == 0;
+    const std::string name =
+        readOnly ? "file:" + UriPath(path) + (working ? "?mode=ro&readonly_shm=1" : "?mode=ro&immutable=1") : path;
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE) |
+                      (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(name.c_str(), &db, flags, vfs ? vfs->name.c_str() : nullptr) != SQLITE_OK) {
         error = std::string("SQLite: ") + (db ? sqlite3_errmsg(db) : "out of memory");
         sqlite3_close_v2(db);
         if (vfs)

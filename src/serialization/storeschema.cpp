@@ -160,7 +160,8 @@ bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found) {
     std::vector<SqlRow> tables, rows;
     if (!link.exec(link.tableSql(), {"vormex_meta"}, &tables, error) ||
         (!tables.empty() && !link.exec("SELECT name, value FROM vormex_meta", {}, &rows, error))) {
-        error = Damaged(error);
+        if (!IsRoomError(error))
+            error = Damaged(error);
         return false;
     }
     std::optional<std::string> format, schema;

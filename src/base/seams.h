@@ -5,9 +5,12 @@
 // One exception: the serial run store (serialization/) makes its own system
 // calls, because what it promises (no number on two chips, whatever dies
 // when) rests on those exact calls and on the order of their syncs:
-//   stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id, the
-//                    start time in /proc/PID/stat and kill(PID, 0): which
-//                    station holds a number, and whether it still runs;
+//   stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id and the
+//                    start time in /proc/PID/stat: which station holds a
+//                    number (its name; an earlier boot's is gone);
+//   sqlitelink.cpp   fcntl OFD locks on a file beside the store: whether a
+//                    station of this machine still runs, in whatever
+//                    container or process namespace;
 //   sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock,
 //                    access: a store file put in place whole and durably,
 //                    opened for reading only by a user who cannot write it;

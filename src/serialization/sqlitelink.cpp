@@ -4,11 +4,14 @@
 // counts every write, sync, truncation and deletion of the store's files.
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 
+#include "serialization/recordfile.h"
 #include "serialization/sqllink.h"
 
 namespace vx {
@@ -153,9 +156,13 @@ std::string Numbered(const std::string& sql) {
 
 class SqliteLink : public SqlLink {
 public:
-    SqliteLink(sqlite3* db, std::unique_ptr<FaultVfs> vfs, const StationId& here)
-        : db_(db), vfs_(std::move(vfs)), here_(here) {}
+    // storePath: "" for a file being built, whose reservations are copies.
+    SqliteLink(sqlite3* db, std::unique_ptr<FaultVfs> vfs, const StationId& here, std::string storePath)
+        : db_(db), vfs_(std::move(vfs)), here_(here), storePath_(std::move(storePath)),
+          lockPath_(storePath_.empty() ? "" : storePath_ + "-stations") {}
     ~SqliteLink() override {
+        if (lockFd_ >= 0)
+            ::close(lockFd_);
         sqlite3_close_v2(db_);
         if (vfs_)
             sqlite3_vfs_unregister(&vfs_->vfs);
@@ -221,8 +228,31 @@ public:
         }
         return true;
     }
-    bool holderAlive(const StationId& station, std::int64_t, std::string&) override {
-        return StationAlive(station, here_);
+    // A reservation is held by a lock on the byte at its token in a file
+    // beside the store: the kernel lets it go when its station dies, in
+    // whatever process namespace or container of this machine it ran.
+    bool holderAlive(const StationId& station, std::int64_t token, std::string&) override {
+        if (held_.count(token))
+            return true;
+        if (const auto known = StationAlive(station, here_))
+            return *known;
+        struct flock lock = byte(token, F_WRLCK);
+        // A lock this link cannot look at is taken for a living station's.
+        return !openLock() || ::fcntl(lockFd_, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+    }
+    bool hold(std::int64_t token, std::string& error) override {
+        struct flock lock = byte(token, F_WRLCK);
+        if (!openLock() || ::fcntl(lockFd_, F_OFD_SETLK, &lock) != 0) {
+            error = lockPath_ + " をロックできません。";
+            return false;
+        }
+        held_.insert(token);
+        return true;
+    }
+    void release(std::int64_t token) override {
+        struct flock lock = byte(token, F_UNLCK);
+        if (held_.erase(token))
+            ::fcntl(lockFd_, F_OFD_SETLK, &lock);
     }
     std::string head(int bytes) {
         sqlite3_file* file = nullptr;
@@ -234,9 +264,30 @@ public:
     }
 
 private:
+    static struct flock byte(std::int64_t token, short type) {
+        struct flock lock {};
+        lock.l_type = type;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = static_cast<off_t>(token);
+        lock.l_len = 1;
+        return lock;
+    }
+    bool openLock() {
+        if (lockFd_ < 0 && !lockPath_.empty()) {
+            lockFd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (lockFd_ >= 0)
+                ShareLike(lockPath_, storePath_);
+        }
+        return lockFd_ >= 0;
+    }
+
     sqlite3* db_;
     std::unique_ptr<FaultVfs> vfs_;
     StationId here_;
+    std::string storePath_;
+    std::string lockPath_;
+    int lockFd_ = -1;
+    std::set<std::int64_t> held_;
     bool durable_ = true;  // as configure() leaves it
 };
 
@@ -298,7 +349,7 @@ std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, Fa
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    return std::make_unique<SqliteLink>(db, std::move(vfs), here);
+    return std::make_unique<SqliteLink>(db, std::move(vfs), here, create ? "" : path);
 }
 
 }  // namespace vx

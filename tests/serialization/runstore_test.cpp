@@ -126,16 +126,16 @@ TEST_P(RunStoreTest, GoneStationsNumbersReturnUnlessTheChipMayHoldThem) {
     std::string error;
     {
         // Another station's session: one number being written, one reserved.
-        // On SQLite the processes named are gone; on the server the session is what lives.
+        // The processes named are gone; its lock (SQLite) or session (server) is what lives.
         auto other = RunStore::open(path, error);
         ASSERT_TRUE(other) << error;
         const auto written = other->reserve(DeadStation(), any);
         ASSERT_TRUE(other->markWriting(written.reservation, error));
         EXPECT_EQ(Value(other->reserve(DeadStation(), any)), 1001);
-        EXPECT_EQ(Value(store->reserve(me, any)), server() ? 1002 : 1001);
+        EXPECT_EQ(Value(store->reserve(me, any)), 1002);
         ASSERT_TRUE(store->giveBack(store->reserve(me, any).reservation, error));
     }
-    // The server sees the session end a moment after it was closed.
+    // The server sees the session end a moment after it was closed; the kernel at once.
     SerialRunState s = store->load(error, true).value_or(SerialRunState{});
     for (int i = 0; i < 100 && s.count(NumberState::Reserved) + s.count(NumberState::Writing) > 0; ++i) {
         usleep(20000);
@@ -169,35 +169,69 @@ TEST_P(RunStoreTest, GoneStationsNumbersReturnUnlessTheChipMayHoldThem) {
 INSTANTIATE_TEST_SUITE_P(Stores, RunStoreTest, ::testing::Values("sqlite", "postgres"),
                          [](const auto& info) { return info.param; });
 
-// SQLite stations are known by host, boot, process and start time.
-TEST(RunStoreStations, OtherHostsAreNeverReapedHereEarlierBootsAre) {
+// SQLite stations of this machine live while they hold their lock, whatever
+// process id or host name they give (a container, its own pid namespace);
+// another machine's are its own to judge; an earlier boot's are gone.
+TEST(RunStoreStations, LocksTellThisMachinesStationsOtherMachinesAreNeverReapedEarlierBootsAre) {
     const StationId me = ThisStation();
-    StationId otherHost = DeadStation(), earlierBoot = me, recycled = me;
-    otherHost.host += "-other";
+    StationId otherMachine = me, earlierBoot = me, container = me;
+    otherMachine.host += "-other";
+    otherMachine.boot = "11111111-1111-1111-1111-111111111111";
     earlierBoot.boot = "00000000-0000-0000-0000-000000000000";
-    recycled.started += 1;  // a recycled process id
-    EXPECT_TRUE(StationAlive(me, me));
-    EXPECT_TRUE(StationAlive(otherHost, me));
-    EXPECT_FALSE(StationAlive(earlierBoot, me));
-    EXPECT_FALSE(StationAlive(recycled, me));
-    EXPECT_FALSE(StationAlive(DeadStation(), me));
+    container.host += "-container";
+    container.pid = 1;  // as its own pid namespace names it
+    EXPECT_EQ(StationAlive(otherMachine, me), true);
+    EXPECT_EQ(StationAlive(earlierBoot, me), false);
+    EXPECT_EQ(StationAlive(container, me), std::nullopt);
 
     test::TestRig rig;
     const std::string path = rig.dir + "run.db";
     std::string error;
     ASSERT_TRUE(RunStore::create(path, Settings(0, 10), error));
-    auto store = RunStore::open(path, error);
     auto ok = [](const SerialRunSettings&) { return std::optional<std::string>(); };
-    const auto far = store->reserve(otherHost, ok);
-    const auto old = store->reserve(earlierBoot, ok);
-    ASSERT_TRUE(store->markWriting(old.reservation, error));
-    // A station reaped while it lived (its reservation taken for gone) still records its chip.
-    const auto mine = store->reserve(recycled, ok);
-    ASSERT_TRUE(store->markWriting(mine.reservation, error));
-    const auto s = store->load(error, true);
-    EXPECT_EQ(s->values(NumberState::Reserved), std::vector<std::int64_t>{far.reservation.value});
-    EXPECT_EQ(s->values(NumberState::Settle), (std::vector<std::int64_t>{1, 2}));
-    EXPECT_TRUE(store->commit(mine.reservation, "", "", error)) << error;
+    int up[2], down[2];
+    ASSERT_EQ(pipe(up), 0);
+    ASSERT_EQ(pipe(down), 0);
+    auto tell = [](int fd) { EXPECT_EQ(write(fd, "x", 1), 1); };
+    auto hear = [](int fd) {
+        char c = 0;
+        return read(fd, &c, 1) == 1;
+    };
+    const pid_t station = fork();
+    if (station == 0) {
+        // Numbers of stations gone at once; then one of the container, writing, kept.
+        std::string err;
+        auto child = RunStore::open(path, err);
+        const auto far = child->reserve(otherMachine, ok);
+        const auto old = child->reserve(earlierBoot, ok);
+        child->markWriting(old.reservation, err);
+        child.reset();
+        child = RunStore::open(path, err);
+        const auto mine = child->reserve(container, ok);
+        const bool marked = child->markWriting(mine.reservation, err);
+        tell(up[1]);
+        // Its lock let go while it lives (reaped while alive), then its chip recorded.
+        hear(down[0]);
+        child.reset();
+        tell(up[1]);
+        hear(down[0]);
+        child = RunStore::open(path, err);
+        _exit(marked && far.result == RunStore::Take::Reserved && child->commit(mine.reservation, "", "", err) ? 0 : 1);
+    }
+    auto store = RunStore::open(path, error);
+    ASSERT_TRUE(hear(up[0]));
+    auto s = store->load(error, true);
+    ASSERT_TRUE(s) << error;
+    EXPECT_EQ(s->values(NumberState::Reserved), std::vector<std::int64_t>{0});  // the other machine's
+    EXPECT_EQ(s->values(NumberState::Settle), std::vector<std::int64_t>{1});    // the earlier boot's
+    EXPECT_EQ(s->values(NumberState::Writing), std::vector<std::int64_t>{2});   // locked: alive
+    tell(down[1]);
+    ASSERT_TRUE(hear(up[0]));
+    EXPECT_EQ(store->load(error, true)->values(NumberState::Settle), (std::vector<std::int64_t>{1, 2}));
+    tell(down[1]);
+    int status = 0;
+    waitpid(station, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(store->load(error)->values(NumberState::Settle), std::vector<std::int64_t>{1});
 }
 

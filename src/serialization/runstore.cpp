@@ -266,7 +266,7 @@ bool RunStore::giveBack(const SerialReservation& r, std::string& error) {
 }
 
 bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
-                      std::string& error) {
+                      std::string& error, const std::string& goneHost) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
@@ -274,16 +274,29 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
     if (!state || !reap(*state, error))
         return false;
     const auto index = SerialIndexOf(state->settings, value);
-    const auto h = std::find_if(state->held.begin(), state->held.end(), [&](const HeldNumber& n) {
-        return index && n.index == *index && n.state == NumberState::Settle;
-    });
-    if (h == state->held.end()) {
+    const auto h = std::find_if(state->held.begin(), state->held.end(),
+                                [&](const HeldNumber& n) { return index && n.index == *index; });
+    // A station of another machine is that machine's to judge, unless the
+    // operator, naming it, says it is gone.
+    if (h != state->held.end() && h->state == NumberState::Writing && StationAlive(h->station, here_) == true) {
+        const std::string who = h->station.host + " (process " + std::to_string(h->station.pid) + ")";
+        if (goneHost != h->station.host) {
+            error = "シリアル番号 " + std::to_string(value) + " は別の PC のステーション " + who +
+                    " が書込み中です。そのステーションが止まっていれば、--station-gone " + h->station.host +
+                    " を付けて確かめてください。";
+            return false;
+        }
+        if (!abandon(*state, *h, error))
+            return false;
+    }
+    if (h == state->held.end() || h->state != NumberState::Settle) {
         error = "シリアル番号 " + std::to_string(value) + " は確認待ちの番号ではありません。";
         return false;
     }
     const SerialReservation r{state->run, h->index, h->token, value, state->settings};
     return move(r, used ? NumberStep::SettleUsed : NumberStep::SettleFree, error) &&
-           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) && tx.commit(error);
+           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) &&
+           tx.commit(error);
 }
 
 bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {

@@ -84,9 +84,11 @@ public:
     // The chip failed: the number goes back to the pool.
     bool giveBack(const SerialReservation& reservation, std::string& error);
     // An operator's word on a number to settle: used (recorded with
-    // recordLine, also appended to recordPath) or free (returned).
+    // recordLine, also appended to recordPath) or free (returned). A number
+    // a station of another machine is writing is settled only when goneHost
+    // names that machine (the operator says its station is gone).
     bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
-                std::string& error);
+                std::string& error, const std::string& goneHost = "");
     // The current run's record rows: index and line, by index.
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run; the earlier ones stay as history.

@@ -233,6 +233,18 @@ TEST(RunStoreStations, LocksTellThisMachinesStationsOtherMachinesAreNeverReapedE
     waitpid(station, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(store->load(error)->values(NumberState::Settle), std::vector<std::int64_t>{1});
+
+    // The other machine's number, written by a station that died there: settled
+    // only when the operator names that machine.
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db, "UPDATE serial_number SET state = 'writing' WHERE idx = 0", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_FALSE(store->settle(0, false, "", "", error));
+    EXPECT_NE(error.find("別の PC のステーション " + otherMachine.host), std::string::npos) << error;
+    EXPECT_FALSE(store->settle(0, false, "", "", error, me.host));
+    ASSERT_TRUE(store->settle(0, false, "", "", error, otherMachine.host)) << error;
+    EXPECT_EQ(store->load(error)->nextValue(), 0);
 }
 
 TEST(RunStoreFiles, TextRunFileIsConvertedOnceWithItsLineEnds) {

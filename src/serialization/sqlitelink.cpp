@@ -1,6 +1,7 @@
 // The run store on SQLite: one file on this PC, WAL journal, every commit
 // synced (synchronous=FULL), waits for another station's transaction
-// instead of a lock file. With test faults, a VFS in front of the system's
+// instead of a lock file. A reservation is held by a lock on one byte of
+// STATEFILE-stations. With test faults, a VFS in front of the system's
 // counts every write, sync, truncation and deletion of the store's files.
 #include <sqlite3.h>
 

@@ -246,7 +246,8 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
         link_->release(r.token);
         return true;
     }
-    if (!Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) || !tx.commit(error))
+    if (!Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
+        !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
@@ -276,9 +277,10 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
     const auto index = SerialIndexOf(state->settings, value);
     const auto h = std::find_if(state->held.begin(), state->held.end(),
                                 [&](const HeldNumber& n) { return index && n.index == *index; });
-    // A station of another machine is that machine's to judge, unless the
-    // operator, naming it, says it is gone.
-    if (h != state->held.end() && h->state == NumberState::Writing && StationAlive(h->station, here_) == true) {
+    // On SQLite a station of another machine is that machine's to judge,
+    // unless the operator, naming it, says it is gone (a server judges all).
+    if (h != state->held.end() && h->state == NumberState::Writing && !isServer(path_) &&
+        StationAlive(h->station, here_) == true) {
         const std::string who = h->station.host + " (process " + std::to_string(h->station.pid) + ")";
         if (goneHost != h->station.host) {
             error = "シリアル番号 " + std::to_string(value) + " は別の PC のステーション " + who +

@@ -18,12 +18,19 @@ bool RunStore::isServer(const std::string& path) {
 std::string ShownStorePath(const std::string& path) {
     if (!RunStore::isServer(path))
         return path;
+    std::string shown = path;
     // user:password@host -> user:***@host
-    const auto authority = path.find("://") + 3;
-    const auto at = path.find('@', authority), colon = path.find(':', authority);
-    if (at == std::string::npos || colon == std::string::npos || colon > at || path.find('/', authority) < at)
-        return path;
-    return path.substr(0, colon + 1) + "***" + path.substr(at);
+    const auto authority = shown.find("://") + 3;
+    const auto at = shown.find('@', authority), colon = shown.find(':', authority);
+    if (at != std::string::npos && colon != std::string::npos && colon < at && shown.find('/', authority) > at)
+        shown = shown.substr(0, colon + 1) + "***" + shown.substr(at);
+    // ?password=secret&... -> ?password=***&...
+    for (auto key = shown.find('?'); key != std::string::npos; key = shown.find('&', key + 1))
+        if (shown.compare(key + 1, 9, "password=") == 0) {
+            const auto value = key + 10, end = std::min(shown.find('&', value), shown.size());
+            shown.replace(value, end - value, "***");
+        }
+    return shown;
 }
 
 RunStore::RunStore(std::string path, std::unique_ptr<SqlLink> link, std::unique_ptr<FaultPoints> faults)

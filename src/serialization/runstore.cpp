@@ -264,10 +264,10 @@ bool RunStore::giveBack(const SerialReservation& r, std::string& error) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
-    // Already settled or taken back: nothing of it is left to give.
-    if (!move(r, NumberStep::GiveBack, error))
-        error.clear();
-    else if (!tx.commit(error))
+    // Already settled or taken back: nothing of it is left to give. A failed
+    // update is no such thing: the number stays the station's to give back.
+    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, NumberStep::GiveBack, error);
+    if (!moved || (*moved && !tx.commit(error)))
         return false;
     link_->release(r.token);
     return true;

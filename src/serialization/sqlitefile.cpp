@@ -125,7 +125,8 @@ bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std:
             if (!InsertNumber(link, 1, run->settings, {index, NumberState::Returned, {}, 0}, err))
                 return false;
         for (const auto& r : run->reserved)
-            if (!InsertNumber(link, 1, run->settings, {r.index, NumberState::Settle, {"", "", r.pid, r.started}, RandomToken()}, err))
+            if (!InsertNumber(link, 1, run->settings,
+                              {r.index, NumberState::Settle, {"", "", r.pid, r.started}, RandomToken()}, err))
                 return false;
         return true;
     };

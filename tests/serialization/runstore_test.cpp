@@ -395,4 +395,22 @@ TEST(RunStoreFiles, ValuesAreUniqueEvenWhenTheSettingsAreEdited) {
     EXPECT_NE(error.find("シリアル番号 102 "), std::string::npos) << error;
 }
 
+// A number already settled or given back has nothing left to give; an update
+// that failed is no such thing and is said.
+TEST(RunStoreFiles, AGiveBackThatFailedIsSaid) {
+    test::TestRig rig;
+    const std::string path = rig.dir + "run.db";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(0, 5), error));
+    auto store = RunStore::open(path, error);
+    const auto t = store->reserve(ThisStation(), nullptr);
+    Exec(path, "ALTER TABLE serial_number RENAME TO elsewhere");
+    EXPECT_FALSE(store->giveBack(t.reservation, error));
+    EXPECT_NE(error, "");
+    Exec(path, "ALTER TABLE elsewhere RENAME TO serial_number");
+    ASSERT_TRUE(store->giveBack(t.reservation, error)) << error;
+    EXPECT_TRUE(store->giveBack(t.reservation, error)) << error;  // already given back
+    EXPECT_EQ(store->load(error)->values(NumberState::Returned), std::vector<std::int64_t>{0});
+}
+
 }  // namespace

@@ -84,11 +84,14 @@ COMMANDS
     serial STATEFILE --list-settle
                             Print only the numbers to settle, one decimal
                             number a line.
-    serial STATEFILE --settle N used|free
+    serial STATEFILE --settle N used|free [--station-gone HOST]
                             Settle number N: "used" records it as produced
                             (it was found in a good chip), "free" returns it
                             to the run (the chip does not hold it or was
-                            scrapped).
+                            scrapped). A number a station of another machine
+                            HOST is writing is settled only with
+                            --station-gone HOST, once that station is known
+                            to be gone.
     identify                Read the device ID of the chip in the socket (a
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
@@ -282,7 +285,7 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
         {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
-        {"--set", &o.configSet},
+        {"--set", &o.configSet}, {"--station-gone", &o.stationGone},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
@@ -372,6 +375,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
     const bool settling = o.listSettle || !o.settleNumber.empty();
     if (settling && (o.command != "serial" || o.serialCreate() || (o.listSettle && !o.settleNumber.empty())))
         return "--list-settle and --settle belong to serial STATEFILE, one at a time";
+    if (!o.stationGone.empty() && o.settleNumber.empty())
+        return "--station-gone belongs to serial STATEFILE --settle N used|free";
     if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
         return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
     const bool needsDevice =

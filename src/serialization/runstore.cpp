@@ -18,12 +18,19 @@ bool RunStore::isServer(const std::string& path) {
 std::string ShownStorePath(const std::string& path) {
     if (!RunStore::isServer(path))
         return path;
+    std::string shown = path;
     // user:password@host -> user:***@host
-    const auto authority = path.find("://") + 3;
-    const auto at = path.find('@', authority), colon = path.find(':', authority);
-    if (at == std::string::npos || colon == std::string::npos || colon > at || path.find('/', authority) < at)
-        return path;
-    return path.substr(0, colon + 1) + "***" + path.substr(at);
+    const auto authority = shown.find("://") + 3;
+    const auto at = shown.find('@', authority), colon = shown.find(':', authority);
+    if (at != std::string::npos && colon != std::string::npos && colon < at && shown.find('/', authority) > at)
+        shown = shown.substr(0, colon + 1) + "***" + shown.substr(at);
+    // ?password=secret&... -> ?password=***&...
+    for (auto key = shown.find('?'); key != std::string::npos; key = shown.find('&', key + 1))
+        if (shown.compare(key + 1, 9, "password=") == 0) {
+            const auto value = key + 10, end = std::min(shown.find('&', value), shown.size());
+            shown.replace(value, end - value, "***");
+        }
+    return shown;
 }
 
 RunStore::RunStore(std::string path, std::unique_ptr<SqlLink> link, std::unique_ptr<FaultPoints> faults)
@@ -39,10 +46,14 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
         link = OpenPostgresLink(path, *points, error);
     else
         link = OpenStoreFile(path, *points, error, note);
-    if (!link || !CheckSchema(*link, error) || !link->configure(error)) {
+    if (!link || !CheckSchema(*link, error) || !link->configure(error) ||
+        (!link->readOnly() && !SchemaCurrent(*link, error))) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
     }
+    if (!isServer(path) && !link->readOnly())
+        for (const char* beside : {"-wal", "-shm"})
+            ShareLike(path + beside, path);
     return std::unique_ptr<RunStore>(new RunStore(path, std::move(link), std::move(points)));
 }
 
@@ -66,14 +77,15 @@ bool CreateOnServer(const std::string& uri, const SerialRunSettings& settings, s
     return InsertRun(*link, 1, settings, 0, SerialTimeText(), error) && tx.commit(error);
 }
 
-// The record row, and its line appended to the production record (path).
+// The record row, and its line appended to the production record (path);
+// a record made here takes the group and mode of the store file (like).
 bool Record(SqlLink& link, std::int64_t run, std::int64_t index, const std::string& path, const std::string& line,
-            FaultPoints& faults, std::string& error, bool* appended = nullptr) {
+            const std::string& like, FaultPoints& faults, std::string& error, bool* appended = nullptr) {
     if (!InsertRecord(link, run, index, line, error))
         return false;
     if (path.empty())
         return true;
-    if (!AppendRecord(path, line, faults, error))
+    if (!AppendRecord(path, line, faults, error, like))
         return false;
     if (appended)
         *appended = true;
@@ -101,6 +113,16 @@ bool RunStore::create(const std::string& path, const SerialRunSettings& settings
 }
 
 std::optional<SerialRunState> RunStore::current(std::string& error) { return ReadCurrentRun(*link_, error); }
+
+bool RunStore::readOnly() const { return link_->readOnly(); }
+
+std::string RunStore::shareLike() const { return isServer(path_) ? "" : path_; }
+
+std::optional<std::string> RunStore::noRoom(const std::string& recordPath) const {
+    if (isServer(path_))
+        return NoRoomToRecord({recordPath});
+    return NoRoomToRecord({path_, path_ + "-wal", path_ + "-shm", recordPath});
+}
 
 bool RunStore::move(const SerialReservation& r, NumberStep step, std::string& error) {
     const auto moved = MoveNumber(*link_, r.run, r.index, r.token, step, error);
@@ -231,7 +253,8 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
         link_->release(r.token);
         return true;
     }
-    if (!Record(*link_, r.run, r.index, recordPath, recordLine, *faults_, error, appended) || !tx.commit(error))
+    if (!Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
+        !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
@@ -241,17 +264,17 @@ bool RunStore::giveBack(const SerialReservation& r, std::string& error) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
-    // Already settled or taken back: nothing of it is left to give.
-    if (!move(r, NumberStep::GiveBack, error))
-        error.clear();
-    else if (!tx.commit(error))
+    // Already settled or taken back: nothing of it is left to give. A failed
+    // update is no such thing: the number stays the station's to give back.
+    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, NumberStep::GiveBack, error);
+    if (!moved || (*moved && !tx.commit(error)))
         return false;
     link_->release(r.token);
     return true;
 }
 
 bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
-                      std::string& error) {
+                      std::string& error, const std::string& goneHost) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
@@ -259,16 +282,30 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
     if (!state || !reap(*state, error))
         return false;
     const auto index = SerialIndexOf(state->settings, value);
-    const auto h = std::find_if(state->held.begin(), state->held.end(), [&](const HeldNumber& n) {
-        return index && n.index == *index && n.state == NumberState::Settle;
-    });
-    if (h == state->held.end()) {
+    const auto h = std::find_if(state->held.begin(), state->held.end(),
+                                [&](const HeldNumber& n) { return index && n.index == *index; });
+    // On SQLite a station of another machine is that machine's to judge,
+    // unless the operator, naming it, says it is gone (a server judges all).
+    if (h != state->held.end() && h->state == NumberState::Writing && !isServer(path_) &&
+        StationAlive(h->station, here_) == true) {
+        const std::string who = h->station.host + " (process " + std::to_string(h->station.pid) + ")";
+        if (goneHost != h->station.host) {
+            error = "シリアル番号 " + std::to_string(value) + " は別の PC のステーション " + who +
+                    " が書込み中です。そのステーションが止まっていれば、--station-gone " + h->station.host +
+                    " を付けて確かめてください。";
+            return false;
+        }
+        if (!abandon(*state, *h, error))
+            return false;
+    }
+    if (h == state->held.end() || h->state != NumberState::Settle) {
         error = "シリアル番号 " + std::to_string(value) + " は確認待ちの番号ではありません。";
         return false;
     }
     const SerialReservation r{state->run, h->index, h->token, value, state->settings};
     return move(r, used ? NumberStep::SettleUsed : NumberStep::SettleFree, error) &&
-           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, *faults_, error)) && tx.commit(error);
+           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) &&
+           tx.commit(error);
 }
 
 bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {
@@ -317,7 +354,7 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
     auto fill = [&](SqlLink& link, std::string& err) {
         bool ok = InsertRun(link, 1, state->settings, state->nextIndex, SerialTimeText(), err);
         for (const auto& n : numbers)
-            ok = ok && InsertNumber(link, 1, n, err);
+            ok = ok && InsertNumber(link, 1, state->settings, n, err);
         for (const auto& [index, line] : records)
             ok = ok && InsertRecord(link, 1, index, line, err);
         return ok;

@@ -51,6 +51,12 @@ public:
     RunStore& operator=(const RunStore&) = delete;
 
     const std::string& path() const { return path_; }
+    // This user may only read the store: nothing is settled or reaped.
+    bool readOnly() const;
+    // Why a chip could not be recorded now (the store's and the record's
+    // disk full or read-only, or a file this user may not write), asked
+    // before a chip is written; nullopt when it could.
+    std::optional<std::string> noRoom(const std::string& recordPath) const;
     // The current run, every row checked; gone stations' numbers are settled
     // first (returned, or to settle) when reap is set.
     std::optional<SerialRunState> load(std::string& error, bool reap = false);
@@ -78,9 +84,11 @@ public:
     // The chip failed: the number goes back to the pool.
     bool giveBack(const SerialReservation& reservation, std::string& error);
     // An operator's word on a number to settle: used (recorded with
-    // recordLine, also appended to recordPath) or free (returned).
+    // recordLine, also appended to recordPath) or free (returned). A number
+    // a station of another machine is writing is settled only when goneHost
+    // names that machine (the operator says its station is gone).
     bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
-                std::string& error);
+                std::string& error, const std::string& goneHost = "");
     // The current run's record rows: index and line, by index.
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run; the earlier ones stay as history.
@@ -99,6 +107,7 @@ private:
     // One step of the state table on a reservation's number.
     bool move(const SerialReservation& r, NumberStep step, std::string& error);
     bool abandon(SerialRunState& state, const HeldNumber& number, std::string& error);
+    std::string shareLike() const;
 
     std::string path_;
     std::unique_ptr<FaultPoints> faults_;

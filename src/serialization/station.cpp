@@ -90,6 +90,10 @@ bool SerialStation::reserve(Session& s) {
         refuse(s, Stop::FileError, error);
         return false;
     }
+    if (const auto why = run->noRoom(recordPath_)) {
+        refuse(s, Stop::FileError, *why);
+        return false;
+    }
     // The image must be the file's own where the number goes, checked with
     // the settings of the very transaction that hands the number out.
     const auto taken = run->reserve(me_, [&s](const SerialRunSettings& settings) {

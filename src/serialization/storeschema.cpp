@@ -6,7 +6,8 @@ namespace vx {
 namespace {
 
 constexpr const char* kFormat = "vormex serial run";
-constexpr std::int64_t kSchema = 1;
+// 2: every number row holds its value, unique in its run.
+constexpr std::int64_t kSchema = 2;
 constexpr std::size_t kMaxName = 255;  // host name and boot id
 
 const char* const kSchemaSql[] = {
@@ -16,11 +17,20 @@ const char* const kSchemaSql[] = {
      "next_index BIGINT NOT NULL, created TEXT NOT NULL, moved_to TEXT NOT NULL)"),
     ("CREATE TABLE serial_number (run BIGINT NOT NULL, idx BIGINT NOT NULL, state TEXT NOT NULL, "
      "token BIGINT NOT NULL, host TEXT NOT NULL, boot TEXT NOT NULL, pid BIGINT NOT NULL, started BIGINT NOT NULL, "
-     "PRIMARY KEY (run, idx))"),
+     "value BIGINT NOT NULL, PRIMARY KEY (run, idx), UNIQUE (run, value))"),
     "CREATE INDEX serial_number_state ON serial_number (run, state, idx)",
     ("CREATE TABLE serial_record (run BIGINT NOT NULL, idx BIGINT NOT NULL, line TEXT NOT NULL, "
      "PRIMARY KEY (run, idx))"),
-    "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '1')",
+    "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '2')",
+};
+
+// A store of schema 1 made one: each row's value as its run's settings say.
+const char* const kUpgradeSql[] = {
+    "ALTER TABLE serial_number ADD COLUMN value BIGINT",
+    ("UPDATE serial_number SET value = (SELECT r.start_value + serial_number.idx * r.increment FROM serial_run r "
+     "WHERE r.id = serial_number.run AND serial_number.idx >= 0 AND serial_number.idx < r.quantity)"),
+    "CREATE UNIQUE INDEX serial_number_value ON serial_number (run, value)",
+    "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
 };
 
 const char* const kNumberColumns = "idx, state, token, host, boot, pid, started";
@@ -83,6 +93,31 @@ std::string StatesBefore(NumberStep step) {
     return list;
 }
 
+// Every row's value is the one its index has under the run's settings: a
+// hand-edited start or increment would hand a value out twice. Named: a
+// value the run would hand out again, else the first that disagrees.
+bool ValuesAgree(SqlLink& link, const SerialRunState& state, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT n.value FROM serial_number n JOIN serial_run r ON r.id = n.run WHERE n.run = $1 AND "
+                   "(n.value IS NULL OR CASE WHEN n.idx >= 0 AND n.idx < r.quantity "
+                   "THEN n.value <> r.start_value + n.idx * r.increment ELSE 1 = 1 END) ORDER BY n.idx",
+                   {std::to_string(state.run)}, &rows, error))
+        return false;
+    if (rows.empty())
+        return true;
+    std::optional<std::int64_t> named;
+    for (const auto& row : rows) {
+        const auto value = row.empty() ? std::nullopt : Decimal(row[0]);
+        if (value && (!named || SerialIndexOf(state.settings, *value))) {
+            named = value;
+            if (SerialIndexOf(state.settings, *value))
+                break;
+        }
+    }
+    error = Damaged(named ? "シリアル番号 " + std::to_string(*named) + " が生産の設定と合いません" : "番号の値");
+    return false;
+}
+
 std::vector<std::string> OwnerParams(const HeldNumber& owner) {
     return {std::to_string(owner.token), owner.station.host, owner.station.boot, std::to_string(owner.station.pid),
             std::to_string(owner.station.started)};
@@ -111,19 +146,22 @@ bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::
                      nullptr, error);
 }
 
-bool InsertNumber(SqlLink& link, std::int64_t run, const HeldNumber& n, std::string& error) {
-    return link.exec("INSERT INTO serial_number (run, idx, state, token, host, boot, pid, started) "
-                     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8)",
+bool InsertNumber(SqlLink& link, std::int64_t run, const SerialRunSettings& settings, const HeldNumber& n,
+                  std::string& error) {
+    return link.exec("INSERT INTO serial_number (run, idx, state, token, host, boot, pid, started, value) "
+                     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
                      {std::to_string(run), std::to_string(n.index), NumberStateName(n.state), std::to_string(n.token),
-                      n.station.host, n.station.boot, std::to_string(n.station.pid), std::to_string(n.station.started)},
+                      n.station.host, n.station.boot, std::to_string(n.station.pid), std::to_string(n.station.started),
+                      std::to_string(SerialValueAt(settings, n.index))},
                      nullptr, error);
 }
 
-bool CheckSchema(SqlLink& link, std::string& error) {
+bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found) {
     std::vector<SqlRow> tables, rows;
     if (!link.exec(link.tableSql(), {"vormex_meta"}, &tables, error) ||
         (!tables.empty() && !link.exec("SELECT name, value FROM vormex_meta", {}, &rows, error))) {
-        error = Damaged(error);
+        if (!IsRoomError(error))
+            error = Damaged(error);
         return false;
     }
     std::optional<std::string> format, schema;
@@ -147,7 +185,32 @@ bool CheckSchema(SqlLink& link, std::string& error) {
         error = Damaged("形式");
         return false;
     }
+    if (found)
+        *found = *version;
     return true;
+}
+
+bool UpgradeSchema(SqlLink& link, std::string& error) {
+    Tx tx(link);
+    std::int64_t version = 0;
+    if (!tx.begin(error) || !CheckSchema(link, error, &version))
+        return false;
+    if (version == kSchema)
+        return true;  // another station was first
+    for (const char* sql : kUpgradeSql)
+        if (!link.exec(sql, {}, nullptr, error))
+            return false;
+    return tx.commit(error);
+}
+
+bool SchemaCurrent(SqlLink& link, std::string& error) {
+    std::int64_t version = 0;
+    if (!CheckSchema(link, error, &version))
+        return false;
+    // A server's station that upgraded at the same moment makes this one's fail.
+    std::string again;
+    return version == kSchema || UpgradeSchema(link, error) ||
+           (CheckSchema(link, again, &version) && version == kSchema);
 }
 
 bool ServerSchema(SqlLink& link, std::string& error) {
@@ -172,6 +235,8 @@ std::optional<SerialRunState> ReadCurrentRun(SqlLink& link, std::string& error) 
         return std::nullopt;
     }
     auto state = RunFrom(rows[0], error);
+    if (state && !ValuesAgree(link, *state, error))
+        return std::nullopt;
     for (std::size_t i = 0; state && i < rows.size() && rows[i][9]; ++i) {
         const SqlRow numbers(rows[i].begin() + 9, rows[i].end());
         auto held = HeldFrom(numbers, state->nextIndex, error);
@@ -287,7 +352,7 @@ bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber&
     HeldNumber number = owner;
     number.index = *taken;
     number.state = NumberState::Reserved;
-    if (!InsertNumber(link, state.run, number, error))
+    if (!InsertNumber(link, state.run, state.settings, number, error))
         return false;
     index = taken;
     return true;

@@ -20,8 +20,11 @@ std::string Damaged(const std::string& why);
 
 // Creates the tables of an empty store.
 bool RunSchema(SqlLink& link, std::string& error);
-// The store's meta table says this is a run store of a schema this build knows.
-bool CheckSchema(SqlLink& link, std::string& error);
+// The store's meta table says this is a run store of a schema this build
+// knows (found: its version).
+bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found = nullptr);
+// A store of an earlier schema brought to this one, in one transaction.
+bool SchemaCurrent(SqlLink& link, std::string& error);
 // A server's database: the tables made when it has none, else checked.
 bool ServerSchema(SqlLink& link, std::string& error);
 
@@ -35,7 +38,8 @@ std::optional<bool> AnyRun(SqlLink& link, std::string& error);
 
 bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& settings, std::int64_t next,
                const std::string& created, std::string& error);
-bool InsertNumber(SqlLink& link, std::int64_t run, const HeldNumber& number, std::string& error);
+bool InsertNumber(SqlLink& link, std::int64_t run, const SerialRunSettings& settings, const HeldNumber& number,
+                  std::string& error);
 bool InsertRecord(SqlLink& link, std::int64_t run, std::int64_t index, const std::string& line, std::string& error);
 
 // The numbers a step moves, as the state table says; false: no row of

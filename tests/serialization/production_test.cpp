@@ -105,6 +105,10 @@ TEST(SerialPlacement, RefusesRangesOutsideMemoryOrOverTheFile) {
     EXPECT_EQ(CheckPlacement(base, Blank(base), RunOf(SerialMode::Eeprom, 0, 1, 0, 1)),
               "このデバイスにはＥＥＰＲＯＭがないため、シリアル番号を書き込めません。");
     EXPECT_TRUE(CheckPlacement(base, Blank(base), RunOf(SerialMode::Retlw, 0, 1, 510, 3)));
+    // A calibrated family's last word is its calibration word, with or without the entry's row.
+    EXPECT_EQ(CheckPlacement(base, Blank(base), RunOf(SerialMode::Retlw, 0, 1, 510, 2)),
+              "シリアル番号の書込み範囲 0x1FE〜0x1FF がキャリブレーションワード (0x1FF) と重なっています。");
+    EXPECT_FALSE(CheckPlacement(base, Blank(base), RunOf(SerialMode::Retlw, 0, 1, 509, 2)));
 
     // Words and bytes of the file are taken; so is the calibration word.
     image.program[2 * 0x10] = 0x28;

@@ -16,21 +16,21 @@
 // - The serial run store (serialization/), because what it promises (no
 //   number on two chips, whatever dies when) rests on those exact calls and
 //   on the order of their syncs:
-//       stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id and the
+//     stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id and the
 //                      start time in /proc/PID/stat: which station holds a
 //                      number (its name; an earlier boot's is gone);
-//       sqlitelink.cpp   fcntl OFD locks on a file beside the store: whether a
+//     sqlitelink.cpp   fcntl OFD locks on a file beside the store: whether a
 //                      station of this machine still runs, in whatever
 //                      container or process namespace;
-//       sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock,
+//     sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock,
 //                      access: a store file put in place whole and durably,
 //                      opened for reading only by a user who cannot write it;
-//       recordfile.cpp   open, write, ftruncate, fsync of the production record
+//     recordfile.cpp   open, write, ftruncate, fsync of the production record
 //                      (its line whole on the disk before the number's
 //                      commit), statvfs and access (room to record a chip,
 //                      asked before the chip is written), fchown and chmod
 //                      (files beside a shared store take its group and mode);
-//       storefaults.cpp  kill(getpid(), SIGKILL): the test hooks only.
+//     storefaults.cpp  kill(getpid(), SIGKILL): the test hooks only.
 //   SQLite and libpq make their own file and socket calls beneath it.
 #pragma once
 

@@ -7,7 +7,7 @@
 
 #include <ctime>
 
-#include "image/hexfile.h"
+#include "base/textfile.h"
 #include "serialization/storefaults.h"
 
 namespace vx {

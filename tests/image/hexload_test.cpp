@@ -149,7 +149,7 @@ TEST(LoadHexFile, DialogSetsTheFolderAndCancelDoesNothing) {
     ASSERT_EQ(l.rig.ui.fileRequests.size(), 1u);
     EXPECT_EQ(l.rig.ui.fileRequests[0].startDir, "/start");
     EXPECT_EQ(l.rig.ui.fileRequests[0].filter, "Hexファイル|*.HEX|全てのファイル|*.*|");
-    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.HEX");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.hex");
     EXPECT_EQ(l.s.settings.value("OPEN_DIR0"), "/start");
 
     const std::string path = WriteTestFile(l.rig, "Blink.HEX", ":02000000831665\r\n");
@@ -408,6 +408,31 @@ TEST(LoadHexFile, SummarySaysWhatTheFileHoldsForTheDevice) {
     EXPECT_EQ(s.view.hexSummaryColour, kColourBlack);
     ClearPcBuffer(s);
     EXPECT_EQ(s.view.hexSummary, "");
+}
+
+// A record counts every word its bytes touch; what lies past the device,
+// past the one configuration word and the four IDs of a 12-bit
+// part is counted outside, and the chip gets only what fits.
+TEST(LoadHexFile, SummaryCountsEveryWordARecordTouches) {
+    Loaded l("PIC12C509");
+    const HexContents& c = l.s.loader.contents;
+    l.load(":02000700AB1233\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(c.programWordsUsed, 2) << "bytes 7 and 8 are halves of words 3 and 4";
+    EXPECT_FALSE(c.suspect());
+
+    l.load(":0207FF00AB124B\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(c.programWordsUsed, 1);
+    EXPECT_EQ(c.outsideRecords, 1) << "byte 0x800 is half of word 0x400, past 1024 words";
+
+    l.load(":041FFE00EA0F0000E6\r\n:00000001FF\r\n");
+    EXPECT_EQ(l.s.buffer.configArea[14] * 256 + l.s.buffer.configArea[15], 0x0FEA);
+    EXPECT_TRUE(c.configWordSet);
+    EXPECT_EQ(c.outsideRecords, 1);
+
+    l.load(":0A08000001000200030004000500DF\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(l.s.buffer.idText, "1234");
+    EXPECT_EQ(c.idWords, 4);
+    EXPECT_EQ(c.outsideRecords, 1);
 }
 
 // On 12-bit parts the configuration word and IDs lie past program memory and still count as the device's.

@@ -60,17 +60,20 @@ int selectDevice(Context& c) {
     return kExitOk;
 }
 
-int checkHex(const std::string& path) {
-    std::string error;
-    std::vector<std::string> warnings;
-    const bool ok = CheckHexFile(path, error, warnings);
-    for (const auto& warning : warnings)
+int checkHex(const std::string& path, HexFileCheck& check) {
+    const bool ok = CheckHexFile(path, check);
+    for (const auto& warning : check.warnings)
         printError("warning: " + warning);
     if (!ok) {
-        printError(error);
+        printError(check.error);
         return kExitUsage;
     }
     return kExitOk;
+}
+
+int checkHex(const std::string& path) {
+    HexFileCheck check;
+    return checkHex(path, check);
 }
 
 // Loads a checked HEX file as the window's reload paths do: no dialog.
@@ -110,13 +113,18 @@ int devices(Context& c) {
 
 // The file checked, the device selected, the file loaded: the start of the
 // commands that work on a file without the board.
-int loadForDevice(Context& c, const std::string& file) {
-    if (int status = checkHex(file); status != kExitOk)
+int loadForDevice(Context& c, const std::string& file, HexFileCheck& check) {
+    if (int status = checkHex(file, check); status != kExitOk)
         return status;
     if (int status = selectDevice(c); status != kExitOk)
         return status;
     loadHex(c, file);
     return kExitOk;
+}
+
+int loadForDevice(Context& c, const std::string& file) {
+    HexFileCheck check;
+    return loadForDevice(c, file, check);
 }
 
 int checksum(Context& c) {
@@ -128,13 +136,16 @@ int checksum(Context& c) {
 }
 
 // What the file holds, one item a line; a file that programs a chip other
-// than it looks is a failed verdict.
+// than it looks, or that opens with text the loader skips (the loader's note
+// names those lines), is a failed verdict.
 int info(Context& c) {
-    if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
+    HexFileCheck check;
+    if (int status = loadForDevice(c, c.options.args[0], check); status != kExitOk)
         return status;
     for (const auto& item : HexContentItems(c.s.loader.contents, c.s.device, c.s.buffer.configWord))
         c.ui.printLine(item);
-    return c.s.loader.contents.suspect() ? kExitVerdict : kExitOk;
+    const bool suspect = c.s.loader.contents.suspect() || check.linesBeforeFirstRecord > 0;
+    return suspect ? kExitVerdict : kExitOk;
 }
 
 int convert(Context& c) {

@@ -29,9 +29,6 @@ int OpenBoard(Context& c);
 // Keeps the simulated chip in --sim-state; false (and a message) when it cannot.
 bool SaveSimState(Context& c);
 
-// Reads and sanity-checks a HEX file before it is loaded; on a fault prints
-// why and returns false. Record checksums are not checked (the loader takes
-// hand-edited files so that saving repairs them); a warning names them.
 // Production runs: the serial command, the check of --serial's STATEFILE
 // before the board is touched, and Program with the run's next number.
 int SerialCommand(Context& c);
@@ -52,6 +49,15 @@ struct SerialHook : ProgramHook {
 std::unique_ptr<SerialHook> StartSerialStation(Context& c);
 int SerialExitStatus(Context& c, SerialHook& hook, int status);
 
-bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
+// Reads and sanity-checks a HEX file before it is loaded; on a fault returns
+// false with why in error. Record checksums are not checked (the loader takes
+// hand-edited files so that saving repairs them); a warning names them.
+struct HexFileCheck {
+    std::string error;
+    std::vector<std::string> warnings;
+    // Text ahead of the records: a file that may not be what it seems.
+    int linesBeforeFirstRecord = 0;
+};
+bool CheckHexFile(const std::string& path, HexFileCheck& check);
 
 }  // namespace vx::cli

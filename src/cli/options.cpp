@@ -100,8 +100,10 @@ COMMANDS
                             device's, the configuration word (or that the
                             device would get the grid's value), ID words,
                             EEPROM bytes, and the records that lie outside
-                            the device (skipped). Exits 1 when the file has
-                            no configuration word or data outside the device.
+                            the device or past 64 KiB (skipped). Exits 1
+                            when the file has no configuration word, data
+                            outside the device, or lines that are not
+                            records before its first record.
     disasm FILE [-o OUT] [--search CODE]...
                             Load FILE and write the disassembly listing of a
                             14-bit core device to OUT (default dis_asm.asm in

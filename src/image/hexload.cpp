@@ -17,6 +17,8 @@ namespace vx {
 
 namespace {
 
+constexpr int kExtendedLinearAddressRecord = 0x04;
+
 // Where the two entry points differ.
 struct LoadRules {
     bool fromFolder = false;
@@ -256,7 +258,7 @@ bool chooseHexFile(Session& s, const LoadRules& rules, const std::string& folder
     } else {
         request.startDir = SettingText(s.settings, "OPEN_DIR0");
         request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
-        request.defaultName = "*.hex";
+        request.defaultName = "*.HEX";
     }
     const auto chosen = s.ui.openFileDialog(request);
     if (!chosen)
@@ -363,6 +365,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
 HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& b, bool fromFolder) {
     HexTextReport report;
     ContentTracker tracker(device);
+    bool beyond64K = false;
     b.idText = "FFFF";
     ForEachHexLine(text, [&](int number, std::string_view line) {
         if (!IsHexRecordLine(line)) {
@@ -370,8 +373,19 @@ HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcB
             return true;
         }
         const HexRecord r = ParseHexRecord(line);
+        // Data after an extended linear address other than 0 lies beyond
+        // 64 KiB, where no part of this programmer has memory: it is counted
+        // outside the device, never laid over the low addresses.
+        if (r.type == kExtendedLinearAddressRecord) {
+            beyond64K = !r.words.empty() && (r.words[0].first != 0 || r.words[0].second != 0);
+            return true;
+        }
         if (r.type != 0)
             return true;
+        if (beyond64K) {
+            tracker.record(false);
+            return true;
+        }
         if (r.dataShort && report.firstShortLine == 0)
             report.firstShortLine = number;
         applyRecord(device, b, line, r, fromFolder, tracker);

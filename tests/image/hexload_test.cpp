@@ -149,7 +149,7 @@ TEST(LoadHexFile, DialogSetsTheFolderAndCancelDoesNothing) {
     ASSERT_EQ(l.rig.ui.fileRequests.size(), 1u);
     EXPECT_EQ(l.rig.ui.fileRequests[0].startDir, "/start");
     EXPECT_EQ(l.rig.ui.fileRequests[0].filter, "Hexファイル|*.HEX|全てのファイル|*.*|");
-    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.hex");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.HEX");
     EXPECT_EQ(l.s.settings.value("OPEN_DIR0"), "/start");
 
     const std::string path = WriteTestFile(l.rig, "Blink.HEX", ":02000000831665\r\n");
@@ -411,7 +411,7 @@ TEST(LoadHexFile, SummarySaysWhatTheFileHoldsForTheDevice) {
 }
 
 // A record counts every word its bytes touch; what lies past the device,
-// past the one configuration word and the four IDs of a 12-bit
+// past 64 KiB or past the one configuration word and the four IDs of a 12-bit
 // part is counted outside, and the chip gets only what fits.
 TEST(LoadHexFile, SummaryCountsEveryWordARecordTouches) {
     Loaded l("PIC12C509");
@@ -433,6 +433,13 @@ TEST(LoadHexFile, SummaryCountsEveryWordARecordTouches) {
     EXPECT_EQ(l.s.buffer.idText, "1234");
     EXPECT_EQ(c.idWords, 4);
     EXPECT_EQ(c.outsideRecords, 1);
+
+    // An upper address of 1 puts the next record at 0x10000: not over word 0.
+    l.load(":020000040001F9\r\n:02000000AB1241\r\n:020000040000FA\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(l.s.buffer.program[0] * 256 + l.s.buffer.program[1], 0x0FFF);
+    EXPECT_EQ(c.programWordsUsed, 0);
+    EXPECT_EQ(c.outsideRecords, 1);
+    EXPECT_TRUE(c.configWordSet) << "upper address 0 again";
 }
 
 // On 12-bit parts the configuration word and IDs lie past program memory and still count as the device's.

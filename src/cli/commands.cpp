@@ -210,8 +210,23 @@ const char* verdictWord(Outcome outcome) {
     return "failed";
 }
 
+// Program stopped before erasing: which value it lacks, and how to give it.
+void explainMissingValues(Context& c) {
+    const auto& question = c.ui.chipValueQuestion;
+    if (!question)
+        return;
+    const Core& core = Traits(c.s.device.family).drivenCore();
+    if (question->calibration)
+        printError("the chip's calibration word is lost and this run knows none: give the chip's own with "
+                   "--calibration 0x" + HexText(core.calibOpcode, 2) + "nn (" + core.calibMnemonic + ")");
+    if (question->bandGap)
+        printError("the chip's band-gap bits are lost and this run knows none: give them with --band-gap N (0..3)");
+}
+
 // One summary line per run: time of day, verdict, seconds. The exit status of the run.
 int reportRun(Context& c, Outcome outcome, std::int64_t ms) {
+    if (outcome == Outcome::NoChipValue)
+        explainMissingValues(c);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1fs", static_cast<double>(ms) / 1000.0);
     c.ui.printLine("watch: " + LocalTimeOfDay() + "  " + verdictWord(outcome) + "  " + seconds);
@@ -230,7 +245,8 @@ int watchFile(Context& c) {
     c.s.run.overwriteYes = true;  // the user asked for every run
     watch.follow(c.s.loader.loadedPath);
     std::int64_t start = real.nowMs();
-    int status = reportRun(c, RunProgram(c.s), real.nowMs() - start);
+    const Outcome first = RunProgram(c.s);  // before the clock is read again
+    int status = reportRun(c, first, real.nowMs() - start);
     interrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
@@ -337,19 +353,6 @@ Outcome runWorkflow(Context& c) {
     if (command == "identify")
         return RunIdentify(c.s);
     return Outcome::Busy;
-}
-
-// Program stopped before erasing: which value it lacks, and how to give it.
-void explainMissingValues(Context& c) {
-    const auto& question = c.ui.chipValueQuestion;
-    if (!question)
-        return;
-    const Core& core = Traits(c.s.device.family).drivenCore();
-    if (question->calibration)
-        printError("the chip's calibration word is lost and this run knows none: give the chip's own with "
-                   "--calibration 0x" + HexText(core.calibOpcode, 2) + "nn (" + core.calibMnemonic + ")");
-    if (question->bandGap)
-        printError("the chip's band-gap bits are lost and this run knows none: give them with --band-gap N (0..3)");
 }
 
 // detect, blank, erase, read, verify, program, identify, watch: the input first, so

@@ -137,6 +137,18 @@ TEST_F(ChipData, LostBandGapBitsExit2UntilGiven) {
     EXPECT_EQ(state("program").at(1023), 0x3480);
 }
 
+// watch takes the chip's values as program does, and says what is missing the same way.
+TEST_F(ChipData, WatchTakesTheChipValueOptionsOfProgram) {
+    ASSERT_EQ(sim("PIC12F675", {"blank"}).exitCode, 0);
+    setState("program", 1023, 0x3FFF);
+    setState("config", 7, 0x3FFF);
+    const auto missing = sim("PIC12F675", {"--calibration", "0x3480", "--ignore-id", "watch", "--once", "image.hex"});
+    EXPECT_EQ(missing.exitCode, 2) << missing.out << missing.err;
+    EXPECT_TRUE(Contains(missing.out, "  no-chip-value  ")) << missing.out;
+    EXPECT_TRUE(Contains(missing.err, "give them with --band-gap N (0..3)")) << missing.err;
+    EXPECT_FALSE(Contains(missing.err, "--calibration")) << missing.err;
+}
+
 TEST_F(ChipData, ValuesThatDoNotFitTheDeviceExit2AndTouchNothing) {
     const std::vector<std::pair<QString, QStringList>> bad{
         {"PIC12F675", {"--calibration", "0x1234"}},  {"PIC12F675", {"--calibration", "0x0C80"}},

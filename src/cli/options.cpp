@@ -284,6 +284,9 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         } else {
             return "option " + arg + " needs a value";
         }
+        // An empty value would read as "not given" and go unnoticed.
+        if (value.empty() && (arg == "--calibration" || arg == "--band-gap"))
+            return "option " + arg + " needs a value";
         if (search)
             o.searchCodes.push_back(value);
         else

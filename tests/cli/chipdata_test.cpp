@@ -160,6 +160,12 @@ TEST_F(ChipData, ValuesThatDoNotFitTheDeviceExit2AndTouchNothing) {
         EXPECT_EQ(r.exitCode, 2) << device.toStdString() << " " << options.join(' ').toStdString() << r.out;
         EXPECT_FALSE(Contains(r.out, "ライターを探しています")) << r.out;
     }
+    for (const char* empty : {"--calibration=", "--band-gap="}) {
+        const auto r = sim("PIC12F675", {empty, "program", "image.hex"});
+        EXPECT_EQ(r.exitCode, 2) << empty;
+        EXPECT_TRUE(Contains(r.err, "needs a value")) << r.err;
+    }
+    EXPECT_EQ(sim("PIC12F675", {"--band-gap", "", "program", "image.hex"}).exitCode, 2);
     EXPECT_EQ(sim("PIC12F675", {"--calibration", "0x3480", "read"}).exitCode, 2);
     EXPECT_EQ(sim("PIC12F675", {"--ignore-id", "read"}).exitCode, 2);
 

@@ -258,7 +258,7 @@ bool chooseHexFile(Session& s, const LoadRules& rules, const std::string& folder
     } else {
         request.startDir = SettingText(s.settings, "OPEN_DIR0");
         request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
-        request.defaultName = "*.HEX";
+        request.defaultName = "*.hex";
     }
     const auto chosen = s.ui.openFileDialog(request);
     if (!chosen)

@@ -149,7 +149,7 @@ TEST(LoadHexFile, DialogSetsTheFolderAndCancelDoesNothing) {
     ASSERT_EQ(l.rig.ui.fileRequests.size(), 1u);
     EXPECT_EQ(l.rig.ui.fileRequests[0].startDir, "/start");
     EXPECT_EQ(l.rig.ui.fileRequests[0].filter, "Hexファイル|*.HEX|全てのファイル|*.*|");
-    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.HEX");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.hex");
     EXPECT_EQ(l.s.settings.value("OPEN_DIR0"), "/start");
 
     const std::string path = WriteTestFile(l.rig, "Blink.HEX", ":02000000831665\r\n");

@@ -81,7 +81,7 @@ const std::vector<MenuDef>& menuBarLayout() {
           {"mnuMPASMsetting", "アセンブラ・コンパイラの設定(&S)"},
           {"-", ""},
           {"mnuRELOAD", "【HEXﾌｧｲﾙ再ﾛｰﾄﾞ】(&L)"},
-          {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&A)"}}},
+          {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&B)"}}},
         {"nmuHelp", "ﾍﾙﾌﾟ(&H)",
          {{"info", "インフォメーション(&P)"},
           {"nmuindex", "デバイス インデックス(&I)"},

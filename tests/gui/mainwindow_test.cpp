@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -146,7 +148,7 @@ void MainWindowTest::menuEntriesCarryTheirCaptions() {
         {"mnuSourceOpen", "アセンブル・コンパイルするファイルを指定(&A)"},
         {"mnuMPASMsetting", "アセンブラ・コンパイラの設定(&S)"},
         {"mnuRELOAD", "【HEXﾌｧｲﾙ再ﾛｰﾄﾞ】(&L)"},
-        {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&A)"},
+        {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&B)"},
         {"info", "インフォメーション(&P)"},
         {"nmuindex", "デバイス インデックス(&I)"},
         {"mnuHelp", "ヘルプ(&H)"},
@@ -155,6 +157,18 @@ void MainWindowTest::menuEntriesCarryTheirCaptions() {
         QAction* a = action(name);
         QVERIFY2(a, name);
         QCOMPARE(a->text(), QString::fromUtf8(caption));
+    }
+    // Alt and a letter reaches one entry of a menu, never two.
+    for (auto* menu : app_->window().menuBar()->findChildren<QMenu*>()) {
+        QSet<QChar> mnemonics;
+        for (QAction* a : menu->actions()) {
+            const qsizetype amp = a->text().indexOf('&');
+            if (amp < 0 || amp + 1 >= a->text().size())
+                continue;
+            const QChar key = a->text().at(amp + 1).toUpper();
+            QVERIFY2(!mnemonics.contains(key), qPrintable(menu->title() + " " + a->text()));
+            mnemonics.insert(key);
+        }
     }
     for (const char* name : {"mnuBlankSkip", "mnuComMode1", "mnuBoardInfomation"})
         QVERIFY2(action(name)->isCheckable(), name);

@@ -164,7 +164,7 @@ bool GuiApp::start(const std::string& commandLine) {
     window_->show();
     QCoreApplication::processEvents();
     KeepOnScreen(*window_);
-    const bool started = Startup(*session_, commandLine, SystemTimeStamp);
+    const bool started = Startup(*session_, commandLine, JapaneseTimeStamp);
     window_->render();
     if (started)
         serialWindow_->offerSavedRun();
@@ -210,6 +210,8 @@ void SetApplicationIdentity() {
 }
 
 bool InstallQtTranslations() {
+    // Dates, numbers and the widgets' own formats follow too.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), "qt", "_",
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
@@ -219,8 +221,8 @@ bool InstallQtTranslations() {
     return false;
 }
 
-std::string SystemTimeStamp() {
-    const QLocale locale = QLocale::system();
+std::string JapaneseTimeStamp() {
+    const QLocale locale(QLocale::Japanese, QLocale::Japan);
     const QDateTime now = QDateTime::currentDateTime();
     return (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), QLocale::ShortFormat))
         .toStdString();

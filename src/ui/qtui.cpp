@@ -135,6 +135,8 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     // The save commands ask their own overwrite question.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // The desktop's own dialog speaks the system's language; Qt's speaks the program's.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     const QStringList filters = QtNameFilters(request.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);

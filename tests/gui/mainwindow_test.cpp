@@ -263,14 +263,17 @@ void MainWindowTest::historyFolderWithASpaceReopensThatFolder() {
     app_->window().render();
 
     QString startedIn;
+    bool qtsOwn = false;  // Japanese whatever the desktop's language
     onFileDialog_ = [&](QFileDialog* dialog) {
         startedIn = dialog->directory().absolutePath();
+        qtsOwn = dialog->testOption(QFileDialog::DontUseNativeDialog);
         // Typed rather than selectFile(): that leaves the name box alone while it has the focus.
         dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
         static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, which is protected
     };
     action("nmuFile1")->trigger();
     QCOMPARE(startedIn, folder);
+    QVERIFY(qtsOwn);
     QCOMPARE(s.device.name, std::string("PIC16F84A"));
     QCOMPARE(s.buffer.program[0], std::uint8_t{0x16});
     QVERIFY(app_->window().windowTitle().endsWith(path));

@@ -280,7 +280,7 @@ void SerialWindowTest::displayFollowsTheRadixTheFileAndTheChip() {
     // A start address with the top bit set has its end address.
     type("TxtStartAddress", "80000000");
     choose("TxtWriteByteNumber", 3);
-    QCOMPARE(child<QLabel>("TxtEndAddress")->text(), QString("80000004"));
+    QCOMPARE(child<QLabel>("TxtEndAddress")->text(), QString("80000003"));
     type("TxtStartAddress", "3f0");
     choose("TxtWriteByteNumber", 1);
 

@@ -187,7 +187,7 @@ void ToolWindowsTest::serialWindowFiltersKeysAndCounts() {
     w.open();
     auto* finish = w.findChild<QLineEdit*>("TxtDataFinsh");
     auto* address = w.findChild<QLineEdit*>("TxtStartAddress");
-    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("1"));
+    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("0"));
     QCOMPARE(w.findChild<QLabel*>("TxtWrotDataHex")->text(), QString("00"));
     finish->clear();
     QTest::keyClicks(finish, "2x-");
@@ -195,7 +195,7 @@ void ToolWindowsTest::serialWindowFiltersKeysAndCounts() {
     address->clear();
     QTest::keyClicks(address, "3f0");
     QCOMPARE(address->text(), QString("3F0"));
-    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("3F1"));
+    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("3F0"));
 
     // Switching on needs an open HEX file: the message says so, fields stay locked.
     w.findChild<QCheckBox*>("ChkSettingEnable")->click();

@@ -77,7 +77,7 @@ TEST(SerialWindow, StateRightAfterLoading) {
     TestRig rig;
     rig.settings.values["SPSLeft"] = "1500";
     SerialProgramming w(*rig.session);
-    EXPECT_EQ(w.endAddress, "1");
+    EXPECT_EQ(w.endAddress, "0");
     EXPECT_EQ(w.wroteHex, "00");
     EXPECT_EQ(w.byteCount, 1);
     EXPECT_EQ(w.serialUnits(), 0);
@@ -253,20 +253,25 @@ TEST(SerialWindow, NextValueBeyondTheRangeIsRefused) {
     EXPECT_EQ(w.finishCount, "0");
 }
 
-TEST(SerialWindow, EndAddressIsStartPlusByteCount) {
+TEST(SerialWindow, EndAddressIsTheLastAddressWritten) {
     TestRig rig;
     SerialProgramming w(*rig.session);
     w.setStartAddress("3F0");
     w.selectByteCount(4);
-    EXPECT_EQ(w.endAddress, "3F4");
+    EXPECT_EQ(w.endAddress, "3F3");
     EXPECT_EQ(w.wroteHex, "00:00:00:00");
     w.setStartAddress("");
-    EXPECT_EQ(w.endAddress, "3F4");
+    EXPECT_EQ(w.endAddress, "3F3");
     // Addresses are unsigned 64-bit numbers: the sum stays exact to the top.
     w.setStartAddress("FFFFFFFFFFFFFFFB");
-    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFE");
     w.setStartAddress("FFFFFFFFFFFFFFFC");
     EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    w.setStartAddress("FFFFFFFFFFFFFFFD");  // past the top: the last end stays
+    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    w.selectByteCount(1);
+    w.setStartAddress("3F0");
+    EXPECT_EQ(w.endAddress, "3F0");
 }
 
 TEST(SerialWindow, KeyFilters) {

@@ -104,6 +104,7 @@ SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir 
     serial = 0;
     selectByteCount(1);
     wroteHex = "00";
+    showNext();
     showMessage(kStartHint);
     // The window never starts afresh over a run in progress: it shows that run.
     std::string note;
@@ -135,6 +136,7 @@ void SerialProgramming::setDataStart(const std::string& text) {
         return;
     if (const auto value = ReadSerialText(text, hexMode))
         serial = *value;
+    showNext();
     showMessage(SerialDecimalText(serial));
 }
 
@@ -182,7 +184,8 @@ void SerialProgramming::selectWriteMode(SerialMode mode) {
     if (mode == writeMode)
         return;
     writeMode = mode;
-    nextData.clear();
+    next_.reset();
+    showNext();
     settingsEdited();
 }
 
@@ -232,7 +235,9 @@ void SerialProgramming::completeSwitchOn() {
     count = 0;
     finishCount = "0";
     showMessage(kSwitchedOn);
-    if (writeMode != SerialMode::Display)
+    if (writeMode == SerialMode::Display)
+        clearLastNumber();  // every switch-on counts afresh
+    else
         startWriteRun();
 }
 
@@ -328,6 +333,8 @@ void SerialProgramming::startWriteRun() {
         block(error);
         return;
     }
+    if (!keep)
+        clearLastNumber();
     continueRun_ = true;
     showRun(*saved);
 }
@@ -366,7 +373,18 @@ void SerialProgramming::showRun(const SerialRunState& state) {
     settleValues = state.values(NumberState::Settle);
 }
 
-void SerialProgramming::showNext() { nextData = next_ ? NumberText(*next_, hexMode) : ""; }
+void SerialProgramming::showNext() {
+    // Display only: the number the next "chk" records, as the boxes show it.
+    if (writeMode == SerialMode::Display)
+        nextData = hexMode ? SerialHexText(serial).value_or(SerialDecimalText(serial)) : SerialDecimalText(serial);
+    else
+        nextData = next_ ? NumberText(*next_, hexMode) : "";
+}
+
+void SerialProgramming::clearLastNumber() {
+    wroteHex = SerialBytesText(0, byteCount);
+    wroteDec = "0";
+}
 
 std::string SerialProgramming::numberText(std::int64_t whole) const { return NumberText(whole, hexMode); }
 
@@ -502,6 +520,7 @@ void SerialProgramming::recordDevice() {
     wroteDec = SerialDecimalText(written);
     ++count;
     finishCount = std::to_string(count);
+    showNext();
 }
 
 bool SerialProgramming::unload(const WindowPlacement& placement) {

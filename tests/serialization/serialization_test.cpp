@@ -117,8 +117,29 @@ TEST(SerialWindow, CountsToTheQuantityThenRefuses) {
     EXPECT_EQ(w.writtenCount(), 3);
     w.setEnabled(true);
     EXPECT_EQ(w.finishCount, "0");
+    EXPECT_EQ(w.wroteDec, "0") << "a new run has written nothing yet";
+    EXPECT_EQ(w.wroteHex, "00");
     w.recordDevice();
     EXPECT_EQ(w.wroteDec, "3");
+}
+
+// Display only: 次の番号 is the number the next "chk" records, in the boxes' radix.
+TEST(SerialWindow, DisplayOnlyShowsTheNextNumberInTheChosenRadix) {
+    TestRig rig;
+    auto& s = *rig.session;
+    SerialProgramming w(s);
+    EXPECT_EQ(w.nextData, "0");
+    w.setDataStart("26");
+    EXPECT_EQ(w.nextData, "26");
+    w.setHexMode(true);
+    EXPECT_EQ(w.nextData, "1A");
+    w.setDataIncrement("10");
+    w.setDataFinish("5");
+    switchOn(s, w);
+    w.recordDevice();
+    EXPECT_EQ(w.nextData, "2A");
+    w.setHexMode(false);
+    EXPECT_EQ(w.nextData, "42");
 }
 
 TEST(SerialWindow, ShowsOnlyTheChosenBytes) {

@@ -474,6 +474,16 @@ bool SerialProgramming::settle(std::int64_t value, bool used) {
         showMessage(kBusyRun);
         return false;
     }
+    // Either answer is final: the number is never handed out again, or it is
+    // handed to the next chip. Asked once, "いいえ" the default.
+    const std::string number = "シリアル番号 " + numberText(value);
+    const std::string question =
+        used ? number + " を書込み済みとして記録しますか？\r\n\r\n「はい」：この番号の IC は合格品です。番号は使用済みになり、"
+                        "二度と割り当てません。\r\n「いいえ」：何もしません。"
+             : number + " を未使用に戻しますか？\r\n\r\n「はい」：この番号は IC に入っていないか、その IC は廃棄しました。"
+                        "番号は次の IC に割り当てます。\r\n「いいえ」：何もしません。";
+    if (s_.ui.messageBox(MsgIcon::Question, kTitle, question, MsgButtons::NoYes) != MsgAnswer::Yes)
+        return false;
     std::string error;
     const auto store = openStore(error);
     const auto state = store ? store->load(error) : std::nullopt;

@@ -74,6 +74,7 @@ public:
     void followLoads();
     const std::string& runPath() const { return runPath_; }
     // An operator's word on a number to settle: in a good chip (used) or not.
+    // Asks first, naming the number and what the answer does; false when not confirmed.
     bool settle(std::int64_t value, bool used);
 
     bool reserve(Session& s) override;

@@ -49,6 +49,8 @@ private:
     void loadProgram();
     // Starts the program again, answering Yes to its question; the question.
     QString startAnsweringYes();
+    // Clicks a button of the window and answers its one question; the question.
+    QString clickAnswering(const char* button, QMessageBox::StandardButton answer);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QtSettingsStore> settings_;
@@ -86,6 +88,25 @@ void SerialWindowTest::loadProgram() {
     LoadHexFile(s);
     s.loader.skipHexDialog = false;
     QCOMPARE(s.buffer.program[0], 0x30);
+}
+
+QString SerialWindowTest::clickAnswering(const char* button, QMessageBox::StandardButton answer) {
+    QString asked;
+    int boxes = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = box->text();
+            ++boxes;
+            if (box->defaultButton() != box->button(QMessageBox::No))
+                asked = "the default is not いいえ";
+            box->button(answer)->click();
+        }
+    });
+    timer.start(20);
+    QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+    timer.stop();
+    return boxes == 1 ? asked : QString("%1 questions").arg(boxes);
 }
 
 QString SerialWindowTest::startAnsweringYes() {
@@ -240,10 +261,17 @@ void SerialWindowTest::numbersToSettleAreShownWithTheirTwoAnswers() {
     QVERIFY(settle->isVisibleTo(&w));
     QCOMPARE(settle->count(), 2);
     QCOMPARE(settle->currentText(), QString("42"));
-    QTest::mouseClick(child<QPushButton>("CmdSettleUsed"), Qt::LeftButton);
+    // Each button asks once, naming the number; "いいえ" is the default and changes nothing.
+    const QString usedQuestion = clickAnswering("CmdSettleUsed", QMessageBox::No);
+    QVERIFY2(usedQuestion.startsWith("シリアル番号 42 を書込み済みとして記録しますか？"), qPrintable(usedQuestion));
+    QVERIFY2(usedQuestion.contains("二度と割り当てません"), qPrintable(usedQuestion));
+    QCOMPARE(settle->count(), 2);
+    QCOMPARE(clickAnswering("CmdSettleUsed", QMessageBox::Yes), usedQuestion);
     QCOMPARE(count(), QString("1"));
     QCOMPARE(settle->count(), 1);
-    QTest::mouseClick(child<QPushButton>("CmdSettleFree"), Qt::LeftButton);
+    const QString freeQuestion = clickAnswering("CmdSettleFree", QMessageBox::Yes);
+    QVERIFY2(freeQuestion.startsWith("シリアル番号 43 を未使用に戻しますか？"), qPrintable(freeQuestion));
+    QVERIFY2(freeQuestion.contains("次の IC に割り当てます"), qPrintable(freeQuestion));
     QVERIFY(!settle->isVisibleTo(&w));
     QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("43"));
     QCOMPARE(child<QLabel>("Label2")->text(), QString("シリアル番号 43 を未使用に戻しました。"));

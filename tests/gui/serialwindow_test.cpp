@@ -35,6 +35,7 @@ private slots:
     void savedRunIsOfferedAtStart();
     void numbersToSettleAreShownWithTheirTwoAnswers();
     void displayFollowsTheRadixTheFileAndTheChip();
+    void rowsStayWhereTheyAreWhateverTheMessage();
 
 private:
     template <typename W>
@@ -362,4 +363,27 @@ int main(int argc, char** argv) {
     SerialWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }
+// A message of one line or of three moves none of the rows.
+void SerialWindowTest::rowsStayWhereTheyAreWhateverTheMessage() {
+    SerialWindow& w = app_->serialWindow();
+    w.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto rows = [&] {
+        QList<int> ys;
+        for (const char* name : {"TxtDataStart", "TxtStartAddress", "ChkSettingEnable", "TxtFinshCount", "TxtNextData",
+                                 "Label2", "OKButton"}) {
+            QApplication::processEvents();
+            ys << app_->serialWindow().findChild<QWidget*>(name)->mapTo(&w, QPoint(0, 0)).y();
+        }
+        return ys;
+    };
+    const QList<int> before = rows();
+    w.model()->message = "一行";
+    w.render();
+    QCOMPARE(rows(), before);
+    w.model()->message = "一行目\r\n二行目\r\n三行目";
+    w.render();
+    QCOMPARE(rows(), before);
+}
+
 #include "serialwindow_test.moc"

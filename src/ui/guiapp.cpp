@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTranslator>
 
+#include "app/chipentry.h"
 #include "app/menus.h"
 #include "app/portselect.h"
 #include "app/startup.h"
@@ -96,6 +97,9 @@ void GuiApp::connectBoardCommands() {
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
     w.connectCommand("mnuDeviceId", [&s] { RunIdentify(s); });
     ui_.overwriteWindow = [&s, &w] { return ShowFrmHint(s, &w); };
+    ui_.checkChipValues = [&s](const ChipValueQuestion& q, const ChipValueAnswer& a) {
+        return ChipValueEntryProblem(s, q, a);
+    };
     w.connectCommand("exit", [&s, &w] {
         if (ExitRequested(s))
             w.close();

@@ -99,7 +99,9 @@ bool QtUi::askWrongChip(const std::string& text) {
     return ExecQuestion(box, parent) == QMessageBox::Yes;
 }
 
-ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) { return AskChipValues(parent, question); }
+ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) {
+    return AskChipValues(parent, question, checkChipValues);
+}
 
 void QtUi::showPortWindow() {
     if (portWindow)

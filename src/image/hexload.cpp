@@ -319,6 +319,9 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
     RefreshEepromText(s);
     ShowNote(s, "ファイルオープン完了。", "");
     b.configWord = b.configArea[14] * 256 + b.configArea[15];
+    // The band-gap box shows the bits the file gives the chip.
+    if (const auto bits = report.contents.configWordSet ? BandGapOf(Traits(s.device.family), b.configWord) : std::nullopt)
+        s.view.bandGapText = std::to_string(*bits);
     RefreshGridFromConfig(s);
     showLoadNotes(s, report, fromFolder);
     s.ui.setBusy(false);

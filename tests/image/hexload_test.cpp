@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "device/devicedb.h"
+#include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
 #include "support/imagefixture.h"
@@ -440,6 +441,23 @@ TEST(LoadHexFile, SummaryCountsEveryWordARecordTouches) {
     EXPECT_EQ(c.programWordsUsed, 0);
     EXPECT_EQ(c.outsideRecords, 1);
     EXPECT_TRUE(c.configWordSet) << "upper address 0 again";
+}
+
+// The band-gap box shows the file's bits, and another device starts from the initial value again.
+TEST(LoadHexFile, BandGapBoxShowsTheFilesBitsAndNoOtherDevicesValue) {
+    Loaded l("PIC12F675");
+    auto& s = l.s;
+    EXPECT_EQ(s.view.bandGapText, "3");
+    l.load(":02400E00C421CB\r\n:00000001FF\r\n");  // 0x21C4: band gap 2
+    EXPECT_EQ(s.view.bandGapText, "2");
+    l.load(":0400000083168601DC\r\n:00000001FF\r\n");  // no configuration word: the box stays
+    EXPECT_EQ(s.view.bandGapText, "2");
+    BandGapTyped(s, "1");
+    ASSERT_TRUE(SelectByName(l.rig, "PIC16F84A"));
+    EXPECT_EQ(s.view.bandGapText, "3");
+    ASSERT_TRUE(SelectByName(l.rig, "PIC12F675"));
+    EXPECT_EQ(s.view.bandGapText, "3");
+    EXPECT_FALSE(s.ops.keptBandGap);
 }
 
 // On 12-bit parts the configuration word and IDs lie past program memory and still count as the device's.

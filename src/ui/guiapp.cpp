@@ -15,6 +15,7 @@
 #include "app/chipentry.h"
 #include "app/menus.h"
 #include "app/portselect.h"
+#include "app/readchip.h"
 #include "app/startup.h"
 #include "image/history.h"
 #include "ops/detect.h"
@@ -91,7 +92,7 @@ void GuiApp::connectBoardCommands() {
     w.connectCommand("nmuHistryClear", [&s] { HistoryClear(s); });
     w.connectCommand("mnuLogFileOpen", [&s] { OpenLogFiles(s); });
     w.connectCommand("Command_pogram", [&s] { RunProgram(s); });
-    w.connectCommand("Command_read", [&s] { RunRead(s); });
+    w.connectCommand("Command_read", [&s] { ReadChipIntoImage(s); });
     w.connectCommand("Command_Vrify", [&s] { RunVerify(s); });
     w.connectCommand("Command_blank", [&s] { RunBlankCheck(s); });
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });

@@ -77,6 +77,7 @@ private slots:
     void appDirSeededWithShippedDatabase();
     void exitRunsTheEnding();
     void missingDeviceFocusesTheList();
+    void fileSummaryNeverResizesTheMemoryPanes();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -380,6 +381,28 @@ void MainWindowTest::missingDeviceFocusesTheList() {
     QCOMPARE(app_->window().focusWidget(), app_->window().findChild<QComboBox*>("Combo_device"));
     QVERIFY(s.view.focusRequest.empty());
     QCOMPARE(unexpectedBoxes_, QStringList{"ｲﾝﾌｫﾒｰｼｮﾝ"});
+}
+
+// No summary, one line or two: the program and EEPROM panes keep their height.
+void MainWindowTest::fileSummaryNeverResizesTheMemoryPanes() {
+    MainWindow& w = app_->window();
+    w.resize(1000, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Session& s = app_->session();
+    auto heights = [&] {
+        s.ui.viewChanged();
+        QApplication::processEvents();
+        return std::pair{w.findChild<QWidget*>("RichTxtPgmMem")->height(), w.findChild<QWidget*>("rText_EepromMem")->height()};
+    };
+    s.view.hexSummary.clear();
+    const auto none = heights();
+    s.view.hexSummary = "プログラム 3 / 1024 ワード";
+    QCOMPARE(heights(), none);
+    s.view.hexSummary.clear();
+    for (int i = 0; i < 12; ++i)
+        s.view.hexSummary += "コンフィギュレーションワードの指定なし　";
+    QCOMPARE(heights(), none);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -4,6 +4,7 @@
 
 #include "qtplatform/qtprocesses.h"
 #include "ui/helpwindow.h"
+#include "ui/screenplace.h"
 #include "ui/textviewer.h"
 
 namespace vx {
@@ -32,6 +33,7 @@ bool Viewers::showHelp(const QString& page) {
         help_->setAttribute(Qt::WA_QuitOnClose, false);
     }
     help_->showPage(page);
+    KeepClearOfQuestion(*help_);
     return true;
 }
 

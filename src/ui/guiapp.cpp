@@ -122,8 +122,7 @@ void GuiApp::connectOptionCommands() {
     w.connectCommand("mnuAutoProgram", [&s] { ToggleAutoProgram(s); });
     w.connectCommand("mnuBoardInfomation", [&s, &w] {
         ToggleBoardInformation(s);
-        w.render();
-        w.activateWindow();  // the board window does not keep the focus
+        w.render();  // the board window shows without taking the focus
     });
     w.connectCommand("info", [&s] { ShowInformation(s); });
     w.connectCommand("mnuHelp", [&s] { OpenHelp(s); });

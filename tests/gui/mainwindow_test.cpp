@@ -328,6 +328,10 @@ void MainWindowTest::boardWindowShownAndPlaced() {
         QVERIFY(!board.frameGeometry().intersects(main));
     QVERIFY(screen.contains(board.frameGeometry().topLeft()));
     QVERIFY(board.frameGeometry().left() != main.left());
+    // Shown on top without taking the focus (which the offscreen platform
+    // gives every shown window all the same), so the main window is never
+    // activated again over it.
+    QVERIFY(board.testAttribute(Qt::WA_ShowWithoutActivating));
     board.move(40, 60);
     board.unload();
     QCOMPARE(settings_->value("BoardLeft").value_or(""), std::string("600"));

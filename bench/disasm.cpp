@@ -11,8 +11,8 @@
 
 #include "benchutil.h"
 #include "base/convert.h"
+#include "base/textfile.h"
 #include "disasm/disasm.h"
-#include "image/hexfile.h"
 
 namespace {
 

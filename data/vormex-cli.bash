@@ -2,10 +2,10 @@
 _vormex_cli() {
     local cur prev words cword
     _init_completion || return
-    local commands="devices detect blank erase read verify program identify convert checksum info watch disasm serial"
+    local commands="devices detect blank erase read verify program identify convert checksum info watch disasm serial doctor config"
     local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --keep-eeprom --once --yes --serial
                    --output --search --help --version --start --increment --quantity --address --bytes --mode
-                   --ignore-id --calibration --band-gap --list-settle --settle"
+                   --ignore-id --calibration --band-gap --list-settle --settle --root --set"
     case $prev in
         --device)
             local names
@@ -22,10 +22,13 @@ _vormex_cli() {
         --sim-state|--ini|--settings|--serial|-o|--output)
             _filedir
             return ;;
+        --root)
+            _filedir -d
+            return ;;
         --band-gap)
             COMPREPLY=($(compgen -W "0 1 2 3" -- "$cur"))
             return ;;
-        --search|--start|--increment|--quantity|--address|--bytes|--calibration|--settle)
+        --search|--start|--increment|--quantity|--address|--bytes|--calibration|--settle|--set)
             return ;;
     esac
     if ((cword >= 3)) && [[ ${words[cword-2]} == --settle ]]; then
@@ -39,7 +42,7 @@ _vormex_cli() {
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            devices|detect|blank|erase|read|verify|program|identify|convert|checksum|info|watch|disasm|serial)
+            devices|detect|blank|erase|read|verify|program|identify|convert|checksum|info|watch|disasm|serial|doctor|config)
                 command=${words[i]}; break ;;
         esac
     done

@@ -12,6 +12,7 @@
 #include "fuzzsupport.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 
 using namespace vx;
 

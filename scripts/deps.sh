@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgtest-dev libgmock-dev
-          gputils srecord clang libclang-rt-14-dev libsqlite3-dev libpq-dev postgresql
+          gputils srecord clang libclang-rt-14-dev libsqlite3-dev libpq-dev libssl-dev postgresql
           python3 poppler-utils fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev lintian "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -61,8 +61,13 @@ std::string usbDetail(const SystemPortInfo& port) {
     return detail;
 }
 
-// The board search's exchange on an open port: the second answer must be our
-// board's identification.
+void chooseComOneWhenNone(PortWindowModel& model) {
+    if (model.chosen() == 0)
+        model.selected[0] = true;
+}
+
+}  // namespace
+
 bool BoardAnswers(Session& s, std::string& firmwareId) {
     BoardLink& link = s.link;
     link.rawReplies = false;
@@ -72,13 +77,6 @@ bool BoardAnswers(Session& s, std::string& firmwareId) {
     firmwareId = link.ReadAllText().substr(0, protocol::kFirmwareIdChars);
     return firmwareId.rfind(protocol::kBoardSignature, 0) == 0;
 }
-
-void chooseComOneWhenNone(PortWindowModel& model) {
-    if (model.chosen() == 0)
-        model.selected[0] = true;
-}
-
-}  // namespace
 
 std::vector<PortChoice> PortChoices(const std::vector<SystemPortInfo>& ports) {
     std::vector<SystemPortInfo> sorted = ports;

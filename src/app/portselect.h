@@ -58,6 +58,10 @@ struct PortWindowModel {
 // A click on a row: the chosen COM number (COM1 when none is) is mapped to it.
 void ChooseListedPort(PortWindowModel& model, std::size_t row);
 
+// The board search's exchange on the open port of the link: true when the
+// second answer is our board's identification (firmwareId: what came).
+bool BoardAnswers(Session& s, std::string& firmwareId);
+
 // 自動検出: asks each listed port for the board's identification as the
 // board search does, the simulated board last, and maps the chosen COM number
 // (COM1 when none is) to the first one that answers; when only the simulated

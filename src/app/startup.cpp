@@ -8,7 +8,7 @@
 #include "device/devicedb.h"
 #include "image/grid.h"
 #include "image/history.h"
-#include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "link/comport.h"
 #include "ops/detect.h"

@@ -1,8 +1,9 @@
 // Stateless text and number helpers shared by the database, HEX files, the
-// grid and the board protocol.
+// grid, the board protocol and the tool options.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ std::vector<std::string> SplitWords(const std::string& text);
 
 // Arguments split at spaces and tabs, at most maxCount.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine, int maxCount = 10);
+
+// Splits an options text into words as a POSIX shell would (blanks separate,
+// '...' and "..." quote, backslash escapes) without expanding anything;
+// nullopt when a quote is not closed or the text ends in a backslash.
+std::optional<std::vector<std::string>> SplitShellWords(const std::string& text);
 
 // True when path names a file that can be opened for reading (not a folder).
 bool FileExists(const std::string& path);

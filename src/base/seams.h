@@ -1,6 +1,23 @@
-// The core's only ways out to the world. The window, the CLI and the tests
-// each implement these; the core never touches Qt, files of the UI or the OS
-// clock directly except through them.
+// The core's ways out to what a test must stand in for: the serial port,
+// the monotonic clock, the settings, the user (Ui), the watched HEX file and
+// external programs. The window, the CLI and the tests each implement these;
+// the core never touches Qt.
+//
+// The rest the core does itself, with the C++ library and POSIX, because the
+// real thing serves the tests as well:
+// - Its own files (HEX files, device.ini, logs, listings, the run store), in
+//   folders the caller names; a file the user keeps (a HEX file, a listing)
+//   is replaced through a synced temporary file (base/textfile.h).
+// - The time of day (std::time, localtime_r), only for texts that are shown
+//   or recorded: the verdict's time, the log's start stamp, the CLI's watch
+//   lines and the production record. Nothing waits on it or compares it;
+//   waits and time-outs run on Clock.
+// - The run store locks and syncs its files (flock, fsync of the file and of
+//   its folder) and judges stations itself: the host name, the boot id and a
+//   process's start time from /proc, kill(pid, 0) for one without /proc. Its
+//   fault hooks for the crash tests end the process (SIGKILL), and its SQLite
+//   link waits out another station's transaction in 1 ms sleeps. SQLite and
+//   PostgreSQL are reached through serialization/sqllink.h.
 #pragma once
 
 #include <cstdint>

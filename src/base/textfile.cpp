@@ -1,5 +1,14 @@
 #include "base/textfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -33,6 +42,29 @@ std::size_t utf8Length(unsigned char lead) {
 
 // A Shift_JIS lead byte: a second byte follows.
 bool isShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+std::string errnoText() { return std::strerror(errno); }
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// Where a write to path lands: a symbolic link is followed to its target, so
+// that saving through the link keeps the link and changes the file it names.
+std::string WriteTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path target(path);
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
+}
 
 }  // namespace
 
@@ -81,6 +113,55 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
         return false;
     content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
+}
+
+bool WriteFileAtomically(const std::string& linkOrPath, const std::string& content, std::string& error) {
+    namespace fs = std::filesystem;
+    const std::string path = WriteTarget(linkOrPath);
+    const fs::path target(path);
+    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        error = errnoText();
+        return false;
+    }
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
+    if (!ok)
+        error = errnoText();
+    // Keep the permissions an existing file had; a new one gets the usual mode.
+    struct stat old {};
+    if (ok) {
+        const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+        ::fchmod(fd, mode);
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errnoText();
+    }
+    if (ok && ::rename(pattern.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errnoText();
+    }
+    if (!ok)
+        ::unlink(pattern.c_str());
+    return ok;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 }  // namespace vx

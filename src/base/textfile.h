@@ -1,5 +1,5 @@
-// Whole-file reads for the HEX loader, and the end of a text cut at a
-// length.
+// Whole-file reads and writes, the folder of a path, and the end of a text
+// cut at a length.
 #pragma once
 
 #include <string>
@@ -13,6 +13,15 @@ std::vector<std::string> SplitLines(const std::string& content);
 
 // Reads a whole file; false when it cannot be opened (a folder cannot).
 bool ReadWholeFile(const std::string& path, std::string& content);
+
+// Writes content to path through a temporary file in the same folder renamed
+// over it, so a failed write leaves any old file as it was; a symbolic link
+// is written through to its target. On failure returns false with the reason
+// in error.
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string& error);
+
+// The path without its last component and the separator before it.
+std::string FolderOf(const std::string& path);
 
 // The first bytes of a longer file, cut where no character is split: the
 // length without a UTF-8 sequence or a Shift_JIS double-byte character that

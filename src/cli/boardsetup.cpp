@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "base/settings.h"
+#include "base/textfile.h"
 #include "cli/commands.h"
-#include "image/hexfile.h"
 #include "link/comport.h"
 #include "link/family.h"
 #include "qtplatform/qtserialport.h"

@@ -10,8 +10,9 @@
 #include "qtplatform/qtseams.h"
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
+#include "image/configwords.h"
 #include "image/hexfile.h"
-#include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "base/convert.h"
 #include "link/family.h"
@@ -111,6 +112,11 @@ int devices(Context& c) {
     return kExitOk;
 }
 
+// The buffer's configuration word by the names of the grid's rows.
+void printConfigSettings(Context& c) {
+    c.ui.printLine("コンフィギュレーション設定 " + ConfigWordSettings(c.s, c.s.buffer.configWord));
+}
+
 // The file checked, the device selected, the file loaded: the start of the
 // commands that work on a file without the board.
 int loadForDevice(Context& c, const std::string& file, HexFileCheck& check) {
@@ -144,8 +150,33 @@ int info(Context& c) {
         return status;
     for (const auto& item : HexContentItems(c.s.loader.contents, c.s.device, c.s.buffer.configWord))
         c.ui.printLine(item);
+    printConfigSettings(c);
     const bool suspect = c.s.loader.contents.suspect() || check.linesBeforeFirstRecord > 0;
     return suspect ? kExitVerdict : kExitOk;
+}
+
+// config WORD: the settings the word holds; config --set NAME=OPTION,...:
+// the word they make of the device's default.
+int config(Context& c) {
+    if (int status = selectDevice(c); status != kExitOk)
+        return status;
+    std::string error;
+    if (!c.options.configSet.empty()) {
+        const auto word = BuildConfigWord(c.s, c.options.configSet, error);
+        if (!word) {
+            printError("--set: " + error);
+            return kExitUsage;
+        }
+        c.ui.printLine("0x" + HexText(static_cast<std::uint32_t>(*word), 4));
+        return kExitOk;
+    }
+    const auto word = ParseConfigWord(c.s, c.options.args[0], error);
+    if (!word) {
+        printError(error);
+        return kExitUsage;
+    }
+    c.ui.printLine(ConfigWordSettings(c.s, *word));
+    return kExitOk;
 }
 
 int convert(Context& c) {
@@ -392,6 +423,8 @@ int boardCommand(Context& c) {
         status = SerialExitStatus(c, *station, status);
     if (!SaveSimState(c) && status == kExitOk)
         status = kExitUsage;
+    if (status == kExitOk && command == "read")
+        printConfigSettings(c);
     if (status == kExitOk && command == "read" && !c.options.output.empty())
         return saveHex(c, c.options.output);
     return status;
@@ -409,10 +442,14 @@ int RunCommand(Context& c) {
         return convert(c);
     if (command == "info")
         return info(c);
+    if (command == "config")
+        return config(c);
     if (command == "disasm")
         return disasm(c);
     if (command == "serial")
         return SerialCommand(c);
+    if (command == "doctor")
+        return DoctorCommand(c);
     return boardCommand(c);
 }
 

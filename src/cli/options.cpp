@@ -32,6 +32,8 @@ COMMANDS
                             PIC12F629/675, whose calibration it would lose).
     read [-o FILE]          Read the device; with -o save the image as an
                             Intel HEX file (an existing FILE is replaced).
+                            Prints the chip's configuration word by its
+                            settings (see config).
     verify FILE             Load the HEX file FILE and verify the device
                             against it.
     program FILE            Load the HEX file FILE and program the device:
@@ -91,6 +93,24 @@ COMMANDS
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
                             that no chip answered (0x0000 or 0x3FFF).
+    doctor [--root DIR]     Check what stands between this system and the
+                            board: every serial port with its stable name,
+                            driver, USB vendor:product, group and mode, and
+                            whether this user may open it (a group joined
+                            but not yet in this login says "log in again");
+                            brltty's udev rules against each adapter;
+                            ModemManager and whether it ignores the port;
+                            an FTDI adapter's latency timer; other programs
+                            that hold a port open; then the board on the
+                            port (--port, else the window's port) and its
+                            firmware. One line per finding, marked "○" (in
+                            order), "△" (works, better otherwise; or could
+                            not be read) or "×" (in the way of the board),
+                            each followed by the commands or udev rule to
+                            use, indented. Nothing on the system is changed.
+                            --root DIR reads /sys, /dev, /proc, /etc and the
+                            udev rules below DIR instead of /. Exits 1 when
+                            a finding stands in the way of the board.
     convert IN OUT          Load the HEX file IN for the device and save it
                             as OUT, as the window saves it (no board).
     checksum FILE           Load FILE and print the program memory checksum
@@ -100,10 +120,28 @@ COMMANDS
                             device's, the configuration word (or that the
                             device would get the grid's value), ID words,
                             EEPROM bytes, and the records that lie outside
-                            the device or past 64 KiB (skipped). Exits 1
-                            when the file has no configuration word, data
-                            outside the device, or lines that are not
+                            the device or past 64 KiB (skipped), then the
+                            configuration word by its settings (see config).
+                            Exits 1 when the file has no configuration word,
+                            data outside the device, or lines that are not
                             records before its first record.
+    config WORD             Print the settings the configuration word WORD
+                            (0x3F72, or decimal) holds for the device, as
+                            "FOSC=XT WDTE=OFF PWRTE=ON CP=OFF": the names are
+                            the keys and options of the device's setting
+                            rows in the database, as the window's grid shows
+                            them. A setting whose bits match none of its
+                            options shows its bits (CP=0x1010); bits no row
+                            explains follow as MASK=VALUE (0x3000=0x2000)
+                            where they differ from the device's default
+                            word. A word wider than the device's core is bad
+                            usage.
+    config --set NAME=OPTION[,NAME=OPTION]...
+                            Print the configuration word the settings make
+                            of the device's default word (names and options
+                            in any case), e.g. --set FOSC=HS,WDTE=OFF. A name
+                            or option the device does not have is bad usage;
+                            the message names the choices.
     disasm FILE [-o OUT] [--search CODE]...
                             Load FILE and write the disassembly listing of a
                             14-bit core device to OUT (default dis_asm.asm in
@@ -113,7 +151,8 @@ COMMANDS
 
 OPTIONS
     --device NAME           The device, as listed by "devices" (PIC16F84A).
-                            Needed by every command but devices and detect.
+                            Needed by every command but devices, detect,
+                            doctor and serial.
     --port COMn|PATH|sim    The board's port: COM1..COM20 mapped to a device
                             path as the window maps it (setting ComDevice<n>,
                             else /dev/ttyS<n-1>), a device path such as
@@ -159,6 +198,7 @@ OPTIONS
     --band-gap N            With program and watch, on devices with band-gap
                             bits: the bits (0..3) to write when the chip's
                             own are lost.
+    --set NAME=OPTION,...   The settings of config --set.
     -o, --output FILE       Output file of read and disasm.
     --search CODE           Search code of disasm (1 to 4 hex digits).
     -h, --help              This text.
@@ -172,10 +212,12 @@ FILES
 
 EXIT STATUS
     0   success; for blank: the device is blank; for identify: the ID
-        names a device of the database
+        names a device of the database; for doctor: nothing stands in the
+        way of the board
     1   the verdict failed: verify differences, not blank, programming
         refused by the chip, or the overwrite question answered "キャンセル";
-        for identify: the ID names no device, or no chip answered
+        for identify: the ID names no device, or no chip answered; for
+        doctor: a finding stands in the way of the board
     2   bad usage or bad input: unknown device, unreadable or garbage file,
         a database that does not load; with --serial also a missing or
         damaged STATEFILE, one of a newer version, an unreachable server, a
@@ -200,10 +242,16 @@ EXAMPLES
     vormex-cli --port sim --sim-state chip.sim --device PIC16F84A read -o back.hex
     vormex-cli --port COM1 --device PIC16F84A verify blink.hex
     vormex-cli --port COM1 --device PIC12F675 identify
+    vormex-cli --port /dev/ttyUSB0 doctor
+    vormex-cli --device PIC16F84A config 0x3FF1
+    vormex-cli --device PIC16F84A config --set FOSC=HS,WDTE=OFF
     vormex-cli --port COM1 --device PIC12F675 --calibration 0x3480 program blink.hex
 )";
 
 namespace {
+
+// config takes a WORD, or none with --set.
+constexpr int kWordOrSet = -1;
 
 struct CommandShape {
     int operands;
@@ -216,7 +264,8 @@ const std::map<std::string, CommandShape> kCommands = {
     {"erase", {0, false, false}},   {"read", {0, true, false}},     {"verify", {1, false, false}},
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
     {"info", {1, false, false}},     {"watch", {1, false, false}},   {"identify", {0, false, false}},
-    {"disasm", {1, true, true}},    {"serial", {1, false, false}},
+    {"disasm", {1, true, true}},    {"serial", {1, false, false}},  {"doctor", {0, false, false}},
+    {"config", {kWordOrSet, false, false}},
 };
 
 bool isHexCode(const std::string& text) {
@@ -234,7 +283,8 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"-o", &o.output},           {"--serial", &o.serialState}, {"--start", &o.serialStart},
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
-        {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap},
+        {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
+        {"--set", &o.configSet},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
@@ -319,6 +369,10 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--calibration and --band-gap are options of program and watch only";
     if (o.ignoreId && !programs && o.command != "erase")
         return "--ignore-id is an option of program, watch and erase only";
+    if (!o.configSet.empty() && o.command != "config")
+        return "--set is an option of config only";
+    if (!o.root.empty() && o.command != "doctor")
+        return "--root is an option of doctor only";
     if (o.serialCreate() && o.command != "serial")
         return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
     const bool settling = o.listSettle || !o.settleNumber.empty();
@@ -326,7 +380,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--list-settle and --settle belong to serial STATEFILE, one at a time";
     if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
         return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
-    const bool needsDevice = o.command != "devices" && o.command != "detect" && o.command != "serial";
+    const bool needsDevice =
+        o.command != "devices" && o.command != "detect" && o.command != "serial" && o.command != "doctor";
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
     return std::nullopt;
@@ -347,8 +402,9 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argv, Op
     const auto shape = kCommands.find(o.command);
     if (shape == kCommands.end())
         return "unknown command " + o.command;
-    if (static_cast<int>(o.args.size()) != shape->second.operands)
-        return o.command + " takes " + std::to_string(shape->second.operands) + " operand(s), " +
+    const int wanted = shape->second.operands == kWordOrSet ? (o.configSet.empty() ? 1 : 0) : shape->second.operands;
+    if (static_cast<int>(o.args.size()) != wanted)
+        return o.command + " takes " + std::to_string(wanted) + " operand(s), " +
                std::to_string(o.args.size()) + " given";
     return checkCombination(o, shape->second);
 }

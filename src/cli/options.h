@@ -24,6 +24,8 @@ struct Options {
     std::string port;          // --port: "COMn", a device path or "sim"; "" = setting "ComNo"
     std::string simState;      // --sim-state
     std::string settingsPath;  // --settings: another settings file
+    std::string root;          // --root: doctor reads the system below this folder
+    std::string configSet;     // --set NAME=OPTION,...: config builds a word
     bool commMode1 = false;
     bool skipBlank = false;
     bool keepEeprom = false;

@@ -3,8 +3,8 @@
 
 #include "base/convert.h"
 #include "base/settings.h"
+#include "base/textfile.h"
 #include "disasm/disasm.h"
-#include "image/hexfile.h"
 #include "session/session.h"
 #include "session/shell.h"
 

@@ -1,7 +1,7 @@
 #include "image/display.h"
 
 #include "base/convert.h"
-#include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "link/family.h"
 #include "session/shell.h"
 

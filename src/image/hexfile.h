@@ -41,14 +41,8 @@ std::string AppendHexChecksum(const std::string& line);
 
 // The records SaveHexFile writes, each line ending in CR LF.
 std::string BuildHexText(const Session& s);
-// Writes BuildHexText to path through a temporary file in the same folder
-// renamed over it, so a failed save leaves any old file as it was; a
-// symbolic link is written through to its target. On failure returns false
-// with the reason in error.
+// Writes BuildHexText to path with WriteFileAtomically: a failed save leaves
+// any old file as it was. On failure returns false with the reason in error.
 bool WriteHexFile(const Session& s, const std::string& path, std::string& error);
-bool WriteFileAtomically(const std::string& path, const std::string& content, std::string& error);
-
-// The path without its last component and the separator before it.
-std::string FolderOf(const std::string& path);
 
 }  // namespace vx

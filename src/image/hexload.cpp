@@ -9,6 +9,7 @@
 #include "image/hexrecords.h"
 #include "image/history.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "link/family.h"
 #include "session/shell.h"
@@ -444,10 +445,5 @@ void ShowHexContents(Session& s, const HexContents& contents) {
 void LoadHexFile(Session& s) { loadHex(s, LoadRules{false}, ""); }
 
 void LoadHexFromFolder(Session& s, const std::string& folder) { loadHex(s, LoadRules{true}, folder); }
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
-}
 
 }  // namespace vx

@@ -1,16 +1,10 @@
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "base/convert.h"
 #include "base/settings.h"
+#include "base/textfile.h"
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "link/family.h"
 #include "session/shell.h"
 
@@ -68,14 +62,6 @@ bool hasExtension(const std::string& path) {
     return name.find('.') != std::string::npos;
 }
 
-std::string errnoText() { return std::strerror(errno); }
-
-mode_t currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
 }  // namespace
 
 std::string AppendHexChecksum(const std::string& line) {
@@ -118,69 +104,6 @@ std::string BuildHexText(const Session& s) {
     }
     out += ":00000001FF\r\n";
     return out;
-}
-
-namespace {
-
-// Where a write to path lands: a symbolic link is followed to its target, so
-// that saving through the link keeps the link and changes the file it names.
-std::string WriteTarget(const std::string& path) {
-    namespace fs = std::filesystem;
-    fs::path target(path);
-    std::error_code ec;
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
-        const fs::path next = fs::read_symlink(target, ec);
-        if (ec)
-            break;
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
-    return target.string();
-}
-
-}  // namespace
-
-bool WriteFileAtomically(const std::string& linkOrPath, const std::string& content, std::string& error) {
-    namespace fs = std::filesystem;
-    const std::string path = WriteTarget(linkOrPath);
-    const fs::path target(path);
-    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        error = errnoText();
-        return false;
-    }
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    if (!ok)
-        error = errnoText();
-    // Keep the permissions an existing file had; a new one gets the usual mode.
-    struct stat old {};
-    if (ok) {
-        const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~currentUmask());
-        ::fchmod(fd, mode);
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errnoText();
-    }
-    if (ok && ::rename(pattern.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errnoText();
-    }
-    if (!ok)
-        ::unlink(pattern.c_str());
-    return ok;
 }
 
 bool WriteHexFile(const Session& s, const std::string& path, std::string& error) {

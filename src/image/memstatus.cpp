@@ -1,6 +1,6 @@
 #include "image/memstatus.h"
 
-#include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 
 namespace vx {
 

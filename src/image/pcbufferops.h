@@ -1,7 +1,10 @@
+// The buffer's operations: clearing it, naming its file, its used length.
+// Its queries come with them.
 #pragma once
 
 #include <string>
 
+#include "image/pcbufferquery.h"
 #include "session/session.h"
 
 namespace vx {
@@ -10,20 +13,6 @@ void ClearPcBuffer(Session& s);
 // The window title names the file whose content the image holds, and no file
 // ("" here) once the image is cleared, read from a chip or rebuilt without one.
 void ShowImageFile(Session& s, const std::string& path);
-std::string PcBufferChecksum(const Session& s);  // four upper-case hex digits
-void UsedProgramLength(Session& s);              // sets buffer.usedLength and its bytes
-
-// The device's sizes cut to what the buffer holds, so a bad database entry
-// can never make a loop run past the arrays.
-int BufferProgramWords(const DeviceInfo& device);  // 0..8192
-int BufferEepromBytes(const DeviceInfo& device);   // 0..256
-
-// Blank program word of the family: 0x0FFF, 0x3FFF, or -1 for an unknown one.
-int BlankProgramWord(Family family);
-
-// Word at a word address, high byte first.
-inline int ProgramWordAt(const PcBuffer& b, int address) {
-    return b.program[2 * address] * 256 + b.program[2 * address + 1];
-}
+void UsedProgramLength(Session& s);  // sets buffer.usedLength and its bytes
 
 }  // namespace vx

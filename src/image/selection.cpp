@@ -7,6 +7,7 @@
 #include "device/devicedb.h"
 #include "image/grid.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "link/family.h"
 #include "session/shell.h"
 

@@ -61,6 +61,11 @@ std::string BoardLink::BytesAsText(const Bytes& bytes) {
     return text;
 }
 
+bool BoardLink::LastLook(int n) {
+    port.waitForData(0);
+    return port.bytesAvailable() >= n;
+}
+
 void BoardLink::WaitSlice(std::int64_t remainingMs) {
     port.waitForData(static_cast<int>(std::clamp<std::int64_t>(remainingMs, 1, kEventSliceMs)));
     ui.processEvents();
@@ -70,7 +75,7 @@ bool BoardLink::WaitForBytes(int n, int timeoutMs) {
     const std::int64_t start = clock.nowMs();
     while (port.bytesAvailable() < n) {
         const std::int64_t elapsed = clock.nowMs() - start;
-        if (elapsed > timeoutMs || !port.isOpen()) {
+        if ((elapsed > timeoutMs && !LastLook(n)) || !port.isOpen()) {
             HungUp();
             return false;
         }
@@ -86,7 +91,7 @@ bool BoardLink::WaitForBytesIdle(int n, int idleMs, int firstByteMs) {
     int limit = std::max(idleMs, firstByteMs);
     while (seen < n) {
         const std::int64_t idle = clock.nowMs() - lastByte;
-        if (idle > limit || !port.isOpen()) {
+        if ((idle > limit && !LastLook(seen + 1)) || !port.isOpen()) {
             HungUp();
             return false;
         }

@@ -71,6 +71,10 @@ private:
     // board runs out its time-out.
     static constexpr int kEventSliceMs = 50;
     void WaitSlice(std::int64_t remainingMs);
+    // A time-out is judged only after one more look at the port: a process
+    // the system did not run for a while finds the board's bytes waiting
+    // unread, and a board that answered is never given up on.
+    bool LastLook(int n);
     bool opened_ = false;  // opened by us and not closed by us since
 };
 

@@ -7,7 +7,6 @@
 #include <map>
 #include <sstream>
 
-#include "image/hexfile.h"
 #include "link/family.h"
 
 namespace vx {

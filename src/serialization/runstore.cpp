@@ -16,7 +16,6 @@
 #include <sstream>
 
 #include "base/textfile.h"
-#include "image/hexfile.h"
 #include "serialization/sqllink.h"
 
 namespace vx {

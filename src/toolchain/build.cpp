@@ -262,50 +262,6 @@ ToolKind toolKind(const std::string& toolPath, bool shortTests) {
 ToolKind BuildToolKind(const std::string& toolPath) { return toolKind(toolPath, false); }
 ToolKind SourceToolKind(const std::string& toolPath) { return toolKind(toolPath, true); }
 
-std::optional<std::vector<std::string>> SplitShellWords(const std::string& text) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (inWord)
-                words.push_back(std::move(word));
-            word.clear();
-            inWord = false;
-            continue;
-        }
-        inWord = true;
-        if (c == '\\') {
-            if (++i == text.size())
-                return std::nullopt;
-            word += text[i];
-        } else if (c == '\'') {
-            const auto close = text.find('\'', i + 1);
-            if (close == std::string::npos)
-                return std::nullopt;
-            word += text.substr(i + 1, close - i - 1);
-            i = close;
-        } else if (c == '"') {
-            for (++i;; ++i) {
-                if (i == text.size())
-                    return std::nullopt;
-                if (text[i] == '"')
-                    break;
-                // Inside double quotes a backslash escapes only these.
-                if (text[i] == '\\' && i + 1 < text.size() && std::string("\\\"$`").find(text[i + 1]) != std::string::npos)
-                    ++i;
-                word += text[i];
-            }
-        } else {
-            word += c;
-        }
-    }
-    if (inWord)
-        words.push_back(std::move(word));
-    return words;
-}
-
 void WaitForExit(Session& s, ProcessId id) {
     if (!id.valid())
         return;

@@ -5,7 +5,6 @@
 
 #include "base/convert.h"
 #include "base/settings.h"
-#include "toolchain/build.h"
 
 namespace vx {
 

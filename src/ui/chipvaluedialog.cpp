@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 

@@ -8,7 +8,7 @@
 
 #include "ops/workflows.h"
 #include "session/session.h"
-#include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 

@@ -22,7 +22,6 @@
 #include "session/shell.h"
 #include "ui/boardwindow.h"
 #include "ui/clickablelabel.h"
-#include "ui/qtui.h"
 #include "ui/widgethelpers.h"
 
 namespace vx {

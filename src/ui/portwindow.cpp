@@ -7,14 +7,16 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/portdoctor.h"
 #include "qtplatform/qtportlist.h"
-#include "ui/qtui.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 
@@ -104,6 +106,9 @@ QLayout* PortWindow::buildButtons(QHBoxLayout* listButtons) {
     auto* detect = new QPushButton("自動検出", this);
     detect->setObjectName("Command_AutoDetect");
     detect->setToolTip("一覧のポートに順にライターを問い合わせ、応答したポートを選びます。");
+    auto* doctor = new QPushButton("診断", this);
+    doctor->setObjectName("Command_Doctor");
+    doctor->setToolTip("シリアルポートと、その使用を妨げるものを調べ、対処を表示します。システムは変えません。");
     auto* refresh = new QPushButton("一覧を更新", this);
     refresh->setObjectName("Command_PortList");
     auto* ok = new QPushButton("OK", this);
@@ -111,14 +116,16 @@ QLayout* PortWindow::buildButtons(QHBoxLayout* listButtons) {
     ok->setDefault(true);
     auto* cancel = new QPushButton("CANCEL", this);
     cancel->setObjectName("Command1");
-    for (QPushButton* button : {detect, refresh, cancel})
+    for (QPushButton* button : {detect, doctor, refresh, cancel})
         button->setAutoDefault(false);
     connect(detect, &QPushButton::clicked, this, &PortWindow::autoDetect);
+    connect(doctor, &QPushButton::clicked, this, &PortWindow::diagnose);
     connect(refresh, &QPushButton::clicked, this, &PortWindow::refreshList);
     connect(ok, &QPushButton::clicked, this, &PortWindow::ok);
     connect(cancel, &QPushButton::clicked, this, &PortWindow::reject);
 
     listButtons->addWidget(detect);
+    listButtons->addWidget(doctor);
     listButtons->addWidget(refresh);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -176,6 +183,36 @@ void PortWindow::autoDetect() {
     info_->setText(DisplayText(result));
     showChosenNumber();
     showDevicePath();
+}
+
+// The findings in a window of their own, as text, so that the commands and
+// rules can be copied.
+void PortWindow::diagnose() {
+    info_->setText("診断しています..... ");
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<Finding> findings = DiagnoseSerialPorts(s_, "/", model_.chosenPath());
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+    info_->clear();
+
+    QStringList lines;
+    for (const std::string& line : FindingLines(findings))
+        lines << QString::fromStdString(line);
+    auto* report = new QDialog(this);
+    report->setObjectName("frmDoctor");
+    report->setWindowTitle("診断");
+    report->setAttribute(Qt::WA_DeleteOnClose);
+    auto* text = new QPlainTextEdit(lines.join('\n'), report);
+    text->setObjectName("Text_Doctor");
+    text->setReadOnly(true);
+    auto* close = new QPushButton("閉じる", report);
+    connect(close, &QPushButton::clicked, report, &QDialog::accept);
+    auto* layout = new QVBoxLayout(report);
+    layout->addWidget(text);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    report->resize(760, 420);
+    report->open();
 }
 
 void PortWindow::showChosenNumber() {

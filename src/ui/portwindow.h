@@ -34,6 +34,7 @@ private:
     QLayout* buildButtons(QHBoxLayout* listButtons);
     void ok();
     void autoDetect();
+    void diagnose();
     void refreshList();
     void showChosenNumber();
     void showDevicePath();

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "ui/chipvaluedialog.h"
+#include "ui/widgethelpers.h"
 
 namespace vx {
 
@@ -24,29 +25,6 @@ void QtUi::setBusy(bool busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-}
-
-QString DisplayText(const std::string& text) {
-    QString out = QString::fromStdString(text);
-    out.replace("\r\n", "\n");
-    out.replace('\r', '\n');
-    return out;
-}
-
-void MakeWindowModal(QWidget& question, QWidget* owner) {
-    if (QWidget* modal = QApplication::activeModalWidget())
-        owner = modal;
-    if (owner)
-        question.setParent(owner, question.windowFlags());
-    question.setWindowModality(Qt::WindowModal);
-}
-
-int ExecQuestion(QDialog& question, QWidget* owner) {
-    MakeWindowModal(question, owner);
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int result = question.exec();
-    QApplication::restoreOverrideCursor();
-    return result;
 }
 
 MsgAnswer QtUi::messageBox(MsgIcon icon, const std::string& title, const std::string& text, MsgButtons buttons) {

@@ -6,7 +6,6 @@
 
 #include "base/seams.h"
 
-class QDialog;
 class QWidget;
 
 namespace vx {
@@ -40,17 +39,5 @@ private:
 // "Hexファイル|*.HEX|すべて|*.*|" -> one Qt name filter per pair, each
 // pattern matching its extension in any case ("*.[Hh][Ee][Xx]").
 QStringList QtNameFilters(const std::string& filter);
-
-// CR LF and lone CR become LF, as Qt widgets expect.
-QString DisplayText(const std::string& text);
-
-// Makes a question window-modal, so that it blocks only the window it stands
-// over (and that window's parents) and a window of its own, such as the help
-// window, stays usable beside it. Over an open modal dialog, the question is
-// that dialog's child; a question beside it would be blocked by it.
-void MakeWindowModal(QWidget& question, QWidget* owner);
-// Runs a question window-modal over owner with the normal pointer, also
-// during a busy workflow; its exec() result.
-int ExecQuestion(QDialog& question, QWidget* owner);
 
 }  // namespace vx

@@ -17,7 +17,6 @@
 #include "app/menus.h"
 #include "app/startup.h"
 #include "session/shell.h"
-#include "ui/qtui.h"
 #include "ui/screenplace.h"
 #include "ui/widgethelpers.h"
 

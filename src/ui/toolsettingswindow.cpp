@@ -10,7 +10,6 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "ui/qtui.h"
 #include "ui/screenplace.h"
 #include "ui/widgethelpers.h"
 

@@ -61,6 +61,18 @@ TEST(SplitCommandLine, SplitsAtTabsAndSpacesUpToTheMaximum) {
     EXPECT_TRUE(SplitCommandLine("").empty());
 }
 
+TEST(SplitShellWords, QuotesAndEscapesWithoutExpansion) {
+    using W = std::vector<std::string>;
+    EXPECT_EQ(SplitShellWords(""), W{});
+    EXPECT_EQ(SplitShellWords("  /q  "), W{"/q"});
+    EXPECT_EQ(SplitShellWords("-p \"a b\" c\\ d 'e \"f\"' g\"h\"i"), (W{"-p", "a b", "c d", "e \"f\"", "ghi"}));
+    EXPECT_EQ(SplitShellWords("\"x\\\"y\\z\" ''"), (W{"x\"y\\z", ""}));
+    EXPECT_EQ(SplitShellWords("$HOME;rm -rf *|`x`"), (W{"$HOME;rm", "-rf", "*|`x`"}));
+    EXPECT_FALSE(SplitShellWords("-p \"a b"));
+    EXPECT_FALSE(SplitShellWords("'open"));
+    EXPECT_FALSE(SplitShellWords("end\\"));
+}
+
 TEST(FileExists, FalseForFoldersAndMissingPaths) {
     EXPECT_FALSE(FileExists("/"));
     EXPECT_FALSE(FileExists("/nonexistent/file"));

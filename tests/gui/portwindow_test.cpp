@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -63,6 +64,7 @@ private slots:
     void cancelAfterARefusedPathKeepsTheMapping();
     void listShowsThePortsAndAClickMapsTheChosenNumber();
     void autoDetectFindsTheBoardAmongTwoTerminals();
+    void doctorShowsItsFindingsForTheChosenPort();
     void releaseWithThePortClosedStillNotes();
     void cancelGoesBackToThePortInUseAndOkShowsTheNewPort();
 
@@ -241,6 +243,22 @@ void PortWindowTest::autoDetectFindsTheBoardAmongTwoTerminals() {
     QCOMPARE(settings_->value("ComDevice5").value_or(""), boardPath.toStdString());
     board.terminate();
     board.waitForFinished(5000);
+}
+
+void PortWindowTest::doctorShowsItsFindingsForTheChosenPort() {
+    settings_->setValue("ComNo", "2");
+    settings_->setValue("ComDevice2", "sim");
+    FakeLister lister;
+    PortWindow w(*session_, nullptr, &lister);
+    w.show();
+    QTest::mouseClick(w.findChild<QPushButton*>("Command_Doctor"), Qt::LeftButton);
+    auto* text = w.findChild<QPlainTextEdit*>("Text_Doctor");
+    QVERIFY(text);
+    QVERIFY(text->isReadOnly());
+    const QStringList lines = text->toPlainText().split('\n');
+    QCOMPARE(lines.last(), QString("○ ライターが sim で応答しました（TAVPIC-PGMV4.01）") + kSimulatedBoardMark);
+    QVERIFY(!port_->isOpen());
+    QVERIFY(ui_.boxes.empty());
 }
 
 void PortWindowTest::releaseWithThePortClosedStillNotes() {

@@ -4,6 +4,7 @@
 #include "image/grid.h"
 #include "image/memstatus.h"
 #include "image/pcbufferops.h"
+#include "image/pcbufferquery.h"
 #include "support/imagefixture.h"
 
 using namespace vx;

@@ -1,11 +1,8 @@
-// Finding the board: DetectBoard, CheckBoard, the port mapping and the wait
-// primitives they stand on.
+// Finding the board: DetectBoard and CheckBoard.
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "link/comport.h"
-#include "link/protocol.h"
 #include "ops/detect.h"
 #include "support/scriptport.h"
 #include "support/simrig.h"
@@ -246,60 +243,6 @@ TEST(CheckBoard, RecoversABoardLeftInTheMiddleOfATransfer) {
     s.link.SendBytes({0x12});  // half a word, then the PC gave up
     s.link.Pause(1500);
     EXPECT_EQ(CheckBoard(s), "OK");
-}
-
-TEST(ComDevicePath, SettingElseSerialDeviceOfThatNumber) {
-    test::MemorySettings settings;
-    EXPECT_EQ(ComDevicePath(settings, 1), "/dev/ttyS0");
-    EXPECT_EQ(ComDevicePath(settings, 20), "/dev/ttyS19");
-    settings.values["ComDevice20"] = "/dev/ttyUSB0";
-    settings.values["ComDevice2"] = "";
-    EXPECT_EQ(ComDevicePath(settings, 20), "/dev/ttyUSB0");
-    EXPECT_EQ(ComDevicePath(settings, 2), "/dev/ttyS1");
-    EXPECT_EQ(ComDevicePath(settings, 0), "");
-    EXPECT_EQ(ComDevicePath(settings, 21), "");
-}
-
-TEST(WaitForBytes, TimeOutIsStrictlyGreaterAndEventsRunWhileWaiting) {
-    ScriptRig r;
-    BoardLink& link = r.s().link;
-    r.port->deliverIn(1000, "A");  // exactly at the time-out: still in time
-    EXPECT_TRUE(link.WaitForBytes(1, 1000));
-    EXPECT_GT(r.ui.eventPumps, 1);  // the wait is cut in slices
-
-    r.port->deliverIn(1002, "B");
-    const auto start = r.clock.now;
-    EXPECT_FALSE(link.WaitForBytes(2, 1000));
-    EXPECT_EQ(r.clock.now - start, 1001);  // gives up 1 ms past the time-out, not later
-    EXPECT_EQ(link.ReceivedCount(), 1);
-}
-
-TEST(WaitForBytes, IdleWaitCompletesASlowStreamAndStopsAtAGap) {
-    ScriptRig r;
-    BoardLink& link = r.s().link;
-    for (int i = 1; i <= 5; ++i)
-        r.port->deliverIn(900 * i, "x");
-    EXPECT_TRUE(link.WaitForBytesIdle(5, 1000));  // 4.5 s in all, never 1 s without a byte
-
-    r.port->readAll();
-    r.port->deliverIn(500, "y");
-    r.port->deliverIn(500 + 1002, "z");
-    EXPECT_FALSE(link.WaitForBytesIdle(2, 1000));
-    EXPECT_EQ(link.ReceivedCount(), 1);
-}
-
-TEST(Protocol, LettersPerFamily) {
-    using protocol::BoardOp;
-    auto letters = [](BoardOp op, const char* family) { return CommandLetters(op, ParseFamily(family)); };
-    EXPECT_EQ(letters(BoardOp::EraseProgram, "12F6"), "bD");
-    EXPECT_EQ(letters(BoardOp::EraseProgram, "FLASH2"), "bd");
-    EXPECT_EQ(letters(BoardOp::EraseProgram, "EPROM"), "");
-    EXPECT_EQ(letters(BoardOp::ReadConfig, "12C5"), "rsp");
-    EXPECT_EQ(letters(BoardOp::ReadConfig, "5X28"), "rpl");
-    EXPECT_EQ(letters(BoardOp::WriteConfig, "12C6"), "wsc");
-    EXPECT_EQ(letters(BoardOp::WriteProgram, "EPROM2"), "wsp");
-    EXPECT_EQ(letters(BoardOp::VerifyConfig, "5X18"), "rps");
-    EXPECT_EQ(letters(BoardOp::BlankCheckProgram, "PIC"), "");
 }
 
 }  // namespace

@@ -97,18 +97,6 @@ TEST(ToolKind, LaterTestsOverrideEarlierOnes) {
     EXPECT_EQ(SourceToolKind("/ccsc/mpasm"), ToolKind::BatchCompiler);
 }
 
-TEST(SplitShellWords, QuotesAndEscapesWithoutExpansion) {
-    using W = std::vector<std::string>;
-    EXPECT_EQ(SplitShellWords(""), W{});
-    EXPECT_EQ(SplitShellWords("  /q  "), W{"/q"});
-    EXPECT_EQ(SplitShellWords("-p \"a b\" c\\ d 'e \"f\"' g\"h\"i"), (W{"-p", "a b", "c d", "e \"f\"", "ghi"}));
-    EXPECT_EQ(SplitShellWords("\"x\\\"y\\z\" ''"), (W{"x\"y\\z", ""}));
-    EXPECT_EQ(SplitShellWords("$HOME;rm -rf *|`x`"), (W{"$HOME;rm", "-rf", "*|`x`"}));
-    EXPECT_FALSE(SplitShellWords("-p \"a b"));
-    EXPECT_FALSE(SplitShellWords("'open"));
-    EXPECT_FALSE(SplitShellWords("end\\"));
-}
-
 TEST(BuildAndReload, AsksForACSourceThenRunsTheToolInItsFolder) {
     BuildRig rig;
     auto& s = rig.session;

@@ -12,12 +12,19 @@
 //   or recorded: the verdict's time, the log's start stamp, the CLI's watch
 //   lines and the production record. Nothing waits on it or compares it;
 //   waits and time-outs run on Clock.
-// - The run store locks and syncs its files (flock, fsync of the file and of
-//   its folder) and judges stations itself: the host name, the boot id and a
-//   process's start time from /proc, kill(pid, 0) for one without /proc. Its
-//   fault hooks for the crash tests end the process (SIGKILL), and its SQLite
-//   link waits out another station's transaction in 1 ms sleeps. SQLite and
-//   PostgreSQL are reached through serialization/sqllink.h.
+// - The OS's random source (getrandom) for random serial keys and salts.
+// - The serial run store (serialization/), because what it promises (no
+//   number on two chips, whatever dies when) rests on those exact calls and
+//   on the order of their syncs:
+//     stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id, the
+//                      start time in /proc/PID/stat and kill(PID, 0): which
+//                      station holds a number, and whether it still runs;
+//     sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock:
+//                      a store file put in place whole and durably;
+//     recordfile.cpp   open, write, fsync of the production record: its line
+//                      is on the disk before the number's commit;
+//     storefaults.cpp  kill(getpid(), SIGKILL): the test hooks only.
+//   SQLite and libpq make their own file and socket calls beneath it.
 #pragma once
 
 #include <cstdint>

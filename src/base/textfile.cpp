@@ -164,4 +164,11 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
+std::string FirstLineOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 }  // namespace vx

@@ -13,6 +13,8 @@ std::vector<std::string> SplitLines(const std::string& content);
 
 // Reads a whole file; false when it cannot be opened (a folder cannot).
 bool ReadWholeFile(const std::string& path, std::string& content);
+// The file's first line without its LF; "" when it cannot be read.
+std::string FirstLineOf(const std::string& path);
 
 // Writes content to path through a temporary file in the same folder renamed
 // over it, so a failed write leaves any old file as it was; a symbolic link

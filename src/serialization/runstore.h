@@ -3,17 +3,8 @@
 // so that every step is one transaction, durable once it returns.
 //
 // STATEFILE is a SQLite file (one PC) or a postgresql:// URI (a line of
-// PCs sharing one server). A number moves
-//
-//     (never used) -> reserved -> writing -> recorded
-//                        |           |
-//                        v           v
-//                     returned    to settle -> recorded | returned
-//
-// A reservation whose station is gone goes back to the pool (returned);
-// one whose chip may hold the number (writing) is never handed out again
-// until an operator settles it: a gap is always better than a duplicate.
-// Returned numbers are handed out again first, lowest first.
+// PCs sharing one server). How a number moves between its states:
+// runstate.h.
 #pragma once
 
 #include <cstdint>
@@ -25,71 +16,13 @@
 #include <vector>
 
 #include "serialization/production.h"
+#include "serialization/runstate.h"
+#include "serialization/stationid.h"
+#include "serialization/storefaults.h"
 
 namespace vx {
 
 class SqlLink;
-class FaultPoints;
-
-// A station as the store names it: the host and its boot, and the process
-// with its start time, so that a recycled process id is not taken for the
-// one that made the reservation. On PostgreSQL a station's liveness is its
-// database session; these fields only name it.
-struct StationId {
-    std::string host;
-    std::string boot;          // /proc/sys/kernel/random/boot_id
-    std::int64_t pid = 0;
-    std::int64_t started = 0;  // clock ticks since boot
-    bool operator==(const StationId&) const = default;
-};
-StationId ThisStation();
-// Seen from `here`: a station of another host is alive (it is that host's
-// to judge), one of an earlier boot of this host is gone, else its process.
-bool StationAlive(const StationId& station, const StationId& here);
-
-enum class NumberState { Reserved, Writing, Recorded, Returned, Settle };
-const char* NumberStateName(NumberState state);  // as stored: "reserved", ..., "settle"
-
-// A number the store keeps a row for (recorded numbers of a converted text
-// run have none: every index below next without a row was recorded).
-struct HeldNumber {
-    std::int64_t index = 0;
-    NumberState state = NumberState::Reserved;
-    StationId station;
-    std::int64_t token = 0;  // names the reservation (and its lock on PostgreSQL)
-};
-
-// The current run of a store.
-struct SerialRunState {
-    std::int64_t run = 0;  // its id; earlier runs stay in the store's history
-    SerialRunSettings settings;
-    std::int64_t nextIndex = 0;    // first index never handed out
-    std::vector<HeldNumber> held;  // by index
-    std::string movedTo;           // the window moved the run into another STATEFILE
-
-    std::int64_t count(NumberState state) const;
-    std::int64_t recorded() const;  // rows recorded, and converted ones
-    std::vector<std::int64_t> values(NumberState state) const;
-    // The value the next reservation takes; nullopt when none is free.
-    std::optional<std::int64_t> nextValue() const;
-    // Numbers are left to hand out, are out, or wait to be settled.
-    bool inProgress() const;
-};
-
-// Test hooks: each point where the store writes or syncs (SQLite's writes,
-// syncs, truncations and deletions; a statement sent to PostgreSQL and its
-// reply; the production record's write and sync) counts; at the k-th the
-// process is killed. killWritingUs kills it that many microseconds after a
-// number was marked writing, while its chip is written. fullInCommit fails
-// the first write of one commit as a full disk would.
-struct StoreFaults {
-    std::int64_t killAt = 0;
-    std::int64_t killWritingUs = -1;
-    bool fullInCommit = false;
-};
-// "kill@K", "kill@writing+US" or "full@commit" (from the environment of
-// vormex-cli's tests).
-std::optional<StoreFaults> ParseStoreFaults(const std::string& text);
 
 struct SerialReservation {
     std::int64_t run = 0;
@@ -98,13 +31,6 @@ struct SerialReservation {
     std::int64_t value = 0;
     SerialRunSettings settings;  // as the reserving transaction read them
 };
-
-// A text run file of the earlier form made into a new store at dbPath (the
-// same path replaces it); the text is kept as textPath + ".old".
-bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std::string& note, std::string& error);
-
-// The local time as runs and records write it: "2026/05/20 12:00:00".
-std::string SerialTimeText();
 
 // STATEFILE as messages show it: a server's password left out.
 std::string ShownStorePath(const std::string& path);
@@ -170,7 +96,9 @@ private:
     std::optional<std::int64_t> pick(const SerialRunState& state, const StationId& station, std::int64_t token,
                                      std::string& error);
     bool reap(SerialRunState& state, std::string& error);
-    bool setState(const SerialReservation& r, const char* from, const char* to, std::string& error);
+    // One step of the state table on a reservation's number.
+    bool move(const SerialReservation& r, NumberStep step, std::string& error);
+    bool abandon(SerialRunState& state, const HeldNumber& number, std::string& error);
 
     std::string path_;
     std::unique_ptr<FaultPoints> faults_;

@@ -8,6 +8,7 @@
 #include "base/settings.h"
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
+#include "serialization/sqlitefile.h"
 #include "session/shell.h"
 
 namespace vx {

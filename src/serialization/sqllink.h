@@ -10,31 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "serialization/runstore.h"
+#include "serialization/stationid.h"
+#include "serialization/storefaults.h"
 
 namespace vx {
 
 using SqlRow = std::vector<std::optional<std::string>>;
-
-// The test hooks of StoreFaults, counted for one store.
-class FaultPoints {
-public:
-    explicit FaultPoints(const StoreFaults& faults) : faults_(faults) {}
-    bool active() const { return faults_.killAt > 0 || faults_.fullInCommit; }
-    // One write or sync point: the process dies at the chosen one.
-    void point();
-    // A number was marked writing: the chip's write begins.
-    void writing();
-    // Inside a commit: whether this write is the one that finds the disk full.
-    void armCommit(bool on) { inCommit_ = on; }
-    bool failWrite();
-
-private:
-    StoreFaults faults_;
-    std::int64_t count_ = 0;
-    bool inCommit_ = false;
-    bool failed_ = false;
-};
 
 class SqlLink {
 public:
@@ -59,6 +40,30 @@ public:
     // the server itself sees a station that died or lost its network).
     virtual bool hold(std::int64_t, std::string&) { return true; }
     virtual void release(std::int64_t) {}
+};
+
+// A transaction that rolls back unless committed.
+class Tx {
+public:
+    explicit Tx(SqlLink& link) : link_(link) {}
+    ~Tx() {
+        std::string ignored;
+        if (open_)
+            link_.exec("ROLLBACK", {}, nullptr, ignored);
+    }
+    Tx(const Tx&) = delete;
+    Tx& operator=(const Tx&) = delete;
+    bool begin(std::string& error, bool durable = true) { return open_ = link_.begin(durable, error); }
+    bool commit(std::string& error) {
+        if (!link_.exec("COMMIT", {}, nullptr, error))
+            return false;
+        open_ = false;
+        return true;
+    }
+
+private:
+    SqlLink& link_;
+    bool open_ = false;
 };
 
 std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, FaultPoints& faults,

@@ -1,6 +1,7 @@
 #include "serialization/station.h"
 
 #include "image/pcbufferops.h"
+#include "serialization/recordfile.h"
 #include "serialization/serialvalue.h"
 #include "session/shell.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/menus.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "toolchain/build.h"
 
 namespace vx {
@@ -51,24 +51,24 @@ bool HexWatch::tick() {
 void HexWatch::settled(const FileStamp& stamp) {
     lastProgram_.reset();
     if (!stamp.regular) {
-        ShowNote(s_, "red監視中のHEXファイルがファイルではなくなりました。書込みは行いません。", path_);
+        ShowNote(s_, Tone::Alert, "監視中のHEXファイルがファイルではなくなりました。書込みは行いません。", path_);
         return;
     }
-    const char* const unreadable = "red監視中のHEXファイルを読み込めませんでした。書込みは行いません。";
+    const char* const unreadable = "監視中のHEXファイルを読み込めませんでした。書込みは行いません。";
     // The stamp changes when it becomes readable: it is loaded then.
     if (!stamp.readable) {
-        ShowNote(s_, unreadable, path_);
+        ShowNote(s_, Tone::Alert, unreadable, path_);
         return;
     }
     const int loads = s_.loader.loads;
     s_.loader.hexPath = path_;
     ReloadHex(s_);
     if (s_.loader.loads == loads) {
-        ShowNote(s_, unreadable, path_);
+        ShowNote(s_, Tone::Alert, unreadable, path_);
         return;
     }
     if (s_.loader.contents.dataRecords == 0) {
-        ShowNote(s_, "red監視中のHEXファイルにHEXレコードがありません。書込みは行いません。", path_);
+        ShowNote(s_, Tone::Alert, "監視中のHEXファイルにHEXレコードがありません。書込みは行いません。", path_);
         return;
     }
     ++reloads_;
@@ -76,7 +76,7 @@ void HexWatch::settled(const FileStamp& stamp) {
     if (!marked(s_, "mnuAutoProgram"))
         return;
     if (const std::string refusal = AutoProgramRefusal(s_); !refusal.empty()) {
-        ShowNote(s_, "red" + refusal);
+        ShowNote(s_, Tone::Alert, refusal);
         return;
     }
     s_.run.overwriteYes = true;

@@ -12,7 +12,7 @@
 #include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -290,7 +290,7 @@ void showLoadNotes(Session& s, const HexTextReport& report, bool fromFolder) {
     // image is not what the file meant; said in red like a file without its end.
     const std::string shortNote = std::to_string(report.firstShortLine) +
                                   "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。";
-    ShowNote(s, "red" + (skipped.empty() ? shortNote : note + "\r\n" + shortNote));
+    ShowNote(s, Tone::Alert, skipped.empty() ? shortNote : note + "\r\n" + shortNote);
 }
 
 // The file's folder and the device shown become the first history entry.
@@ -336,11 +336,9 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
 }
 
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
-    if (RefuseWhileBusy(s))
+    if (StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return;
     const bool useDialog = rules.fromFolder || !s.loader.skipHexDialog;
     if (useDialog && !chooseHexFile(s, rules, folder))
         return;

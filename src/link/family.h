@@ -6,6 +6,14 @@
 // Everything above reads it from here: the device record (session), the
 // simulated chip, the image code, the board operations and workflows, the
 // front ends. Nothing else tells families apart by their names.
+//
+// Adding a family: a value of Family before Unknown and its row in
+// family.cpp (in the same order; the build checks it); its parts in
+// data/device.ini with the row's name as PGM_TYPE; the simulated board
+// (sim/simboard.cpp) for letters it does not answer yet; a new
+// BlankCheckLayout where the blank check runs otherwise, with its steps in
+// ops/boardops.cpp and its report in ops/workflows.cpp; and the families the
+// tests go through (tests/ops/opstest.h, the shipped database test).
 #pragma once
 
 #include <array>
@@ -54,6 +62,26 @@ enum class BlankCheckLayout {
     ProgramWords,
 };
 
+// The letters each board operation sends; "" sends nothing.
+struct BoardLetters {
+    const char* identify = "";
+    const char* eraseProgram = "";
+    const char* blankCheckProgram = "";
+    const char* blankCheckEeprom = "";
+    const char* blankCheckConfig = "";
+    const char* readConfig = "";
+    const char* readEeprom = "";
+    const char* readProgram = "";
+    // The eight configuration-area words, before they are merged with the image.
+    const char* readConfigArea = "";
+    const char* writeProgram = "";
+    const char* writeConfig = "";
+    const char* writeEeprom = "";
+    const char* verifyProgram = "";
+    const char* verifyEeprom = "";
+    const char* verifyConfig = "";
+};
+
 struct FamilyTraits {
     Family family;
     // As PGM_TYPE writes it; texts and logs show it.
@@ -81,9 +109,10 @@ struct FamilyTraits {
     // chip's default).
     int codeProtectMask;
     BlankCheckLayout blankCheck;
-    // The letters each board operation sends, in protocol::BoardOp order;
-    // "" sends nothing.
-    std::array<const char*, protocol::kBoardOps> letters;
+    BoardLetters letters;
+    // The family's parts whose oscillator bits do not count towards a blank
+    // configuration word, and whose blank check names the oscillator.
+    std::array<std::string_view, 2> oldOscillatorParts{};
 
     bool twelveBit() const { return core == &kTwelveBitCore; }
     bool fourteenBit() const { return core == &kFourteenBitCore; }
@@ -133,8 +162,9 @@ Family ParseFamily(std::string_view code);
 // The code as texts show it: its family's name, or as written when unknown.
 std::string FamilyNameOf(std::string_view code);
 
-inline std::string CommandLetters(protocol::BoardOp op, Family family) {
-    return Traits(family).letters[static_cast<std::size_t>(op)];
-}
+// The letters of a board operation, by its protocol name.
+std::string CommandLetters(protocol::BoardOp op, Family family);
+
+bool IsOldOscillatorPart(const FamilyTraits& family, std::string_view part);
 
 }  // namespace vx

@@ -10,7 +10,8 @@
 #include "link/family.h"
 #include "link/protocol.h"
 #include "ops/detect.h"
-#include "session/shell.h"
+#include "ops/wire.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -27,148 +28,18 @@ const char* const kConfigWriteFailed = "コンフィギュレーションワー�
 const char* const kConfigWriteDone = "コンフィギュレーションワードのプログラミングに成功しました。";
 const char* const kConfigVerifyError = "コンフィギュレーションワードのベリファイエラー";
 
-// How long a wait may last: in all (the board's own limits) or since the
-// last byte, with a longer allowance before the first byte where the board
-// works over a range of words before it answers.
-struct Wait {
-    int ms;
-    bool idle;
-    int firstByteMs = 0;
-};
-constexpr Wait kIdle{protocol::kIdleTimeoutMs, true};
-constexpr Wait kReply{protocol::kReplyTimeoutMs, false};
-constexpr Wait kEepromTransfer{protocol::kEepromTimeoutMs, false};
-constexpr Wait AfterWork(int words) { return {protocol::kIdleTimeoutMs, true, protocol::FirstByteTimeoutMs(words)}; }
-
 const FamilyTraits& FamilyOf(const Session& s) { return Traits(s.device.family); }
 bool TwelveBit(const Session& s) { return FamilyOf(s).twelveBit(); }
 const Core& CoreOf(const Session& s) { return FamilyOf(s).drivenCore(); }
 int BlankWord(const Session& s) { return CoreOf(s).blankWord; }
 
-// A reply byte, or -1 past its end, so a short reply never matches a code.
-int At(const Bytes& reply, std::size_t i) { return i < reply.size() ? reply[i] : -1; }
-int WordAt(const Bytes& reply, std::size_t i) { return (At(reply, i) & 0xFF) * 256 + (At(reply, i + 1) & 0xFF); }
 std::string Hex2(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFF), 2); }
 std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
-
-// A port that is closed (released, or its far side gone) also means the
-// board is no longer known: the label says so, and the next command searches.
-void LinkFault(Session& s) {
-    s.ops.linkFault = true;
-    if (!s.link.IsOpen())
-        ShowBoardNotFound(s);
-}
-
-void SendLetters(Session& s, Command command) {
-    for (char letter : CommandLetters(command, s.device.family))
-        s.link.SendCommand(letter);
-}
-
-// The one waiting path: n reply bytes within the limit, optionally driving
-// the progress bar by the bytes received. Takes the reply; nullopt (and a
-// link fault) on time-out or when the port closed.
-std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false) {
-    const std::int64_t start = s.clock.nowMs();
-    bool arrived = true;
-    bool first = true;
-    for (int got = s.link.ReceivedCount(); got < n; got = s.link.ReceivedCount()) {
-        if (progress)
-            ShowProgress(s, "ON", 0, n, got);
-        const int want = progress ? got + 1 : n;
-        if (wait.idle) {
-            arrived = s.link.WaitForBytesIdle(want, wait.ms, first ? wait.firstByteMs : 0);
-        } else {
-            const int left = wait.ms - static_cast<int>(s.clock.nowMs() - start);
-            arrived = s.link.WaitForBytes(want, std::max(left, 0));
-        }
-        if (!arrived)
-            break;
-        first = false;
-    }
-    if (progress)
-        ShowProgress(s, "OFF", 0, n, 0);
-    if (!arrived) {
-        LinkFault(s);
-        return std::nullopt;
-    }
-    return s.link.ReadAll();
-}
-
-// The end code at its place in a reply; its absence is a link fault.
-bool HasEndCode(Session& s, const Bytes& reply, std::size_t position) {
-    if (At(reply, position) == protocol::kEndCode)
-        return true;
-    LinkFault(s);
-    return false;
-}
 
 // Shows the note the result goes with.
 Result Report(Session& s, Result result, const std::string& note, const std::string& suffix = "") {
     ShowNote(s, note, suffix);
     return result;
-}
-
-// How the board refuses a word of a per-word handshake: a longer answer
-// with `code` at `position` (more than one byte), or for 12-bit writes any
-// two-byte answer, which has no byte 2 to examine.
-struct AbortRule {
-    protocol::LongAnswer shape;
-    std::size_t position;
-    std::uint8_t code;
-    bool twoBytesAbort;
-};
-constexpr AbortRule kAbortRule14{protocol::kAbort14, 0, protocol::kEndCode, false};
-constexpr AbortRule kAbortRule12{protocol::kAbort12, 2, protocol::kEndCode, true};
-constexpr AbortRule kRefusalRule{protocol::kEepromRefusal, 0, protocol::kEepromErrorReply, false};
-
-// The answer to the last word is the end code when it begins with it, unless
-// a refusal begins the same way (the 14-bit abort).
-bool IsAbort(const Bytes& answer, const AbortRule& rule, bool last) {
-    if (last && At(answer, 0) == protocol::kEndCode && !(rule.position == 0 && rule.code == protocol::kEndCode))
-        return false;
-    return answer.size() > 1 && (At(answer, rule.position) == rule.code || (rule.twoBytesAbort && answer.size() == 2));
-}
-
-struct Transfer {
-    enum Kind { Sent, Silent, Aborted } kind = Sent;
-    int index = 0;  // answer that stopped the transfer; the word count when the last answer was missing
-    Bytes reply;    // the abort, or the answer to the last word
-};
-
-// The one acknowledged-word transfer: before each word (two bytes of image)
-// the board answers with one byte; the first answers the count, the last
-// (the end code) the last word. Every answer is judged whole, so nothing of
-// ours follows a refusal that arrives byte by byte.
-Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, const AbortRule& rule, int progressMax,
-                          int pauseMs) {
-    const int words = static_cast<int>(image.size() / 2);
-    auto progressOff = [&] {
-        if (progressMax > 0)
-            ShowProgress(s, "OFF", 0, progressMax, 0);
-    };
-    for (int k = 0;; ++k) {
-        if (k == words)
-            progressOff();
-        else
-            s.ui.processEvents();
-        auto answer = s.link.ReceiveAnswer(wait.ms, rule.shape);
-        if (!answer) {
-            progressOff();
-            LinkFault(s);
-            return {Transfer::Silent, k, {}};
-        }
-        if (IsAbort(*answer, rule, k == words)) {
-            progressOff();
-            return {Transfer::Aborted, k, std::move(*answer)};
-        }
-        if (k == words)
-            return {Transfer::Sent, words, std::move(*answer)};
-        if (progressMax > 0)
-            ShowProgress(s, "ON", 0, progressMax, 2 * k);
-        s.link.SendBytes(Bytes{image[2 * k], image[2 * k + 1]});
-        if (pauseMs > 0)
-            s.clock.sleepMs(pauseMs);
-    }
 }
 
 // Writes that would fall outside the buffers are dropped.
@@ -238,10 +109,6 @@ void InsertDifference(std::string& text, std::size_t& caret, int address, const 
 
 }  // namespace
 
-bool IsOldOscillatorPart(const std::string& name) {
-    return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
-}
-
 std::optional<int> ReadDeviceId(Session& s) {
     s.link.DiscardInput();
     SendLetters(s, Command::ReadConfigArea);
@@ -256,7 +123,10 @@ std::optional<int> ReadDeviceId(Session& s) {
 
 Result EraseProgramMemory(Session& s) {
     if (!FamilyOf(s).flash)
-        return Report(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+    {
+        ShowNote(s, Tone::Alert, "EPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+        return Result::None;
+    }
     s.link.DiscardInput();
     SendLetters(s, Command::EraseProgram);
     const auto reply = Receive(s, 1, kReply);
@@ -388,7 +258,7 @@ Result BlankCheckConfig(Session& s, Result& protect) {
         s.ops.configAcc = {(*reply)[0], (*reply)[1]};
         // The oscillator bits of these parts are not part of blankness.
         int expected = 0x0FFF;
-        if (IsOldOscillatorPart(s.device.name)) {
+        if (IsOldOscillatorPart(FamilyOf(s), s.device.name)) {
             expected = 0x0FFC;
             word &= 0xFFFC;
         }

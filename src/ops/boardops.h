@@ -50,8 +50,4 @@ Result VerifyConfigAfterWrite(Session& s, Result& protect);
 // note) when the configuration area cannot be read.
 std::optional<int> ReadDeviceId(Session& s);
 
-// The parts whose oscillator bits do not count towards a blank
-// configuration word, and whose blank check names the oscillator.
-bool IsOldOscillatorPart(const std::string& name);
-
 }  // namespace vx

@@ -6,7 +6,7 @@
 #include "device/devicedb.h"
 #include "link/family.h"
 #include "ops/boardops.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -50,7 +50,7 @@ std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
         return Outcome::LinkFailed;
     const bool selected = IsSelectedDevice(s, *id);
     const std::string line = DeviceIdLine(s, *id);
-    ShowNote(s, (selected || check == IdCheck::Ask ? "" : "red") + line);
+    ShowNote(s, selected || check == IdCheck::Ask ? Tone::Normal : Tone::Alert, line);
     if (selected || check == IdCheck::Show)
         return std::nullopt;
     const bool noChip = IsNoChipWord(*id);
@@ -59,7 +59,7 @@ std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
         kCrLf + "このまま続けますか？";
     if (s.ui.askWrongChip(text))
         return std::nullopt;
-    ShowNote(s, noChip ? "redチップが応答しないため、中止しました。" : "redソケットのチップが選択したデバイスではないため、中止しました。");
+    ShowNote(s, Tone::Alert, noChip ? "チップが応答しないため、中止しました。" : "ソケットのチップが選択したデバイスではないため、中止しました。");
     return Outcome::WrongChip;
 }
 
@@ -90,7 +90,7 @@ std::optional<Outcome> TakeTypedValues(Session& s, const FamilyTraits& family, c
         refused += (refused.empty() ? "" : kCrLf) + ("バンドギャップ値 '" + answer.bandGap + "' は 0 から 3 の数ではありません。");
     if (!refused.empty()) {
         s.ui.messageBox(MsgIcon::Critical, "プログラム", refused);
-        ShowNote(s, "red" + MissingNames(q) + "が正しくないため、消去する前に中止しました。");
+        ShowNote(s, Tone::Alert, MissingNames(q) + "が正しくないため、消去する前に中止しました。");
         return Outcome::NoChipValue;
     }
     // Typed by the user: good for the session's later chips too.
@@ -108,7 +108,7 @@ std::optional<Outcome> AskChipValues(Session& s, const FamilyTraits& family, Chi
     const ChipValueAnswer answer = s.ui.askChipValues(q);
     switch (answer.choice) {
     case ChipValueChoice::Cancel:
-        ShowNote(s, "red" + MissingNames(q) + "がないため、消去する前に中止しました。");
+        ShowNote(s, Tone::Alert, MissingNames(q) + "がないため、消去する前に中止しました。");
         return Outcome::NoChipValue;
     case ChipValueChoice::UseDefault:
         // Chosen for this chip only: a database default is no chip's value.

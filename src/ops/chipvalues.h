@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "ops/workflows.h"
+#include "ops/outcome.h"
 #include "session/session.h"
 
 namespace vx {

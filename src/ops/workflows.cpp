@@ -15,7 +15,7 @@
 #include "ops/chipvalues.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -23,36 +23,6 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 const char* const kCalibInfo = "キャリブレーションデータ情報";
-
-// Marks the session busy for the whole command, so a second board command is
-// refused; the hourglass comes on only where the workflow says so.
-class BusyScope {
-public:
-    // A board command starts with no link fault recorded.
-    explicit BusyScope(Session& s) : s_(s) {
-        s_.view.busy = true;
-        s_.ops.linkFault = false;
-        s_.ui.viewChanged();
-    }
-    ~BusyScope() {
-        if (hourglass_) {
-            SetBusy(s_, false);
-        } else {
-            s_.view.busy = false;
-            s_.ui.viewChanged();
-        }
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-    void hourglass() {
-        SetBusy(s_, true);
-        hourglass_ = true;
-    }
-
-private:
-    Session& s_;
-    bool hourglass_ = false;
-};
 
 std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
 
@@ -62,14 +32,21 @@ void SetCalibLabel(Session& s, const std::string& caption) {
     s.ui.viewChanged();
 }
 
-// Common start of the board workflows; nullopt when the board may be used.
-std::optional<Outcome> CheckDeviceAndBoard(Session& s) {
-    if (CheckDeviceSelected(s) != "OK")
+// The start every workflow shares: refused while a board command runs, then
+// busy for the whole run, with the device checked; nullopt goes on.
+std::optional<Outcome> StartWorkflow(Session& s, BusyMark& busy) {
+    switch (StartDeviceCommand(s, &busy)) {
+    case CommandStart::Busy:
+        return Outcome::Busy;
+    case CommandStart::NoDevice:
         return Outcome::NoDevice;
-    if (CheckBoard(s) != "OK")
-        return Outcome::NoBoard;
+    case CommandStart::Go:
+        break;
+    }
     return std::nullopt;
 }
+
+bool BoardReady(Session& s) { return CheckBoard(s) == BoardCheck::Ready; }
 
 Outcome Stopped(const Session& s) { return s.ops.linkFault ? Outcome::LinkFailed : Outcome::Failed; }
 
@@ -318,7 +295,7 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     }
     s.run.programResult = "プログラミング失敗。　終了時刻：" + endTime + "  Pass = " + std::to_string(s.run.passCount) +
                           "    Fail = " + std::to_string(s.run.attemptCount - s.run.passCount);
-    ShowNote(s, "red" + s.run.programResult);
+    ShowNote(s, Tone::Alert, s.run.programResult);
     AppendVerdict(s);
     std::string text = "プログラムメモリ　　　　\t=　 " + results[0] + "　　　　　" + kCrLf;
     if (results[1] != "--")
@@ -329,14 +306,14 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
 }
 
 Outcome ProgramSteps(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     s.run.startTime = Seconds(s);
     SetCalibLabel(s, kCalibInfo);
     HideGridEditors(s);
-    if (const auto refused = CheckDeviceAndBoard(s))
-        return *refused;
+    if (!BoardReady(s))
+        return Outcome::NoBoard;
     busy.hourglass();
     RefreshProgramMemoryText(s);
     RefreshEepromText(s);
@@ -411,13 +388,13 @@ Outcome RunProgram(Session& s) {
 }
 
 Outcome RunRead(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     HideGridEditors(s);
     SetCalibLabel(s, kCalibInfo);
-    if (const auto refused = CheckDeviceAndBoard(s))
-        return *refused;
+    if (!BoardReady(s))
+        return Outcome::NoBoard;
     busy.hourglass();
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
         return *stop;
@@ -440,7 +417,7 @@ Outcome RunRead(Session& s) {
         if (*blank)
             ShowNote(s, "読み出し完了。　デバイスは消去されています。");
         else if (s.buffer.codeProtectSuspected)
-            ShowNote(s, "redコードプロテクトされているか、不適切なデータがコードプロテクトビットにセットされています。",
+            ShowNote(s, Tone::Alert, "コードプロテクトされているか、不適切なデータがコードプロテクトビットにセットされています。",
                      "デバイスが、コードプロテクトされている可能性があります。");
         else
             ShowNote(s, "読み出し完了。");
@@ -488,14 +465,12 @@ std::optional<VerifyVerdict> JudgeVerify(const Session& s) {
 }  // namespace
 
 Outcome RunVerify(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return Outcome::NoDevice;
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     SetCalibLabel(s, kCalibInfo);
     HideGridEditors(s);
-    if (CheckBoard(s) != "OK")
+    if (!BoardReady(s))
         return Outcome::NoBoard;
     busy.hourglass();
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
@@ -510,7 +485,7 @@ Outcome RunVerify(Session& s) {
     Result protect = Result::None;
     results[2] = ResultText(VerifyConfig(s, protect));
     if (protect == Result::Cp) {
-        ShowNote(s, "redこのデバイスはコードプロテクトされています。");
+        ShowNote(s, Tone::Alert, "このデバイスはコードプロテクトされています。");
         s.ui.messageBox(MsgIcon::Critical, "ベリファイ",
                         "このデバイスはコードプロテクトされています。\rベリファイををスキップしました。" +
                             std::string(13, ' '));
@@ -533,7 +508,7 @@ Outcome RunVerify(Session& s) {
         ShowNote(s, "ベリファイは正常終了しました。" + shown);
         return Outcome::Passed;
     }
-    ShowNote(s, "redベリファイエラーを検出しました。");
+    ShowNote(s, Tone::Alert, "ベリファイエラーを検出しました。");
     s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", verdict->text + (chipValues.empty() ? "" : "\r" + chipValues));
     return Stopped(s);
 }
@@ -541,7 +516,7 @@ Outcome RunVerify(Session& s) {
 namespace {
 
 const char* const kErased = "デバイスは消去されています。";
-const char* const kNotErased = "redデバイスは消去されてません。。";
+const char* const kNotErased = "デバイスは消去されてません。。";
 
 // What the blank check found, for its report.
 struct BlankFindings {
@@ -550,20 +525,25 @@ struct BlankFindings {
     std::string protectLine;  // the code-protect sentence, or ""
 };
 
+// The blank check's note: erased, or in red not erased, and the line that follows.
+void ShowErased(Session& s, bool blank, const std::string& line) {
+    ShowNote(s, blank ? Tone::Normal : Tone::Alert, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+}
+
 std::string Mark(Result r) {
     return r == Result::Ok ? "：　ブランク。　　　　　" : "：　消去されていません。　　　　　";
 }
 
 // 12-bit parts without calibration; the old oscillator parts name their oscillator.
 bool ReportBlankWholeArea(Session& s, const BlankFindings& f) {
-    const bool oldPart = IsOldOscillatorPart(s.device.name);
+    const bool oldPart = IsOldOscillatorPart(Traits(s.device.family), s.device.name);
     static const char* const kOscillators[] = {"ＬＰ", "ＸＴ", "ＨＳ", "ＲＣ"};
     const std::string oscillator = kOscillators[s.ops.configAcc.low & 0x03];
     if (f.combined == "OK--OK") {
         ShowNote(s, std::string(kErased) + kCrLf + (oldPart ? "オシレータタイプ　：　" + oscillator + kCrLf : ""));
         return true;
     }
-    ShowNote(s, "redデバイスは消去されてません。");
+    ShowNote(s, Tone::Alert, "デバイスは消去されてません。");
     std::string text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + Mark(f.program) + kCrLf +
                        "ＣＯＮＦＩＧワード\t\t" + Mark(f.config) + kCrLf;
     if (oldPart)
@@ -577,7 +557,7 @@ bool ReportBlankCalibrationThenIds(Session& s, const BlankFindings& f) {
     const std::string line = "キャリブレーションデータ格納アドレスのデータは 0x" + Hex4(s.device.programWords - 1) +
                              "(0x" + Hex4(s.ops.chipCalib.word()) + ") です。";
     const bool blank = f.combined == "OK--OK";
-    ShowNote(s, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+    ShowErased(s, blank, line);
     if (!blank)
         s.ui.messageBox(MsgIcon::Warning, "ブランクチェック",
                         "プログラムメモリ　ｏｒ　ＩＤ\t" + Mark(f.program) + kCrLf + "ＣＯＮＦＩＧ.ワード　　　　\t" +
@@ -590,7 +570,7 @@ bool ReportBlankFourteenBit(Session& s, const FamilyTraits& family, const BlankF
     const bool calibrated = family.blankCheck == BlankCheckLayout::CalibrationLast;
     const std::string line = calibrated ? "キャリブレーションデータは 0x" + Hex4(s.ops.chipCalib.word()) + " です。" : "";
     const bool blank = IsBlank(f.combined);
-    ShowNote(s, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+    ShowErased(s, blank, line);
     if (blank)
         return true;
     std::string text = "プログラムメモリ\t\t" + Mark(f.program) + kCrLf;
@@ -623,14 +603,12 @@ bool ReportBlankCheck(Session& s, const BlankFindings& f) {
 }  // namespace
 
 Outcome RunBlankCheck(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return Outcome::NoDevice;
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     HideGridEditors(s);
     SetCalibLabel(s, kCalibInfo);
-    if (CheckBoard(s) != "OK")
+    if (!BoardReady(s))
         return Outcome::NoBoard;
     busy.hourglass();
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
@@ -649,12 +627,10 @@ Outcome RunBlankCheck(Session& s) {
 }
 
 Outcome RunErase(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return Outcome::NoDevice;
     DetectBoard(s);
     if (!s.link.boardFound)
         return Outcome::NoBoard;
@@ -665,15 +641,15 @@ Outcome RunErase(Session& s) {
 }
 
 Outcome RunIdentify(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    HideGridEditors(s);
-    if (const auto refused = CheckDeviceAndBoard(s))
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
         return *refused;
+    HideGridEditors(s);
+    if (!BoardReady(s))
+        return Outcome::NoBoard;
     // The ID is configuration word 6 of 14-bit parts; 12-bit parts have none.
     if (!Traits(s.device.family).fourteenBit()) {
-        ShowNote(s, "redこのデバイスのファミリーにはデバイスIDがありません。");
+        ShowNote(s, Tone::Alert, "このデバイスのファミリーにはデバイスIDがありません。");
         return Outcome::Failed;
     }
     busy.hourglass();
@@ -681,7 +657,7 @@ Outcome RunIdentify(Session& s) {
     if (!id)
         return Stopped(s);
     const bool known = !IsNoChipWord(*id) && !PartsWithId(s, *id).empty();
-    ShowNote(s, (known ? "" : "red") + DeviceIdLine(s, *id));
+    ShowNote(s, known ? Tone::Normal : Tone::Alert, DeviceIdLine(s, *id));
     return known ? Outcome::Passed : Outcome::Failed;
 }
 
@@ -689,11 +665,11 @@ void OpenHint(Session& s) {
     s.run.hintAnswer = 3;
     const std::string path = s.run.appDir + "hint.pdf";
     if (!FileExists(path)) {
-        ShowNote(s, "redヒントファイル 'hint.pdf' が、以下のフォルダーに有りませんでした。", s.run.appDir);
+        ShowNote(s, Tone::Alert, "ヒントファイル 'hint.pdf' が、以下のフォルダーに有りませんでした。", s.run.appDir);
         return;
     }
     if (!s.processes.openWithAssociated(path))
-        ShowNote(s, "redヒントファイル 'hint.pdf' を開くアプリケーションがありません。");
+        ShowNote(s, Tone::Alert, "ヒントファイル 'hint.pdf' を開くアプリケーションがありません。");
 }
 
 }  // namespace vx

@@ -2,21 +2,10 @@
 // Each refuses to start while another board command runs.
 #pragma once
 
+#include "ops/outcome.h"
 #include "session/session.h"
 
 namespace vx {
-
-enum class Outcome {
-    Passed,      // verdict good: programmed and verified, read, verified, blank, erased
-    Failed,      // verdict bad: differences, not blank, refused by the chip
-    Cancelled,   // the overwrite question was answered "キャンセル"
-    LinkFailed,  // the board fell silent or a reply lacked its end code
-    NoDevice,    // no device selected
-    NoBoard,     // the board check found no board
-    Busy,        // another board command is running
-    WrongChip,   // the chip's device ID is not the selected device's, or no chip answered
-    NoChipValue, // Program found no good calibration word or band-gap bits and got none
-};
 
 // Production serialization around Program (installed in s.ops.programHook):
 // take a number before the board is touched, put it into the image just

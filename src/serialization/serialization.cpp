@@ -9,7 +9,7 @@
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
 #include "serialization/sqlitefile.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

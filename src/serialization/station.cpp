@@ -3,7 +3,7 @@
 #include "image/pcbufferops.h"
 #include "serialization/recordfile.h"
 #include "serialization/serialvalue.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -50,7 +50,7 @@ RunStore* SerialStation::store(std::string& error) {
 void SerialStation::refuse(Session& s, Stop why, const std::string& text) {
     stop = why;
     message = text;
-    ShowNote(s, "red" + text);
+    ShowNote(s, Tone::Alert, text);
 }
 
 // The passed chip's number first: nothing new is handed out before it is recorded.

@@ -19,7 +19,7 @@
 #include "app/startup.h"
 #include "image/grid.h"
 #include "image/selection.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/boardwindow.h"
 #include "ui/clickablelabel.h"
 #include "ui/widgethelpers.h"

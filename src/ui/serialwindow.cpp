@@ -16,7 +16,7 @@
 
 #include "app/menus.h"
 #include "app/startup.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/screenplace.h"
 #include "ui/widgethelpers.h"
 

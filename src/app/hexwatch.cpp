@@ -54,11 +54,17 @@ void HexWatch::settled(const FileStamp& stamp) {
         ShowNote(s_, Tone::Alert, "監視中のHEXファイルがファイルではなくなりました。書込みは行いません。", path_);
         return;
     }
+    const char* const unreadable = "監視中のHEXファイルを読み込めませんでした。書込みは行いません。";
+    // The stamp changes when it becomes readable: it is loaded then.
+    if (!stamp.readable) {
+        ShowNote(s_, Tone::Alert, unreadable, path_);
+        return;
+    }
     const int loads = s_.loader.loads;
     s_.loader.hexPath = path_;
     ReloadHex(s_);
     if (s_.loader.loads == loads) {
-        ShowNote(s_, Tone::Alert, "監視中のHEXファイルを読み込めませんでした。書込みは行いません。", path_);
+        ShowNote(s_, Tone::Alert, unreadable, path_);
         return;
     }
     if (s_.loader.contents.dataRecords == 0) {

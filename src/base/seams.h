@@ -137,6 +137,9 @@ public:
 // A file's size and modification time, as the HEX watch compares them.
 struct FileStamp {
     bool regular = false;  // false: something else (a folder) stands at the path
+    // A file that cannot be opened now is looked at again once it can be,
+    // though its size and time stay as they were.
+    bool readable = false;
     std::int64_t size = 0;
     std::int64_t modifiedNs = 0;
     bool operator==(const FileStamp&) const = default;

@@ -55,6 +55,12 @@ int DoctorCommand(Context& c);
 // Reads and sanity-checks a HEX file before it is loaded; on a fault returns
 // false with why in error. Record checksums are not checked (the loader takes
 // hand-edited files so that saving repairs them); a warning names them.
-bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
+struct HexFileCheck {
+    std::string error;
+    std::vector<std::string> warnings;
+    // Text ahead of the records: a file that may not be what it seems.
+    int linesBeforeFirstRecord = 0;
+};
+bool CheckHexFile(const std::string& path, HexFileCheck& check);
 
 }  // namespace vx::cli

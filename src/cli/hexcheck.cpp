@@ -83,17 +83,20 @@ bool checkRecord(std::string_view field, const std::string& where, std::string& 
 
 }  // namespace
 
-bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings) {
+bool CheckHexFile(const std::string& path, HexFileCheck& check) {
     std::string text;
+    std::string& error = check.error;
     if (!readHexFileText(path, text, error))
         return false;
     // The loader's lines and records: what is checked here is what loads,
     // with the line numbers the window's notes use.
     int records = 0;
     const bool clean = ForEachHexLine(text, [&](int number, std::string_view field) {
-        if (!IsHexRecordLine(field))
+        if (!IsHexRecordLine(field)) {
+            check.linesBeforeFirstRecord += records == 0 ? 1 : 0;
             return true;  // not a record: the loader reports it and reads on
-        if (!checkRecord(field, path + ":" + std::to_string(number) + ": ", error, warnings))
+        }
+        if (!checkRecord(field, path + ":" + std::to_string(number) + ": ", error, check.warnings))
             return false;
         ++records;
         return true;

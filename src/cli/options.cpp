@@ -123,10 +123,11 @@ COMMANDS
                             device's, the configuration word (or that the
                             device would get the grid's value), ID words,
                             EEPROM bytes, and the records that lie outside
-                            the device (skipped), then the configuration
-                            word by its settings (see config). Exits 1 when
-                            the file has no configuration word or data
-                            outside the device.
+                            the device or past 64 KiB (skipped), then the
+                            configuration word by its settings (see config).
+                            Exits 1 when the file has no configuration word,
+                            data outside the device, or lines that are not
+                            records before its first record.
     config WORD             Print the settings the configuration word WORD
                             (0x3F72, or decimal) holds for the device, as
                             "FOSC=XT WDTE=OFF PWRTE=ON CP=OFF": the names are
@@ -188,17 +189,18 @@ OPTIONS
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).
-    --ignore-id             With program and erase: go on although the
+    --ignore-id             With program, watch and erase: go on although the
                             chip's device ID names another part or no chip
                             answered (default: stop, exit status 5).
-    --calibration 0xNNNN    With program: the calibration instruction to
-                            write when the chip's own is lost (erased, or
-                            0x0000 from a code-protected chip) and the run
-                            read no good one: retlw 0x34nn on 14-bit
-                            devices, movlw 0x0Cnn on 12-bit ones. A good
-                            value of the chip's own is always kept.
-    --band-gap N            With program, on devices with band-gap bits: the
-                            bits (0..3) to write when the chip's own are lost.
+    --calibration 0xNNNN    With program and watch: the calibration
+                            instruction to write when the chip's own is lost
+                            (erased, or 0x0000 from a code-protected chip)
+                            and the run read no good one: retlw 0x34nn on
+                            14-bit devices, movlw 0x0Cnn on 12-bit ones. A
+                            good value of the chip's own is always kept.
+    --band-gap N            With program and watch, on devices with band-gap
+                            bits: the bits (0..3) to write when the chip's
+                            own are lost.
     --set NAME=OPTION,...   The settings of config --set.
     -o, --output FILE       Output file of read and disasm.
     --search CODE           Search code of disasm (1 to 4 hex digits).
@@ -335,6 +337,9 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         } else {
             return "option " + arg + " needs a value";
         }
+        // An empty value would read as "not given" and go unnoticed.
+        if (value.empty() && (arg == "--calibration" || arg == "--band-gap"))
+            return "option " + arg + " needs a value";
         if (search)
             o.searchCodes.push_back(value);
         else
@@ -362,10 +367,11 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--once is an option of watch";
     if (!o.serialState.empty() && o.command != "program")
         return "--serial is an option of program only";
-    if ((!o.calibration.empty() || !o.bandGap.empty()) && o.command != "program")
-        return "--calibration and --band-gap are options of program only";
-    if (o.ignoreId && o.command != "program" && o.command != "erase")
-        return "--ignore-id is an option of program and erase only";
+    const bool programs = o.command == "program" || o.command == "watch";
+    if ((!o.calibration.empty() || !o.bandGap.empty()) && !programs)
+        return "--calibration and --band-gap are options of program and watch only";
+    if (o.ignoreId && !programs && o.command != "erase")
+        return "--ignore-id is an option of program, watch and erase only";
     if (!o.configSet.empty() && o.command != "config")
         return "--set is an option of config only";
     if (!o.root.empty() && o.command != "doctor")

@@ -122,7 +122,7 @@ void SaveHexFile(Session& s) {
         return;
     std::string path = *chosen;
     if (!hasExtension(path))
-        path += ".Hex";
+        path += ".hex";
     if (FileExists(path) &&
         s.ui.messageBox(MsgIcon::Question, "上書き保存", "ファイルが存在します。上書きしますか？", MsgButtons::OkCancel) !=
             MsgAnswer::Ok) {

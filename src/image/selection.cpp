@@ -54,6 +54,7 @@ void SelectDevice(Session& s) {
         // Another device's factory values are no good for this one.
         s.ops.keptCalibration.reset();
         s.ops.keptBandGap.reset();
+        s.view.bandGapText = MainView{}.bandGapText;
     }
     s.device.name = text;
     ClearDeviceFields(s);

@@ -74,6 +74,7 @@ public:
     void followLoads();
     const std::string& runPath() const { return runPath_; }
     // An operator's word on a number to settle: in a good chip (used) or not.
+    // Asks first, naming the number and what the answer does; false when not confirmed.
     bool settle(std::int64_t value, bool used);
 
     bool reserve(Session& s) override;
@@ -106,7 +107,7 @@ public:
     std::string wroteDec = "0";            // TxtWrotDataDec
     std::string message;                   // Label2
     SerialMode writeMode = SerialMode::Display;  // CmbWriteMode
-    std::string nextData;                  // TxtNextData: the next chip's number in the display radix; "" in display mode
+    std::string nextData;                  // TxtNextData: the next chip's number in the display radix
     std::vector<std::int64_t> settleValues;  // numbers to settle, lowest first
     double left = 100, top = 100;          // twips
     bool positionSaved = false;            // SPSLeft/SPSTop were stored: else the window finds its place
@@ -129,6 +130,7 @@ private:
     void showSettings(const SerialRunState& state);
     void block(const std::string& why);
     void showNext();
+    void clearLastNumber();  // a new run has written no number yet
     // What switching on does once a HEX file is in hand.
     void completeSwitchOn();
     bool running() const;  // Program holds one of our numbers

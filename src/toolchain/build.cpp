@@ -308,7 +308,7 @@ std::optional<std::vector<std::string>> toolOptions(Session& s) {
         s.ui.messageBox(MsgIcon::Information, "", kNoTool);
         return std::nullopt;
     }
-    auto args = ToolArguments(tool, SettingText(s.settings, "AsmOption"), s.device.name);
+    auto args = ToolArguments(tool, SettingText(s.settings, "AsmOption", ToolOwnOptions(tool)), s.device.name);
     if (!args)
         ShowNote(s, Tone::Alert, kBadOptions);
     return args;
@@ -321,7 +321,8 @@ void showBuildDiagnostics(Session& s, const std::string& base, const std::string
     std::string text = "デバック情報";
     for (int i = 0; i < 48; ++i)
         text += "　";
-    text += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + s.run.asmToolPath + " " + SettingText(s.settings, "AsmOption") + " " +
+    text += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + s.run.asmToolPath + " " +
+            SettingText(s.settings, "AsmOption", ToolOwnOptions(s.run.asmToolPath)) + " " +
             sourceName + "\r\n";
     text += "ｴﾗｰ時に開くﾌｧｲﾙ名\t" + (after.empty() ? after : base + after) + "\r\n";
     text += "ｶﾚﾝﾄﾃﾞｨﾚｸﾄﾘ\t" + workDir;

@@ -22,6 +22,11 @@
 
 namespace vx {
 
+namespace {
+// The longest message (a note on the run file and the run kept) wraps to four lines.
+constexpr int kMessageLines = 4;
+}  // namespace
+
 SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
     setObjectName("frmSerialPgmSetting");
     setWindowTitle("シリアルデータプログラミング");
@@ -96,6 +101,10 @@ QWidget* SerialWindow::buildStatusFrame() {
     wroteDec_ = named(new QLabel(status), "TxtWrotDataDec");
     message_ = named(new QLabel(status), "Label2");
     message_->setWordWrap(true);
+    // Room for the longest message, at the top of its row: a message of
+    // another length moves no row of the window.
+    message_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    message_->setMinimumHeight(message_->fontMetrics().lineSpacing() * kMessageLines);
     statusGrid->addWidget(new QLabel("書込み済 ＩＣ数量", status), 0, 0);
     statusGrid->addWidget(finishCount_, 0, 1);
     statusGrid->addWidget(new QLabel("(個)", status), 0, 2);
@@ -106,6 +115,7 @@ QWidget* SerialWindow::buildStatusFrame() {
     statusGrid->addWidget(nextData_, 2, 1, 1, 2);
     statusGrid->addWidget(settleRow(status), 3, 0, 1, 3);
     statusGrid->addWidget(message_, 4, 0, 1, 3);
+    statusGrid->setRowStretch(4, 1);
     return status;
 }
 

@@ -92,6 +92,41 @@ TEST(HexWatch, BadReplacementsAreNamedProgramNothingAndTheWatchGoesOn) {
     EXPECT_EQ(w.watch.lastProgram(), Outcome::Passed) << w.s().view.note;
 }
 
+// Reads as the file system does, but a file may be made unreadable (as a
+// mode of 000 does to anyone but root).
+struct LockableFiles : PollingFileWatcher {
+    std::optional<FileStamp> stamp(const std::string& path) override {
+        auto stamp = PollingFileWatcher::stamp(path);
+        if (stamp && locked)
+            stamp->readable = false;
+        return stamp;
+    }
+    bool locked = false;
+};
+
+TEST(HexWatch, AFileThatCouldNotBeReadIsLoadedOnceItCanBe) {
+    test::SimRig rig("FLASH", 64, 16);
+    Session& s = *rig.session;
+    s.view.menus["mnuWatchHex"].checked = true;
+    const std::string path = rig.dir + "blink.hex";
+    test::WriteFileBytes(path, kFirst);
+    LockableFiles files;
+    HexWatch watch(s, files, rig.clock);
+    watch.follow(path);
+    files.locked = true;
+    test::WriteFileBytes(path, std::string(kSecondHead) + kSecondTail);
+    for (int t = 0; t <= 500; t += 100, rig.clock.now += 100)
+        watch.tick();
+    EXPECT_EQ(watch.reloads(), 0);
+    EXPECT_NE(s.view.note.find("読み込めませんでした"), std::string::npos) << s.view.note;
+
+    files.locked = false;  // same size and time, readable now
+    for (int t = 0; t <= 500; t += 100, rig.clock.now += 100)
+        watch.tick();
+    EXPECT_EQ(watch.reloads(), 1);
+    EXPECT_EQ(s.buffer.program[0], 0x30);
+}
+
 TEST(HexWatch, NoAutomaticProgramForEpromPartsDuringARunOrUnderSerialization) {
     {
         Watched w("EPROM", 0);

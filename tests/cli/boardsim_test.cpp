@@ -79,6 +79,21 @@ TEST_F(SerialBoard, BoardsimWithAnotherIdIsAWrongChip) {
     EXPECT_TRUE(Contains(r.out, "デバイスID 0x1064：PIC16F628A リビジョン 4")) << r.out;
 }
 
+// The device ID is a configuration word: 14 bits.
+TEST_F(SerialBoard, BoardsimRefusesADeviceIdWiderThanAWord) {
+#ifdef VORMEX_BOARDSIM
+    for (const char* id : {"0x4000", "-1"}) {
+        QProcess refused;
+        refused.start(VORMEX_BOARDSIM, {"--device", "PIC16F84A", "--ini", iniPath, "--device-id", id});
+        ASSERT_TRUE(refused.waitForFinished(10000)) << id;
+        EXPECT_EQ(refused.exitCode(), 2) << id;
+        EXPECT_TRUE(refused.readAllStandardError().contains("bad argument: --device-id")) << id;
+    }
+#else
+    GTEST_SKIP() << "tools/boardsim is not built";
+#endif
+}
+
 TEST_F(SerialBoard, SilentBoardIsNoBoard) {
     if (!startBoard({"--fault", "silence=0"}))
         GTEST_SKIP() << "tools/boardsim is not built";

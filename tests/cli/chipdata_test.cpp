@@ -137,6 +137,18 @@ TEST_F(ChipData, LostBandGapBitsExit2UntilGiven) {
     EXPECT_EQ(state("program").at(1023), 0x3480);
 }
 
+// watch takes the chip's values as program does, and says what is missing the same way.
+TEST_F(ChipData, WatchTakesTheChipValueOptionsOfProgram) {
+    ASSERT_EQ(sim("PIC12F675", {"blank"}).exitCode, 0);
+    setState("program", 1023, 0x3FFF);
+    setState("config", 7, 0x3FFF);
+    const auto missing = sim("PIC12F675", {"--calibration", "0x3480", "--ignore-id", "watch", "--once", "image.hex"});
+    EXPECT_EQ(missing.exitCode, 2) << missing.out << missing.err;
+    EXPECT_TRUE(Contains(missing.out, "  no-chip-value  ")) << missing.out;
+    EXPECT_TRUE(Contains(missing.err, "give them with --band-gap N (0..3)")) << missing.err;
+    EXPECT_FALSE(Contains(missing.err, "--calibration")) << missing.err;
+}
+
 TEST_F(ChipData, ValuesThatDoNotFitTheDeviceExit2AndTouchNothing) {
     const std::vector<std::pair<QString, QStringList>> bad{
         {"PIC12F675", {"--calibration", "0x1234"}},  {"PIC12F675", {"--calibration", "0x0C80"}},
@@ -148,6 +160,12 @@ TEST_F(ChipData, ValuesThatDoNotFitTheDeviceExit2AndTouchNothing) {
         EXPECT_EQ(r.exitCode, 2) << device.toStdString() << " " << options.join(' ').toStdString() << r.out;
         EXPECT_FALSE(Contains(r.out, "ライターを探しています")) << r.out;
     }
+    for (const char* empty : {"--calibration=", "--band-gap="}) {
+        const auto r = sim("PIC12F675", {empty, "program", "image.hex"});
+        EXPECT_EQ(r.exitCode, 2) << empty;
+        EXPECT_TRUE(Contains(r.err, "needs a value")) << r.err;
+    }
+    EXPECT_EQ(sim("PIC12F675", {"--band-gap", "", "program", "image.hex"}).exitCode, 2);
     EXPECT_EQ(sim("PIC12F675", {"--calibration", "0x3480", "read"}).exitCode, 2);
     EXPECT_EQ(sim("PIC12F675", {"--ignore-id", "read"}).exitCode, 2);
 

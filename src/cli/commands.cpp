@@ -11,6 +11,7 @@
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
 #include "image/configwords.h"
+#include "image/hexcheck.h"
 #include "image/hexfile.h"
 #include "image/pcbufferquery.h"
 #include "image/selection.h"
@@ -64,7 +65,7 @@ int selectDevice(Context& c) {
 int checkHex(const std::string& path) {
     std::string error;
     std::vector<std::string> warnings;
-    const bool ok = CheckHexFile(path, error, warnings);
+    const bool ok = CheckHexFile(path, error, warnings) == HexFault::None;
     for (const auto& warning : warnings)
         printError("warning: " + warning);
     if (!ok) {
@@ -206,6 +207,7 @@ int exitFor(Outcome outcome) {
     case Outcome::Busy: return kExitUsage;
     case Outcome::WrongChip: return kExitWrongChip;
     case Outcome::NoChipValue: return kExitUsage;
+    case Outcome::Refused: return kExitUsage;
     }
     return kExitUsage;
 }
@@ -226,6 +228,7 @@ const char* verdictWord(Outcome outcome) {
     case Outcome::Busy: return "busy";
     case Outcome::WrongChip: return "wrong-chip";
     case Outcome::NoChipValue: return "no-chip-value";
+    case Outcome::Refused: return "refused";
     }
     return "failed";
 }
@@ -247,13 +250,15 @@ int watchFile(Context& c) {
     HexWatch watch(c.s, files, real);
     c.s.view.menus["mnuWatchHex"].checked = true;
     c.s.view.menus["mnuAutoProgram"].checked = true;
-    c.s.run.overwriteYes = true;  // the user asked for every run
     watch.follow(c.s.loader.loadedPath);
-    std::int64_t start = real.nowMs();
-    int status = reportRun(c, RunProgram(c.s), real.nowMs() - start);
+    // From the start: Ctrl-C in a run lets the run end with the chip whole.
     interrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // The first run is the user's command: its questions are the options'.
+    c.s.run.writeSource = WriteSource::Watch;
+    std::int64_t start = real.nowMs();
+    int status = reportRun(c, RunProgram(c.s), real.nowMs() - start);
     while (!interrupted && !(c.options.once && status != kExitOk)) {
         const int reloads = watch.reloads();
         start = real.nowMs();
@@ -288,6 +293,7 @@ int takeChipValueOptions(Context& c) {
             return kExitUsage;
         }
         c.s.ops.keptCalibration = word;
+        c.s.ops.calibrationOption = true;
     }
     if (!o.bandGap.empty()) {
         if (!family.bandGap) {
@@ -300,6 +306,7 @@ int takeChipValueOptions(Context& c) {
             return kExitUsage;
         }
         c.s.ops.keptBandGap = bits;
+        c.s.ops.bandGapOption = true;
     }
     return kExitOk;
 }
@@ -394,6 +401,7 @@ int boardCommand(Context& c) {
         return status;
     if (takesHexFile(command))
         loadHex(c, c.options.args[0]);
+    c.s.run.writeSource = WriteSource::CommandLine;
     if (command == "watch")
         return watchFile(c);
     std::unique_ptr<SerialHook> station;

@@ -133,12 +133,19 @@ void ShowChipValues(Session& s, const FamilyTraits& family) {
     s.ui.viewChanged();
 }
 
+}  // namespace
+
+bool ChipCalibrationKept(const Session& s, const FamilyTraits& family) {
+    const int chip = s.ops.chipCalib.word();
+    return IsCalibrationInstruction(family, chip) || (!family.flash && chip != family.drivenCore().blankWord);
+}
+
+namespace {
+
 void SettleCalibration(Session& s, const FamilyTraits& family, ChipValueQuestion& q) {
     OpsState& o = s.ops;
     const int chip = o.chipCalib.word();
-    // A chip that is never erased keeps what its word holds: an EPROM cell
-    // only loses bits, so anything else written there would spoil it.
-    if (IsCalibrationInstruction(family, chip) || (!family.flash && chip != family.drivenCore().blankWord)) {
+    if (ChipCalibrationKept(s, family)) {
         o.writeCalibration = chip;
     } else if (o.keptCalibration) {
         o.writeCalibration = o.keptCalibration;

@@ -1,0 +1,19 @@
+// The strict check of a HEX file that is written to a chip without anyone
+// looking at it first (the CLI's file, a watch reload). The window's own
+// load stays lenient.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vx {
+
+enum class HexFault { None, Unreadable, NoRecords, BadLine };
+
+// Reads and sanity-checks a HEX file before it is loaded; on a fault says
+// why in error (the file and the first bad line). Record checksums are not
+// checked (the loader takes hand-edited files so that saving repairs them);
+// a warning names them.
+HexFault CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
+
+}  // namespace vx

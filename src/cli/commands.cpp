@@ -313,11 +313,16 @@ int takeChipValueOptions(Context& c) {
 
 // The device ID is configuration word 6 of 14-bit parts.
 int checkIdentifiable(Context& c) {
-    if (Traits(c.s.device.family).fourteenBit())
-        return kExitOk;
-    printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
-               c.s.device.familyName);
-    return kExitUsage;
+    if (!Traits(c.s.device.family).fourteenBit()) {
+        printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
+                   c.s.device.familyName);
+        return kExitUsage;
+    }
+    if (c.s.device.deviceId < 0) {
+        printError("identify: " + c.s.device.name + " has no device ID");
+        return kExitUsage;
+    }
+    return kExitOk;
 }
 
 bool takesHexFile(const std::string& command) {

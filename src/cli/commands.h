@@ -40,6 +40,8 @@ struct SerialHook : ProgramHook {
     bool reserve(Session& s) override;
     bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
+    std::vector<std::size_t> placedEepromBytes() const override { return station->placedEepromBytes(); }
+    std::string placedNumber() const override { return station->placedNumber(); }
     Context& c;
     std::unique_ptr<SerialStation> station;
 };

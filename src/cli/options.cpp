@@ -46,15 +46,24 @@ COMMANDS
     watch FILE [--once]     Program FILE at once and again after every change
                             of it (once its size and time stood still for
                             300 ms; a file deleted and written again is
-                            followed), answering "はい" to the overwrite
-                            question; one line per run: "watch:", time,
-                            verdict, seconds. Ctrl-C ends it with the exit
-                            status of the last run; --once ends it after the
-                            first run that fails. A file that becomes a
-                            folder, unreadable or garbage is named and
-                            nothing is programmed; the watch goes on. After
-                            the first run only erasable (flash) devices are
-                            programmed again.
+                            followed); one line per run: "watch:", time,
+                            verdict, seconds. The first run asks as program
+                            does on a device that cannot be erased (EPROM,
+                            one-time parts: without --yes nothing is
+                            written); on flash devices the watch answers
+                            "はい" itself. Every reload passes the same
+                            strict HEX check as program; a file that fails
+                            it, becomes a folder or cannot be read is named
+                            (with its first bad line) and nothing is loaded
+                            or programmed; the watch goes on. After the
+                            first run only erasable (flash) devices are
+                            programmed again. Ctrl-C during a run lets the
+                            run end (the chip is never left half written)
+                            and exits with that run's status; between runs
+                            it exits at once with the last run's status.
+                            --once ends it after the first run that fails.
+                            Takes --calibration, --band-gap, --ignore-id,
+                            --keep-eeprom and --yes as program does.
     program FILE --serial STATEFILE
                             Program with the next serial number of the
                             production run in STATEFILE: the number goes
@@ -181,7 +190,13 @@ OPTIONS
     --keep-eeprom           Program leaves the device's EEPROM as it is: no
                             EEPROM write and no EEPROM verify (a device whose
                             erase clears it gets it back, verified); the
-                            verdict says so.
+                            verdict says so. A chip whose only non-blank
+                            area is its EEPROM counts as blank. A code- or
+                            data-protected chip's EEPROM cannot be read, so
+                            cannot be kept: program exits 2 before erasing
+                            (run it without --keep-eeprom). With --serial in
+                            EEPROM mode the number's bytes are written and
+                            verified, the rest is kept.
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).
@@ -193,7 +208,8 @@ OPTIONS
                             0x0000 from a code-protected chip) and the run
                             read no good one: retlw 0x34nn on 14-bit
                             devices, movlw 0x0Cnn on 12-bit ones. A good
-                            value of the chip's own is always kept.
+                            value of the chip's own is always kept, and a
+                            value given but not used is said.
     --band-gap N            With program, on devices with band-gap bits: the
                             bits (0..3) to write when the chip's own are lost.
     --set NAME=OPTION,...   The settings of config --set.
@@ -224,7 +240,9 @@ EXIT STATUS
         to be settled (nothing is changed then); program on a chip whose
         calibration word or band-gap bits are lost when the run knows none
         and none is given (nothing is erased then); a --calibration or
-        --band-gap that does not fit the device
+        --band-gap that does not fit the device; --keep-eeprom on a
+        code- or data-protected chip (nothing is erased then); identify
+        on a device without a device ID
     3   no board answered, or the port could not be opened
     4   the board stopped answering, or a reply lacked its end code, in the
         middle of an operation

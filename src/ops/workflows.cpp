@@ -540,8 +540,10 @@ std::optional<VerifyVerdict> JudgeVerify(const Session& s) {
     std::string text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
     if (e != "--")
         text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
+    // The details go on a line of their own under the result, so that a
+    // narrow box never wraps them back to the margin.
     text += "Ｃｏｎｆｉｇワード \t\t" + sep + c +
-            (configRead ? "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
+            (configRead ? "\r\t\t\t（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
                         : "　" + notRead + "　　");
     return VerifyVerdict{IsBlank(p + e + c), text};
 }
@@ -609,7 +611,7 @@ Outcome RunVerify(Session& s) {
 namespace {
 
 const char* const kErased = "デバイスは消去されています。";
-const char* const kNotErased = "デバイスは消去されてません。。";
+const char* const kNotErased = "デバイスは消去されてません。";
 
 // What the blank check found, for its report.
 struct BlankFindings {
@@ -740,9 +742,14 @@ Outcome RunIdentify(Session& s) {
     HideGridEditors(s);
     if (!BoardReady(s))
         return Outcome::NoBoard;
-    // The ID is configuration word 6 of 14-bit parts; 12-bit parts have none.
+    // The ID is configuration word 6 of 14-bit parts; 12-bit parts and the
+    // older 14-bit ones have none.
     if (!Traits(s.device.family).fourteenBit()) {
         ShowNote(s, Tone::Alert, "このデバイスのファミリーにはデバイスIDがありません。");
+        return Outcome::Failed;
+    }
+    if (s.device.deviceId < 0) {
+        ShowNote(s, Tone::Alert, "このデバイスにはデバイスIDがありません。");
         return Outcome::Failed;
     }
     busy.hourglass();
@@ -750,7 +757,7 @@ Outcome RunIdentify(Session& s) {
     if (!id)
         return Stopped(s);
     const bool known = !IsNoChipWord(*id) && !PartsWithId(s, *id).empty();
-    ShowNote(s, known ? Tone::Normal : Tone::Alert, DeviceIdLine(s, *id));
+    ShowNote(s, IsSelectedDevice(s, *id) ? Tone::Normal : Tone::Alert, DeviceIdLine(s, *id));
     return known ? Outcome::Passed : Outcome::Failed;
 }
 

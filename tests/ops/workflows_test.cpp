@@ -470,7 +470,7 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ\t\t：　OK　　　　　\r"
                                           "ＥＥＰＲＯＭデータメモリ\t\t：　NG　　　　　\r"
-                                          "Ｃｏｎｆｉｇワード \t\t：　OK　（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
+                                          "Ｃｏｎｆｉｇワード \t\t：　OK\r\t\t\t（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
                                               chipValues);
         EXPECT_EQ(b.s().view.eeprom.text.rfind("Error　 アドレス:0x0002 , 正:0x00 , 誤:0x07\r\n", 0), 0u);
     }
@@ -526,7 +526,7 @@ TEST(BlankCheckWorkflow, NotesAndBoxesByFamily) {
         Bench b("FLASH", 64, 16);
         b.chip().setConfigWord(0x3FEF);
         EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Failed);
-        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。。\r\n ");
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。\r\n ");
         EXPECT_EQ(b.ui.boxes[0].title, "：　ブランクチェック");
         // A protected chip reads its program memory as zeros.
         EXPECT_EQ(b.ui.boxes[0].text, "プログラムメモリ\t\t：　消去されていません。　　　　　\r\n"

@@ -43,9 +43,22 @@ struct Core {
     const char* calibMnemonic;
     // High byte of "retlw k", the word a serial number is stored in.
     std::uint8_t retlwOpcode;
+    // The board's layout of the transfers: the words before the program
+    // words of a program read, verify or write (the 12-bit configuration
+    // word) and the ID words after them;
+    int wordsBeforeProgram;
+    int idWordsAfterProgram;
+    // the words of a configuration read or verify, the configuration word last;
+    int configWords;
+    // how the board refuses a word of a program write.
+    protocol::AbortRule programAbort;
 };
-inline constexpr Core kTwelveBitCore{12, 0x0FFF, 0x1FFE, 0x0C, "movlw", 0x08};
-inline constexpr Core kFourteenBitCore{14, 0x3FFF, 0x400E, 0x34, "retlw", 0x34};
+inline constexpr Core kTwelveBitCore{.bits = 12, .blankWord = 0x0FFF, .configHexAddress = 0x1FFE, .calibOpcode = 0x0C,
+                                     .calibMnemonic = "movlw", .retlwOpcode = 0x08, .wordsBeforeProgram = 1,
+                                     .idWordsAfterProgram = 4, .configWords = 1, .programAbort = protocol::kAbortRule12};
+inline constexpr Core kFourteenBitCore{.bits = 14, .blankWord = 0x3FFF, .configHexAddress = 0x400E, .calibOpcode = 0x34,
+                                       .calibMnemonic = "retlw", .retlwOpcode = 0x34, .wordsBeforeProgram = 0,
+                                       .idWordsAfterProgram = 0, .configWords = 8, .programAbort = protocol::kAbortRule14};
 
 // How the program blank check runs and what its replies hold.
 enum class BlankCheckLayout {

@@ -6,6 +6,7 @@
 #include "device/devicedb.h"
 #include "link/family.h"
 #include "ops/boardops.h"
+#include "ops/opreport.h"
 #include "session/status.h"
 
 namespace vx {
@@ -45,15 +46,16 @@ bool IsSelectedDevice(const Session& s, int id) {
 std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
     if (s.device.deviceId < 0)
         return std::nullopt;
-    const auto id = ReadDeviceId(s);
-    if (!id)
+    const OpReport read = ReadDeviceId(s);
+    if (Tell(s, read) != Result::Ok)
         return Outcome::LinkFailed;
-    const bool selected = IsSelectedDevice(s, *id);
-    const std::string line = DeviceIdLine(s, *id);
+    const int id = *read.value;
+    const bool selected = IsSelectedDevice(s, id);
+    const std::string line = DeviceIdLine(s, id);
     ShowNote(s, selected ? Tone::Normal : Tone::Alert, line);
     if (selected || check == IdCheck::Show)
         return std::nullopt;
-    const bool noChip = IsNoChipWord(*id);
+    const bool noChip = IsNoChipWord(id);
     const std::string text =
         (noChip ? line : "ソケットのチップは選択したデバイス（" + s.device.name + "）ではありません。" + kCrLf + line) +
         kCrLf + "このまま続けますか？";

@@ -15,6 +15,7 @@
 #include "ops/chipvalues.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
+#include "ops/opreport.h"
 #include "ops/writeplan.h"
 #include "session/status.h"
 
@@ -81,7 +82,8 @@ struct KeptEeprom {
 // The chip's EEPROM cells, read without touching the image's.
 std::optional<EepromImage> ReadChipEeprom(Session& s) {
     const EepromImage image = s.buffer.eeprom;
-    const auto read = ReadEeprom(s);
+    ProgressBar bar(s);
+    const auto read = Tell(s, ReadEeprom(s, bar));
     EepromImage chip = s.buffer.eeprom;
     s.buffer.eeprom = image;
     RefreshEepromText(s);
@@ -118,11 +120,16 @@ bool CheckEepromAfterErase(Session& s, const FamilyTraits& family, KeptEeprom& k
     return true;
 }
 
-// Runs an EEPROM transfer on the kept cells in place of the image's.
-std::optional<Result> WithKeptCells(Session& s, const KeptEeprom& kept, std::optional<Result> (*transfer)(Session&)) {
+// An EEPROM write or verify, told; while the chip's EEPROM is kept, it runs
+// on the kept cells in place of the image's.
+using EepromOperation = std::optional<OpReport> (*)(Session& s, Progress& progress);
+std::optional<Result> TellEeprom(Session& s, const KeptEeprom& kept, EepromOperation operation) {
+    ProgressBar bar(s);
+    if (!kept.active)
+        return Tell(s, operation(s, bar));
     const EepromImage image = s.buffer.eeprom;
     s.buffer.eeprom = kept.chip;
-    const auto result = transfer(s);
+    const auto result = Tell(s, operation(s, bar));
     s.buffer.eeprom = image;
     RefreshEepromText(s);
     return result;
@@ -156,14 +163,14 @@ std::string EepromResult(const std::optional<Result>& result) { return ResultTex
 // outcome ends the run. `program` is the program memory's result.
 std::optional<Outcome> SurveyBlank(Session& s, ChipSurvey& survey, Result& program) {
     ShowNote(s, "ブランクチェック中..........");
-    program = BlankCheckProgramMemory(s);
+    program = Tell(s, BlankCheckProgramMemory(s));
     if (program == Result::Er)
         return Outcome::LinkFailed;
-    const Result eeprom = BlankCheckEeprom(s);
+    const Result eeprom = Tell(s, BlankCheckEeprom(s));
     if (eeprom == Result::Er)
         return Outcome::LinkFailed;
     Result protect = Result::None;
-    const Result config = BlankCheckConfig(s, protect);
+    const Result config = Tell(s, BlankCheckConfig(s, protect));
     if (config == Result::Er)
         return Outcome::LinkFailed;
     survey.programBlank = program != Result::Ng;
@@ -179,7 +186,7 @@ std::optional<Outcome> SurveyBlank(Session& s, ChipSurvey& survey, Result& progr
 // EEPROM can be read: only the protection is looked at.
 std::optional<Outcome> SurveyProtection(Session& s, ChipSurvey& survey) {
     Result protect = Result::None;
-    if (BlankCheckConfig(s, protect) == Result::Er)
+    if (Tell(s, BlankCheckConfig(s, protect)) == Result::Er)
         return Outcome::LinkFailed;
     survey.protectedChip = protect == Result::Cp;
     return std::nullopt;
@@ -229,6 +236,20 @@ std::optional<Outcome> AnswerPlan(Session& s, const WritePlan& plan, const ChipS
     return std::nullopt;
 }
 
+// The chip's calibration word and band-gap bits, each read under its note.
+Result ReadChipCalibration(Session& s) {
+    ShowNote(s, "ＯＳＣＣＡＬデータリード中．．．．．");
+    s.ui.processEvents();
+    ProgressBar bar(s);
+    return Tell(s, ReadCalibration(s, bar));
+}
+
+Result ReadChipBandGap(Session& s) {
+    ShowNote(s, "ＢＧデータリード中．．．．．");
+    s.ui.processEvents();
+    return Tell(s, ReadBandGap(s));
+}
+
 // The chip's own calibration word and band-gap bits, before anything is
 // written: the blank check finds the word only on a blank chip, a
 // one-time-programmable part given another chip's value loses its own for
@@ -237,15 +258,16 @@ bool ReadFactoryValues(Session& s, const FamilyTraits& family, Result program) {
     if (!family.calibrated && !family.bandGap)
         return true;
     if (!family.flash)
-        return s.buffer.calibText.empty() || program == Result::Ok || ReadCalibration(s) == Result::Ok;
-    return (!family.calibrated || ReadCalibration(s) == Result::Ok) && (!family.bandGap || ReadBandGap(s) == Result::Ok);
+        return s.buffer.calibText.empty() || program == Result::Ok || ReadChipCalibration(s) == Result::Ok;
+    return (!family.calibrated || ReadChipCalibration(s) == Result::Ok) &&
+           (!family.bandGap || ReadChipBandGap(s) == Result::Ok);
 }
 
 bool EraseFlashPart(Session& s, const FamilyTraits& family) {
     if (!family.flash)
         return true;
     ShowNote(s, "コードプロテクト解除中..........");
-    if (EraseProgramMemory(s) != Result::Ok) {
+    if (Tell(s, EraseProgramMemory(s)) != Result::Ok) {
         ShowNote(s, "コードプロテクト解除失敗。");
         return false;
     }
@@ -276,7 +298,8 @@ bool WriteProgramAndEeprom(Session& s, KeptEeprom& kept) {
         kept.restore = true;
         kept.serial = hook->placedNumber();
     }
-    const Result written = WriteProgramMemory(s);
+    ProgressBar bar(s);
+    const Result written = Tell(s, WriteProgramMemory(s, bar));
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");
         return false;
@@ -284,7 +307,7 @@ bool WriteProgramAndEeprom(Session& s, KeptEeprom& kept) {
     if (kept.active && !kept.restore)
         return true;
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのプログラミング..........");
-    const auto eepromWritten = kept.active ? WithKeptCells(s, kept, WriteEeprom) : WriteEeprom(s);
+    const auto eepromWritten = TellEeprom(s, kept, WriteEeprom);
     if (eepromWritten == Result::Ng || eepromWritten == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "ＥＥＰＲＯＭデータメモリプログラミング",
                         "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。");
@@ -298,7 +321,8 @@ bool WriteProgramAndEeprom(Session& s, KeptEeprom& kept) {
 void VerifyProgramAndEeprom(Session& s, const std::string& calibRead, const KeptEeprom& kept) {
     auto& results = s.run.verifyResults;
     ShowNote(s, "プログラムメモリのベリファイ中..........");
-    results[0] = ResultText(VerifyProgramMemory(s));
+    ProgressBar bar(s);
+    results[0] = ResultText(Tell(s, VerifyProgramMemory(s, bar)));
     if (!calibRead.empty()) {
         SetCalibLabel(s, "Read: 0x" + calibRead + " , Write: 0x" + Hex4(CalibrationReadBack(s)));
         s.view.calibLabel.visible = true;
@@ -306,7 +330,7 @@ void VerifyProgramAndEeprom(Session& s, const std::string& calibRead, const Kept
     if (kept.active && !kept.restore)
         return;  // the chip's cells were never touched: nothing to compare
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    results[1] = EepromResult(kept.active ? WithKeptCells(s, kept, VerifyEeprom) : VerifyEeprom(s));
+    results[1] = EepromResult(TellEeprom(s, kept, VerifyEeprom));
 }
 
 // The factory band-gap bits settled before the erase go back into the configuration word.
@@ -324,7 +348,7 @@ void RestoreBandGap(Session& s) {
 bool WriteConfiguration(Session& s, const FamilyTraits& family) {
     if (family.fourteenBit()) {
         ShowNote(s, "コンフィグレーションの修正データ修得中..........");
-        if (MergeConfigArea(s) != Result::Ok) {
+        if (Tell(s, MergeConfigArea(s)) != Result::Ok) {
             s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションの修正データ修得に失敗しました。");
             return false;
         }
@@ -333,7 +357,7 @@ bool WriteConfiguration(Session& s, const FamilyTraits& family) {
     s.ui.processEvents();
     if (family.bandGap)
         RestoreBandGap(s);
-    if (WriteConfig(s) != Result::Ok) {
+    if (Tell(s, WriteConfig(s)) != Result::Ok) {
         s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションのプログラミングに失敗しました。");
         return false;
     }
@@ -434,7 +458,7 @@ Outcome ProgramSteps(Session& s) {
 
     ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
     Result protect = Result::None;
-    s.run.verifyResults[2] = ResultText(VerifyConfigAfterWrite(s, protect));
+    s.run.verifyResults[2] = ResultText(Tell(s, VerifyConfigAfterWrite(s, protect)));
     return ReportProgramVerdict(s, kept);
 }
 
@@ -486,13 +510,14 @@ Outcome RunRead(Session& s) {
     s.buffer.readFromChip = true;
 
     ShowNote(s, "プログラムメモリ読み出し中..........");
-    if (ReadProgramMemory(s) == Result::Ng)
+    ProgressBar bar(s);
+    if (Tell(s, ReadProgramMemory(s, bar)) == Result::Ng)
         return Stopped(s);
     ShowNote(s, "ＥＥＰＲＯＭデータメモリ読み出し中..........");
-    if (ReadEeprom(s) == Result::Ng)
+    if (Tell(s, ReadEeprom(s, bar)) == Result::Ng)
         return Stopped(s);
     ShowNote(s, "コンフィギュレーションワード読み出し中..........");
-    if (ReadConfig(s) == Result::Ng)
+    if (Tell(s, ReadConfig(s)) == Result::Ng)
         return Stopped(s);
 
     s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
@@ -569,7 +594,7 @@ Outcome RunVerify(Session& s) {
     ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
     RefreshProgramMemoryText(s);
     Result protect = Result::None;
-    results[2] = ResultText(VerifyConfig(s, protect));
+    results[2] = ResultText(Tell(s, VerifyConfig(s, protect)));
     if (protect == Result::Cp) {
         ShowNote(s, Tone::Alert, "このデバイスはコードプロテクトされています。");
         s.ui.messageBox(MsgIcon::Critical, "ベリファイ",
@@ -581,13 +606,14 @@ Outcome RunVerify(Session& s) {
     ShowNote(s, "プログラムメモリのベリファイ中..........");
     // The chip keeps its own calibration word and band-gap bits, as Program
     // leaves them: they are shown apart, not compared with the file.
-    results[0] = ResultText(VerifyProgramMemory(s, true));
+    ProgressBar bar(s);
+    results[0] = ResultText(Tell(s, VerifyProgramMemory(s, bar, true)));
     // Program left the chip's EEPROM as it was: there is nothing of the
     // image's to compare it with.
     const bool keptEeprom = KeepsEeprom(s, Traits(s.device.family));
     if (!keptEeprom) {
         ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-        results[1] = EepromResult(VerifyEeprom(s));
+        results[1] = EepromResult(Tell(s, VerifyEeprom(s, bar)));
     } else {
         results[1] = "--";
     }
@@ -712,10 +738,10 @@ Outcome RunBlankCheck(Session& s) {
     RefreshProgramMemoryText(s);
 
     BlankFindings f;
-    f.program = BlankCheckProgramMemory(s);
-    f.eeprom = BlankCheckEeprom(s);
+    f.program = Tell(s, BlankCheckProgramMemory(s));
+    f.eeprom = Tell(s, BlankCheckEeprom(s));
     Result protect = Result::None;
-    f.config = BlankCheckConfig(s, protect);
+    f.config = Tell(s, BlankCheckConfig(s, protect));
     f.combined = std::string(ResultText(f.program)) + ResultText(f.eeprom) + ResultText(f.config);
     f.protectLine = protect == Result::Cp ? "このデバイスはコードプロテクトされています。" : "";
     return ReportBlankCheck(s, f) ? Outcome::Passed : Stopped(s);
@@ -732,7 +758,7 @@ Outcome RunErase(Session& s) {
     if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
         return *stop;
     ShowNote(s, "プログラムメモリ消去中.........");
-    return EraseProgramMemory(s) == Result::Ok ? Outcome::Passed : Stopped(s);
+    return Tell(s, EraseProgramMemory(s)) == Result::Ok ? Outcome::Passed : Stopped(s);
 }
 
 Outcome RunIdentify(Session& s) {
@@ -753,11 +779,12 @@ Outcome RunIdentify(Session& s) {
         return Outcome::Failed;
     }
     busy.hourglass();
-    const auto id = ReadDeviceId(s);
-    if (!id)
+    const OpReport read = ReadDeviceId(s);
+    if (Tell(s, read) != Result::Ok)
         return Stopped(s);
-    const bool known = !IsNoChipWord(*id) && !PartsWithId(s, *id).empty();
-    ShowNote(s, IsSelectedDevice(s, *id) ? Tone::Normal : Tone::Alert, DeviceIdLine(s, *id));
+    const int id = *read.value;
+    const bool known = !IsNoChipWord(id) && !PartsWithId(s, id).empty();
+    ShowNote(s, IsSelectedDevice(s, id) ? Tone::Normal : Tone::Alert, DeviceIdLine(s, id));
     return known ? Outcome::Passed : Outcome::Failed;
 }
 

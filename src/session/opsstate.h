@@ -65,9 +65,6 @@ struct OpsState {
     // Raw reply of the last program-memory verify and the position of the last word compared.
     Bytes verifyReply;
     int verifyPos = 0;
-    // Where verify difference lines go next in the program-memory and EEPROM views.
-    std::size_t programCaret = 0;
-    std::size_t eepromCaret = 0;
     // Set when the board fell silent or a reply lacked its end code during a workflow.
     bool linkFault = false;
     // Production serialization's part in Program; none by default.

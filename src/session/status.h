@@ -29,7 +29,8 @@ void ClearDeviceFields(Session& s);
 // The hourglass while a workflow runs; also refuses other board commands.
 void SetBusy(Session& s, bool busy);
 // The busy rule without the hourglass, for a command that waits with the
-// window alive; `note` is what a refused command is told ("" = the board's).
+// window alive; `note` is what a refused command is told, as an alert ("" =
+// the board's).
 void MarkRunning(Session& s, bool running, const std::string& note = "");
 
 // While a board command runs, every command that talks to the board, changes

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "ops/boardops.h"
+#include "ops/opreport.h"
 #include "ops/workflows.h"
 #include "opstest.h"
 #include "support/fakes.h"
@@ -558,7 +559,7 @@ TEST(EraseWorkflow, ClosedOrVanishedPortIsALinkFailure) {
     b.s().link.Close();
     const auto sent = b.board().received.size();
     const auto start = b.clock.now;
-    EXPECT_EQ(EraseProgramMemory(b.s()), Result::Er);
+    EXPECT_EQ(Tell(b.s(), EraseProgramMemory(b.s())), Result::Er);
     EXPECT_TRUE(b.s().ops.linkFault);
     EXPECT_EQ(b.s().view.note, "プログラムメモリの消去失敗。終了コードを受信できませんでした。 ");
     EXPECT_EQ(b.board().received.size(), sent);

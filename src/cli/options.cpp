@@ -19,7 +19,16 @@ DESCRIPTION
     printed on its own line as it is shown (a red note begins with "!! "),
     every message box as "[icon] title" followed by its text indented, and
     verify differences line by line. Progress is drawn on stderr when stderr
-    is a terminal. Options may stand before or after the command.
+    is a terminal. Options may stand before or after the command; a value
+    follows its option as the next word or after "=" (--device=PIC16F84A),
+    and "--" ends the options (a file name beginning with "-" follows it).
+    Every write to a chip (program, watch) is planned whole before anything
+    is erased: what is written, what is kept and why (the chip's calibration
+    word and band-gap bits, a kept EEPROM) and the questions, which the
+    options answer (--yes, --keep-eeprom, --ignore-id, --calibration,
+    --band-gap). A HEX file written to a chip passes a strict check first
+    (upper-case hex digits, records as long as their byte counts); a file
+    that fails it is named with its first bad line (exit status 2).
 
 COMMANDS
     devices                 List the devices of the database, one a line:
@@ -101,7 +110,9 @@ COMMANDS
     identify                Read the device ID of the chip in the socket (a
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
-                            that no chip answered (0x0000 or 0x3FFF).
+                            that no chip answered (0x0000 or 0x3FFF). A
+                            device without an ID (12-bit parts, PIC16F84,
+                            16C84, 16F83, 12C671/672, 16C6x/7x) exits 2.
     doctor [--root DIR]     Check what stands between this system and the
                             board: every serial port with its stable name,
                             driver, USB vendor:product, group and mode, and

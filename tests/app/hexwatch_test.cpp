@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/hexwatch.h"
+#include "toolchain/build.h"
 #include "support/fakes.h"
 #include "support/simrig.h"
 
@@ -133,6 +134,22 @@ TEST(HexWatch, WhatTheProgramWroteItselfIsNoChange) {
     w.write(kFirst);
     w.run(400);
     EXPECT_EQ(w.watch.reloads(), 1);
+}
+
+// Build & reload that fails: the old file put back is no change, nothing is
+// programmed, and the build's error note stays.
+TEST(HexWatch, AFailedBuildNeverPrograms) {
+    Watched w("FLASH");
+    w.s().loader.hexPath = w.path;
+    w.s().run.asmToolPath = "mpasm";  // the fake tool writes nothing: the build fails
+    test::WriteFileBytes(w.dir + "blink.asm", "");
+    BuildAndReload(w.s());
+    const std::string buildNote = w.s().view.note;
+    ASSERT_NE(buildNote.find("エラー"), std::string::npos) << buildNote;
+    w.run(2000);
+    EXPECT_EQ(w.watch.reloads(), 0);
+    EXPECT_EQ(w.writes(), 0);
+    EXPECT_EQ(w.s().view.note, buildNote);
 }
 
 TEST(HexWatch, NoAutomaticProgramForEpromPartsDuringARunOrUnderSerialization) {

@@ -141,7 +141,8 @@ TEST(HexWatch, WhatTheProgramWroteItselfIsNoChange) {
 TEST(HexWatch, AFailedBuildNeverPrograms) {
     Watched w("FLASH");
     w.s().loader.hexPath = w.path;
-    w.s().run.asmToolPath = "mpasm";  // the fake tool writes nothing: the build fails
+    w.s().run.asmToolPath = w.dir + "mpasm";  // the fake tool writes nothing: the build fails
+    test::WriteFileBytes(w.s().run.asmToolPath, "");
     test::WriteFileBytes(w.dir + "blink.asm", "");
     BuildAndReload(w.s());
     const std::string buildNote = w.s().view.note;

@@ -11,6 +11,7 @@
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
 #include "image/configwords.h"
+#include "image/hexcheck.h"
 #include "image/hexfile.h"
 #include "image/pcbufferquery.h"
 #include "image/selection.h"
@@ -62,7 +63,7 @@ int selectDevice(Context& c) {
 }
 
 int checkHex(const std::string& path, HexFileCheck& check) {
-    const bool ok = CheckHexFile(path, check);
+    const bool ok = CheckHexFile(path, check) == HexFault::None;
     for (const auto& warning : check.warnings)
         printError("warning: " + warning);
     if (!ok) {
@@ -217,6 +218,7 @@ int exitFor(Outcome outcome) {
     case Outcome::Busy: return kExitUsage;
     case Outcome::WrongChip: return kExitWrongChip;
     case Outcome::NoChipValue: return kExitUsage;
+    case Outcome::Refused: return kExitUsage;
     }
     return kExitUsage;
 }
@@ -237,6 +239,7 @@ const char* verdictWord(Outcome outcome) {
     case Outcome::Busy: return "busy";
     case Outcome::WrongChip: return "wrong-chip";
     case Outcome::NoChipValue: return "no-chip-value";
+    case Outcome::Refused: return "refused";
     }
     return "failed";
 }
@@ -273,14 +276,16 @@ int watchFile(Context& c) {
     HexWatch watch(c.s, files, real);
     c.s.view.menus["mnuWatchHex"].checked = true;
     c.s.view.menus["mnuAutoProgram"].checked = true;
-    c.s.run.overwriteYes = true;  // the user asked for every run
     watch.follow(c.s.loader.loadedPath);
-    std::int64_t start = real.nowMs();
-    const Outcome first = RunProgram(c.s);  // before the clock is read again
-    int status = reportRun(c, first, real.nowMs() - start);
+    // From the start: Ctrl-C in a run lets the run end with the chip whole.
     interrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // The first run is the user's command: its questions are the options'.
+    c.s.run.writeSource = WriteSource::Watch;
+    std::int64_t start = real.nowMs();
+    const Outcome first = RunProgram(c.s);  // before the clock is read again
+    int status = reportRun(c, first, real.nowMs() - start);
     while (!interrupted && !(c.options.once && status != kExitOk)) {
         const int reloads = watch.reloads();
         start = real.nowMs();
@@ -315,6 +320,7 @@ int takeChipValueOptions(Context& c) {
             return kExitUsage;
         }
         c.s.ops.keptCalibration = word;
+        c.s.ops.calibrationOption = true;
     }
     if (!o.bandGap.empty()) {
         if (!family.bandGap) {
@@ -327,17 +333,23 @@ int takeChipValueOptions(Context& c) {
             return kExitUsage;
         }
         c.s.ops.keptBandGap = bits;
+        c.s.ops.bandGapOption = true;
     }
     return kExitOk;
 }
 
 // The device ID is configuration word 6 of 14-bit parts.
 int checkIdentifiable(Context& c) {
-    if (Traits(c.s.device.family).fourteenBit())
-        return kExitOk;
-    printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
-               c.s.device.familyName);
-    return kExitUsage;
+    if (!Traits(c.s.device.family).fourteenBit()) {
+        printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
+                   c.s.device.familyName);
+        return kExitUsage;
+    }
+    if (c.s.device.deviceId < 0) {
+        printError("identify: " + c.s.device.name + " has no device ID");
+        return kExitUsage;
+    }
+    return kExitOk;
 }
 
 bool takesHexFile(const std::string& command) {
@@ -408,6 +420,7 @@ int boardCommand(Context& c) {
         return status;
     if (takesHexFile(command))
         loadHex(c, c.options.args[0]);
+    c.s.run.writeSource = WriteSource::CommandLine;
     if (command == "watch")
         return watchFile(c);
     std::unique_ptr<SerialHook> station;

@@ -19,7 +19,16 @@ DESCRIPTION
     printed on its own line as it is shown (a red note begins with "!! "),
     every message box as "[icon] title" followed by its text indented, and
     verify differences line by line. Progress is drawn on stderr when stderr
-    is a terminal. Options may stand before or after the command.
+    is a terminal. Options may stand before or after the command; a value
+    follows its option as the next word or after "=" (--device=PIC16F84A),
+    and "--" ends the options (a file name beginning with "-" follows it).
+    Every write to a chip (program, watch) is planned whole before anything
+    is erased: what is written, what is kept and why (the chip's calibration
+    word and band-gap bits, a kept EEPROM) and the questions, which the
+    options answer (--yes, --keep-eeprom, --ignore-id, --calibration,
+    --band-gap). A HEX file written to a chip passes a strict check first
+    (upper-case hex digits, records as long as their byte counts); a file
+    that fails it is named with its first bad line (exit status 2).
 
 COMMANDS
     devices                 List the devices of the database, one a line:
@@ -46,15 +55,24 @@ COMMANDS
     watch FILE [--once]     Program FILE at once and again after every change
                             of it (once its size and time stood still for
                             300 ms; a file deleted and written again is
-                            followed), answering "はい" to the overwrite
-                            question; one line per run: "watch:", time,
-                            verdict, seconds. Ctrl-C ends it with the exit
-                            status of the last run; --once ends it after the
-                            first run that fails. A file that becomes a
-                            folder, unreadable or garbage is named and
-                            nothing is programmed; the watch goes on. After
-                            the first run only erasable (flash) devices are
-                            programmed again.
+                            followed); one line per run: "watch:", time,
+                            verdict, seconds. The first run asks as program
+                            does on a device that cannot be erased (EPROM,
+                            one-time parts: without --yes nothing is
+                            written); on flash devices the watch answers
+                            "はい" itself. Every reload passes the same
+                            strict HEX check as program; a file that fails
+                            it, becomes a folder or cannot be read is named
+                            (with its first bad line) and nothing is loaded
+                            or programmed; the watch goes on. After the
+                            first run only erasable (flash) devices are
+                            programmed again. Ctrl-C during a run lets the
+                            run end (the chip is never left half written)
+                            and exits with that run's status; between runs
+                            it exits at once with the last run's status.
+                            --once ends it after the first run that fails.
+                            Takes --calibration, --band-gap, --ignore-id,
+                            --keep-eeprom and --yes as program does.
     program FILE --serial STATEFILE
                             Program with the next serial number of the
                             production run in STATEFILE: the number goes
@@ -95,7 +113,9 @@ COMMANDS
     identify                Read the device ID of the chip in the socket (a
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
-                            that no chip answered (0x0000 or 0x3FFF).
+                            that no chip answered (0x0000 or 0x3FFF). A
+                            device without an ID (12-bit parts, PIC16F84,
+                            16C84, 16F83, 12C671/672, 16C6x/7x) exits 2.
     doctor [--root DIR]     Check what stands between this system and the
                             board: every serial port with its stable name,
                             driver, USB vendor:product, group and mode, and
@@ -185,7 +205,13 @@ OPTIONS
     --keep-eeprom           Program leaves the device's EEPROM as it is: no
                             EEPROM write and no EEPROM verify (a device whose
                             erase clears it gets it back, verified); the
-                            verdict says so.
+                            verdict says so. A chip whose only non-blank
+                            area is its EEPROM counts as blank. A code- or
+                            data-protected chip's EEPROM cannot be read, so
+                            cannot be kept: program exits 2 before erasing
+                            (run it without --keep-eeprom). With --serial in
+                            EEPROM mode the number's bytes are written and
+                            verified, the rest is kept.
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).
@@ -197,7 +223,8 @@ OPTIONS
                             (erased, or 0x0000 from a code-protected chip)
                             and the run read no good one: retlw 0x34nn on
                             14-bit devices, movlw 0x0Cnn on 12-bit ones. A
-                            good value of the chip's own is always kept.
+                            good value of the chip's own is always kept, and
+                            a value given but not used is said.
     --band-gap N            With program and watch, on devices with band-gap
                             bits: the bits (0..3) to write when the chip's
                             own are lost.
@@ -229,7 +256,9 @@ EXIT STATUS
         to be settled (nothing is changed then); program on a chip whose
         calibration word or band-gap bits are lost when the run knows none
         and none is given (nothing is erased then); a --calibration or
-        --band-gap that does not fit the device
+        --band-gap that does not fit the device; --keep-eeprom on a
+        code- or data-protected chip (nothing is erased then); identify
+        on a device without a device ID
     3   no board answered, or the port could not be opened
     4   the board stopped answering, or a reply lacked its end code, in the
         middle of an operation

@@ -135,6 +135,7 @@ void SaveHexFile(Session& s) {
         ShowNote(s, Tone::Alert, "ファイルを保存できませんでした。 " + path + " : " + error, "");
         return;
     }
+    ++s.loader.ownWrites;
     // Reload, Build and the serialization switch use the file only once it
     // holds the image: a declined or failed save leaves them on the old one.
     s.loader.hexPath = path;

@@ -14,6 +14,7 @@ enum class Outcome {
     Busy,        // another board command is running
     WrongChip,   // the chip's device ID is not the selected device's, or no chip answered
     NoChipValue, // Program found no good calibration word or band-gap bits and got none
+    Refused,     // the write cannot be done as asked (kept EEPROM on a protected chip)
 };
 
 }  // namespace vx

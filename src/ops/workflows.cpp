@@ -16,6 +16,7 @@
 #include "ops/detect.h"
 #include "ops/oplog.h"
 #include "ops/opreport.h"
+#include "ops/writeplan.h"
 #include "session/status.h"
 
 namespace vx {
@@ -60,6 +61,12 @@ bool MenuMark(const Session& s, const char* entry) {
 
 bool BlankSkipMode(const Session& s) { return MenuMark(s, "mnuBlankSkip"); }
 
+bool KeepsEeprom(const Session& s, const FamilyTraits& family) {
+    return MenuMark(s, "mnuKeepEeprom") && family.eeprom && s.device.eepromBytes > 0;
+}
+
+const char* const kEepromNotCompared = "ＥＥＰＲＯＭデータは保持しているので比較していません。";
+
 using EepromImage = std::array<std::uint8_t, kEepromBytes>;
 
 // Program leaves the chip's EEPROM as it is ("EEPROMデータを保持").
@@ -69,6 +76,7 @@ struct KeptEeprom {
     bool active = false;
     bool restore = false;
     EepromImage chip{};
+    std::string serial;  // the serial number written into the kept cells, as the verdict names it
 };
 
 // The chip's EEPROM cells, read without touching the image's.
@@ -90,8 +98,8 @@ bool SameCells(const Session& s, const EepromImage& a, const EepromImage& b) {
 }
 
 // Before the erase: what the chip holds. False: it could not be read; the run stops.
-bool ReadEepromToKeep(Session& s, const FamilyTraits& family, KeptEeprom& kept) {
-    kept.active = MenuMark(s, "mnuKeepEeprom") && family.eeprom && s.device.eepromBytes > 0;
+bool ReadEepromToKeep(Session& s, const WritePlan& plan, KeptEeprom& kept) {
+    kept.active = plan.keepEeprom;
     if (!kept.active)
         return true;
     ShowNote(s, "ＥＥＰＲＯＭデータメモリ読み出し中..........");
@@ -151,9 +159,9 @@ int CalibrationReadBack(const Session& s) {
 // A device without EEPROM bytes has no EEPROM area to report.
 std::string EepromResult(const std::optional<Result>& result) { return ResultText(result.value_or(Result::None)); }
 
-// The blank check before a write, and the overwrite question when the chip is
-// not blank; an outcome ends the run. `program` is the program memory's result.
-std::optional<Outcome> BlankCheckBeforeWriting(Session& s, Result& program) {
+// The blank check before a write: what the chip holds, for the plan; an
+// outcome ends the run. `program` is the program memory's result.
+std::optional<Outcome> SurveyBlank(Session& s, ChipSurvey& survey, Result& program) {
     ShowNote(s, "ブランクチェック中..........");
     program = Tell(s, BlankCheckProgramMemory(s));
     if (program == Result::Er)
@@ -165,19 +173,66 @@ std::optional<Outcome> BlankCheckBeforeWriting(Session& s, Result& program) {
     const Result config = Tell(s, BlankCheckConfig(s, protect));
     if (config == Result::Er)
         return Outcome::LinkFailed;
-    if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config))) {
+    survey.programBlank = program != Result::Ng;
+    survey.eepromBlank = eeprom != Result::Ng;
+    survey.configBlank = config != Result::Ng;
+    survey.protectedChip = protect == Result::Cp;
+    if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config)))
         ShowNote(s, "ブランクチェック終了。　デバイスは消去されています。");
-        return std::nullopt;
-    }
+    return std::nullopt;
+}
+
+// Without the blank check the plan still needs to know whether a kept
+// EEPROM can be read: only the protection is looked at.
+std::optional<Outcome> SurveyProtection(Session& s, ChipSurvey& survey) {
+    Result protect = Result::None;
+    if (Tell(s, BlankCheckConfig(s, protect)) == Result::Er)
+        return Outcome::LinkFailed;
+    survey.protectedChip = protect == Result::Cp;
+    return std::nullopt;
+}
+
+std::optional<Outcome> AnswerOverwrite(Session& s, const Question& q, bool protectedChip) {
     ShowNote(s, "デバイスにコードが書き込まれています。");
-    s.view.hintLine0 = protect == Result::Cp ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
+    s.view.hintLine0 = protectedChip ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
     s.view.hintLine1 = "上書きしますか？";
     s.run.hintAnswer = 0;
-    s.run.hintAnswer = s.run.overwriteYes ? 1 : s.ui.askOverwrite();
+    if (q.answer == false) {
+        ShowNote(s, Tone::Alert, "消去できないデバイスに書き込まれているので、上書きしません。");
+        return Outcome::Cancelled;
+    }
+    s.run.hintAnswer = q.answer ? 1 : s.ui.askOverwrite();
     if (s.run.hintAnswer == 2) {
         ShowNote(s, "上書き操作をキャンセルしました。");
         return Outcome::Cancelled;
     }
+    return std::nullopt;
+}
+
+// Yes: the write goes on with the image's EEPROM.
+std::optional<Outcome> AnswerEepromNotKept(Session& s, const Question& q) {
+    const std::string why = "このデバイスはプロテクトされているため、ＥＥＰＲＯＭデータを読み出せず、保持できません。";
+    if (!q.answer) {
+        const MsgAnswer answer = s.ui.messageBox(MsgIcon::Question, "プログラム",
+                                                 why + "\rＥＥＰＲＯＭデータを保持せずに書き込みますか？", MsgButtons::NoYes);
+        if (answer == MsgAnswer::Yes)
+            return std::nullopt;
+    }
+    ShowNote(s, Tone::Alert, why, q.who == Answerer::Option ? "（--keep-eeprom なしで実行してください。）" : "");
+    return Outcome::Refused;
+}
+
+// The plan's questions, each answered by the plan or by the front end; an
+// outcome stops the run with nothing erased.
+std::optional<Outcome> AnswerPlan(Session& s, const WritePlan& plan, const ChipSurvey& survey) {
+    for (const Question& q : plan.questions) {
+        const auto stop = q.what == PlanQuestion::Overwrite ? AnswerOverwrite(s, q, survey.protectedChip)
+                                                            : AnswerEepromNotKept(s, q);
+        if (stop)
+            return stop;
+    }
+    for (const std::string& note : plan.notes)
+        ShowNote(s, note);
     return std::nullopt;
 }
 
@@ -231,9 +286,18 @@ void KeepCalibrationWord(Session& s, int words) {
 
 // False: the hook refused to place its number, or a write failed (after its
 // message box); the run stops.
-bool WriteProgramAndEeprom(Session& s, const KeptEeprom& kept) {
-    if (s.ops.programHook && !s.ops.programHook->place(s))
+bool WriteProgramAndEeprom(Session& s, KeptEeprom& kept) {
+    ProgramHook* hook = s.ops.programHook;
+    if (hook && !hook->place(s))
         return false;
+    // A serial number in a kept EEPROM: the chip's cells but for the number's.
+    if (hook && kept.active && !hook->placedEepromBytes().empty()) {
+        for (const std::size_t i : hook->placedEepromBytes())
+            if (i < kept.chip.size())
+                kept.chip[i] = s.buffer.eeprom[i];
+        kept.restore = true;
+        kept.serial = hook->placedNumber();
+    }
     ProgressBar bar(s);
     const Result written = Tell(s, WriteProgramMemory(s, bar));
     if (written == Result::Ng || written == Result::Er) {
@@ -307,7 +371,10 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     s.run.startTime = Seconds(s) - s.run.startTime;
     // The verdict says that the chip's EEPROM was left as it was (or put back).
     const std::string endTime =
-        TimeOfDay() + (!kept.active ? "" : kept.restore ? "　ＥＥＰＲＯＭデータ復元" : "　ＥＥＰＲＯＭデータ保持");
+        TimeOfDay() + (!kept.active            ? ""
+                       : !kept.serial.empty() ? "　ＥＥＰＲＯＭデータ保持　シリアル番号 " + kept.serial
+                       : kept.restore         ? "　ＥＥＰＲＯＭデータ復元"
+                                              : "　ＥＥＰＲＯＭデータ保持");
     if (IsBlank(results[0] + results[1] + results[2])) {
         ++s.run.passCount;
         s.run.programResult = "プログラミング成功。" + std::to_string(static_cast<long long>(s.run.startTime)) + "sec" +
@@ -329,6 +396,16 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     return Stopped(s);
 }
 
+WriteRequest RequestOf(const Session& s, const FamilyTraits& family) {
+    WriteRequest r;
+    r.source = s.run.writeSource;
+    r.erasable = family.flash;
+    r.keepEeprom = KeepsEeprom(s, family);
+    r.calibrationGiven = s.ops.calibrationOption;
+    r.bandGapGiven = s.ops.bandGapOption;
+    return r;
+}
+
 Outcome ProgramSteps(Session& s) {
     BusyMark busy(s);
     if (const auto refused = StartWorkflow(s, busy))
@@ -347,18 +424,25 @@ Outcome ProgramSteps(Session& s) {
 
     if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
         return *stop;
+    // The chip survey and the plan, every question answered, before anything is erased.
+    const WriteRequest request = RequestOf(s, family);
+    ChipSurvey survey;
     Result program = Result::None;
-    if (!BlankSkipMode(s)) {
-        if (const auto stop = BlankCheckBeforeWriting(s, program))
-            return *stop;
-    }
+    if (const auto stop = BlankSkipMode(s) ? (request.keepEeprom ? SurveyProtection(s, survey) : std::nullopt)
+                                            : SurveyBlank(s, survey, program))
+        return *stop;
     if (!ReadFactoryValues(s, family, program))
         return Stopped(s);
+    survey.calibrationUsed = family.calibrated && !s.buffer.calibText.empty() && !ChipCalibrationKept(s, family);
+    survey.bandGapUsed = family.bandGap && !s.ops.chipBandGap;
+    const WritePlan plan = PlanWrite(request, survey);
+    if (const auto stop = AnswerPlan(s, plan, survey))
+        return *stop;
     if (const auto stop = SettleChipValues(s))
         return *stop;
     ++s.run.attemptCount;
     KeptEeprom kept;
-    if (!ReadEepromToKeep(s, family, kept) || !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
+    if (!ReadEepromToKeep(s, plan, kept) || !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
         return Stopped(s);
 
     ShowNote(s, "プログラムメモリのプログラミング中..........");
@@ -481,8 +565,10 @@ std::optional<VerifyVerdict> JudgeVerify(const Session& s) {
     std::string text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
     if (e != "--")
         text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
+    // The details go on a line of their own under the result, so that a
+    // narrow box never wraps them back to the margin.
     text += "Ｃｏｎｆｉｇワード \t\t" + sep + c +
-            (configRead ? "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
+            (configRead ? "\r\t\t\t（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
                         : "　" + notRead + "　　");
     return VerifyVerdict{IsBlank(p + e + c), text};
 }
@@ -522,13 +608,22 @@ Outcome RunVerify(Session& s) {
     // leaves them: they are shown apart, not compared with the file.
     ProgressBar bar(s);
     results[0] = ResultText(Tell(s, VerifyProgramMemory(s, bar, true)));
-    ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    results[1] = EepromResult(Tell(s, VerifyEeprom(s, bar)));
+    // Program left the chip's EEPROM as it was: there is nothing of the
+    // image's to compare it with.
+    const bool keptEeprom = KeepsEeprom(s, Traits(s.device.family));
+    if (!keptEeprom) {
+        ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
+        results[1] = EepromResult(Tell(s, VerifyEeprom(s, bar)));
+    } else {
+        results[1] = "--";
+    }
 
     const auto verdict = JudgeVerify(s);
     if (!verdict)
         return Stopped(s);
-    const std::string chipValues = ChipValueLines(s);
+    std::string chipValues = ChipValueLines(s);
+    if (keptEeprom)
+        chipValues += (chipValues.empty() ? "" : kCrLf) + std::string(kEepromNotCompared);
     const std::string shown = chipValues.empty() ? "" : kCrLf + chipValues;
     if (verdict->passed) {
         ShowNote(s, "ベリファイは正常終了しました。" + shown);
@@ -542,7 +637,7 @@ Outcome RunVerify(Session& s) {
 namespace {
 
 const char* const kErased = "デバイスは消去されています。";
-const char* const kNotErased = "デバイスは消去されてません。。";
+const char* const kNotErased = "デバイスは消去されてません。";
 
 // What the blank check found, for its report.
 struct BlankFindings {
@@ -673,9 +768,14 @@ Outcome RunIdentify(Session& s) {
     HideGridEditors(s);
     if (!BoardReady(s))
         return Outcome::NoBoard;
-    // The ID is configuration word 6 of 14-bit parts; 12-bit parts have none.
+    // The ID is configuration word 6 of 14-bit parts; 12-bit parts and the
+    // older 14-bit ones have none.
     if (!Traits(s.device.family).fourteenBit()) {
         ShowNote(s, Tone::Alert, "このデバイスのファミリーにはデバイスIDがありません。");
+        return Outcome::Failed;
+    }
+    if (s.device.deviceId < 0) {
+        ShowNote(s, Tone::Alert, "このデバイスにはデバイスIDがありません。");
         return Outcome::Failed;
     }
     busy.hourglass();
@@ -684,7 +784,7 @@ Outcome RunIdentify(Session& s) {
         return Stopped(s);
     const int id = *read.value;
     const bool known = !IsNoChipWord(id) && !PartsWithId(s, id).empty();
-    ShowNote(s, known ? Tone::Normal : Tone::Alert, DeviceIdLine(s, id));
+    ShowNote(s, IsSelectedDevice(s, id) ? Tone::Normal : Tone::Alert, DeviceIdLine(s, id));
     return known ? Outcome::Passed : Outcome::Failed;
 }
 

@@ -2,6 +2,9 @@
 // Each refuses to start while another board command runs.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "ops/outcome.h"
 #include "session/session.h"
 
@@ -17,6 +20,11 @@ public:
     // Just before the first word is written; false stops Program there (the hook has said why).
     virtual bool place(Session& s) = 0;
     virtual void finish(Session& s, Outcome outcome) = 0;
+    // After place(): the EEPROM bytes (indices into s.buffer.eeprom) it put
+    // the number into, which a kept EEPROM takes from the image, and the
+    // number as the verdict names it.
+    virtual std::vector<std::size_t> placedEepromBytes() const { return {}; }
+    virtual std::string placedNumber() const { return ""; }
 };
 
 Outcome RunProgram(Session& s);     // Command_pogram

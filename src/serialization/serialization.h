@@ -80,6 +80,10 @@ public:
     bool reserve(Session& s) override;
     bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
+    std::vector<std::size_t> placedEepromBytes() const override {
+        return station_ ? station_->placedEepromBytes() : std::vector<std::size_t>{};
+    }
+    std::string placedNumber() const override { return station_ ? station_->placedNumber() : ""; }
     // Called after Program changed what the window shows.
     std::function<void()> changed;
 

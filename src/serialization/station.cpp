@@ -136,6 +136,18 @@ bool SerialStation::place(Session& s) {
     return true;
 }
 
+std::vector<std::size_t> SerialStation::placedEepromBytes() const {
+    std::vector<std::size_t> bytes;
+    if (isPlaced_ && placed_.eeprom)
+        for (std::size_t i = 0; i < placed_.before.size(); ++i)
+            bytes.push_back(placed_.offset + i);
+    return bytes;
+}
+
+std::string SerialStation::placedNumber() const {
+    return isPlaced_ && held_ ? SerialBytesWritten(held_->value, held_->settings.bytes) : "";
+}
+
 void SerialStation::finish(Session& s, Outcome outcome) {
     if (!held_)
         return;

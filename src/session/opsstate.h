@@ -48,6 +48,10 @@ struct OpsState {
     // stand in when a chip's own are lost; another device clears them.
     std::optional<int> keptCalibration;
     std::optional<int> keptBandGap;
+    // The values above were given on the command line (--calibration,
+    // --band-gap): a run that keeps the chip's own says it left them unused.
+    bool calibrationOption = false;
+    bool bandGapOption = false;
     // What Program writes back of the chip's own values, once settled.
     std::optional<int> writeCalibration;
     std::optional<int> writeBandGap;

@@ -1,5 +1,6 @@
 // The real serial path: vormex-cli on the pseudo-terminal of tools/boardsim.
 #include <QProcess>
+#include <csignal>
 
 #include "clirun.h"
 
@@ -119,6 +120,34 @@ TEST_F(SerialBoard, BoardFallingSilentMidOperationExits4) {
     const auto r = onBoard({"program", "image.hex"});
     EXPECT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 4) << r.out;
+}
+
+// Ctrl-C in the first run of watch on a slow board: the run ends with the
+// chip whole, and the process with that run's status.
+TEST_F(SerialBoard, CtrlCInTheFirstWatchRunLetsTheRunEnd) {
+    if (!startBoard({"--fault", "delay=2"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    writeFile("image.hex", kImage);
+    QProcess watch;
+    watch.setWorkingDirectory(dir.path());
+    watch.start(VORMEX_CLI, {"--ini", iniPath, "--settings", settingsPath, "--port", tty, "--device", "PIC16F84A",
+                             "watch", "image.hex"});
+    ASSERT_TRUE(watch.waitForStarted());
+    std::string out;
+    // Into the write of program memory, then Ctrl-C.
+    for (int waited = 0; waited < 300 && !Contains(out, "プログラミング中"); ++waited) {
+        watch.waitForReadyRead(100);
+        out += watch.readAllStandardOutput().toStdString();
+    }
+    ASSERT_TRUE(Contains(out, "プログラミング中")) << out;
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(120000));
+    out += watch.readAllStandardOutput().toStdString();
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0) << out;
+    EXPECT_TRUE(Contains(out, "  passed  ")) << out;
+    const auto verify = onBoard({"verify", "image.hex"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
 }
 
 }  // namespace

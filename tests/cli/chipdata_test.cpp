@@ -106,7 +106,8 @@ TEST_F(ChipData, LostCalibrationWordExits2UntilGiven) {
 
     const auto missing = sim("PIC12C508A", {"program", "twelve.hex"});
     EXPECT_EQ(missing.exitCode, 2) << missing.out << missing.err;
-    EXPECT_TRUE(Contains(missing.out, "!! キャリブレーション値がないため、消去する前に中止しました。")) << missing.out;
+    // A one-time part is never erased: the stop does not say so.
+    EXPECT_TRUE(Contains(missing.out, "!! キャリブレーション値がないため、中止しました。")) << missing.out;
     EXPECT_TRUE(Contains(missing.err, "--calibration 0x0Cnn")) << missing.err;
     EXPECT_EQ(readFile("chip.sim"), chip);
 
@@ -117,6 +118,11 @@ TEST_F(ChipData, LostCalibrationWordExits2UntilGiven) {
     EXPECT_EQ(verify.exitCode, 0) << verify.out;
     EXPECT_TRUE(Contains(verify.out, "ベリファイは正常終了しました。\nキャリブレーション値 0x0C55（チップの値を保持）\n"))
         << verify.out;
+
+    // The chip's own is good now: a value given is said to go unused.
+    const auto unused = sim("PIC12C508A", {"--yes", "--calibration", "0x0C40", "program", "twelve.hex"});
+    EXPECT_TRUE(Contains(unused.out, "--calibration の値は使いませんでした")) << unused.out;
+    EXPECT_EQ(state("program").at(511), 0x0C55);
 }
 
 // A bulk erase (by another programmer) took a PIC12F675's calibration word

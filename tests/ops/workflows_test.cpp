@@ -471,7 +471,7 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ\t\t：　OK　　　　　\r"
                                           "ＥＥＰＲＯＭデータメモリ\t\t：　NG　　　　　\r"
-                                          "Ｃｏｎｆｉｇワード \t\t：　OK　（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
+                                          "Ｃｏｎｆｉｇワード \t\t：　OK\r\t\t\t（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
                                               chipValues);
         EXPECT_EQ(b.s().view.eeprom.text.rfind("Error　 アドレス:0x0002 , 正:0x00 , 誤:0x07\r\n", 0), 0u);
     }
@@ -527,7 +527,7 @@ TEST(BlankCheckWorkflow, NotesAndBoxesByFamily) {
         Bench b("FLASH", 64, 16);
         b.chip().setConfigWord(0x3FEF);
         EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Failed);
-        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。。\r\n ");
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。\r\n ");
         EXPECT_EQ(b.ui.boxes[0].title, "：　ブランクチェック");
         // A protected chip reads its program memory as zeros.
         EXPECT_EQ(b.ui.boxes[0].text, "プログラムメモリ\t\t：　消去されていません。　　　　　\r\n"
@@ -635,6 +635,89 @@ TEST(ProgramWorkflow, KeepEepromLeavesTheChipsEepromAndStillVerifiesProgramMemor
         EXPECT_EQ(eepromReads, eraseClears ? 4 : 3);
         EXPECT_EQ(programVerifies, 1);
     }
+}
+
+// A protected chip reads its EEPROM as zeros: keeping it is refused before
+// the erase unless a person says to write without it.
+TEST(ProgramWorkflow, KeepEepromOnAProtectedChipStopsBeforeTheErase) {
+    for (const bool yes : {false, true}) {
+        Bench b("FLASH", 64, 16);
+        Session& s = b.s();
+        b.chip().setConfigWord(0);  // code- and data-protected
+        b.chip().eeprom[3] = 0x5A;
+        s.view.menus["mnuKeepEeprom"].checked = true;
+        b.ui.overwriteAnswers = {1};
+        b.ui.boxAnswers = {yes ? MsgAnswer::Yes : MsgAnswer::No};
+        const Outcome outcome = RunProgram(s);
+        ASSERT_FALSE(b.ui.boxes.empty());
+        EXPECT_NE(b.ui.boxes.front().text.find("保持できません"), std::string::npos);
+        if (!yes) {
+            EXPECT_EQ(outcome, Outcome::Refused);
+            EXPECT_EQ(b.chip().eeprom[3], 0x5A);
+            EXPECT_EQ(b.chip().configWord(), 0);  // never erased
+            continue;
+        }
+        EXPECT_EQ(outcome, Outcome::Passed) << s.view.note;
+        EXPECT_EQ(s.view.note.find("復元"), std::string::npos) << s.view.note;
+        EXPECT_EQ(s.view.note.find("保持"), std::string::npos) << s.view.note;
+    }
+    // Nobody looking, or the command line: refused, nothing asked.
+    for (const WriteSource source : {WriteSource::CommandLine, WriteSource::Unattended}) {
+        Bench b("FLASH", 64, 16);
+        Session& s = b.s();
+        b.chip().setConfigWord(0);
+        s.view.menus["mnuKeepEeprom"].checked = true;
+        s.run.writeSource = source;
+        EXPECT_EQ(RunProgram(s), Outcome::Refused);
+        EXPECT_TRUE(b.ui.boxes.empty());
+        EXPECT_EQ(b.chip().configWord(), 0);
+    }
+}
+
+// A serial number in a kept EEPROM: the chip keeps its cells but the number's,
+// which are written and verified; the verdict names both.
+TEST(ProgramWorkflow, KeptEepromTakesTheSerialNumbersCells) {
+    struct Hook : ProgramHook {
+        bool reserve(Session&) override { return true; }
+        bool place(Session& s) override {
+            s.buffer.eeprom[2] = 0x00;
+            s.buffer.eeprom[3] = 0x2A;  // cell 1
+            return true;
+        }
+        void finish(Session&, Outcome) override {}
+        std::vector<std::size_t> placedEepromBytes() const override { return {2, 3}; }
+        std::string placedNumber() const override { return "2A"; }
+    } hook;
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    for (int n = 0; n < 16; ++n)
+        b.chip().eeprom[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(0xC0 + n);
+    s.view.menus["mnuKeepEeprom"].checked = true;
+    s.ops.programHook = &hook;
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(b.chip().eeprom[1], 0x2A);
+    for (int n = 0; n < 16; ++n)
+        if (n != 1)
+            EXPECT_EQ(b.chip().eeprom[static_cast<std::size_t>(n)], 0xC0 + n) << n;
+    EXPECT_NE(s.view.note.find("ＥＥＰＲＯＭデータ保持　シリアル番号 2A"), std::string::npos) << s.view.note;
+
+    // Verify after it leaves the kept cells out and says so.
+    s.ops.programHook = nullptr;
+    b.settle();
+    EXPECT_EQ(RunVerify(s), Outcome::Passed) << s.view.note;
+    EXPECT_NE(s.view.note.find("比較していません"), std::string::npos) << s.view.note;
+}
+
+// On a part that cannot be erased, nobody looking never writes over code.
+TEST(ProgramWorkflow, UnattendedNeverWritesOverAChipThatCannotBeErased) {
+    Bench b("EPROM", 64, 0);
+    Session& s = b.s();
+    b.chip().program[5] = 0x0000;
+    s.run.writeSource = WriteSource::Unattended;
+    const auto before = b.chip().program;
+    EXPECT_EQ(RunProgram(s), Outcome::Cancelled);
+    EXPECT_EQ(b.chip().program, before);
+    EXPECT_EQ(b.ui.overwriteAsked, 0);
 }
 
 }  // namespace

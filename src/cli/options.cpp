@@ -44,7 +44,8 @@ COMMANDS
                             Prints the chip's configuration word by its
                             settings (see config).
     verify FILE             Load the HEX file FILE and verify the device
-                            against it.
+                            against it. A failed verify counts the differing
+                            words of each area and names their pattern.
     program FILE            Load the HEX file FILE and program the device:
                             device ID check, blank check, overwrite
                             question, erase, program, verify, configuration

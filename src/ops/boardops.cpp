@@ -591,8 +591,17 @@ std::optional<OpReport> WriteEeprom(Session& s, Progress& progress) {
 
 namespace {
 
-// More than this many differences are not listed.
-constexpr int kListedDifferences = 100;
+// More than this many differences are not listed; they are still counted.
+constexpr std::size_t kListedDifferences = 100;
+
+// A word the chip holds otherwise than the image: the verify fails.
+void Compare(OpReport& report, int address, int expected, int found) {
+    if (expected == found)
+        return;
+    report.differences.push_back({address, expected, found});
+    report.result = Result::Ng;
+    report.reason = Reason::Differs;
+}
 
 // Compares reply words first .. first + compared - 1 with the buffer
 // (addresses from 0; past the program words come the IDs); `skipped` is an
@@ -605,17 +614,13 @@ OpReport CompareProgramWords(Session& s, const Bytes& r, int first, int compared
         if (address == skipped)
             continue;
         const int expected = address < words ? ProgramWord(s, address) : ConfigAreaWord(s, address - words);
-        const int found = WordAt(r, 2 * static_cast<std::size_t>(k));
-        if (expected != found) {
-            report.differences.push_back({address, expected, found});
-            report.result = Result::Ng;
-            report.reason = Reason::Differs;
-        }
+        Compare(report, address, expected, WordAt(r, 2 * static_cast<std::size_t>(k)));
+        if (report.more)
+            continue;
+        // The last word compared is the last one the list takes in.
         s.ops.verifyPos = 2 * k;
-        if (static_cast<int>(report.differences.size()) > kListedDifferences) {
-            report.more = true;
-            break;
-        }
+        report.listed = report.differences.size();
+        report.more = report.listed > kListedDifferences;
     }
     return report;
 }
@@ -662,13 +667,9 @@ OpReport VerifyEepromCells(Session& s, int cells, Progress& progress) {
     OpReport report = Done(op);
     for (int n = 0; n < cells; ++n) {
         const int expected = n < EepromCellsInBuffer(s) ? s.buffer.eeprom[2 * n + 1] : 0xFF;
-        const int found = (*reply)[2 * n + 1];
-        if (expected != found) {
-            report.differences.push_back({n, expected, found});
-            report.result = Result::Ng;
-            report.reason = Reason::Differs;
-        }
+        Compare(report, n, expected, (*reply)[2 * n + 1]);
     }
+    report.listed = report.differences.size();
     if (report.result != Result::Ng && !HasEndCode(*reply, 2 * static_cast<std::size_t>(cells)))
         return LinkFailed(op, Result::Ng);
     return report;
@@ -706,16 +707,20 @@ std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect, OpReport& 
 }
 
 // The 12-bit configuration word against the image's; both verifies judge it so.
-Result TwelveBitConfigMatches(Session& s, const Bytes& r) {
+OpReport CompareTwelveBitConfig(Session& s, const Bytes& r, OpReport report) {
     const int word = WordAt(r, 0);
     s.ops.verifyConfigText = Hex4(word);
-    return word == ConfigAreaWord(s, 7) ? Result::Ok : Result::Ng;
+    Compare(report, 7, ConfigAreaWord(s, 7), word);
+    return report;
 }
 
-OpReport Compared(OpReport report, bool same) {
-    if (!same) {
-        report.result = Result::Ng;
-        report.reason = Reason::Differs;
+// The 14-bit ID words 0..3 and configuration word 7 against `expected`,
+// each through its mask.
+template <typename Expected>
+OpReport CompareFourteenBitConfig(const Bytes& r, OpReport report, Expected expected, int idMask, int configMask) {
+    for (int word : {0, 1, 2, 3, 7}) {
+        const int mask = word == 7 ? configMask : idMask;
+        Compare(report, word, expected(word) & mask, WordAt(r, 2 * static_cast<std::size_t>(word)) & mask);
     }
     return report;
 }
@@ -729,15 +734,12 @@ OpReport VerifyConfig(Session& s, Result& protect) {
         return report;
     const Bytes& r = *reply;
     if (TwelveBit(s))
-        return Compared(report, TwelveBitConfigMatches(s, r) == Result::Ok);
+        return CompareTwelveBitConfig(s, r, report);
     // The factory band-gap bits are the chip's own, whatever the file says.
-    const std::uint8_t ignored = FamilyOf(s).bandGap ? kBandGapMask >> 8 : 0x00;
-    bool same = true;
-    for (std::size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15}) {
-        const std::uint8_t mask = i == 14 ? static_cast<std::uint8_t>(~ignored) : 0xFF;
-        same = same && (r[i] & mask) == (s.buffer.configArea[i] & mask);
-    }
-    if (same) {
+    const int ignored = FamilyOf(s).bandGap ? kBandGapMask & 0xFF00 : 0;
+    report = CompareFourteenBitConfig(
+        r, report, [&s](int word) { return ConfigAreaWord(s, word); }, 0xFFFF, 0xFFFF & ~ignored);
+    if (report.differences.empty()) {
         s.ops.verifyConfigText = "OK";
         s.ops.verifyIdText = "OK";
         return report;
@@ -746,7 +748,7 @@ OpReport VerifyConfig(Session& s, Result& protect) {
     s.ops.verifyIdText.clear();
     for (std::size_t i : {1, 3, 5, 7})
         s.ops.verifyIdText += HexDigitChar(r[i] & 0x0F);
-    return Compared(report, false);
+    return report;
 }
 
 OpReport VerifyConfigAfterWrite(Session& s, Result& protect) {
@@ -754,15 +756,12 @@ OpReport VerifyConfigAfterWrite(Session& s, Result& protect) {
     const auto reply = ReadConfigForVerify(s, protect, report);
     if (!reply)
         return report;
-    const Bytes& r = *reply;
     if (TwelveBit(s))
-        return Compared(report, TwelveBitConfigMatches(s, r) == Result::Ok);
+        return CompareTwelveBitConfig(s, *reply, report);
     // Against what was just written: the ID digits and the whole configuration word.
     const auto& image = s.ops.configImage;
-    bool same = r[14] == image[14] && r[15] == image[15];
-    for (std::size_t i : {1, 3, 5, 7})
-        same = same && (r[i] & 0x0F) == (image[i] & 0x0F);
-    return Compared(report, same);
+    return CompareFourteenBitConfig(
+        *reply, report, [&image](int word) { return image[2 * word] * 256 + image[2 * word + 1]; }, 0x000F, 0xFFFF);
 }
 
 }  // namespace vx

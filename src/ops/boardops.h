@@ -75,9 +75,10 @@ struct OpReport {
     // it (-1: none came).
     int sent = -1;
     int answered = -1;
-    // A verify's differences in address order; `more` when it stopped
-    // listing them.
+    // A verify's differing words in address order, all of them. The memory
+    // view lists the first `listed`; `more` when its list stops there.
     std::vector<Difference> differences{};
+    std::size_t listed = 0;
     bool more = false;
 };
 

@@ -8,6 +8,7 @@
 #include "image/display.h"
 #include "link/family.h"
 #include "ops/detect.h"
+#include "ops/verifyfindings.h"
 #include "session/status.h"
 
 namespace vx {
@@ -59,14 +60,36 @@ void ShowDifferences(Session& s, const OpReport& r) {
         view.insert(caret, text);
         caret += text.size();
     };
-    for (const Difference& d : r.differences)
+    for (std::size_t i = 0; i < std::min(r.listed, r.differences.size()); ++i) {
+        const Difference& d = r.differences[i];
         insert(std::string("Error　") + " アドレス:0x" + Hex4(d.address) + " ," + " 正:0x" + hex(d.expected) + " ," +
                " 誤:0x" + hex(d.found) + kCrLf);
+    }
     if (r.more) {
         insert(std::string("これ以降もエラーがある可能性があります。") + kCrLf + kCrLf);
         ShowNote(s, "プログラムメモリ ベリファイエラー。");
     }
     s.ui.viewChanged();
+}
+
+// A verify's differing words, counted for the verdict by area.
+void CountVerifyDifferences(Session& s, const OpReport& r) {
+    int area = 0;
+    switch (r.operation) {
+    case Operation::VerifyProgram:
+        area = 0;
+        break;
+    case Operation::VerifyEeprom:
+        area = 1;
+        break;
+    case Operation::VerifyConfig:
+    case Operation::VerifyConfigAfterWrite:
+        area = 2;
+        break;
+    default:
+        return;
+    }
+    s.ops.verifyDifferences[static_cast<std::size_t>(area)] = CountDifferences(r.differences);
 }
 
 void TellErase(Session& s, const OpReport& r) {
@@ -283,6 +306,7 @@ void TellResult(Session& s, const OpReport& r) {
 
 Result Tell(Session& s, const OpReport& report) {
     ShowDifferences(s, report);
+    CountVerifyDifferences(s, report);
     // A port that is closed (released, or its far side gone) also means the
     // board is no longer known: the label says so, and the next command searches.
     if (report.linkFault) {
@@ -300,6 +324,31 @@ std::optional<Result> Tell(Session& s, const std::optional<OpReport>& report) {
     if (!report)
         return std::nullopt;
     return Tell(s, *report);
+}
+
+std::string VerifyFindings(const Session& s, const std::string& separator) {
+    const auto& areas = s.ops.verifyDifferences;
+    const bool twelveBit = TwelveBit(s);
+    // The 12-bit IDs are compared with the program memory, the 14-bit ones with the configuration.
+    const char* const names[] = {twelveBit ? "プログラムメモリ・ＩＤ" : "プログラムメモリ", "ＥＥＰＲＯＭデータメモリ",
+                                 twelveBit ? "ＣＯＮＦＩＧ" : "ＣＯＮＦＩＧ・ＩＤ"};
+    std::string counts;
+    for (std::size_t i = 0; i < areas.size(); ++i)
+        if (areas[i].words > 0)
+            counts += std::string("　") + names[i] + "：" + std::to_string(areas[i].words);
+    if (counts.empty())
+        return "";
+    std::string text = "相違ワード数" + counts;
+    switch (PatternOf(areas)) {
+    case DifferencePattern::NotErased:
+        return text + separator + "相違は１→０のビットだけです。消去されていないか、書込み済みのワンタイム品の可能性があります。";
+    case DifferencePattern::NotTaken:
+        return text + separator +
+               "相違は書き込めないビットです。コードプロテクト、デバイスの品種違い、または接触不良の可能性があります。";
+    case DifferencePattern::None:
+        break;
+    }
+    return text;
 }
 
 void ProgressBar::moved(int max, int value) { ShowProgress(s_, true, 0, max, value); }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "ops/boardops.h"
 #include "session/session.h"
@@ -16,6 +17,11 @@ namespace vx {
 Result Tell(Session& s, const OpReport& report);
 // The EEPROM operations, which do nothing (nullopt) on a device without EEPROM bytes.
 std::optional<Result> Tell(Session& s, const std::optional<OpReport>& report);
+
+// The verdict's lines on a failed verify: the differing words of each area
+// the workflow's verifies found different, and, when they share one
+// pattern, what it points to, after `separator`. Empty when none differed.
+std::string VerifyFindings(const Session& s, const std::string& separator);
 
 // The main window's progress bar, for the operations' long transfers.
 class ProgressBar : public Progress {

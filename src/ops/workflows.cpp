@@ -387,12 +387,13 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     s.run.programResult = "プログラミング失敗。　終了時刻：" + endTime + "  Pass = " + std::to_string(s.run.passCount) +
                           "    Fail = " + std::to_string(s.run.attemptCount - s.run.passCount);
     ShowNote(s, Tone::Alert, s.run.programResult);
-    AppendVerdict(s);
+    AppendVerdict(s, VerifyFindings(s, "　"));
     std::string text = "プログラムメモリ　　　　\t=　 " + results[0] + "　　　　　" + kCrLf;
     if (results[1] != "--")
         text += "ＥＥＰＲＯＭデータメモリ\t=　 " + results[1] + "　　　　　" + kCrLf;
     text += "ＣＯＮＦＩＧ. ワード　　　\t= 　" + results[2] + "　　　　　" + kCrLf;
-    s.ui.messageBox(MsgIcon::Information, "ベリファイ", text);
+    const std::string findings = VerifyFindings(s, kCrLf);
+    s.ui.messageBox(MsgIcon::Information, "ベリファイ", text + (findings.empty() ? "" : findings + kCrLf));
     return Stopped(s);
 }
 
@@ -419,6 +420,7 @@ Outcome ProgramSteps(Session& s) {
     RefreshProgramMemoryText(s);
     RefreshEepromText(s);
     s.run.verifyResults = {"OK", "OK", "OK"};
+    s.ops.verifyDifferences = {};
     const FamilyTraits& family = Traits(s.device.family);
     const int words = s.device.programWords;
 
@@ -590,6 +592,7 @@ Outcome RunVerify(Session& s) {
     RefreshEepromText(s);
     auto& results = s.run.verifyResults;
     results = {"OK", "OK", "OK"};
+    s.ops.verifyDifferences = {};
 
     ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
     RefreshProgramMemoryText(s);
@@ -630,7 +633,9 @@ Outcome RunVerify(Session& s) {
         return Outcome::Passed;
     }
     ShowNote(s, Tone::Alert, "ベリファイエラーを検出しました。");
-    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", verdict->text + (chipValues.empty() ? "" : "\r" + chipValues));
+    const std::string findings = VerifyFindings(s, "\r");
+    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー",
+                    verdict->text + (findings.empty() ? "" : "\r" + findings) + (chipValues.empty() ? "" : "\r" + chipValues));
     return Stopped(s);
 }
 

@@ -31,6 +31,13 @@ struct BytePair {
     int word() const { return high * 256 + low; }
 };
 
+// The words a verify found different in one area, by kind.
+struct DifferingWords {
+    int words = 0;
+    int onlyCleared = 0;  // bits the file has 1 read 0, and none it has 0 reads 1
+    int readZero = 0;     // read as 0 (so also only cleared)
+};
+
 class ProgramHook;
 
 struct OpsState {
@@ -62,6 +69,9 @@ struct OpsState {
     // What the last configuration verify found on the chip.
     std::string verifyConfigText;
     std::string verifyIdText;
+    // What the verifies of the running workflow found different: program
+    // memory, EEPROM, configuration (as verifyResults).
+    std::array<DifferingWords, 3> verifyDifferences{};
     // Raw reply of the last program-memory verify and the position of the last word compared.
     Bytes verifyReply;
     int verifyPos = 0;

@@ -151,6 +151,7 @@ TEST_F(Sim, VerifyOfAnotherFileExits1AndListsTheDifferences) {
     EXPECT_FALSE(Contains(r.out, "アドレス:0x0003")) << r.out;
     EXPECT_TRUE(Contains(r.out, "!! ベリファイエラーを検出しました。")) << r.out;
     EXPECT_TRUE(Contains(r.out, "[error] ベリファイエラー")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "相違ワード数　プログラムメモリ：1　ＥＥＰＲＯＭデータメモリ：1")) << r.out;
 }
 
 TEST_F(Sim, BlankCheckTellsAnErasedChipFromAProgrammedOne) {

@@ -635,6 +635,7 @@ TEST(BoardOpsVerify, DifferenceLinesStopAfterMoreThanAHundred) {
         EXPECT_EQ(text.rfind("Error　 アドレス:0x0000 , 正:0x3FFF , 誤:0x0000\r\n", 0), 0u);
         EXPECT_EQ(text.substr(text.size() - 4), "dump");
         EXPECT_EQ(s.ops.verifyPos, differing > 100 ? 200 : 2 * 1023);
+        EXPECT_EQ(s.ops.verifyDifferences[0].words, differing);  // counted past the list
     }
 }
 

@@ -31,6 +31,11 @@ struct Bench : SimRig {
     void settle() { clock.now += 1000; }
 };
 
+// What a failed verify's verdict says of the differences' pattern.
+const char* const kNotErasedLine = "相違は１→０のビットだけです。消去されていないか、書込み済みのワンタイム品の可能性があります。";
+const char* const kNotTakenLine =
+    "相違は書き込めないビットです。コードプロテクト、デバイスの品種違い、または接触不良の可能性があります。";
+
 void ClearImage(Session& s) {
     s.buffer.program.fill(0);
     s.buffer.configArea.fill(0);
@@ -243,12 +248,17 @@ TEST(ProgramWorkflow, FailedVerifyReportsEachAreaAndLogs) {
     const auto& box = ui.boxes.back();
     EXPECT_EQ(box.title, "ベリファイ");
     EXPECT_EQ(box.icon, MsgIcon::Information);
-    // No EEPROM in this part: no EEPROM line.
+    // No EEPROM in this part: no EEPROM line. A word read as 0 points to the chip, not to an earlier program.
+    const std::string findings = "相違ワード数　プログラムメモリ：1";
     EXPECT_EQ(box.text, "プログラムメモリ　　　　\t=　 NG　　　　　\r\n"
-                        "ＣＯＮＦＩＧ. ワード　　　\t= 　OK　　　　　\r\n");
+                        "ＣＯＮＦＩＧ. ワード　　　\t= 　OK　　　　　\r\n" +
+                            findings + "\r\n" + kNotTakenLine + "\r\n");
     EXPECT_EQ(s.view.programMemory.text.rfind("Error　 アドレス:0x0003 , 正:0x0074 , 誤:0x0000\r\n", 0), 0u);
     const std::string log = test::ReadFileBytes(rig.dir + "LOG.txt");
-    EXPECT_NE(log.find(s.run.programResult + "  SIM-EPROM  \r\n"), std::string::npos);  // no HEX file: two spaces
+    // No HEX file: two spaces; the findings end the line.
+    EXPECT_NE(log.find(s.run.programResult + "  SIM-EPROM    " + findings + "　" + kNotTakenLine + "\r\n"),
+              std::string::npos)
+        << log;
 }
 
 // An abort at word K: the chip refused a word.
@@ -458,7 +468,9 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         EXPECT_EQ(b.ui.boxes.back().title, "ベリファイエラー");
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ　ｏｒ　ＩＤ\t：　OK　　　　　\r"
                                           "Ｃｏｎｆｉｇ.ワード \t\t：　NG　　（0x0FFA）　　"
-                                          "\rキャリブレーション値 0x0C80（チップの値を保持）");
+                                          "\r相違ワード数　ＣＯＮＦＩＧ：1\r" +
+                                              std::string(kNotErasedLine) +
+                                              "\rキャリブレーション値 0x0C80（チップの値を保持）");
     }
     {
         Bench b("12F6", 256, 16);
@@ -471,8 +483,9 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ\t\t：　OK　　　　　\r"
                                           "ＥＥＰＲＯＭデータメモリ\t\t：　NG　　　　　\r"
-                                          "Ｃｏｎｆｉｇワード \t\t：　OK\r\t\t\t（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
-                                              chipValues);
+                                          "Ｃｏｎｆｉｇワード \t\t：　OK\r\t\t\t（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r"
+                                          "相違ワード数　ＥＥＰＲＯＭデータメモリ：1\r" +
+                                              std::string(kNotTakenLine) + "\r" + chipValues);
         EXPECT_EQ(b.s().view.eeprom.text.rfind("Error　 アドレス:0x0002 , 正:0x00 , 誤:0x07\r\n", 0), 0u);
     }
     {
@@ -482,6 +495,64 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         test::SetBufferWord(b.s(), 1, 0x0000);
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text.find("ＥＥＰＲＯＭ"), std::string::npos);
+    }
+}
+
+// The box of a failed verify counts every differing word by area, past the
+// hundred the view lists, and names the pattern they share.
+TEST(VerifyWorkflow, ErrorBoxCountsTheDifferencesAndNamesTheirPattern) {
+    {
+        // A chip left programmed: words the file leaves blank hold code.
+        Bench b("FLASH", 1024, 64);
+        for (int w = 100; w < 250; ++w)
+            test::SetBufferWord(b.s(), w, 0x3FFF);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        for (std::size_t w = 100; w < 250; ++w)
+            b.chip().program[w] = 0x1234;
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        const std::string& text = b.ui.boxes.back().text;
+        EXPECT_NE(text.find(std::string("\r相違ワード数　プログラムメモリ：150\r") + kNotErasedLine), std::string::npos)
+            << text;
+        // Listed as before: 101 lines and the remark.
+        const std::string& view = b.s().view.programMemory.text;
+        std::size_t listed = 0;
+        for (std::size_t at = view.find("Error　"); at != std::string::npos; at = view.find("Error　", at + 1))
+            ++listed;
+        EXPECT_EQ(listed, 101u);
+        EXPECT_NE(view.find("これ以降もエラーがある可能性があります。"), std::string::npos);
+    }
+    {
+        // Protected in a way the selected device does not know: every word reads 0
+        // (the 32 words the file uses differ).
+        Bench b("FLASH", 64, 16);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        const int word = test::ConfigAreaWord(b.s(), 7) & ~b.chip().codeProtectMask;
+        b.chip().setConfigWord(word);
+        test::SetConfigAreaWord(b.s(), 7, word);
+        b.s().device.codeProtectMask = 0;
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        EXPECT_NE(b.ui.boxes.back().text.find(std::string("\r相違ワード数　プログラムメモリ：32\r") + kNotTakenLine),
+                  std::string::npos)
+            << b.ui.boxes.back().text;
+    }
+    {
+        // Both kinds, in two areas: counted, no pattern named.
+        Bench b("FLASH", 64, 16);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        b.chip().program[5] = 0x000A;  // 0x00BE in the file
+        b.chip().eeprom[3] = 0x00;
+        b.chip().eeprom[4] = 0xFF;
+        b.s().buffer.eeprom[2 * 4 + 1] = 0x0F;
+        test::SetConfigAreaWord(b.s(), 1, 0x0000);
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        const std::string& text = b.ui.boxes.back().text;
+        EXPECT_NE(text.find("\r相違ワード数　プログラムメモリ：1　ＥＥＰＲＯＭデータメモリ：2　ＣＯＮＦＩＧ・ＩＤ：1"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("相違は"), std::string::npos);
     }
 }
 

@@ -260,13 +260,13 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
     return true;
 }
 
-bool RunStore::giveBack(const SerialReservation& r, std::string& error) {
+bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberStep step) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
     // Already settled or taken back: nothing of it is left to give. A failed
     // update is no such thing: the number stays the station's to give back.
-    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, NumberStep::GiveBack, error);
+    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, step, error);
     if (!moved || (*moved && !tx.commit(error)))
         return false;
     link_->release(r.token);

@@ -46,18 +46,7 @@ protected:
     }
     // The number a simulated chip holds: RETLW words at kAddress, most significant first.
     std::optional<int> chipNumber(const QString& chip) { return SimChipSerial(readFile(chip), kAddress); }
-    // A chip the board cannot program (EPROM cells holding zeros, the
-    // PIC16F84A's device ID 0x0560): the run fails at the write.
-    void badChip(const QString& chip) {
-        std::string words;
-        for (int i = 0; i < 1024; ++i)
-            words += " 0";
-        std::string data;
-        for (int i = 0; i < 64; ++i)
-            data += " 255";
-        writeFile(chip, "family EPROM\nwords 1024\neeprom 64\nprotect 0\nconfig 16383 16383 16383 16383 0 0 1376 16383\n"
-                        "program" + words + "\ndata" + data + "\n");
-    }
+    void badChip(const QString& chip) { writeFile(chip, SimBadChip()); }
     // The socket's chip was never written.
     bool blank(const QString& chip) {
         std::string words;

@@ -89,15 +89,16 @@ bool SerialStation::commitPending(Session& s) {
     std::string error;
     bool appended = false;
     RunStore* run = store(error);
-    if (run && run->commit(pending_->reservation, recordPath_, pending_->line, error, &appended)) {
+    // A line the record holds already is kept for the row, not written twice.
+    const std::string path = pending_->appended ? std::string() : recordPath_;
+    if (run && run->commit(pending_->reservation, path, pending_->line, error, &appended)) {
         recorded = true;
         lastValue = pending_->reservation.value;
         lastBytes = pending_->bytes;
         pending_.reset();
         return true;
     }
-    if (appended)
-        pending_->line.clear();  // in the record already
+    pending_->appended = pending_->appended || appended;
     store_.reset();              // opened again next time: the link may be what failed
     refuse(s, Stop::Unrecorded, SerialUnrecordedNote(pending_->reservation.value, error));
     return false;

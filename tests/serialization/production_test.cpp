@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -454,3 +455,29 @@ INSTANTIATE_TEST_SUITE_P(Stores, FailedChips, ::testing::Values("sqlite", "postg
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
+
+TEST(SerialStation, ACommitRetriedAfterItsLineWentInKeepsTheLineOnce) {
+    Station st;
+    Session& s = st.s();
+    const std::string run = st.dir + "run.db", record = st.dir + "SERIAL_LOG.txt";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(run, RunOf(SerialMode::Retlw, 7, 3, 0x3F0, 1), error));
+    StoreFaults full;
+    full.fullInCommit = true;  // the line is appended, then the disk is full
+    SerialStation station(run, record, "COM1", full);
+    s.ops.programHook = &station;
+    EXPECT_EQ(RunProgram(s), Outcome::Passed);
+    EXPECT_EQ(station.unrecorded(), 7);
+    st.ui.overwriteAnswers.push_back(1);
+    st.clock.now += 1000;
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;  // 7 recorded first, then 8
+    s.ops.programHook = nullptr;
+
+    const std::string lines = test::ReadFileBytes(record);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_EQ(lines.find("\r\n\r\n"), std::string::npos) << lines;
+    const auto rows = RunStore::open(run, error)->records(error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ(lines, (*rows)[0].second + "\r\n" + (*rows)[1].second + "\r\n");
+}

@@ -196,13 +196,14 @@ TEST(BoardOpsBlankCheck, EepromWithOneProgrammedCellIsNotBlank) {
     SimRig rig("FLASH", 1024, 64);
     Session& s = *rig.session;
     s.link.port.open("sim");
-    EXPECT_EQ(BlankCheckEeprom(s), Result::Ok);
+    EXPECT_EQ(BlankCheckEeprom(s).result, Result::Ok);
     for (const int cell : {0, 31, 63}) {
         SCOPED_TRACE(cell);
         std::fill(rig.chip().eeprom.begin(), rig.chip().eeprom.end(), 0xFF);
         rig.chip().eeprom[static_cast<std::size_t>(cell)] = 0x7F;
-        EXPECT_EQ(BlankCheckEeprom(s), Result::Ng);
-        EXPECT_FALSE(s.ops.linkFault);
+        const OpReport report = BlankCheckEeprom(s);
+        EXPECT_EQ(report.result, Result::Ng);
+        EXPECT_FALSE(report.linkFault);
     }
 }
 

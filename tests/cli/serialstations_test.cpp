@@ -221,6 +221,14 @@ TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
     sqlite3_exec(db, "UPDATE vormex_meta SET value = '9' WHERE name = 'schema'", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     refused({"serial", path("good.db")}, "新しい版で作られたシリアル番号の管理ファイルです");
+    // A run whose rows are damaged: found before the board is searched.
+    ASSERT_EQ(cli({"serial", path("bent.db"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
+    ASSERT_EQ(sqlite3_open(path("bent.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "UPDATE serial_run SET next_index = 11", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    refused({"--port", "sim", "--sim-state", path("a.sim"), "--device", "PIC16F84A", "program", path("prog.hex"),
+             "--serial", path("bent.db")},
+            "壊れています");
     refused({"serial", QString::fromStdString(test::PgCluster::unreachable())}, "PostgreSQL サーバーに接続できません");
     EXPECT_FALSE(QFile::exists(path("a.sim")));
 

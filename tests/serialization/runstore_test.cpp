@@ -347,6 +347,12 @@ TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
     std::string bigPid = text;
     bigPid.replace(bigPid.find("4294967 "), 8, "4294967297 ");
     refused("pid.txt", bigPid, "壊れています");
+    // A huge file with the earlier header and no line end: refused unread (it is sparse).
+    test::WriteFileBytes(rig.dir + "huge.txt", text.substr(0, text.find('\r')));
+    std::filesystem::resize_file(rig.dir + "huge.txt", std::uintmax_t{8} << 30);
+    EXPECT_FALSE(RunStore::open(rig.dir + "huge.txt", error));
+    EXPECT_NE(error.find("シリアル番号の管理ファイルではありません"), std::string::npos) << error;
+    EXPECT_EQ(std::filesystem::file_size(rig.dir + "huge.txt"), std::uintmax_t{8} << 30);
 
     auto edited = [&](const std::string& name, const std::string& sql) {
         const std::string file = rig.dir + name;

@@ -170,8 +170,9 @@ int CheckSerialRun(Context& c) {
     const auto store = RunStore::open(c.options.serialState, error, &note);
     if (!note.empty())
         c.ui.printLine(note);
-    if (!store) {
-        printError(error);
+    // The run itself, every row checked, before the board is searched.
+    if (!store || !store->load(error)) {
+        printError(store ? ShownStorePath(c.options.serialState) + ": " + error : error);
         return kExitUsage;
     }
     return kExitOk;

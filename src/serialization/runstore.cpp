@@ -188,6 +188,9 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
     // written (the durable "writing" step syncs it before the first word).
     if (!tx.begin(t.error, false))
         return t;
+    // The run's row first: an export of the run waits, or is seen whole.
+    if (!LockCurrentRun(*link_, t.error))
+        return t;
     auto state = current(t.error);
     if (!state || !reap(*state, t.error))
         return t;
@@ -260,13 +263,13 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
     return true;
 }
 
-bool RunStore::giveBack(const SerialReservation& r, std::string& error) {
+bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberStep step) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
     // Already settled or taken back: nothing of it is left to give. A failed
     // update is no such thing: the number stays the station's to give back.
-    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, NumberStep::GiveBack, error);
+    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, step, error);
     if (!moved || (*moved && !tx.commit(error)))
         return false;
     link_->release(r.token);
@@ -340,7 +343,7 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
     {
         // The run is closed here first: a crash before the new file stands leaves a gap, never two live copies.
         Tx tx(*link_);
-        if (!tx.begin(error) || !(state = current(error)) || !reap(*state, error))
+        if (!tx.begin(error) || !LockCurrentRun(*link_, error) || !(state = current(error)) || !reap(*state, error))
             return false;
         if (!state->movedTo.empty() || state->count(NumberState::Reserved) + state->count(NumberState::Writing) > 0) {
             error = state->movedTo.empty() ? "書込み中の IC があるため、生産を書き出せません。"

@@ -81,8 +81,11 @@ public:
     // same, so a retry leaves it out). Recording twice is no error.
     bool commit(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
                 std::string& error, bool* appended = nullptr);
-    // The chip failed: the number goes back to the pool.
-    bool giveBack(const SerialReservation& reservation, std::string& error);
+    // The chip failed: the number goes back to the pool (GiveBack: the chip
+    // does not hold it), is used up (Spoil: read back, the chip holds it) or
+    // waits to be settled (Unknown: the chip may hold it, unread).
+    bool giveBack(const SerialReservation& reservation, std::string& error,
+                  NumberStep step = NumberStep::GiveBack);
     // An operator's word on a number to settle: used (recorded with
     // recordLine, also appended to recordPath) or free (returned). A number
     // a station of another machine is writing is settled only when goneHost
@@ -93,6 +96,9 @@ public:
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run; the earlier ones stay as history.
     bool startRun(const SerialRunSettings& settings, std::string& error);
+    // A test hook's point outside the store, counted with its own (a failed
+    // chip's read-back, before its number moves).
+    void faultPoint() { faults_->point(); }
     // Moves the current run into a new STATEFILE file (refused when it
     // exists, or while numbers of the run are out); this store's run is
     // closed so that no number is handed out twice.

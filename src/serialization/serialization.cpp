@@ -290,7 +290,8 @@ std::unique_ptr<RunStore> SerialProgramming::openStore(std::string& error, std::
 
 bool SerialProgramming::mayStartOver(const SerialRunState& saved) {
     const bool used = saved.recorded() > 0 || saved.count(NumberState::Reserved) > 0 ||
-                      saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0;
+                      saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0 ||
+                      saved.count(NumberState::Failed) > 0;
     if (!used || !saved.movedTo.empty())
         return true;
     const std::string text = "管理ファイルに前の生産があります (" + RunSummary(saved, hexMode) +

@@ -87,6 +87,13 @@ std::unique_ptr<SqlLink> OpenStoreFile(const std::string& path, FaultPoints& fau
     if (!link || SqliteFileHead(*link, 16) == std::string("SQLite format 3", 16))
         return link;
     link.reset();
+    // A run file of the earlier form is a few lines: anything far larger is
+    // refused unread.
+    constexpr off_t kTextRunMax = 16 << 20;
+    if (st.st_size > kTextRunMax) {
+        error = kNotARun;
+        return nullptr;
+    }
     std::string first = FirstLineOf(path);  // no SQLite connection holds a text file
     if (!first.empty() && first.back() == '\r')
         first.pop_back();

@@ -1,6 +1,7 @@
 #include "serialization/station.h"
 
 #include "image/pcbufferops.h"
+#include "ops/boardops.h"
 #include "serialization/recordfile.h"
 #include "serialization/serialvalue.h"
 #include "session/status.h"
@@ -16,6 +17,36 @@ const char* const kAllReserved = "残りのシリアル番号はすべて他の�
 const char* const kUnsettled =
     "残りのシリアル番号は確認待ちです。書込み済みか未使用かを確かめて、確認待ちの番号を片付けてください。";
 const char* const kNotPlaced = "シリアル番号をイメージに置けません。";
+
+// A read-back shows no progress: it is the station's, not the user's.
+struct Unshown : Progress {
+    void moved(int, int) override {}
+    void ended(int) override {}
+};
+
+// Where a failed chip's number went, by its serial words (or EEPROM cells)
+// read back: the number on it (Spoil), or other words on a chip that is not
+// protected (GiveBack). A link that does not answer, or a protected chip
+// (it reads zeros), is no evidence (Unknown). The image and what the reads
+// learn of the chip are kept as they were.
+NumberStep ReadBackStep(Session& s, const PlacedBytes& placed) {
+    const PcBuffer image = s.buffer;
+    const OpsState ops = s.ops;
+    Unshown quiet;
+    const auto report = placed.eeprom ? ReadEeprom(s, quiet) : std::optional<OpReport>(ReadProgramMemory(s, quiet));
+    const std::uint8_t* found = placed.eeprom ? s.buffer.eeprom.data() : s.buffer.program.data();
+    const std::uint8_t* sent = placed.eeprom ? image.eeprom.data() : image.program.data();
+    bool holds = true;
+    for (std::size_t i = placed.offset; i < placed.offset + placed.before.size(); i += 2)
+        holds = holds && found[i + 1] == sent[i + 1] && (placed.eeprom || found[i] == sent[i]);
+    Result protect = Result::None;
+    const bool read = report && report->result == Result::Ok && (holds || !BlankCheckConfig(s, protect).linkFault);
+    s.buffer = image;
+    s.ops = ops;
+    if (!read)
+        return NumberStep::Unknown;
+    return holds ? NumberStep::Spoil : protect == Result::None ? NumberStep::GiveBack : NumberStep::Unknown;
+}
 
 }  // namespace
 
@@ -58,15 +89,16 @@ bool SerialStation::commitPending(Session& s) {
     std::string error;
     bool appended = false;
     RunStore* run = store(error);
-    if (run && run->commit(pending_->reservation, recordPath_, pending_->line, error, &appended)) {
+    // A line the record holds already is kept for the row, not written twice.
+    const std::string path = pending_->appended ? std::string() : recordPath_;
+    if (run && run->commit(pending_->reservation, path, pending_->line, error, &appended)) {
         recorded = true;
         lastValue = pending_->reservation.value;
         lastBytes = pending_->bytes;
         pending_.reset();
         return true;
     }
-    if (appended)
-        pending_->line.clear();  // in the record already
+    pending_->appended = pending_->appended || appended;
     store_.reset();              // opened again next time: the link may be what failed
     refuse(s, Stop::Unrecorded, SerialUnrecordedNote(pending_->reservation.value, error));
     return false;
@@ -151,6 +183,12 @@ std::string SerialStation::placedNumber() const {
 void SerialStation::finish(Session& s, Outcome outcome) {
     if (!held_)
         return;
+    // From the first word sent the chip may hold the number: a failed chip
+    // gives it back only when read back without it.
+    const bool readBack = outcome != Outcome::Passed && isPlaced_;
+    const NumberStep failed = readBack ? ReadBackStep(s, placed_) : NumberStep::GiveBack;
+    if (readBack && store_)
+        store_->faultPoint();
     // The image goes back to the file's contents; the chip keeps its number.
     if (isPlaced_)
         RestorePlacement(s.buffer, placed_);
@@ -165,7 +203,7 @@ void SerialStation::finish(Session& s, Outcome outcome) {
                                                   checksum_, port),
                            written};
         commitPending(s);
-    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error)) {
+    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error, failed)) {
         store_.reset();
         refuse(s, Stop::FileError, error);
     }

@@ -57,6 +57,7 @@ private:
         SerialReservation reservation;
         std::string line;
         std::string bytes;
+        bool appended = false;  // the line is in the record already
     };
 
     std::string runPath_;

@@ -339,7 +339,7 @@ bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber&
     index.reset();
     std::vector<SqlRow> rows;
     if (!link.exec("UPDATE serial_run SET next_index = next_index + 1 WHERE id = $1 AND next_index < quantity "
-                   "RETURNING next_index - 1",
+                   "AND moved_to = '' RETURNING next_index - 1",
                    {std::to_string(state.run)}, &rows, error))
         return false;
     if (rows.empty())
@@ -365,6 +365,19 @@ bool IsRecorded(SqlLink& link, std::int64_t run, std::int64_t index, std::int64_
                      {std::to_string(run), std::to_string(index), std::to_string(token)}, &rows, error) &&
            rows.size() == 1 && !rows[0].empty() &&
            rows[0][0] == std::optional<std::string>(NumberStateName(NumberState::Recorded));
+}
+
+std::optional<std::string> LockCurrentRun(SqlLink& link, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("UPDATE serial_run SET moved_to = moved_to WHERE id = (SELECT MAX(id) FROM serial_run) "
+                   "RETURNING moved_to",
+                   {}, &rows, error))
+        return std::nullopt;
+    if (rows.size() != 1 || rows[0].empty() || !rows[0][0]) {
+        error = Damaged("生産がありません");
+        return std::nullopt;
+    }
+    return *rows[0][0];
 }
 
 bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std::string& error) {

@@ -58,6 +58,9 @@ bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber&
                    std::optional<std::int64_t>& index, std::string& error);
 // Whether the reservation's number is recorded (a commit whose reply was lost).
 bool IsRecorded(SqlLink& link, std::int64_t run, std::int64_t index, std::int64_t token);
+// The current run's row locked until the transaction ends (a server's
+// other transactions wait for it), and where it was moved ("" when not).
+std::optional<std::string> LockCurrentRun(SqlLink& link, std::string& error);
 bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std::string& error);
 
 using Records = std::vector<std::pair<std::int64_t, std::string>>;

@@ -46,18 +46,7 @@ protected:
     }
     // The number a simulated chip holds: RETLW words at kAddress, most significant first.
     std::optional<int> chipNumber(const QString& chip) { return SimChipSerial(readFile(chip), kAddress); }
-    // A chip the board cannot program (EPROM cells holding zeros, the
-    // PIC16F84A's device ID 0x0560): the run fails at the write.
-    void badChip(const QString& chip) {
-        std::string words;
-        for (int i = 0; i < 1024; ++i)
-            words += " 0";
-        std::string data;
-        for (int i = 0; i < 64; ++i)
-            data += " 255";
-        writeFile(chip, "family EPROM\nwords 1024\neeprom 64\nprotect 0\nconfig 16383 16383 16383 16383 0 0 1376 16383\n"
-                        "program" + words + "\ndata" + data + "\n");
-    }
+    void badChip(const QString& chip) { writeFile(chip, SimBadChip()); }
     // The socket's chip was never written.
     bool blank(const QString& chip) {
         std::string words;
@@ -232,6 +221,14 @@ TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
     sqlite3_exec(db, "UPDATE vormex_meta SET value = '9' WHERE name = 'schema'", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     refused({"serial", path("good.db")}, "新しい版で作られたシリアル番号の管理ファイルです");
+    // A run whose rows are damaged: found before the board is searched.
+    ASSERT_EQ(cli({"serial", path("bent.db"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
+    ASSERT_EQ(sqlite3_open(path("bent.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "UPDATE serial_run SET next_index = 11", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    refused({"--port", "sim", "--sim-state", path("a.sim"), "--device", "PIC16F84A", "program", path("prog.hex"),
+             "--serial", path("bent.db")},
+            "壊れています");
     refused({"serial", QString::fromStdString(test::PgCluster::unreachable())}, "PostgreSQL サーバーに接続できません");
     EXPECT_FALSE(QFile::exists(path("a.sim")));
 

@@ -10,6 +10,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "serialization/runstore.h"
 #include "support/fakes.h"
@@ -166,6 +169,62 @@ TEST_P(RunStoreTest, GoneStationsNumbersReturnUnlessTheChipMayHoldThem) {
     EXPECT_EQ(state().recorded(), 6);
 }
 
+TEST_P(RunStoreTest, AnExportRacingLiveStationsHandsOutNoNumberTwice) {
+    std::string error;
+    ASSERT_TRUE(store->startRun(Settings(2000, 300), error)) << error;
+    std::mutex mutex;
+    std::set<std::int64_t> handedOut;  // by the run before it moved
+    auto station = [&](int k) {
+        std::string err;
+        auto own = RunStore::open(path, err);
+        ASSERT_TRUE(own) << err;
+        StationId id = me;
+        id.pid = 4000000 + k;  // a station of its own: none gives up another's number
+        for (;;) {
+            const auto t = own->reserve(id, any);
+            if (t.result != RunStore::Take::Reserved)
+                return;
+            {
+                std::lock_guard lock(mutex);
+                handedOut.insert(t.reservation.value);
+            }
+            ASSERT_TRUE(own->markWriting(t.reservation, err)) << err;
+            ASSERT_TRUE(own->commit(t.reservation, "", "chip", err)) << err;
+        }
+    };
+    std::vector<std::thread> stations;
+    for (int k = 0; k < 3; ++k)
+        stations.emplace_back(station, k);
+    const std::string target = rig.dir + "moved.db";
+    bool moved = false;
+    for (bool started = false; !started; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+        std::lock_guard lock(mutex);
+        started = handedOut.size() >= 10;
+    }
+    for (int tries = 0; tries < 2000 && !moved; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        moved = store->moveRun(target, error);
+    }
+    for (auto& s : stations)
+        s.join();
+    ASSERT_TRUE(moved) << error;
+    EXPECT_FALSE(handedOut.empty());
+
+    // The moved run goes on from where the stations stopped.
+    auto exported = RunStore::open(target, error);
+    ASSERT_TRUE(exported) << error;
+    for (;;) {
+        const auto t = exported->reserve(me, any);
+        if (t.result != RunStore::Take::Reserved)
+            break;
+        EXPECT_EQ(handedOut.count(t.reservation.value), 0u) << t.reservation.value;
+        ASSERT_TRUE(exported->markWriting(t.reservation, error) && exported->commit(t.reservation, "", "x", error));
+    }
+    const auto after = exported->load(error);
+    ASSERT_TRUE(after) << error;
+    EXPECT_EQ(after->recorded(), 300);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RunStoreTest, ::testing::Values("sqlite", "postgres"),
                          [](const auto& info) { return info.param; });
 
@@ -288,6 +347,12 @@ TEST(RunStoreFiles, BadStoresAreRefusedUnchanged) {
     std::string bigPid = text;
     bigPid.replace(bigPid.find("4294967 "), 8, "4294967297 ");
     refused("pid.txt", bigPid, "壊れています");
+    // A huge file with the earlier header and no line end: refused unread (it is sparse).
+    test::WriteFileBytes(rig.dir + "huge.txt", text.substr(0, text.find('\r')));
+    std::filesystem::resize_file(rig.dir + "huge.txt", std::uintmax_t{8} << 30);
+    EXPECT_FALSE(RunStore::open(rig.dir + "huge.txt", error));
+    EXPECT_NE(error.find("シリアル番号の管理ファイルではありません"), std::string::npos) << error;
+    EXPECT_EQ(std::filesystem::file_size(rig.dir + "huge.txt"), std::uintmax_t{8} << 30);
 
     auto edited = [&](const std::string& name, const std::string& sql) {
         const std::string file = rig.dir + name;

@@ -14,6 +14,7 @@
 #include "serialization/serialization.h"
 #include "serialization/station.h"
 #include "support/pgcluster.h"
+#include "support/imagefixture.h"
 #include "support/simrig.h"
 
 using namespace vx;
@@ -21,13 +22,7 @@ using namespace vx;
 namespace {
 
 DeviceInfo Device(const std::string& family, int words, int eeprom) {
-    DeviceInfo d;
-    d.name = "PICTEST";
-    d.family = ParseFamily(family);
-    d.familyName = family;
-    d.programWords = words;
-    d.eepromBytes = eeprom;
-    return d;
+    return test::TestDevice(family, words, eeprom);
 }
 
 PcBuffer Blank(const DeviceInfo& d) {

@@ -153,7 +153,7 @@ TEST_P(RunRecordTest, EveryAttemptIsARowAndEveryPcReadsTheSameCounters) {
     ASSERT_TRUE(first->commit(a.reservation, "", "", error, nullptr, &passA)) << error;
     const auto b = take(*first);  // station A: a failure
     const auto failA = Chip("pc-a", "line", false, t0 + 3000);
-    ASSERT_TRUE(first->giveBack(b.reservation, error, &failA)) << error;
+    ASSERT_TRUE(first->giveBack(b.reservation, error, NumberStep::GiveBack, &failA)) << error;
     const auto c = take(*second);  // station B: a pass with the number given back
     EXPECT_EQ(c.reservation.value, 101);
     ASSERT_TRUE(second->markWriting(c.reservation, error));
@@ -202,15 +202,15 @@ TEST_P(RunRecordTest, StoreOfTheEarlierSchemaIsUpgradedOnce) {
     run.address = 0x3F0;
     ASSERT_TRUE(RunStore::create(path, run, error)) << error;
     exec("DROP TABLE serial_chip; DROP TABLE serial_tally; DROP TABLE serial_plan; ALTER TABLE serial_run DROP COLUMN source; "
-         "UPDATE vormex_meta SET value = '1' WHERE name = 'schema'");
+         "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'");
     std::string note;
     auto store = open(&note);
     ASSERT_TRUE(store);
-    EXPECT_NE(note.find("新しい形式 (2) にしました"), std::string::npos) << note;
+    EXPECT_NE(note.find("新しい形式にしました"), std::string::npos) << note;
     const auto a = take(*store);
     EXPECT_EQ(a.reservation.value, 0);
     const auto failed = Chip("pc", "line", false, 1000);
-    ASSERT_TRUE(store->giveBack(a.reservation, error, &failed)) << error;
+    ASSERT_TRUE(store->giveBack(a.reservation, error, NumberStep::GiveBack, &failed)) << error;
     note.clear();
     auto again = open(&note);
     EXPECT_EQ(note, "");  // once

@@ -1,7 +1,6 @@
-#include "session/shell.h"
+#include "session/status.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <iterator>
 
@@ -9,7 +8,7 @@ namespace vx {
 
 namespace {
 const char* const kSelectDevice = "MCUを選んでください。";
-const char* const kBusyRefusal = "redライターと通信中です。終わってからもう一度操作してください。";
+const char* const kBusyRefusal = "ライターと通信中です。終わってからもう一度操作してください。";
 
 const char* const kRefusedWhileBusy[] = {
     // The board and the port.
@@ -25,39 +24,35 @@ const char* const kRefusedWhileBusy[] = {
     "exit"};
 }
 
-std::string CheckDeviceSelected(Session& s) {
+bool CheckDeviceSelected(Session& s) {
     if (!s.device.name.empty())
-        return "OK";
+        return true;
     ShowNote(s, kSelectDevice, "");
     s.ui.messageBox(MsgIcon::Warning, "ｲﾝﾌｫﾒｰｼｮﾝ", kSelectDevice);
     s.view.focusRequest = "Combo_device";
     s.ui.viewChanged();
-    return "NG";
+    return false;
 }
 
 void ShowNote(Session& s, const std::string& message, const std::string& suffix) {
-    std::string text = message;
-    std::uint32_t colour = kColourBlack;
-    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-    if (text.size() >= 3 && lower(text[0]) == 'r' && lower(text[1]) == 'e' && lower(text[2]) == 'd') {
-        text.erase(0, 3);
-        colour = kColourRed;
-    } else if (text.rfind("<<注意>>", 0) == 0) {
-        colour = kColourRed;
-    }
-    s.view.note = text + " " + suffix;
-    s.view.noteColour = colour;
+    ShowNote(s, Tone::Normal, message, suffix);
+}
+
+void ShowNote(Session& s, Tone tone, const std::string& message, const std::string& suffix) {
+    const bool red = tone == Tone::Alert || message.rfind("<<注意>>", 0) == 0;
+    s.view.note = message + " " + suffix;
+    s.view.noteColour = red ? kColourRed : kColourBlack;
     s.ui.viewChanged();
 }
 
-void ShowProgress(Session& s, const std::string& mode, int min, int max, int value) {
+void ShowProgress(Session& s, bool on, int min, int max, int value) {
     bool changed = false;
-    if (mode == "OFF" || value == max) {
+    if (!on || value == max) {
         changed = s.view.progressVisible;
         s.view.progressVisible = false;
     }
     const double step = max / 100.0;
-    if (mode == "ON" && max / 100 != 0) {
+    if (on && max / 100 != 0) {
         const long rounded = std::lrint(step);  // round half to even, as the original Mod did
         if (rounded != 0 && value % rounded == 0) {
             s.view.progressMin = min;
@@ -108,7 +103,7 @@ bool IsRefusedWhileBusy(const MainView& view, const std::string& command) {
 bool RefuseWhileBusy(Session& s) {
     if (!s.view.busy)
         return false;
-    ShowNote(s, s.view.busyNote.empty() ? kBusyRefusal : s.view.busyNote);
+    ShowNote(s, Tone::Alert, s.view.busyNote.empty() ? kBusyRefusal : s.view.busyNote);
     return true;
 }
 
@@ -122,6 +117,35 @@ void SetBusy(Session& s, bool busy) {
     s.view.busy = busy;
     s.ui.setBusy(busy);
     s.ui.viewChanged();
+}
+
+BusyMark::~BusyMark() {
+    if (hourglass_) {
+        SetBusy(s_, false);
+    } else if (set_) {
+        s_.view.busy = false;
+        s_.ui.viewChanged();
+    }
+}
+
+void BusyMark::set() {
+    s_.view.busy = true;
+    s_.ops.linkFault = false;
+    s_.ui.viewChanged();
+    set_ = true;
+}
+
+void BusyMark::hourglass() {
+    SetBusy(s_, true);
+    hourglass_ = true;
+}
+
+CommandStart StartDeviceCommand(Session& s, BusyMark* mark) {
+    if (RefuseWhileBusy(s))
+        return CommandStart::Busy;
+    if (mark)
+        mark->set();
+    return CheckDeviceSelected(s) ? CommandStart::Go : CommandStart::NoDevice;
 }
 
 }  // namespace vx

@@ -136,6 +136,33 @@ TEST_P(RunRecordTest, ListsThatDoNotFitTheRunAreRefusedAndNothingIsCreated) {
     EXPECT_EQ(store->plannedValues(error), (std::vector<std::int64_t>{9, 7, 8}));
 }
 
+// A listed run's number rows hold its planned values: a row edited to
+// another value is refused, naming it, and a moved run keeps them.
+TEST_P(RunRecordTest, AListedRunsNumbersAreItsPlansWhenEditedOrMoved) {
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Listed(3, 1), error, {9, 7, 8})) << error;
+    auto store = open();
+    const auto a = take(*store);
+    ASSERT_TRUE(store->markWriting(a.reservation, error));
+    ASSERT_TRUE(store->commit(a.reservation, "", "", error)) << error;
+    ASSERT_TRUE(store->giveBack(take(*store).reservation, error)) << error;
+
+    exec("UPDATE serial_number SET value = 5 WHERE idx = 0");
+    EXPECT_FALSE(store->load(error));
+    EXPECT_NE(error.find("シリアル番号 5 "), std::string::npos) << error;
+    exec("UPDATE serial_number SET value = 9 WHERE idx = 0");
+
+    const std::string moved = rig.dir + "moved.db";
+    ASSERT_TRUE(store->moveRun(moved, error)) << error;
+    auto there = RunStore::open(moved, error);
+    ASSERT_TRUE(there) << error;
+    const auto b = take(*there);
+    EXPECT_EQ(b.reservation.value, 7);
+    ASSERT_TRUE(there->markWriting(b.reservation, error));
+    ASSERT_TRUE(there->commit(b.reservation, "", "", error)) << error;
+    EXPECT_EQ(take(*there).reservation.value, 8);
+}
+
 TEST_P(RunRecordTest, EveryAttemptIsARowAndEveryPcReadsTheSameCounters) {
     std::string error;
     SerialRunSettings run;

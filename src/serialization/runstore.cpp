@@ -51,7 +51,7 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
         link = OpenStoreFile(path, *points, error, note);
     bool upgraded = false;
     if (!link || !CheckSchema(*link, error) || !link->configure(error) ||
-        (!link->readOnly() && !SchemaCurrent(*link, error, &upgraded))) {
+        !SchemaCurrent(*link, error, &upgraded)) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
     }

@@ -244,6 +244,11 @@ bool SchemaCurrent(SqlLink& link, std::string& error, bool* upgraded) {
     std::int64_t version = 0;
     if (!CheckSchema(link, error, &version))
         return false;
+    if (version < kSchema && link.readOnly()) {
+        error = "以前の形式 (" + std::to_string(version) +
+                ") のシリアル番号の管理ファイルです。書き込める利用者が一度開くと今の形式になります。";
+        return false;
+    }
     // A server's station that upgraded at the same moment makes this one's fail.
     std::string again;
     return version == kSchema || UpgradeSchema(link, error, upgraded) ||

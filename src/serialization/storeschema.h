@@ -26,7 +26,7 @@ bool RunSchema(SqlLink& link, std::string& error);
 // knows (found: its version).
 bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found = nullptr);
 // A store of an earlier schema brought to this one, in one transaction
-// (upgraded: this call did it).
+// (upgraded: this call did it); refused on a link that cannot write.
 bool SchemaCurrent(SqlLink& link, std::string& error, bool* upgraded = nullptr);
 // A server's database: the tables made when it has none, else checked.
 bool ServerSchema(SqlLink& link, std::string& error);

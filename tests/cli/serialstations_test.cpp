@@ -352,6 +352,19 @@ TEST_F(SerialStations, EditedRunsReadersAndFullDisksStopBeforeTheChip) {
             return std::make_pair(reader.exitCode(), reader.readAllStandardOutput().toStdString() +
                                                          reader.readAllStandardError().toStdString());
         };
+        // A store of the earlier form: the reader cannot bring it up to date.
+        ASSERT_EQ(sqlite3_open(path("run.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "DROP TABLE serial_chip; DROP TABLE serial_tally; DROP TABLE serial_plan; "
+                               "ALTER TABLE serial_run DROP COLUMN source; "
+                               "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        const auto early = asReader({"serial", path("run.db")});
+        EXPECT_EQ(early.first, 2);
+        EXPECT_TRUE(Contains(early.second, "書き込める利用者が一度開くと今の形式になります")) << early.second;
+        ASSERT_EQ(cli({"serial", path("run.db")}).exitCode, 0);  // the owner's open upgrades it
         const auto listed = asReader({"serial", path("run.db")});
         EXPECT_EQ(listed.first, 0) << listed.second;
         EXPECT_TRUE(Contains(listed.second, "recorded 1  next 5001")) << listed.second;

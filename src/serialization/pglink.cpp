@@ -18,10 +18,14 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-// The server's disk full (53100) or a read-only server (25006), said as such.
+// The server's disk full (53100) or a read-only server (25006), said as
+// such; a transaction broken off by a serialization failure (40001) or a
+// deadlock (40P01) is marked to be run again.
 std::string RoomSays(PGresult* result) {
     const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     const std::string code = state ? state : "";
+    if (code == "40001" || code == "40P01")
+        return std::string(kConflict) + ": ";
     return code == "53100" ? std::string(kDiskFull) + ": " : code == "25006" ? std::string(kReadOnly) + ": " : "";
 }
 

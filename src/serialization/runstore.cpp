@@ -156,7 +156,7 @@ bool RunStore::reap(SerialRunState& state, std::string& error) {
     return true;
 }
 
-std::optional<SerialRunState> RunStore::load(std::string& error, bool reap) {
+std::optional<SerialRunState> RunStore::loadOnce(std::string& error, bool reap) {
     Tx tx(*link_);
     if (!reap)
         return current(error);
@@ -181,7 +181,7 @@ std::optional<std::int64_t> RunStore::pick(const SerialRunState& state, const St
     return index;
 }
 
-RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) {
+RunStore::Taken RunStore::reserveOnce(const StationId& station, const Check& check) {
     Taken t;
     Tx tx(*link_);
     // Not synced on its own: a reservation lost with the power was never
@@ -234,7 +234,7 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
     return t;
 }
 
-bool RunStore::markWriting(const SerialReservation& r, std::string& error) {
+bool RunStore::markWritingOnce(const SerialReservation& r, std::string& error) {
     Tx tx(*link_);
     if (!tx.begin(error) || !move(r, NumberStep::Write, error) || !tx.commit(error))
         return false;
@@ -242,7 +242,7 @@ bool RunStore::markWriting(const SerialReservation& r, std::string& error) {
     return true;
 }
 
-bool RunStore::commit(const SerialReservation& r, const std::string& recordPath, const std::string& recordLine,
+bool RunStore::commitOnce(const SerialReservation& r, const std::string& recordPath, const std::string& recordLine,
                       std::string& error, bool* appended) {
     Tx tx(*link_);
     CommitFaults armed(*faults_);
@@ -263,7 +263,7 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
     return true;
 }
 
-bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberStep step) {
+bool RunStore::giveBackOnce(const SerialReservation& r, std::string& error, NumberStep step) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
@@ -276,7 +276,7 @@ bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberSt
     return true;
 }
 
-bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
+bool RunStore::settleOnce(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
                       std::string& error, const std::string& goneHost) {
     Tx tx(*link_);
     if (!tx.begin(error))
@@ -311,7 +311,7 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
            tx.commit(error);
 }
 
-bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {
+bool RunStore::startRunOnce(const SerialRunSettings& settings, std::string& error) {
     if (const auto why = CheckRunSettings(settings)) {
         error = *why;
         return false;
@@ -331,7 +331,7 @@ std::optional<std::vector<std::pair<std::int64_t, std::string>>> RunStore::recor
     return records;
 }
 
-bool RunStore::moveRun(const std::string& target, std::string& error) {
+bool RunStore::moveRunOnce(const std::string& target, std::string& error) {
     struct stat st {};
     if (isServer(target) || ::lstat(target.c_str(), &st) == 0) {
         error = isServer(target) ? "書出し先はファイルにしてください。" : target + " はすでにあります。";

@@ -106,6 +106,18 @@ public:
 
 private:
     RunStore(std::string path, std::unique_ptr<SqlLink> link, std::unique_ptr<FaultPoints> faults);
+    // Each public step once; the public step runs it again when the server
+    // broke its transaction off in a conflict (runstoreretry.cpp).
+    std::optional<SerialRunState> loadOnce(std::string& error, bool reap);
+    Taken reserveOnce(const StationId& station, const Check& check);
+    bool markWritingOnce(const SerialReservation& reservation, std::string& error);
+    bool commitOnce(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
+                    std::string& error, bool* appended);
+    bool giveBackOnce(const SerialReservation& reservation, std::string& error, NumberStep step);
+    bool settleOnce(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
+                    std::string& error, const std::string& goneHost);
+    bool startRunOnce(const SerialRunSettings& settings, std::string& error);
+    bool moveRunOnce(const std::string& target, std::string& error);
     std::optional<SerialRunState> current(std::string& error);
     std::optional<std::int64_t> pick(const SerialRunState& state, const StationId& station, std::int64_t token,
                                      std::string& error);

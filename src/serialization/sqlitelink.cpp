@@ -316,6 +316,9 @@ std::string SqliteFileHead(SqlLink& link, int bytes) {
 
 const char* const kDiskFull = "ディスクがいっぱいです";
 const char* const kReadOnly = "読み取り専用です";
+const char* const kConflict = "他のステーションの処理と競合しました";
+
+bool IsConflict(const std::string& error) { return error.find(kConflict) != std::string::npos; }
 
 bool IsRoomError(const std::string& error) {
     return error.find(kDiskFull) != std::string::npos || error.find(kReadOnly) != std::string::npos;

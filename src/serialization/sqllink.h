@@ -48,6 +48,10 @@ public:
 extern const char* const kDiskFull;
 extern const char* const kReadOnly;
 bool IsRoomError(const std::string& error);
+// A transaction the server broke off to end a conflict with another one:
+// run again whole, it may well pass.
+extern const char* const kConflict;
+bool IsConflict(const std::string& error);
 
 // A transaction that rolls back unless committed.
 class Tx {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "serialization/runstore.h"
+#include "serialization/sqllink.h"
 #include "support/fakes.h"
 #include "support/pgcluster.h"
 
@@ -479,3 +480,57 @@ TEST(RunStoreFiles, AGiveBackThatFailedIsSaid) {
 }
 
 }  // namespace
+
+TEST(RunStoreServer, ATransactionBrokenOffInAConflictIsRunAgainWhole) {
+    auto& cluster = test::SharedPgCluster();
+    if (!cluster.running())
+        GTEST_SKIP() << "skipped: " << cluster.whyNot();
+    test::TestRig rig;
+    const std::string path = cluster.newDatabase(), record = rig.dir + "SERIAL_LOG.txt";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(1000, 6), error)) << error;
+    auto store = RunStore::open(path, error);
+    ASSERT_TRUE(store) << error;
+    FaultPoints none({});
+    const auto admin = OpenPostgresLink(path, none, error);
+    ASSERT_TRUE(admin) << error;
+    auto sql = [&](const std::string& text) { ASSERT_TRUE(admin->exec(text, {}, nullptr, error)) << error; };
+    // The server breaks the first `times` transactions off with `code`; a
+    // sequence counts the tries, whatever the rollbacks undo.
+    auto conflicts = [&](const std::string& code, int times) {
+        sql("CREATE OR REPLACE FUNCTION conflict() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF nextval('tries') <= " + std::to_string(times) + " THEN RAISE EXCEPTION 'conflict' USING ERRCODE = '" +
+            code + "'; END IF; RETURN NEW; END $$");
+        sql("ALTER SEQUENCE tries RESTART");
+    };
+    auto tries = [&] {
+        std::vector<SqlRow> rows;
+        EXPECT_TRUE(admin->exec("SELECT last_value FROM tries", {}, &rows, error)) << error;
+        return rows.empty() ? std::string() : rows[0][0].value_or("");
+    };
+    sql("CREATE SEQUENCE tries");
+    conflicts("40001", 0);
+    // At the commit itself, after the record line went in.
+    sql("CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON serial_record DEFERRABLE INITIALLY DEFERRED "
+        "FOR EACH ROW EXECUTE FUNCTION conflict()");
+
+    const auto a = store->reserve(ThisStation(), nullptr);
+    ASSERT_EQ(Value(a), 1000) << a.error;
+    ASSERT_TRUE(store->markWriting(a.reservation, error)) << error;
+    conflicts("40001", 2);
+    ASSERT_TRUE(store->commit(a.reservation, record, "chip 1000", error)) << error;
+    EXPECT_EQ(tries(), "3");
+    EXPECT_EQ(test::ReadFileBytes(record), "chip 1000\r\n");
+    EXPECT_EQ(store->records(error)->size(), 1u);
+
+    // A conflict that does not end: a few tries, then said as such; nothing changed.
+    const auto b = store->reserve(ThisStation(), nullptr);
+    sql("CREATE TRIGGER on_update BEFORE UPDATE ON serial_number FOR EACH ROW EXECUTE FUNCTION conflict()");
+    conflicts("40P01", 1000);
+    EXPECT_FALSE(store->markWriting(b.reservation, error));
+    EXPECT_NE(error.find("5 回試しても競合が続きました"), std::string::npos) << error;
+    EXPECT_EQ(tries(), "5");
+    EXPECT_EQ(store->load(error)->values(NumberState::Reserved), std::vector<std::int64_t>{1001});
+    conflicts("40P01", 0);
+    EXPECT_TRUE(store->markWriting(b.reservation, error)) << error;
+}

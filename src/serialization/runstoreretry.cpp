@@ -1,0 +1,85 @@
+// The run store's public steps: each is one transaction, run again whole
+// when the server broke it off to end a conflict with another station's
+// (a deadlock, or a serialization failure under a stricter isolation). A
+// broken-off transaction changed nothing, so running it again is safe; a
+// few tries, spread out at random so that two stations do not meet again.
+#include <chrono>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "serialization/runstore.h"
+#include "serialization/sqllink.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int kTries = 5;
+
+bool Retried(std::string& error, const std::function<bool()>& once) {
+    thread_local std::minstd_rand random{std::random_device{}()};
+    for (int attempt = 1;; ++attempt) {
+        if (once())
+            return true;
+        if (!IsConflict(error))
+            return false;
+        if (attempt == kTries) {
+            error += " (" + std::to_string(kTries) + " 回試しても競合が続きました)";
+            return false;
+        }
+        error.clear();
+        const int ms = 20 * attempt + static_cast<int>(random() % 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+}  // namespace
+
+std::optional<SerialRunState> RunStore::load(std::string& error, bool reap) {
+    std::optional<SerialRunState> state;
+    Retried(error, [&] { return (state = loadOnce(error, reap)).has_value(); });
+    return state;
+}
+
+RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) {
+    Taken t;
+    Retried(t.error, [&] {
+        t = reserveOnce(station, check);
+        return t.result != Take::Error;
+    });
+    return t;
+}
+
+bool RunStore::markWriting(const SerialReservation& reservation, std::string& error) {
+    return Retried(error, [&] { return markWritingOnce(reservation, error); });
+}
+
+bool RunStore::commit(const SerialReservation& reservation, const std::string& recordPath,
+                      const std::string& recordLine, std::string& error, bool* appended) {
+    // A line that went in before the transaction was broken off is not written again.
+    bool in = false;
+    const bool ok = Retried(error, [&] { return commitOnce(reservation, in ? "" : recordPath, recordLine, error, &in); });
+    if (appended)
+        *appended = in;
+    return ok;
+}
+
+bool RunStore::giveBack(const SerialReservation& reservation, std::string& error, NumberStep step) {
+    return Retried(error, [&] { return giveBackOnce(reservation, error, step); });
+}
+
+bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
+                      std::string& error, const std::string& goneHost) {
+    return Retried(error, [&] { return settleOnce(value, used, recordPath, recordLine, error, goneHost); });
+}
+
+bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {
+    return Retried(error, [&] { return startRunOnce(settings, error); });
+}
+
+bool RunStore::moveRun(const std::string& target, std::string& error) {
+    return Retried(error, [&] { return moveRunOnce(target, error); });
+}
+
+}  // namespace vx

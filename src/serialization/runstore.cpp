@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "serialization/recordfile.h"
+#include "serialization/serialvalue.h"
 #include "serialization/sqlitefile.h"
 #include "serialization/sqllink.h"
 #include "serialization/storeschema.h"
@@ -90,6 +91,21 @@ bool Record(SqlLink& link, std::int64_t run, std::int64_t index, const std::stri
     if (appended)
         *appended = true;
     return true;
+}
+
+// A number an operator settled as used: the line its station appended
+// before it died uncommitted (one no run of the store holds) becomes its
+// record, so that one chip has one line; else the settled line is appended.
+bool RecordSettled(SqlLink& link, const SerialReservation& r, const std::string& path, const std::string& line,
+                   const std::string& like, FaultPoints& faults, std::string& error) {
+    for (const auto& written : RecordLinesOf(path, r.value, SerialBytesText(r.value, r.settings.bytes))) {
+        const auto held = HasRecordLine(link, written, error);
+        if (!held)
+            return false;
+        if (!*held)
+            return InsertRecord(link, r.run, r.index, written, error);
+    }
+    return Record(link, r.run, r.index, path, line, like, faults, error);
 }
 
 }  // namespace
@@ -307,7 +323,7 @@ bool RunStore::settleOnce(std::int64_t value, bool used, const std::string& reco
     }
     const SerialReservation r{state->run, h->index, h->token, value, state->settings};
     return move(r, used ? NumberStep::SettleUsed : NumberStep::SettleFree, error) &&
-           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) &&
+           (!used || RecordSettled(*link_, r, recordPath, recordLine, shareLike(), *faults_, error)) &&
            tx.commit(error);
 }
 

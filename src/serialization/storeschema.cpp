@@ -416,4 +416,11 @@ bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNu
     return ReadRecords(link, state.run, records, error);
 }
 
+std::optional<bool> HasRecordLine(SqlLink& link, const std::string& line, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT 1 FROM serial_record WHERE line = $1 LIMIT 1", {line}, &rows, error))
+        return std::nullopt;
+    return !rows.empty();
+}
+
 }  // namespace vx

@@ -65,6 +65,8 @@ bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std:
 
 using Records = std::vector<std::pair<std::int64_t, std::string>>;
 bool ReadRecords(SqlLink& link, std::int64_t run, Records& records, std::string& error);
+// Whether a run of the store, any run, has this record line.
+std::optional<bool> HasRecordLine(SqlLink& link, const std::string& line, std::string& error);
 // Every number row and record of a run, checked, to be copied.
 bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNumber>& numbers, Records& records,
                   std::string& error);

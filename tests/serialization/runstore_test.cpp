@@ -14,7 +14,10 @@
 #include <set>
 #include <thread>
 
+#include "serialization/recordfile.h"
 #include "serialization/runstore.h"
+#include "serialization/station.h"
+#include "serialization/storeschema.h"
 #include "serialization/sqllink.h"
 #include "support/fakes.h"
 #include "support/pgcluster.h"
@@ -168,6 +171,45 @@ TEST_P(RunStoreTest, GoneStationsNumbersReturnUnlessTheChipMayHoldThem) {
     EXPECT_EQ(values, (std::vector<std::int64_t>{1001, 1002, 1003, 1004, 1005}));
     EXPECT_EQ(store->reserve(me, any).result, RunStore::Take::Finished);
     EXPECT_EQ(state().recorded(), 6);
+}
+
+TEST_P(RunStoreTest, ASettledChipWhoseStationDiedBeforeItsCommitKeepsOneLine) {
+    std::string error;
+    const std::string record = rig.dir + "SERIAL_LOG.txt";
+    const std::string earlier = SerialRecordLine("2026/05/20 11:59:00", "PIC16F84A", 1000, "03:E8", "/lab/a.hex", "1", "COM2");
+    const std::string line = SerialRecordLine("2026/05/20 12:00:00", "PIC16F84A", 1000, "03:E8", "/lab/a.hex", "1", "COM1");
+    {
+        // An earlier run's chip 1000, recorded; then this run's station appends
+        // its chip's line and dies before its commit.
+        auto other = RunStore::open(path, error);
+        ASSERT_TRUE(other) << error;
+        const auto first = other->reserve(DeadStation(), any);
+        ASSERT_TRUE(other->markWriting(first.reservation, error));
+        ASSERT_TRUE(other->commit(first.reservation, record, earlier, error)) << error;
+        ASSERT_TRUE(other->startRun(Settings(1000, 6), error));
+        const auto written = other->reserve(DeadStation(), any);
+        ASSERT_TRUE(other->markWriting(written.reservation, error));
+        FaultPoints none({});
+        ASSERT_TRUE(AppendRecord(record, line, none, error));
+        ASSERT_TRUE(AppendRecord(record, SerialRecordLine("t", "d", 1000, "E8", "-", "-", "-"), none, error));
+    }
+    SerialRunState s = store->load(error, true).value_or(SerialRunState{});
+    for (int i = 0; i < 100 && s.count(NumberState::Settle) == 0; ++i) {
+        usleep(20000);
+        s = store->load(error, true).value_or(SerialRunState{});
+    }
+    ASSERT_EQ(s.values(NumberState::Settle), std::vector<std::int64_t>{1000});
+    const std::string before = test::ReadFileBytes(record);
+    ASSERT_TRUE(store->settle(1000, true, record, SerialSettledLine(Settings(1000, 6), 1000), error)) << error;
+    EXPECT_EQ(test::ReadFileBytes(record), before);
+    EXPECT_EQ(*store->records(error), (Records{{0, line}}));
+
+    // A number with no line of its own gets the settled line.
+    const auto t = store->reserve(me, any);
+    ASSERT_TRUE(store->markWriting(t.reservation, error));
+    ASSERT_TRUE(store->giveBack(t.reservation, error, NumberStep::Unknown));
+    ASSERT_TRUE(store->settle(1001, true, record, "2026/05/20 12:01:00  -  1001  03:E9  -  -  確認により記録", error));
+    EXPECT_EQ(test::ReadFileBytes(record), before + "2026/05/20 12:01:00  -  1001  03:E9  -  -  確認により記録\r\n");
 }
 
 TEST_P(RunStoreTest, AnExportRacingLiveStationsHandsOutNoNumberTwice) {

@@ -136,7 +136,7 @@ int settle(Context& c, RunStore& store, const SerialRunState& state) {
     }
     const bool used = c.options.settleAs == "used";
     std::string error;
-    if (!store.settle(*value, used, recordPath(c), SerialSettledLine(state.settings, *value), error,
+    if (!store.settle(*value, used, store.recordFile(recordPath(c)), SerialSettledLine(state.settings, *value), error,
                       c.options.stationGone)) {
         printError(error);
         return kExitUsage;

@@ -69,12 +69,15 @@ public:
         if (!exec("BEGIN ISOLATION LEVEL READ COMMITTED", {}, nullptr, error))
             return false;
         if (exec(durable ? "SET LOCAL synchronous_commit TO ON" : "SET LOCAL synchronous_commit TO OFF", {}, nullptr,
-                 error))
+                 error) &&
+            (lockWaitMs_ == 0 || exec("SELECT set_config('lock_timeout', $1, true), set_config('statement_timeout', $1, true)",
+                                      {std::to_string(lockWaitMs_)}, nullptr, error)))
             return true;
         std::string ignored;
         exec("ROLLBACK", {}, nullptr, ignored);
         return false;
     }
+    void waitForLocks(int ms) override { lockWaitMs_ = ms; }
     const char* lockRowsSql() const override { return " FOR UPDATE SKIP LOCKED"; }
     const char* tableSql() const override { return "SELECT 1 WHERE to_regclass($1) IS NOT NULL"; }
     // The holder's session keeps the lock; taking it here means the session is gone.
@@ -116,6 +119,7 @@ private:
     PGconn* conn_;
     FaultPoints& faults_;
     std::set<std::int64_t> held_;
+    int lockWaitMs_ = 0;  // 0: the session's lock_timeout
 };
 
 void Quiet(void*, const char*) {}

@@ -273,7 +273,7 @@ bool RunStore::commitOnce(const SerialReservation& r, const std::string& recordP
         return true;
     }
     if (!Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
-        !tx.commit(error))
+        (!recordPath.empty() && !SetRecordFile(*link_, here_.host, recordPath, error)) || !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
@@ -385,6 +385,12 @@ bool RunStore::moveRunOnce(const std::string& target, std::string& error) {
     if (undo.begin(ignored) && SetMovedTo(*link_, state->run, "", ignored))
         undo.commit(ignored);
     return false;
+}
+
+std::string RunStore::recordFile(const std::string& fallback) {
+    std::string error;
+    const auto path = RecordFileOf(*link_, here_.host, error);
+    return path && !path->empty() ? *path : fallback;
 }
 
 }  // namespace vx

@@ -92,6 +92,9 @@ public:
     // names that machine (the operator says its station is gone).
     bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
                 std::string& error, const std::string& goneHost = "");
+    // Where this machine's stations of the store append their record lines
+    // (the file their last commit wrote to); fallback when none has.
+    std::string recordFile(const std::string& fallback);
     // The current run's record rows: index and line, by index.
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run; the earlier ones stay as history.

@@ -17,6 +17,25 @@ namespace {
 
 constexpr int kTries = 5;
 
+// Once a chip was written, giving up on another station's lock costs a
+// passed chip its record (exit 6) or a failed chip's number its way back:
+// such steps wait for a stalled station far longer than the slowest step
+// that holds the lock (a commit: the record line and the store synced, some
+// seconds on a busy disk), as long as a server waits for a station idle in
+// its transaction.
+constexpr int kAfterChipWaitMs = 60000;
+
+class LongWait {
+public:
+    explicit LongWait(SqlLink& link) : link_(link) { link_.waitForLocks(kAfterChipWaitMs); }
+    ~LongWait() { link_.waitForLocks(0); }
+    LongWait(const LongWait&) = delete;
+    LongWait& operator=(const LongWait&) = delete;
+
+private:
+    SqlLink& link_;
+};
+
 bool Retried(std::string& error, const std::function<bool()>& once) {
     thread_local std::minstd_rand random{std::random_device{}()};
     for (int attempt = 1;; ++attempt) {
@@ -58,6 +77,7 @@ bool RunStore::markWriting(const SerialReservation& reservation, std::string& er
 bool RunStore::commit(const SerialReservation& reservation, const std::string& recordPath,
                       const std::string& recordLine, std::string& error, bool* appended) {
     // A line that went in before the transaction was broken off is not written again.
+    LongWait patient(*link_);
     bool in = false;
     const bool ok = Retried(error, [&] { return commitOnce(reservation, in ? "" : recordPath, recordLine, error, &in); });
     if (appended)
@@ -66,6 +86,7 @@ bool RunStore::commit(const SerialReservation& reservation, const std::string& r
 }
 
 bool RunStore::giveBack(const SerialReservation& reservation, std::string& error, NumberStep step) {
+    LongWait patient(*link_);
     return Retried(error, [&] { return giveBackOnce(reservation, error, step); });
 }
 

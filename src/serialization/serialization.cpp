@@ -546,7 +546,7 @@ bool SerialProgramming::settle(std::int64_t value, bool used) {
     std::string error;
     const auto store = openStore(error);
     const auto state = store ? store->load(error) : std::nullopt;
-    if (!state || !store->settle(value, used, s_.run.appDir + kSerialRecordName,
+    if (!state || !store->settle(value, used, store->recordFile(s_.run.appDir + kSerialRecordName),
                                  SerialSettledLine(state->settings, value), error)) {
         showMessage(error);
         return false;

@@ -42,6 +42,9 @@ public:
     virtual void release(std::int64_t) {}
     // Opened for reading only: this user cannot write the store.
     virtual bool readOnly() const { return false; }
+    // Transactions begun from now on wait this long for another station's
+    // lock before they give up (0: the link's own wait).
+    virtual void waitForLocks(int ms) = 0;
 };
 
 // How the links say that the disk, not the store, is at fault.

@@ -576,3 +576,35 @@ TEST(RunStoreServer, ATransactionBrokenOffInAConflictIsRunAgainWhole) {
     conflicts("40P01", 0);
     EXPECT_TRUE(store->markWriting(b.reservation, error)) << error;
 }
+
+TEST(RunStoreFiles, AfterTheChipAStepWaitsOutAStalledStation) {
+    test::TestRig rig;
+    const std::string path = rig.dir + "run.db";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(0, 5), error));
+    auto store = RunStore::open(path, error), other = RunStore::open(path, error);
+    const auto t = store->reserve(ThisStation(), nullptr);
+    ASSERT_TRUE(store->markWriting(t.reservation, error)) << error;
+    // Another station holds the store's write lock longer than a reservation waits.
+    int locked[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        sqlite3* held = nullptr;
+        sqlite3_open(path.c_str(), &held);
+        sqlite3_exec(held, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        (void)::write(locked[1], "x", 1);
+        ::usleep(11500000);
+        sqlite3_exec(held, "COMMIT", nullptr, nullptr, nullptr);
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
+    RunStore::Taken refused;
+    std::thread reserving([&] { refused = other->reserve(ThisStation(), nullptr); });
+    EXPECT_TRUE(store->commit(t.reservation, "", "", error)) << error;
+    reserving.join();
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(refused.result, RunStore::Take::Error);  // before a chip: given up, nothing lost
+    EXPECT_EQ(store->load(error)->recorded(), 1);
+}

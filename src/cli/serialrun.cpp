@@ -191,10 +191,7 @@ std::unique_ptr<SerialHook> StartSerialStation(Context& c) {
     const std::string path = ComDevicePath(c.s.settings, n);
     if (!path.empty() && path != port)
         port += " (" + path + ")";
-    // The store's fault points, for the tests that kill stations at each of them.
-    const char* faults = std::getenv("VORMEX_STORE_FAULT");
-    auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port,
-                                                   ParseStoreFaults(faults ? faults : "").value_or(StoreFaults{}));
+    auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port, StationStoreFaults());
     auto hook = std::make_unique<SerialHook>(c, std::move(station));
     c.s.ops.programHook = hook.get();
     return hook;

@@ -63,15 +63,17 @@ public:
         }
         return ok;
     }
-    // The isolation and the commit's durability are the store's own, whatever
-    // the server's defaults say.
+    // The isolation, the commit's durability and the waits are the store's
+    // own, whatever the server's defaults say; set in one round trip.
     bool begin(bool durable, std::string& error) override {
         if (!exec("BEGIN ISOLATION LEVEL READ COMMITTED", {}, nullptr, error))
             return false;
-        if (exec(durable ? "SET LOCAL synchronous_commit TO ON" : "SET LOCAL synchronous_commit TO OFF", {}, nullptr,
-                 error) &&
-            (lockWaitMs_ == 0 || exec("SELECT set_config('lock_timeout', $1, true), set_config('statement_timeout', $1, true)",
-                                      {std::to_string(lockWaitMs_)}, nullptr, error)))
+        const std::string wait = lockWaitMs_ > 0 ? std::to_string(lockWaitMs_) : "";
+        if (exec("SELECT set_config('synchronous_commit', $1, true), "
+                 "set_config('lock_timeout', CASE WHEN $2 = '' THEN current_setting('lock_timeout') ELSE $2 END, true), "
+                 "set_config('statement_timeout', CASE WHEN $2 = '' THEN current_setting('statement_timeout') ELSE $2 END, "
+                 "true)",
+                 {durable ? "on" : "off", wait}, nullptr, error))
             return true;
         std::string ignored;
         exec("ROLLBACK", {}, nullptr, ignored);
@@ -119,7 +121,7 @@ private:
     PGconn* conn_;
     FaultPoints& faults_;
     std::set<std::int64_t> held_;
-    int lockWaitMs_ = 0;  // 0: the session's lock_timeout
+    int lockWaitMs_ = 0;  // 0: the session's own time-outs
 };
 
 void Quiet(void*, const char*) {}

@@ -365,8 +365,10 @@ TEST_F(SerialStations, ASettleRecordsWhereTheStationsRecord) {
     EXPECT_EQ(settled.exitCode, 0) << settled.err;
     EXPECT_EQ(QFile::exists(defaultRecord) ? readFile(defaultRecord) : "", before);
     const std::string lines = readFile("SERIAL_LOG.txt");
+    // One line for 101: the settled one, or the station's own when it got
+    // as far as its line before the kill.
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
-    EXPECT_TRUE(Contains(lines, "  101  65  -  -  確認により記録\r\n")) << lines;
+    EXPECT_TRUE(Contains(lines, "  101  65  ")) << lines;
 }
 
 // A live station in a pid namespace of its own (a container sharing this

@@ -1,7 +1,8 @@
 // The time a production run's store adds to each chip: the reserve,
-// writing and commit transactions (with the production record's line),
-// every one durable, with four station processes sharing one run, as four
-// vormex-cli stations do. On SQLite in a folder (default: the system's
+// writing and commit transactions (with the production record's line and
+// the chip's row), every one durable, with four station processes sharing
+// one run, as four vormex-cli stations do; and what an operator's screen
+// reads after each chip (the counters and the last chips). On SQLite in a folder (default: the system's
 // temporary folder; give one on the disk the line will use) and on a
 // throwaway PostgreSQL server.
 //   bench_serialrun [FOLDER]
@@ -70,33 +71,60 @@ int Station(const std::string& run, const std::string& record, int k, int progra
         return 1;
     }
     const vx::StationId me = vx::ThisStation();
-    std::vector<double> times, cpu;
+    std::vector<double> times, cpu, counters, bare, bareCpu;
+    vx::ChipAttempt attempt;
+    attempt.chip.host = me.host;
+    attempt.chip.user = "station" + std::to_string(k);
+    attempt.chip.device = "PIC16F84A";
+    attempt.chip.deviceId = 0x0560;
+    attempt.chip.programChecksum = "D457";
+    attempt.chip.hexSha256 = attempt.chip.imageSha256 = std::string(64, '0');
+    attempt.chip.seconds = chipMs / 1000;
     for (int chip = 0; chip < kChipsEach; ++chip) {
         const auto start = bench::Wall::now();
         const double cpuStart = CpuMs();
+        attempt.atMs = static_cast<std::int64_t>(std::time(nullptr)) * 1000;
+        attempt.chip.at = attempt.atMs / 1000;
         if (chip % 10 == 9) {
+            attempt.chip.passed = false;
             const auto failed = store->reserve(me, nullptr);
             if (failed.result != vx::RunStore::Take::Reserved || !store->markWriting(failed.reservation, error) ||
-                !store->giveBack(failed.reservation, error))
+                !store->giveBack(failed.reservation, error, vx::NumberStep::GiveBack, &attempt))
                 return 1;
         }
+        attempt.chip.passed = true;
+        // Every other chip without its row: what the row itself costs.
+        const bool withRow = chip % 2 == 0;
         const auto taken = store->reserve(me, nullptr);
         if (taken.result != vx::RunStore::Take::Reserved || !store->markWriting(taken.reservation, error) ||
-            !store->commit(taken.reservation, record, "station " + std::to_string(k), error))
+            !store->commit(taken.reservation, record, "station " + std::to_string(k), error, nullptr,
+                           withRow ? &attempt : nullptr))
             return 1;
-        times.push_back(bench::Ms(bench::Wall::now() - start));
-        cpu.push_back(CpuMs() - cpuStart);
+        (withRow ? times : bare).push_back(bench::Ms(bench::Wall::now() - start));
+        (withRow ? cpu : bareCpu).push_back(CpuMs() - cpuStart);
+        const auto shown = bench::Wall::now();
+        if (!store->lineView(me.host, attempt.chip.user, error))
+            return 1;
+        counters.push_back(bench::Ms(bench::Wall::now() - shown));
         if (programmingMs > 0)
             usleep(static_cast<useconds_t>(programmingMs * 1000));
     }
     std::sort(times.begin(), times.end());
     std::sort(cpu.begin(), cpu.end());
-    const double median = times[times.size() / 2];
+    std::sort(counters.begin(), counters.end());
+    std::sort(bare.begin(), bare.end());
+    std::sort(bareCpu.begin(), bareCpu.end());
+    const double median = times[times.size() / 2], shown = counters[counters.size() / 2];
+    const double row = std::max(0.0, median - bare[bare.size() / 2]);
+    const double rowCpu = cpu[cpu.size() / 2] - bareCpu[bareCpu.size() / 2];
     // Wall time includes waiting for the other stations' transactions and for the CPU.
-    std::printf("  station %d: %d chips, store per chip: wall median %.2f ms (%.2f %% of a chip), "
+    std::printf("  station %d: %zu chips with their row, store per chip: wall median %.2f ms (%.2f %% of a chip), "
                 "99th %.2f ms, worst %.2f ms; CPU median %.2f ms\n",
-                k, kChipsEach, median, 100 * median / chipMs, times[times.size() * 99 / 100], times.back(),
+                k, times.size(), median, 100 * median / chipMs, times[times.size() * 99 / 100], times.back(),
                 cpu[cpu.size() / 2]);
+    std::printf("  station %d: the chip's row: wall %.2f ms more than without (CPU %.2f ms); the operator's "
+                "counters after it: %.2f ms; row and counters %.2f %% of a chip\n",
+                k, row, rowCpu, shown, 100 * (row + shown) / chipMs);
     std::fflush(stdout);
     return 0;
 }

@@ -2,10 +2,11 @@
 _vormex_cli() {
     local cur prev words cword
     _init_completion || return
-    local commands="devices detect blank erase read verify program identify convert checksum info watch disasm serial doctor config"
+    local commands="devices detect blank erase read verify program identify convert checksum info watch disasm serial doctor config report"
     local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --keep-eeprom --once --yes --serial
                    --output --search --help --version --start --increment --quantity --address --bytes --mode
-                   --ignore-id --calibration --band-gap --list-settle --settle --root --set -y -h -o --"
+                   --ignore-id --calibration --band-gap --list-settle --settle --root --set --station-gone
+                   --operator --from-sqtp --export-sqtp --random --format -y -h -o --"
     case $prev in
         --device)
             local names
@@ -19,6 +20,12 @@ _vormex_cli() {
         --mode)
             COMPREPLY=($(compgen -W "retlw eeprom" -- "$cur"))
             return ;;
+        --format)
+            COMPREPLY=($(compgen -W "text csv json html" -- "$cur"))
+            return ;;
+        --from-sqtp|--export-sqtp)
+            _filedir num
+            return ;;
         --sim-state|--ini|--settings|--serial|-o|--output)
             _filedir
             return ;;
@@ -28,7 +35,7 @@ _vormex_cli() {
         --band-gap)
             COMPREPLY=($(compgen -W "0 1 2 3" -- "$cur"))
             return ;;
-        --search|--start|--increment|--quantity|--address|--bytes|--calibration|--settle|--set)
+        --search|--start|--increment|--quantity|--address|--bytes|--calibration|--settle|--set|--operator)
             return ;;
     esac
     if ((cword >= 3)) && [[ ${words[cword-2]} == --settle ]]; then
@@ -42,7 +49,7 @@ _vormex_cli() {
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            devices|detect|blank|erase|read|verify|program|identify|convert|checksum|info|watch|disasm|serial|doctor|config)
+            devices|detect|blank|erase|read|verify|program|identify|convert|checksum|info|watch|disasm|serial|doctor|config|report)
                 command=${words[i]}; break ;;
         esac
     done

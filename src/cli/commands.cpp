@@ -445,6 +445,8 @@ int boardCommand(Context& c) {
 
 }  // namespace
 
+int SelectCliDevice(Context& c) { return selectDevice(c); }
+
 int RunCommand(Context& c) {
     const std::string& command = c.options.command;
     if (command == "devices")
@@ -461,6 +463,8 @@ int RunCommand(Context& c) {
         return disasm(c);
     if (command == "serial")
         return SerialCommand(c);
+    if (command == "report")
+        return ReportCommand(c);
     if (command == "doctor")
         return DoctorCommand(c);
     return boardCommand(c);

@@ -32,6 +32,10 @@ bool SaveSimState(Context& c);
 // Production runs: the serial command, the check of --serial's STATEFILE
 // before the board is touched, and Program with the run's next number.
 int SerialCommand(Context& c);
+// report STATEFILE [--format F] [-o FILE]: the run's report from its store.
+int ReportCommand(Context& c);
+// The device of --device selected; kExitOk or why not (said).
+int SelectCliDevice(Context& c);
 int CheckSerialRun(Context& c);
 // Program's hook of a station: the simulated chip is kept as soon as it
 // passed, before the run records its number, as a real chip holds it.

@@ -87,7 +87,18 @@ COMMANDS
                             could not record it) is never handed out again
                             until it is settled (see serial below). A run
                             file of the earlier text form is converted once
-                            (the text is kept as STATEFILE.old).
+                            (the text is kept as STATEFILE.old), a store of
+                            the earlier schema upgraded once. Every chip
+                            attempted, passed or failed, is a row of the
+                            store: time, station (host, user), operator,
+                            device, the device ID read, the calibration and
+                            band-gap values written back, the program
+                            checksum, the SHA-256 of the HEX file and of the
+                            image as written, serial value, verdict, seconds
+                            and why it failed (see report).
+    program FILE --serial STATEFILE --operator NAME
+                            The same, the chips' rows naming NAME as the
+                            operator.
     serial STATEFILE --quantity Q --address A [--start S] [--increment K]
            [--bytes N] [--mode retlw|eeprom]
                             Create a production run (an existing STATEFILE
@@ -97,6 +108,39 @@ COMMANDS
                             words at program word address A (default mode)
                             or as EEPROM bytes at EEPROM address A. Values
                             are decimal, or hexadecimal with a 0x prefix.
+    serial STATEFILE --from-sqtp FILE.num --device NAME
+                            Create a run whose values are the records of the
+                            customer's SQTP list FILE.num, in order; the
+                            placement (RETLW words or EEPROM bytes), address
+                            and bytes come from the file. Every record is
+                            checked (checksums included); a list with two
+                            equal values, records of another length or
+                            address, data outside the device or more than
+                            1000000 records is refused, naming the line, and
+                            nothing is created.
+    serial STATEFILE --random --quantity Q --bytes N --address A
+           [--mode retlw|eeprom]
+                            Create a run of Q distinct random keys of N bytes
+                            from the system's random source (never all 0x00
+                            or all 0xFF). A listed or random run's values are
+                            stored with the run when it is created: every
+                            station and every restart hands out the same
+                            list, none twice.
+    serial STATEFILE --export-sqtp FILE --device NAME
+                            Write the values the run has recorded, in the
+                            order of the run, as an SQTP list (the form
+                            --from-sqtp reads), for the customer.
+    report STATEFILE [--format text|csv|json|html] [-o FILE]
+                            The run's report from its store: the plan and
+                            its state (planned, recorded, failed chips, to
+                            settle, left), passed, failed, yield and chips
+                            per hour per station and per operator, and every
+                            chip attempted with all its fields. CSV has one
+                            row per chip; HTML is one self-contained file
+                            with inline SVG charts (chips per hour per
+                            station, causes of failure). Default: text on
+                            standard output. A damaged store is named with
+                            what is damaged (exit 2).
     serial STATEFILE        Print the run's state, its numbers out and to
                             settle, and the last lines of its production
                             record.
@@ -298,7 +342,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"program", {1, false, false}}, {"convert", {2, false, false}}, {"checksum", {1, false, false}},
     {"info", {1, false, false}},     {"watch", {1, false, false}},   {"identify", {0, false, false}},
     {"disasm", {1, true, true}},    {"serial", {1, false, false}},  {"doctor", {0, false, false}},
-    {"config", {kWordOrSet, false, false}},
+    {"config", {kWordOrSet, false, false}}, {"report", {1, true, false}},
 };
 
 bool isHexCode(const std::string& text) {
@@ -317,13 +361,15 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"--increment", &o.serialIncrement}, {"--quantity", &o.serialQuantity},
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
         {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
-        {"--set", &o.configSet}, {"--station-gone", &o.stationGone},
+        {"--set", &o.configSet},     {"--operator", &o.operatorName}, {"--from-sqtp", &o.fromSqtp},
+        {"--export-sqtp", &o.exportSqtp}, {"--format", &o.reportFormat}, {"--station-gone", &o.stationGone},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
         {"--yes", &o.yes},               {"--once", &o.once},
         {"-y", &o.yes},                 {"--help", &o.help},            {"-h", &o.help},
         {"--version", &o.version},      {"--list-settle", &o.listSettle}, {"--ignore-id", &o.ignoreId},
+        {"--random", &o.randomKeys},
     };
 
     bool optionsEnded = false;
@@ -397,6 +443,21 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--once is an option of watch";
     if (!o.serialState.empty() && o.command != "program")
         return "--serial is an option of program only";
+    if (!o.operatorName.empty() && o.serialState.empty())
+        return "--operator belongs to program --serial";
+    if (!o.reportFormat.empty() && o.command != "report")
+        return "--format is an option of report only";
+    if (!o.fromSqtp.empty() && !(o.serialStart + o.serialIncrement + o.serialQuantity + o.serialAddress +
+                                 o.serialBytes + o.serialMode)
+                                    .empty())
+        return "--from-sqtp takes the address, bytes and placement from the file: give none of --start, "
+               "--increment, --quantity, --address, --bytes, --mode";
+    if (o.randomKeys && (!o.fromSqtp.empty() || !(o.serialStart + o.serialIncrement).empty()))
+        return "--random takes --quantity, --bytes, --address and --mode (no --start, --increment or --from-sqtp)";
+    if (!o.exportSqtp.empty() && (o.command != "serial" || o.serialCreate()))
+        return "--export-sqtp belongs to serial STATEFILE, without the options of a new run";
+    if ((!o.fromSqtp.empty() || !o.exportSqtp.empty()) && o.deviceName.empty())
+        return "--from-sqtp and --export-sqtp need --device NAME: the list's form is the device's";
     const bool programs = o.command == "program" || o.command == "watch";
     if ((!o.calibration.empty() || !o.bandGap.empty()) && !programs)
         return "--calibration and --band-gap are options of program and watch only";
@@ -407,16 +468,19 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
     if (!o.root.empty() && o.command != "doctor")
         return "--root is an option of doctor only";
     if (o.serialCreate() && o.command != "serial")
-        return "--start, --increment, --quantity, --address, --bytes and --mode belong to serial";
+        return "--start, --increment, --quantity, --address, --bytes, --mode, --from-sqtp and --random belong to "
+               "serial";
     const bool settling = o.listSettle || !o.settleNumber.empty();
-    if (settling && (o.command != "serial" || o.serialCreate() || (o.listSettle && !o.settleNumber.empty())))
+    if (settling && (o.command != "serial" || o.serialCreate() || !o.exportSqtp.empty() ||
+                     (o.listSettle && !o.settleNumber.empty())))
         return "--list-settle and --settle belong to serial STATEFILE, one at a time";
     if (!o.stationGone.empty() && o.settleNumber.empty())
         return "--station-gone belongs to serial STATEFILE --settle N used|free";
     if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
         return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
     const bool needsDevice =
-        o.command != "devices" && o.command != "detect" && o.command != "serial" && o.command != "doctor";
+        o.command != "devices" && o.command != "detect" && o.command != "serial" && o.command != "doctor" &&
+        o.command != "report";
     if (needsDevice && o.deviceName.empty())
         return o.command + " needs --device NAME (\"vormex-cli devices\" lists them)";
     return std::nullopt;

@@ -43,11 +43,18 @@ struct Options {
     std::vector<std::string> searchCodes;  // --search, disasm only
 
     std::string serialState;  // --serial STATEFILE, program only
+    std::string operatorName;  // --operator NAME, with --serial
     // serial STATEFILE: the new run's settings as typed; "" = not given.
     std::string serialStart, serialIncrement, serialQuantity, serialAddress, serialBytes, serialMode;
+    std::string fromSqtp;    // --from-sqtp FILE: a new run of the file's values
+    bool randomKeys = false;  // --random: a new run of random keys
+    std::string exportSqtp;  // --export-sqtp FILE: the run's recorded values as a list
     bool serialCreate() const {
-        return !(serialStart + serialIncrement + serialQuantity + serialAddress + serialBytes + serialMode).empty();
+        return randomKeys || !(serialStart + serialIncrement + serialQuantity + serialAddress + serialBytes + serialMode +
+                               fromSqtp)
+                                  .empty();
     }
+    std::string reportFormat;  // report --format
     // serial STATEFILE --list-settle / --settle N used|free.
     bool listSettle = false;
     std::string settleNumber, settleAs;

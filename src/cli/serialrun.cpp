@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "cli/commands.h"
+#include "base/textfile.h"
 #include "link/comport.h"
+#include "serialization/numberlist.h"
 #include "serialization/runstore.h"
 
 namespace vx::cli {
@@ -34,8 +36,40 @@ bool readSetting(const std::string& option, const std::string& text, std::int64_
     return true;
 }
 
+// The run of a customer's list: placement and values from the file, every
+// record checked before anything is created.
+int createListedRun(Context& c, const std::string& path) {
+    if (const int status = SelectCliDevice(c); status != kExitOk)
+        return status;
+    std::string text, error;
+    if (!ReadWholeFile(c.options.fromSqtp, text)) {
+        printError(c.options.fromSqtp + ": cannot be read");
+        return kExitUsage;
+    }
+    const auto list = ParseSqtp(text, c.s.device, error);
+    if (!list) {
+        printError(c.options.fromSqtp + ": " + error);
+        return kExitUsage;
+    }
+    SerialRunSettings settings;
+    settings.mode = list->mode;
+    settings.address = list->address;
+    settings.bytes = list->bytes;
+    settings.quantity = static_cast<std::int64_t>(list->values.size());
+    settings.source = SerialSource::List;
+    if (!RunStore::create(path, settings, error, list->values)) {
+        printError(error);
+        return kExitUsage;
+    }
+    c.ui.printLine("created " + ShownStorePath(path) + " with " + std::to_string(settings.quantity) +
+                   " values from " + c.options.fromSqtp);
+    return kExitOk;
+}
+
 int createRun(Context& c, const std::string& path) {
     const Options& o = c.options;
+    if (!o.fromSqtp.empty())
+        return createListedRun(c, path);
     if (o.serialQuantity.empty() || o.serialAddress.empty()) {
         printError("serial: a new run needs --quantity and --address");
         return kExitUsage;
@@ -56,7 +90,18 @@ int createRun(Context& c, const std::string& path) {
     }
     settings.mode = *mode;
     std::string error;
-    if (!RunStore::create(path, settings, error)) {
+    std::vector<std::int64_t> keys;
+    if (o.randomKeys) {
+        settings.source = SerialSource::Random;
+        auto drawn = settings.bytes ? RandomKeys(settings.quantity, settings.bytes, error)
+                                    : std::optional<std::vector<std::int64_t>>();
+        if (!drawn) {
+            printError(error.empty() ? "--bytes " + o.serialBytes + ": give 1 to 4" : error);
+            return kExitUsage;
+        }
+        keys = std::move(*drawn);
+    }
+    if (!RunStore::create(path, settings, error, keys)) {
         printError(error);
         return kExitUsage;
     }
@@ -102,8 +147,11 @@ int showRun(Context& c, const SerialRunState& state) {
     std::snprintf(line, sizeof line, "mode %s  address 0x%llX  bytes %d", SerialModeName(s.mode),
                   static_cast<unsigned long long>(s.address), s.bytes);
     c.ui.printLine(line);
-    c.ui.printLine("start " + std::to_string(s.start) + "  increment " + std::to_string(s.increment) +
-                   "  quantity " + std::to_string(s.quantity));
+    if (s.source == SerialSource::Arithmetic)
+        c.ui.printLine("start " + std::to_string(s.start) + "  increment " + std::to_string(s.increment) +
+                       "  quantity " + std::to_string(s.quantity));
+    else
+        c.ui.printLine(std::string(SerialSourceName(s.source)) + "  quantity " + std::to_string(s.quantity));
     if (!state.movedTo.empty())
         c.ui.printLine("moved to " + ShownStorePath(state.movedTo));
     const auto next = state.nextValue();
@@ -118,7 +166,7 @@ int showRun(Context& c, const SerialRunState& state) {
             continue;
         const std::string who = h.station.host.empty() ? "process " + std::to_string(h.station.pid)
                                                        : h.station.host + " process " + std::to_string(h.station.pid);
-        c.ui.printLine("  " + std::to_string(SerialValueAt(s, h.index)) + " " +
+        c.ui.printLine("  " + std::to_string(state.valueAt(h.index)) + " " +
                        (h.state == NumberState::Settle ? std::string("to settle") : NumberStateName(h.state)) +
                        " (" + who + ")");
     }
@@ -145,7 +193,66 @@ int settle(Context& c, RunStore& store, const SerialRunState& state) {
     return kExitOk;
 }
 
+// The run's recorded values, in the order of the run, as an SQTP list.
+int exportList(Context& c, RunStore& store, const SerialRunState& state) {
+    if (const int status = SelectCliDevice(c); status != kExitOk)
+        return status;
+    std::string error;
+    const auto plan = store.plannedValues(error);
+    if (!plan) {
+        printError(error);
+        return kExitUsage;
+    }
+    SerialList list{state.settings.mode, state.settings.address, state.settings.bytes, {}};
+    std::size_t h = 0;
+    for (std::int64_t i = 0; i < state.nextIndex; ++i) {
+        while (h < state.held.size() && state.held[h].index < i)
+            ++h;
+        if (h == state.held.size() || state.held[h].index != i)
+            list.values.push_back((*plan)[static_cast<std::size_t>(i)]);
+    }
+    if (list.values.empty()) {
+        printError(ShownStorePath(store.path()) + ": no chip of the run is recorded yet");
+        return kExitUsage;
+    }
+    if (!WriteFileAtomically(c.options.exportSqtp, SqtpText(list, c.s.device), error)) {
+        printError(error);
+        return kExitUsage;
+    }
+    c.ui.printLine("exported " + std::to_string(list.values.size()) + " values to " + c.options.exportSqtp);
+    return kExitOk;
+}
+
 }  // namespace
+
+int ReportCommand(Context& c) {
+    const auto format = ReportFormatFromName(c.options.reportFormat.empty() ? "text" : c.options.reportFormat);
+    if (!format) {
+        printError("--format " + c.options.reportFormat + ": give text, csv, json or html");
+        return kExitUsage;
+    }
+    const std::string& path = c.options.args[0];
+    std::string error, note;
+    const auto store = RunStore::open(path, error, &note);
+    if (!note.empty())
+        c.ui.printLine(note);
+    const auto report = store ? store->report(error) : std::nullopt;
+    if (!report) {
+        printError(store ? ShownStorePath(path) + ": " + error : error);
+        return kExitUsage;
+    }
+    const std::string text = ReportText(*report, *format);
+    if (c.options.output.empty()) {
+        c.ui.flush();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return kExitOk;
+    }
+    if (!WriteFileAtomically(c.options.output, text, error)) {
+        printError(error);
+        return kExitUsage;
+    }
+    return kExitOk;
+}
 
 int SerialCommand(Context& c) {
     const std::string& path = c.options.args[0];
@@ -157,6 +264,8 @@ int SerialCommand(Context& c) {
         return kExitUsage;
     if (!c.options.settleNumber.empty())
         return settle(c, *store, *state);
+    if (!c.options.exportSqtp.empty())
+        return exportList(c, *store, *state);
     if (c.options.listSettle) {
         for (const auto value : state->values(NumberState::Settle))
             c.ui.printLine(std::to_string(value));
@@ -192,6 +301,7 @@ std::unique_ptr<SerialHook> StartSerialStation(Context& c) {
     if (!path.empty() && path != port)
         port += " (" + path + ")";
     auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port, StationStoreFaults());
+    station->operatorName = c.options.operatorName;
     auto hook = std::make_unique<SerialHook>(c, std::move(station));
     c.s.ops.programHook = hook.get();
     return hook;

@@ -50,6 +50,7 @@ std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
     if (Tell(s, read) != Result::Ok)
         return Outcome::LinkFailed;
     const int id = *read.value;
+    s.ops.chipDeviceId = id;
     const bool selected = IsSelectedDevice(s, id);
     const std::string line = DeviceIdLine(s, id);
     ShowNote(s, selected ? Tone::Normal : Tone::Alert, line);

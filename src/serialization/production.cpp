@@ -77,6 +77,22 @@ std::optional<std::string> CheckRunSettings(const SerialRunSettings& s) {
     return std::nullopt;
 }
 
+const char* SerialSourceName(SerialSource source) {
+    switch (source) {
+    case SerialSource::Arithmetic: return "arithmetic";
+    case SerialSource::List: return "list";
+    case SerialSource::Random: return "random";
+    }
+    return "";
+}
+
+std::optional<SerialSource> SerialSourceFromName(const std::string& name) {
+    for (const auto source : {SerialSource::Arithmetic, SerialSource::List, SerialSource::Random})
+        if (name == SerialSourceName(source))
+            return source;
+    return std::nullopt;
+}
+
 std::vector<std::uint8_t> SerialValueBytes(std::int64_t value, int bytes) {
     std::vector<std::uint8_t> out;
     for (int b = bytes - 1; b >= 0; --b)

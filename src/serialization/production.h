@@ -16,6 +16,12 @@
 namespace vx {
 
 enum class SerialMode { Display, Retlw, Eeprom };
+// Where a run's values come from: start + index * increment, or a list kept
+// in the run's store from its creation (a customer's file, random keys); a
+// listed run keeps start 0 and increment 1 in its settings.
+enum class SerialSource { Arithmetic, List, Random };
+const char* SerialSourceName(SerialSource source);  // "arithmetic", "list", "random"
+std::optional<SerialSource> SerialSourceFromName(const std::string& name);
 
 struct SerialRunSettings {
     SerialMode mode = SerialMode::Retlw;
@@ -24,6 +30,7 @@ struct SerialRunSettings {
     std::int64_t quantity = 0;
     std::int64_t address = 0;  // program word address (RETLW) or EEPROM address
     int bytes = 1;             // 1..4
+    SerialSource source = SerialSource::Arithmetic;
     bool operator==(const SerialRunSettings&) const = default;
 };
 

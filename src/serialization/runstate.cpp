@@ -63,6 +63,13 @@ std::int64_t RandomToken() {
     return bits ? static_cast<std::int64_t>(bits) : 1;
 }
 
+std::int64_t SerialRunState::valueAt(std::int64_t index) const {
+    if (settings.source == SerialSource::Arithmetic)
+        return SerialValueAt(settings, index);
+    const auto value = planned.find(index);
+    return value == planned.end() ? -1 : value->second;
+}
+
 std::int64_t SerialRunState::count(NumberState state) const {
     return std::count_if(held.begin(), held.end(), [state](const HeldNumber& h) { return h.state == state; });
 }
@@ -75,7 +82,7 @@ std::vector<std::int64_t> SerialRunState::values(NumberState state) const {
     std::vector<std::int64_t> out;
     for (const auto& h : held)
         if (h.state == state)
-            out.push_back(SerialValueAt(settings, h.index));
+            out.push_back(valueAt(h.index));
     return out;
 }
 
@@ -84,9 +91,9 @@ std::optional<std::int64_t> SerialRunState::nextValue() const {
         return std::nullopt;
     for (const auto& h : held)
         if (h.state == NumberState::Returned)
-            return SerialValueAt(settings, h.index);
+            return valueAt(h.index);
     if (nextIndex < settings.quantity)
-        return SerialValueAt(settings, nextIndex);
+        return valueAt(nextIndex);
     return std::nullopt;
 }
 

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -73,6 +74,11 @@ struct SerialRunState {
     std::int64_t nextIndex = 0;    // first index never handed out
     std::vector<HeldNumber> held;  // by index
     std::string movedTo;           // the window moved the run into another STATEFILE
+    // A listed run's values of the indexes above (held ones and the next).
+    std::map<std::int64_t, std::int64_t> planned;
+
+    // The value of an index; -1 when the state does not know it.
+    std::int64_t valueAt(std::int64_t index) const;
 
     std::int64_t count(NumberState state) const;
     std::int64_t recorded() const;  // rows recorded, and converted ones

@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 
+#include "serialization/numberlist.h"
 #include "serialization/recordfile.h"
 #include "serialization/serialvalue.h"
+#include "serialization/runrows.h"
 #include "serialization/sqlitefile.h"
 #include "serialization/sqllink.h"
 #include "serialization/storeschema.h"
@@ -47,11 +50,14 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
         link = OpenPostgresLink(path, *points, error);
     else
         link = OpenStoreFile(path, *points, error, note);
+    bool upgraded = false;
     if (!link || !CheckSchema(*link, error) || !link->configure(error) ||
-        (!link->readOnly() && !SchemaCurrent(*link, error))) {
+        (!link->readOnly() && !SchemaCurrent(*link, error, &upgraded))) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
     }
+    if (upgraded && note)
+        *note = "シリアル番号の管理ファイル " + ShownStorePath(path) + " を新しい形式にしました。";
     if (!isServer(path) && !link->readOnly())
         for (const char* beside : {"-wal", "-shm"})
             ShareLike(path + beside, path);
@@ -60,7 +66,14 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
 
 namespace {
 
-bool CreateOnServer(const std::string& uri, const SerialRunSettings& settings, std::string& error) {
+// A run's row, and a listed run's values.
+bool InsertPlannedRun(SqlLink& link, std::int64_t id, const SerialRunSettings& settings,
+                      const std::vector<std::int64_t>& planned, std::string& error) {
+    return InsertRun(link, id, settings, 0, SerialTimeText(), error) && InsertPlan(link, id, planned, error);
+}
+
+bool CreateOnServer(const std::string& uri, const SerialRunSettings& settings, const std::vector<std::int64_t>& planned,
+                    std::string& error) {
     FaultPoints none({});
     auto link = OpenPostgresLink(uri, none, error);
     if (!link)
@@ -75,7 +88,34 @@ bool CreateOnServer(const std::string& uri, const SerialRunSettings& settings, s
         error = ShownStorePath(uri) + " にはすでに生産があります。";
         return false;
     }
-    return InsertRun(*link, 1, settings, 0, SerialTimeText(), error) && tx.commit(error);
+    return InsertPlannedRun(*link, 1, settings, planned, error) && tx.commit(error);
+}
+
+// The plan fits the run: one value per chip for a listed run, none else
+// (values twice the store itself refuses).
+std::optional<std::string> CheckPlan(const SerialRunSettings& settings, const std::vector<std::int64_t>& planned) {
+    if (const auto why = CheckRunSettings(settings))
+        return why;
+    const bool listed = settings.source != SerialSource::Arithmetic;
+    if (listed ? static_cast<std::int64_t>(planned.size()) != settings.quantity || settings.start != 0 ||
+                     settings.increment != 1 || settings.quantity > kMaxPlannedValues
+               : !planned.empty())
+        return std::string("予定のシリアル値の数が数量と合いません。");
+    const std::int64_t top = (std::int64_t{1} << (8 * settings.bytes)) - 1;
+    for (const auto value : planned)
+        if (value < 0 || value > top)
+            return "シリアル値 " + std::to_string(value) + " が書込みバイト数 " + std::to_string(settings.bytes) +
+                   " バイトに収まりません。";
+    return std::nullopt;
+}
+
+// The chip's row, when there is one, with the reservation's number.
+bool KeepAttempt(SqlLink& link, const SerialReservation& r, const ChipAttempt* attempt, std::string& error) {
+    if (!attempt)
+        return true;
+    ChipRecord chip = attempt->chip;
+    chip.serial = r.value;
+    return InsertChip(link, r.run, r.token, attempt->atMs, chip, error);
 }
 
 // The record row, and its line appended to the production record (path);
@@ -110,13 +150,14 @@ bool RecordSettled(SqlLink& link, const SerialReservation& r, const std::string&
 
 }  // namespace
 
-bool RunStore::create(const std::string& path, const SerialRunSettings& settings, std::string& error) {
-    if (const auto why = CheckRunSettings(settings)) {
+bool RunStore::create(const std::string& path, const SerialRunSettings& settings, std::string& error,
+                      const std::vector<std::int64_t>& planned) {
+    if (const auto why = CheckPlan(settings, planned)) {
         error = *why;
         return false;
     }
     if (isServer(path))
-        return CreateOnServer(path, settings, error);
+        return CreateOnServer(path, settings, planned, error);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
         error = path + " はすでにあります。";
@@ -124,11 +165,16 @@ bool RunStore::create(const std::string& path, const SerialRunSettings& settings
     }
     return BuildStoreFile(
         path,
-        [&settings](SqlLink& link, std::string& err) { return InsertRun(link, 1, settings, 0, SerialTimeText(), err); },
+        [&](SqlLink& link, std::string& err) { return InsertPlannedRun(link, 1, settings, planned, err); },
         false, error);
 }
 
-std::optional<SerialRunState> RunStore::current(std::string& error) { return ReadCurrentRun(*link_, error); }
+std::optional<SerialRunState> RunStore::current(std::string& error) {
+    auto state = ReadCurrentRun(*link_, error);
+    if (state && !ReadListedValues(*link_, *state, error))
+        return std::nullopt;
+    return state;
+}
 
 bool RunStore::readOnly() const { return link_->readOnly(); }
 
@@ -237,7 +283,8 @@ RunStore::Taken RunStore::reserveOnce(const StationId& station, const Check& che
         t.result = out ? Take::AllOut : state->count(NumberState::Settle) > 0 ? Take::Unsettled : Take::Finished;
         return tx.commit(t.error) ? t : Taken{Take::Error, {}, t.error};
     }
-    if (!link_->hold(token, t.error))
+    const auto value = PlannedValue(*link_, *state, *index, t.error);
+    if (!value || !link_->hold(token, t.error))
         return t;
     if (!tx.commit(t.error)) {
         link_->release(token);
@@ -246,7 +293,7 @@ RunStore::Taken RunStore::reserveOnce(const StationId& station, const Check& che
     for (const auto given : givenUp)
         link_->release(given);
     t.result = Take::Reserved;
-    t.reservation = {state->run, *index, token, SerialValueAt(state->settings, *index), state->settings};
+    t.reservation = {state->run, *index, token, *value, state->settings};
     return t;
 }
 
@@ -259,7 +306,7 @@ bool RunStore::markWritingOnce(const SerialReservation& r, std::string& error) {
 }
 
 bool RunStore::commitOnce(const SerialReservation& r, const std::string& recordPath, const std::string& recordLine,
-                      std::string& error, bool* appended) {
+                          std::string& error, bool* appended, const ChipAttempt* attempt) {
     Tx tx(*link_);
     CommitFaults armed(*faults_);
     if (!tx.begin(error))
@@ -272,21 +319,24 @@ bool RunStore::commitOnce(const SerialReservation& r, const std::string& recordP
         link_->release(r.token);
         return true;
     }
-    if (!Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
+    if (!KeepAttempt(*link_, r, attempt, error) ||
+        !Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
         (!recordPath.empty() && !SetRecordFile(*link_, here_.host, recordPath, error)) || !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
 }
 
-bool RunStore::giveBackOnce(const SerialReservation& r, std::string& error, NumberStep step) {
+bool RunStore::giveBackOnce(const SerialReservation& r, std::string& error, NumberStep step,
+                            const ChipAttempt* attempt) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
-    // Already settled or taken back: nothing of it is left to give. A failed
-    // update is no such thing: the number stays the station's to give back.
+    // Already settled or taken back: nothing of it is left to give, but the
+    // chip's row is kept. A failed update is no such thing: the number stays
+    // the station's to give back.
     const auto moved = MoveNumber(*link_, r.run, r.index, r.token, step, error);
-    if (!moved || (*moved && !tx.commit(error)))
+    if (!moved || ((*moved || attempt) && (!KeepAttempt(*link_, r, attempt, error) || !tx.commit(error))))
         return false;
     link_->release(r.token);
     return true;
@@ -300,9 +350,8 @@ bool RunStore::settleOnce(std::int64_t value, bool used, const std::string& reco
     auto state = current(error);
     if (!state || !reap(*state, error))
         return false;
-    const auto index = SerialIndexOf(state->settings, value);
     const auto h = std::find_if(state->held.begin(), state->held.end(),
-                                [&](const HeldNumber& n) { return index && n.index == *index; });
+                                [&](const HeldNumber& n) { return state->valueAt(n.index) == value; });
     // On SQLite a station of another machine is that machine's to judge,
     // unless the operator, naming it, says it is gone (a server judges all).
     if (h != state->held.end() && h->state == NumberState::Writing && !isServer(path_) &&
@@ -327,8 +376,9 @@ bool RunStore::settleOnce(std::int64_t value, bool used, const std::string& reco
            tx.commit(error);
 }
 
-bool RunStore::startRunOnce(const SerialRunSettings& settings, std::string& error) {
-    if (const auto why = CheckRunSettings(settings)) {
+bool RunStore::startRunOnce(const SerialRunSettings& settings, std::string& error,
+                            const std::vector<std::int64_t>& planned) {
+    if (const auto why = CheckPlan(settings, planned)) {
         error = *why;
         return false;
     }
@@ -336,7 +386,7 @@ bool RunStore::startRunOnce(const SerialRunSettings& settings, std::string& erro
     if (!tx.begin(error))
         return false;
     const auto last = LastRunId(*link_, error);
-    return last && InsertRun(*link_, *last + 1, settings, 0, SerialTimeText(), error) && tx.commit(error);
+    return last && InsertPlannedRun(*link_, *last + 1, settings, planned, error) && tx.commit(error);
 }
 
 std::optional<std::vector<std::pair<std::int64_t, std::string>>> RunStore::records(std::string& error) {
@@ -356,6 +406,8 @@ bool RunStore::moveRunOnce(const std::string& target, std::string& error) {
     std::vector<HeldNumber> numbers;
     Records records;
     std::optional<SerialRunState> state;
+    std::optional<std::vector<std::int64_t>> plan;
+    std::optional<std::vector<ChipRecord>> chips;
     {
         // The run is closed here first: a crash before the new file stands leaves a gap, never two live copies.
         Tx tx(*link_);
@@ -366,16 +418,23 @@ bool RunStore::moveRunOnce(const std::string& target, std::string& error) {
                                            : "この生産は " + ShownStorePath(state->movedTo) + " に移されました。";
             return false;
         }
-        if (!ReadWholeRun(*link_, *state, numbers, records, error) || !SetMovedTo(*link_, state->run, target, error) ||
+        if (!ReadWholeRun(*link_, *state, numbers, records, error) || !(plan = ReadPlan(*link_, *state, error)) ||
+            !(chips = ReadChips(*link_, state->run, 0, error)) || !SetMovedTo(*link_, state->run, target, error) ||
             !tx.commit(error))
             return false;
     }
     auto fill = [&](SqlLink& link, std::string& err) {
         bool ok = InsertRun(link, 1, state->settings, state->nextIndex, SerialTimeText(), err);
+        // The plan first: a number row takes its value from it.
+        if (state->settings.source != SerialSource::Arithmetic)
+            ok = ok && InsertPlan(link, 1, *plan, err);
         for (const auto& n : numbers)
             ok = ok && InsertNumber(link, 1, state->settings, n, err);
         for (const auto& [index, line] : records)
             ok = ok && InsertRecord(link, 1, index, line, err);
+        // Renumbered in their order, which their times to the second keep.
+        for (std::size_t i = 0; i < chips->size(); ++i)
+            ok = ok && InsertChip(link, 1, static_cast<std::int64_t>(i) + 1, (*chips)[i].at * 1000, (*chips)[i], err);
         return ok;
     };
     if (BuildStoreFile(target, fill, false, error))
@@ -391,6 +450,70 @@ std::string RunStore::recordFile(const std::string& fallback) {
     std::string error;
     const auto path = RecordFileOf(*link_, here_.host, error);
     return path && !path->empty() ? *path : fallback;
+}
+
+std::optional<std::vector<std::int64_t>> RunStore::plannedValues(std::string& error) {
+    const auto state = current(error);
+    return state ? ReadPlan(*link_, *state, error) : std::nullopt;
+}
+
+namespace {
+
+// The plan in one line.
+std::string PlanText(const SerialRunSettings& s) {
+    char where[96];
+    std::snprintf(where, sizeof where, "mode %s  address 0x%llX  bytes %d  ", SerialModeName(s.mode),
+                  static_cast<unsigned long long>(s.address), s.bytes);
+    const std::string quantity = "quantity " + std::to_string(s.quantity);
+    switch (s.source) {
+    case SerialSource::List: return where + ("list  " + quantity);
+    case SerialSource::Random: return where + ("random  " + quantity);
+    case SerialSource::Arithmetic: break;
+    }
+    return where + ("start " + std::to_string(s.start) + "  increment " + std::to_string(s.increment) + "  " +
+                    quantity);
+}
+
+LineCounters Counters(const ChipCount& count, std::int64_t toSettle) {
+    LineCounters c{count.passed, count.total - count.passed, count.total, 0, toSettle};
+    if (count.total > 0)
+        c.yield = 100.0 * static_cast<double>(count.passed) / static_cast<double>(count.total);
+    return c;
+}
+
+}  // namespace
+
+std::optional<RunReport> RunStore::report(std::string& error) {
+    const auto state = current(error);
+    auto chips = state ? ReadChips(*link_, state->run, 0, error) : std::nullopt;
+    if (!chips)
+        return std::nullopt;
+    RunReport r;
+    r.store = ShownStorePath(path_);
+    r.settings = PlanText(state->settings);
+    r.planned = state->settings.quantity;
+    r.recorded = state->recorded();
+    r.failedChips = std::count_if(chips->begin(), chips->end(), [](const ChipRecord& c) { return !c.passed; });
+    r.toSettle = state->count(NumberState::Settle);
+    r.spoiled = state->count(NumberState::Failed);
+    r.left = r.planned - r.recorded - r.toSettle - r.spoiled - state->count(NumberState::Reserved) -
+             state->count(NumberState::Writing);
+    r.chips = std::move(*chips);
+    return r;
+}
+
+std::optional<LineView> RunStore::lineView(const std::string& host, const std::string& user, std::string& error) {
+    const auto state = current(error);
+    const auto run = state ? CountChips(*link_, state->run, nullptr, nullptr, error) : std::nullopt;
+    const auto mine = run ? CountChips(*link_, state->run, &host, &user, error) : std::nullopt;
+    auto last = mine ? ReadChips(*link_, state->run, kLineLastChips, error) : std::nullopt;
+    if (!last)
+        return std::nullopt;
+    const auto mySettle = std::count_if(state->held.begin(), state->held.end(), [&](const HeldNumber& h) {
+        return h.state == NumberState::Settle && h.station.host == host;
+    });
+    return LineView{Counters(*mine, mySettle), Counters(*run, state->count(NumberState::Settle)), state->nextValue(),
+                    std::move(*last)};
 }
 
 }  // namespace vx

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "serialization/production.h"
+#include "serialization/report.h"
 #include "serialization/runstate.h"
 #include "serialization/stationid.h"
 #include "serialization/storefaults.h"
@@ -32,19 +33,49 @@ struct SerialReservation {
     SerialRunSettings settings;  // as the reserving transaction read them
 };
 
+// A chip attempted with a reservation's number, as its station saw it:
+// kept with the step that ends the reservation (commit or giveBack), in
+// the same transaction. atMs: its start in milliseconds since the epoch (UTC).
+struct ChipAttempt {
+    std::int64_t atMs = 0;
+    ChipRecord chip;
+};
+
+// What an operator's screen shows, all read from the store (so every PC of
+// one server shows the same run): counters of chips attempted, of one
+// station and of the whole run.
+struct LineCounters {
+    std::int64_t passed = 0, failed = 0, total = 0;
+    double yield = 0;           // passed in percent of total; 0 before the first chip
+    std::int64_t toSettle = 0;  // numbers waiting for an operator's word
+};
+struct LineView {
+    // station: the chips of one host and user, as the report groups them;
+    // its toSettle counts the numbers to settle that the host held (the store
+    // names a number's holder by host and process, not by user).
+    LineCounters station, run;
+    std::optional<std::int64_t> next;  // the value the next reservation takes; none when none is free
+    std::vector<ChipRecord> last;      // the last chips (up to kLineLastChips), newest first
+};
+constexpr int kLineLastChips = 10;
+
 // STATEFILE as messages show it: a server's password left out.
 std::string ShownStorePath(const std::string& path);
 
 class RunStore {
 public:
     // Opens STATEFILE. A text run file of the earlier form is converted
-    // once (note: what was done); anything else that is not a run store of
-    // this schema is refused, unchanged, with the reason.
+    // once, a store of the earlier schema upgraded once (note: what was
+    // done); anything else that is not a run store of this schema is
+    // refused, unchanged, with the reason.
     static std::unique_ptr<RunStore> open(const std::string& path, std::string& error, std::string* note = nullptr,
                                           const StoreFaults& faults = {});
     // A new store holding one run; refused when STATEFILE exists (a file) or
-    // already holds a run (a server).
-    static bool create(const std::string& path, const SerialRunSettings& settings, std::string& error);
+    // already holds a run (a server). A listed run (settings.source) takes
+    // its values in the order given, one per chip of its quantity, stored
+    // with the run in the same transaction.
+    static bool create(const std::string& path, const SerialRunSettings& settings, std::string& error,
+                       const std::vector<std::int64_t>& planned = {});
     static bool isServer(const std::string& path);
     ~RunStore();
     RunStore(const RunStore&) = delete;
@@ -79,13 +110,15 @@ public:
     // to recordPath (when not empty) before the transaction commits, and a
     // failed append fails the commit (appended: the line went in all the
     // same, so a retry leaves it out). Recording twice is no error.
+    // attempt: the chip's row, kept in the same transaction.
     bool commit(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
-                std::string& error, bool* appended = nullptr);
+                std::string& error, bool* appended = nullptr, const ChipAttempt* attempt = nullptr);
     // The chip failed: the number goes back to the pool (GiveBack: the chip
     // does not hold it), is used up (Spoil: read back, the chip holds it) or
-    // waits to be settled (Unknown: the chip may hold it, unread).
+    // waits to be settled (Unknown: the chip may hold it, unread); the
+    // chip's row (attempt) is kept with it.
     bool giveBack(const SerialReservation& reservation, std::string& error,
-                  NumberStep step = NumberStep::GiveBack);
+                  NumberStep step = NumberStep::GiveBack, const ChipAttempt* attempt = nullptr);
     // An operator's word on a number to settle: used (recorded with
     // recordLine, also appended to recordPath) or free (returned). A number
     // a station of another machine is writing is settled only when goneHost
@@ -97,8 +130,16 @@ public:
     std::string recordFile(const std::string& fallback);
     // The current run's record rows: index and line, by index.
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
-    // A new current run; the earlier ones stay as history.
-    bool startRun(const SerialRunSettings& settings, std::string& error);
+    // A new current run (planned: as create); the earlier ones stay as history.
+    bool startRun(const SerialRunSettings& settings, std::string& error, const std::vector<std::int64_t>& planned = {});
+    // Every value the current run plans, by index.
+    std::optional<std::vector<std::int64_t>> plannedValues(std::string& error);
+    // The current run's report: its plan and state and every chip attempted;
+    // nullopt with what is damaged.
+    std::optional<RunReport> report(std::string& error);
+    // What the operator's screen of the station (host, user) shows; read
+    // only, a few small statements (cheap beside a chip, whatever the run's size).
+    std::optional<LineView> lineView(const std::string& host, const std::string& user, std::string& error);
     // A test hook's point outside the store, counted with its own (a failed
     // chip's read-back, before its number moves).
     void faultPoint() { faults_->point(); }
@@ -115,11 +156,12 @@ private:
     Taken reserveOnce(const StationId& station, const Check& check);
     bool markWritingOnce(const SerialReservation& reservation, std::string& error);
     bool commitOnce(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
-                    std::string& error, bool* appended);
-    bool giveBackOnce(const SerialReservation& reservation, std::string& error, NumberStep step);
+                    std::string& error, bool* appended, const ChipAttempt* attempt);
+    bool giveBackOnce(const SerialReservation& reservation, std::string& error, NumberStep step,
+                      const ChipAttempt* attempt);
     bool settleOnce(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
                     std::string& error, const std::string& goneHost);
-    bool startRunOnce(const SerialRunSettings& settings, std::string& error);
+    bool startRunOnce(const SerialRunSettings& settings, std::string& error, const std::vector<std::int64_t>& planned);
     bool moveRunOnce(const std::string& target, std::string& error);
     std::optional<SerialRunState> current(std::string& error);
     std::optional<std::int64_t> pick(const SerialRunState& state, const StationId& station, std::int64_t token,

@@ -75,19 +75,22 @@ bool RunStore::markWriting(const SerialReservation& reservation, std::string& er
 }
 
 bool RunStore::commit(const SerialReservation& reservation, const std::string& recordPath,
-                      const std::string& recordLine, std::string& error, bool* appended) {
+                      const std::string& recordLine, std::string& error, bool* appended, const ChipAttempt* attempt) {
     // A line that went in before the transaction was broken off is not written again.
     LongWait patient(*link_);
     bool in = false;
-    const bool ok = Retried(error, [&] { return commitOnce(reservation, in ? "" : recordPath, recordLine, error, &in); });
+    const bool ok = Retried(error, [&] {
+        return commitOnce(reservation, in ? "" : recordPath, recordLine, error, &in, attempt);
+    });
     if (appended)
         *appended = in;
     return ok;
 }
 
-bool RunStore::giveBack(const SerialReservation& reservation, std::string& error, NumberStep step) {
+bool RunStore::giveBack(const SerialReservation& reservation, std::string& error, NumberStep step,
+                        const ChipAttempt* attempt) {
     LongWait patient(*link_);
-    return Retried(error, [&] { return giveBackOnce(reservation, error, step); });
+    return Retried(error, [&] { return giveBackOnce(reservation, error, step, attempt); });
 }
 
 bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
@@ -95,8 +98,9 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
     return Retried(error, [&] { return settleOnce(value, used, recordPath, recordLine, error, goneHost); });
 }
 
-bool RunStore::startRun(const SerialRunSettings& settings, std::string& error) {
-    return Retried(error, [&] { return startRunOnce(settings, error); });
+bool RunStore::startRun(const SerialRunSettings& settings, std::string& error,
+                        const std::vector<std::int64_t>& planned) {
+    return Retried(error, [&] { return startRunOnce(settings, error, planned); });
 }
 
 bool RunStore::moveRun(const std::string& target, std::string& error) {

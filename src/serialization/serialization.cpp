@@ -4,8 +4,10 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "base/settings.h"
+#include "base/textfile.h"
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
 #include "serialization/sqlitefile.h"
@@ -164,6 +166,8 @@ void SerialProgramming::settingsEdited() {
 bool SerialProgramming::running() const { return s_.view.busy && s_.ops.programHook == this; }
 
 void SerialProgramming::setDataStart(const std::string& text) {
+    list_.reset();
+    listPath.clear();
     dataStart = text;
     settingsEdited();
     if (text.empty())
@@ -243,7 +247,7 @@ void SerialProgramming::setEnabled(bool on) {
     if (writeMode != SerialMode::Display) {
         // A station holding a passed chip's unrecorded number is kept: it records it first.
         if (!station_ || !station_->unrecorded())
-            station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
+            station_ = newStation();
         station_->blocked.clear();
         // Until the run stands, Program is refused rather than run without a number.
         s_.ops.programHook = this;
@@ -301,6 +305,14 @@ std::optional<SerialRunSettings> SerialProgramming::runSettings() {
         return std::nullopt;
     }
     SerialRunSettings run;
+    if (list_) {
+        run.mode = list_->mode;
+        run.address = list_->address;
+        run.bytes = list_->bytes;
+        run.quantity = static_cast<std::int64_t>(list_->values.size());
+        run.source = SerialSource::List;
+        return run;
+    }
     run.mode = writeMode;
     run.start = serial / kSerialScale;
     run.increment = *increment / kSerialScale;
@@ -383,7 +395,8 @@ void SerialProgramming::startWriteRun() {
             block(*why);
             return;
         }
-    } else if (!(store ? store->startRun(*fresh, error) : RunStore::create(runPath_, *fresh, error)) ||
+    } else if (const auto planned = list_ ? list_->values : std::vector<std::int64_t>{};
+               !(store ? store->startRun(*fresh, error, planned) : RunStore::create(runPath_, *fresh, error, planned)) ||
                !(store = openStore(error)) || !(saved = store->load(error))) {
         block(error);
         return;
@@ -477,7 +490,7 @@ void SerialProgramming::finish(Session& s, Outcome outcome) {
 void SerialProgramming::useStore(const std::string& path) {
     runPath_ = path;
     if (station_ && !station_->unrecorded())
-        station_ = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
+        station_ = newStation();
 }
 
 bool SerialProgramming::exportRun(const std::string& path) {
@@ -612,6 +625,51 @@ char SerialProgramming::filterKey(Field field, char key) const {
     if (hexDigits && upper >= 'A' && upper <= 'F')
         return upper;
     return '\0';
+}
+
+std::unique_ptr<SerialStation> SerialProgramming::newStation() const {
+    auto station = std::make_unique<SerialStation>(runPath_, s_.run.appDir + kSerialRecordName, "");
+    station->operatorName = operatorName;
+    return station;
+}
+
+bool SerialProgramming::chooseList(const std::string& path) {
+    std::string text, error;
+    auto list = ReadWholeFile(path, text) ? ParseSqtp(text, s_.device, error) : std::nullopt;
+    if (!list) {
+        showMessage(path + ": " + (error.empty() ? "読み込めません。" : error));
+        return false;
+    }
+    list_ = std::move(list);
+    listPath = path;
+    writeMode = list_->mode;
+    byteCount = list_->bytes;
+    startAddress = HexAddress(list_->address);
+    dataFinish = std::to_string(list_->values.size());
+    settingsEdited();
+    showMessage("リスト " + path + " の " + std::to_string(list_->values.size()) + " 個の値で生産します。");
+    return true;
+}
+
+void SerialProgramming::setOperatorName(const std::string& name) {
+    operatorName = name;
+    if (station_)
+        station_->operatorName = name;
+}
+
+std::string SerialProgramming::writeReport() {
+    std::string error;
+    auto store = openStore(error);
+    const auto report = store ? store->report(error) : std::nullopt;
+    const std::string folder =
+        RunStore::isServer(runPath_) ? std::filesystem::temp_directory_path().string() : FolderOf(runPath_);
+    const std::string path = (folder.empty() ? "" : folder + "/") + kSerialReportName;
+    if (!report || !WriteFileAtomically(path, ReportText(*report, ReportFormat::Html), error)) {
+        showMessage(error.empty() ? "シリアル番号の管理ファイルがありません。" : error);
+        return "";
+    }
+    s_.processes.openWithAssociated(path);
+    return path;
 }
 
 }  // namespace vx

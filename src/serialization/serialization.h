@@ -14,6 +14,7 @@
 
 #include "base/placement.h"
 #include "ops/workflows.h"
+#include "serialization/numberlist.h"
 #include "serialization/station.h"
 #include "session/session.h"
 
@@ -24,6 +25,8 @@ namespace vx {
 constexpr const char* kSerialRunName = "SERIAL_RUN.db";
 constexpr const char* kSerialTextRunName = "SERIAL_RUN.txt";
 constexpr const char* kSerialRecordName = "SERIAL_LOG.txt";
+// The run's report the window writes beside the store.
+constexpr const char* kSerialReportName = "SERIAL_REPORT.html";
 
 // The run kept in AppDir while it is in progress (numbers to give, out, or
 // to settle); nullopt otherwise. note: what opening it did (a conversion).
@@ -76,6 +79,17 @@ public:
     // An operator's word on a number to settle: in a good chip (used) or not.
     // Asks first, naming the number and what the answer does; false when not confirmed.
     bool settle(std::int64_t value, bool used);
+    // The run's values from a customer's SQTP list (the file choice beside
+    // the start value): the placement boxes show the file's, and switching
+    // on starts a run of its values in order. Refused, with the reason
+    // naming the line, for any bad list; typing a start value leaves it.
+    bool chooseList(const std::string& path);
+    // The operator the chips' rows name (the 作業者 box).
+    void setOperatorName(const std::string& name);
+    // The run's report as one HTML file beside the store (a server's run: in
+    // the temporary folder), opened with its application; the file's path,
+    // or "" (with the reason shown) when it could not be made.
+    std::string writeReport();
 
     bool reserve(Session& s) override;
     bool place(Session& s) override;
@@ -113,6 +127,8 @@ public:
     SerialMode writeMode = SerialMode::Display;  // CmbWriteMode
     std::string nextData;                  // TxtNextData: the next chip's number in the display radix
     std::vector<std::int64_t> settleValues;  // numbers to settle, lowest first
+    std::string listPath;                  // the SQTP list the next run takes its values from; "" for none
+    std::string operatorName;
     double left = 100, top = 100;          // twips
     bool positionSaved = false;            // SPSLeft/SPSTop were stored: else the window finds its place
 
@@ -143,7 +159,11 @@ private:
     void completeSwitchOn();
     bool running() const;  // Program holds one of our numbers
 
+    // A station of the run at runPath_, naming the operator.
+    std::unique_ptr<SerialStation> newStation() const;
+
     Session& s_;
+    std::optional<SerialList> list_;
     std::int64_t serial = 0;
     int count = 0;
     std::unique_ptr<SerialStation> station_;

@@ -1,5 +1,15 @@
 #include "serialization/station.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/digest.h"
+#include "base/textfile.h"
 #include "image/pcbufferops.h"
 #include "ops/boardops.h"
 #include "serialization/recordfile.h"
@@ -17,6 +27,35 @@ const char* const kAllReserved = "残りのシリアル番号はすべて他の�
 const char* const kUnsettled =
     "残りのシリアル番号は確認待ちです。書込み済みか未使用かを確かめて、確認待ちの番号を片付けてください。";
 const char* const kNotPlaced = "シリアル番号をイメージに置けません。";
+
+// Why a chip failed when Program left no note.
+const char* OutcomeText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Passed: return "";
+    case Outcome::Failed: return "不合格";
+    case Outcome::Cancelled: return "キャンセル";
+    case Outcome::LinkFailed: return "ボードが応答しません";
+    case Outcome::NoDevice: return "デバイスが選ばれていません";
+    case Outcome::NoBoard: return "ボードが見つかりません";
+    case Outcome::Busy: return "ほかの操作の実行中";
+    case Outcome::WrongChip: return "選択したデバイスではありません";
+    case Outcome::NoChipValue: return "キャリブレーション値がありません";
+    case Outcome::Refused: return "書き込みを中止しました";
+    }
+    return "";
+}
+
+std::string HexWord(int word) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(word));
+    return text;
+}
+
+std::int64_t UtcMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 // A read-back shows no progress: it is the station's, not the user's.
 struct Unshown : Progress {
@@ -49,6 +88,27 @@ NumberStep ReadBackStep(Session& s, const PlacedBytes& placed) {
 }
 
 }  // namespace
+
+std::string StationUser() {
+    passwd entry{}, *found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return found->pw_name;
+    const char* name = std::getenv("USER");
+    return name ? name : std::to_string(::geteuid());
+}
+
+std::string ImageSha256(const Session& s) {
+    const auto& b = s.buffer;
+    const auto programBytes = std::clamp<std::size_t>(2 * static_cast<std::size_t>(std::max(0, s.device.programWords)),
+                                                      0, b.program.size());
+    const auto eepromBytes =
+        std::clamp<std::size_t>(static_cast<std::size_t>(std::max(0, s.device.eepromBytes)), 0, b.eeprom.size());
+    std::string image(b.program.begin(), b.program.begin() + static_cast<std::ptrdiff_t>(programBytes));
+    image.append(b.configArea.begin(), b.configArea.end());
+    image.append(b.eeprom.begin(), b.eeprom.begin() + static_cast<std::ptrdiff_t>(eepromBytes));
+    return Sha256Hex(image);
+}
 
 std::string SerialBytesWritten(std::int64_t value, int bytes) { return SerialBytesText(value, bytes); }
 
@@ -91,7 +151,7 @@ bool SerialStation::commitPending(Session& s) {
     RunStore* run = store(error);
     // A line the record holds already is kept for the row, not written twice.
     const std::string path = pending_->appended ? std::string() : recordPath_;
-    if (run && run->commit(pending_->reservation, path, pending_->line, error, &appended)) {
+    if (run && run->commit(pending_->reservation, path, pending_->line, error, &appended, &pending_->attempt)) {
         recorded = true;
         lastValue = pending_->reservation.value;
         lastBytes = pending_->bytes;
@@ -144,6 +204,19 @@ bool SerialStation::reserve(Session& s) {
     }
     held_ = taken.reservation;
     checksum_ = PcBufferChecksum(s);
+    startMs_ = s.clock.nowMs();
+    s.ops.chipDeviceId.reset();
+    std::string hexText;
+    ChipRecord& chip = attempt_.chip;
+    attempt_.atMs = UtcMs();
+    chip = ChipRecord{};
+    chip.at = attempt_.atMs / 1000;
+    chip.host = me_.host;
+    chip.user = StationUser();
+    chip.operatorName = operatorName;
+    chip.device = s.device.name;
+    chip.programChecksum = checksum_;
+    chip.hexSha256 = ReadWholeFile(s.loader.loadedPath, hexText) ? Sha256Hex(hexText) : "";
     return true;
 }
 
@@ -165,7 +238,19 @@ bool SerialStation::place(Session& s) {
     }
     placed_ = std::move(*placed);
     isPlaced_ = true;
+    ChipRecord& chip = attempt_.chip;
+    chip.imageSha256 = ImageSha256(s);
+    chip.calibration = s.ops.writeCalibration ? HexWord(*s.ops.writeCalibration) : "";
+    chip.bandGap = s.ops.writeBandGap ? std::to_string(*s.ops.writeBandGap) : "";
     return true;
+}
+
+void SerialStation::endAttempt(Session& s, Outcome outcome) {
+    ChipRecord& chip = attempt_.chip;
+    chip.deviceId = s.ops.chipDeviceId.value_or(-1);
+    chip.passed = outcome == Outcome::Passed;
+    chip.seconds = static_cast<double>(std::max<std::int64_t>(0, s.clock.nowMs() - startMs_)) / 1000;
+    chip.failure = chip.passed ? "" : s.view.note.empty() ? OutcomeText(outcome) : s.view.note;
 }
 
 std::vector<std::size_t> SerialStation::placedEepromBytes() const {
@@ -183,6 +268,7 @@ std::string SerialStation::placedNumber() const {
 void SerialStation::finish(Session& s, Outcome outcome) {
     if (!held_)
         return;
+    endAttempt(s, outcome);
     // From the first word sent the chip may hold the number: a failed chip
     // gives it back only when read back without it.
     const bool readBack = outcome != Outcome::Passed && isPlaced_;
@@ -201,9 +287,9 @@ void SerialStation::finish(Session& s, Outcome outcome) {
         const std::string written = SerialBytesWritten(held.value, held.settings.bytes);
         pending_ = Pending{held, SerialRecordLine(SerialTimeText(), s.device.name, held.value, written, s.loader.loadedPath,
                                                   checksum_, port),
-                           written};
+                           written, attempt_};
         commitPending(s);
-    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error, failed)) {
+    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error, failed, &attempt_)) {
         store_.reset();
         refuse(s, Stop::FileError, error);
     }

@@ -35,6 +35,8 @@ public:
     std::string message;
     // Refuses every run with this note (settings the window could not use).
     std::string blocked;
+    // Who runs the station, for the chips' rows ("" for nobody named).
+    std::string operatorName;
 
     // The last recorded device, and the run as the last step left it.
     bool recorded = false;
@@ -57,8 +59,11 @@ private:
         SerialReservation reservation;
         std::string line;
         std::string bytes;
+        ChipAttempt attempt;
         bool appended = false;  // the line is in the record already
     };
+    // The chip's row as far as Program has come; the end fills the rest.
+    void endAttempt(Session& s, Outcome outcome);
 
     std::string runPath_;
     std::string recordPath_;
@@ -69,9 +74,18 @@ private:
     std::optional<SerialReservation> held_;
     std::optional<Pending> pending_;
     std::string checksum_;
+    ChipAttempt attempt_;
+    std::int64_t startMs_ = 0;
     PlacedBytes placed_;
     bool isPlaced_ = false;
 };
+
+// The user this process runs as, as the chips' rows name it.
+std::string StationUser();
+
+// The SHA-256 of the image as Program writes it: the device's program
+// words, the configuration area and the device's EEPROM bytes.
+std::string ImageSha256(const Session& s);
 
 // The record's line for one chip: time, device, value in decimal and as the
 // bytes written, HEX file, its checksum, port; fields joined by two spaces.

@@ -7,7 +7,8 @@ namespace {
 
 constexpr const char* kFormat = "vormex serial run";
 // 2: every number row holds its value, unique in its run.
-constexpr std::int64_t kSchema = 2;
+// 3: the production record: a listed run's planned values, a row per chip.
+constexpr std::int64_t kSchema = 3;
 constexpr std::size_t kMaxName = 255;  // host name and boot id
 
 const char* const kSchemaSql[] = {
@@ -24,14 +25,41 @@ const char* const kSchemaSql[] = {
     "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '2')",
 };
 
-// A store of schema 1 made one: each row's value as its run's settings say.
-const char* const kUpgradeSql[] = {
+// From schema 1: each row's value as its run's settings say.
+const char* const kToSchema2[] = {
     "ALTER TABLE serial_number ADD COLUMN value BIGINT",
     ("UPDATE serial_number SET value = (SELECT r.start_value + serial_number.idx * r.increment FROM serial_run r "
      "WHERE r.id = serial_number.run AND serial_number.idx >= 0 AND serial_number.idx < r.quantity)"),
     "CREATE UNIQUE INDEX serial_number_value ON serial_number (run, value)",
     "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
 };
+
+// From schema 2: the production record's tables (runrows.h). A new store is
+// made as schema 2 and brought here the same way.
+const char* const kToSchema3[] = {
+    "ALTER TABLE serial_run ADD COLUMN source TEXT NOT NULL DEFAULT 'arithmetic'",
+    ("CREATE TABLE serial_plan (run BIGINT NOT NULL, idx BIGINT NOT NULL, value BIGINT NOT NULL, "
+     "PRIMARY KEY (run, idx), UNIQUE (run, value))"),
+    ("CREATE TABLE serial_chip (run BIGINT NOT NULL, chip BIGINT NOT NULL, at_ms BIGINT NOT NULL, "
+     "host TEXT NOT NULL, user_name TEXT NOT NULL, operator_name TEXT NOT NULL, device TEXT NOT NULL, "
+     "device_id BIGINT NOT NULL, calibration TEXT NOT NULL, band_gap TEXT NOT NULL, checksum TEXT NOT NULL, "
+     "hex_sha256 TEXT NOT NULL, image_sha256 TEXT NOT NULL, serial BIGINT NOT NULL, passed BIGINT NOT NULL, "
+     "ms BIGINT NOT NULL, failure TEXT NOT NULL, PRIMARY KEY (run, chip))"),
+    "CREATE INDEX serial_chip_time ON serial_chip (run, at_ms, chip)",
+    // Each station's counts, kept with its chips' rows: an operator's screen
+    // reads a few rows, however many chips the run has made.
+    ("CREATE TABLE serial_tally (run BIGINT NOT NULL, host TEXT NOT NULL, user_name TEXT NOT NULL, "
+     "passed BIGINT NOT NULL, total BIGINT NOT NULL, PRIMARY KEY (run, host, user_name))"),
+    "UPDATE vormex_meta SET value = '3' WHERE name = 'schema'",
+};
+
+template <std::size_t N>
+bool ExecAll(SqlLink& link, const char* const (&statements)[N], std::string& error) {
+    for (const char* sql : statements)
+        if (!link.exec(sql, {}, nullptr, error))
+            return false;
+    return true;
+}
 
 const char* const kNumberColumns = "idx, state, token, host, boot, pid, started";
 
@@ -93,14 +121,17 @@ std::string StatesBefore(NumberStep step) {
     return list;
 }
 
-// Every row's value is the one its index has under the run's settings: a
-// hand-edited start or increment would hand a value out twice. Named: a
-// value the run would hand out again, else the first that disagrees.
+// Every row's value is the one its index has under the run's settings (a
+// listed run's: its plan's): a hand-edited start or increment would hand a
+// value out twice. Named: a value the run would hand out again, else the
+// first that disagrees.
 bool ValuesAgree(SqlLink& link, const SerialRunState& state, std::string& error) {
     std::vector<SqlRow> rows;
     if (!link.exec("SELECT n.value FROM serial_number n JOIN serial_run r ON r.id = n.run WHERE n.run = $1 AND "
-                   "(n.value IS NULL OR CASE WHEN n.idx >= 0 AND n.idx < r.quantity "
-                   "THEN n.value <> r.start_value + n.idx * r.increment ELSE 1 = 1 END) ORDER BY n.idx",
+                   "(n.value IS NULL OR CASE WHEN n.idx < 0 OR n.idx >= r.quantity THEN 1 = 1 "
+                   "WHEN r.source = 'arithmetic' THEN n.value <> r.start_value + n.idx * r.increment "
+                   "ELSE NOT EXISTS (SELECT 1 FROM serial_plan p WHERE p.run = n.run AND p.idx = n.idx "
+                   "AND p.value = n.value) END) ORDER BY n.idx",
                    {std::to_string(state.run)}, &rows, error))
         return false;
     if (rows.empty())
@@ -129,27 +160,28 @@ const char* const kNotARun = "シリアル番号の管理ファイルではあ�
 
 std::string Damaged(const std::string& why) { return "シリアル番号の管理ファイルが壊れています: " + why; }
 
+std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text) { return Decimal(text); }
+
 bool RunSchema(SqlLink& link, std::string& error) {
-    for (const char* sql : kSchemaSql)
-        if (!link.exec(sql, {}, nullptr, error))
-            return false;
-    return true;
+    return ExecAll(link, kSchemaSql, error) && ExecAll(link, kToSchema3, error);
 }
 
 bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::int64_t next, const std::string& created,
                std::string& error) {
     return link.exec("INSERT INTO serial_run (id, mode, start_value, increment, quantity, address, bytes, "
-                     "next_index, created, moved_to) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, '')",
+                     "next_index, created, moved_to, source) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, '', $10)",
                      {std::to_string(id), SerialModeName(s.mode), std::to_string(s.start), std::to_string(s.increment),
                       std::to_string(s.quantity), std::to_string(s.address), std::to_string(s.bytes),
-                      std::to_string(next), created},
+                      std::to_string(next), created, SerialSourceName(s.source)},
                      nullptr, error);
 }
 
 bool InsertNumber(SqlLink& link, std::int64_t run, const SerialRunSettings& settings, const HeldNumber& n,
                   std::string& error) {
+    // A listed run's value is its plan's; an arithmetic run has no plan rows.
     return link.exec("INSERT INTO serial_number (run, idx, state, token, host, boot, pid, started, value) "
-                     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+                     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, "
+                     "COALESCE((SELECT p.value FROM serial_plan p WHERE p.run = $1 AND p.idx = $2), $9))",
                      {std::to_string(run), std::to_string(n.index), NumberStateName(n.state), std::to_string(n.token),
                       n.station.host, n.station.boot, std::to_string(n.station.pid), std::to_string(n.station.started),
                       std::to_string(SerialValueAt(settings, n.index))},
@@ -190,26 +222,31 @@ bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found) {
     return true;
 }
 
-bool UpgradeSchema(SqlLink& link, std::string& error) {
+bool UpgradeSchema(SqlLink& link, std::string& error, bool* upgraded) {
     Tx tx(link);
     std::int64_t version = 0;
-    if (!tx.begin(error) || !CheckSchema(link, error, &version))
+    // The update takes the row first, so a second station waits here and
+    // then reads the schema the first one left.
+    if (!tx.begin(error) ||
+        !link.exec("UPDATE vormex_meta SET value = value WHERE name = 'schema'", {}, nullptr, error) ||
+        !CheckSchema(link, error, &version))
         return false;
     if (version == kSchema)
         return true;  // another station was first
-    for (const char* sql : kUpgradeSql)
-        if (!link.exec(sql, {}, nullptr, error))
-            return false;
-    return tx.commit(error);
+    if ((version < 2 && !ExecAll(link, kToSchema2, error)) || !ExecAll(link, kToSchema3, error) || !tx.commit(error))
+        return false;
+    if (upgraded)
+        *upgraded = true;
+    return true;
 }
 
-bool SchemaCurrent(SqlLink& link, std::string& error) {
+bool SchemaCurrent(SqlLink& link, std::string& error, bool* upgraded) {
     std::int64_t version = 0;
     if (!CheckSchema(link, error, &version))
         return false;
     // A server's station that upgraded at the same moment makes this one's fail.
     std::string again;
-    return version == kSchema || UpgradeSchema(link, error) ||
+    return version == kSchema || UpgradeSchema(link, error, upgraded) ||
            (CheckSchema(link, again, &version) && version == kSchema);
 }
 

@@ -17,14 +17,17 @@ namespace vx {
 
 extern const char* const kNotARun;
 std::string Damaged(const std::string& why);
+// A stored whole number: decimal digits only, whatever the column's type.
+std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text);
 
 // Creates the tables of an empty store.
 bool RunSchema(SqlLink& link, std::string& error);
 // The store's meta table says this is a run store of a schema this build
 // knows (found: its version).
 bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found = nullptr);
-// A store of an earlier schema brought to this one, in one transaction.
-bool SchemaCurrent(SqlLink& link, std::string& error);
+// A store of an earlier schema brought to this one, in one transaction
+// (upgraded: this call did it).
+bool SchemaCurrent(SqlLink& link, std::string& error, bool* upgraded = nullptr);
 // A server's database: the tables made when it has none, else checked.
 bool ServerSchema(SqlLink& link, std::string& error);
 

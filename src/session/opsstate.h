@@ -48,6 +48,8 @@ struct OpsState {
     BytePair eepromAcc{0x3F, 0xFF};
     // The chip's own calibration word; erased until a chip says otherwise.
     BytePair chipCalib{0x3F, 0xFF};
+    // The device ID the last identity check read; none when none was read.
+    std::optional<int> chipDeviceId;
     // The chip's band-gap bits as last read; none when the word read held none.
     std::optional<int> chipBandGap;
     // The last good calibration instruction and band-gap bits of the session:

@@ -67,6 +67,16 @@ QWidget* SerialWindow::buildDataFrame() {
     dataGrid->addWidget(dataFinish_, 2, 1);
     dataGrid->addWidget(optionDec_, 0, 2);
     dataGrid->addWidget(optionHex_, 1, 2);
+    // A customer's list instead of start and increment.
+    auto* list = named(new QPushButton("リスト...", data), "CmdSqtpList");
+    list->setAutoDefault(false);
+    dataGrid->addWidget(list, 0, 3);
+    connect(list, &QPushButton::clicked, this, [this] {
+        const auto path = s_.ui.openFileDialog(
+            {"シリアル番号のリスト (SQTP) を読み込む", s_.run.appDir, "SQTP ファイル|*.num|全てのファイル|*.*", ""});
+        if (path)
+            handle([&] { model_->chooseList(*path); });
+    });
     return data;
 }
 
@@ -124,14 +134,19 @@ QLayout* SerialWindow::buildButtons() {
     auto* ok = named(new QPushButton("終了", this), "OKButton");
     auto* exportRun = named(new QPushButton("書出し...", this), "CmdExportRun");
     auto* importRun = named(new QPushButton("読込み...", this), "CmdImportRun");
+    auto* report = named(new QPushButton("レポート", this), "CmdReport");
+    operator_ = named(new QLineEdit(this), "TxtOperator");
+    operator_->setPlaceholderText("作業者");
     // Enter in a box must never record a device: no button is the default.
-    for (QPushButton* button : {chk, ok, exportRun, importRun}) {
+    for (QPushButton* button : {chk, ok, exportRun, importRun, report}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(exportRun);
     buttons->addWidget(importRun);
+    buttons->addWidget(report);
+    buttons->addWidget(operator_);
     buttons->addStretch();
     buttons->addWidget(chk);
     buttons->addWidget(ok);
@@ -142,6 +157,9 @@ QLayout* SerialWindow::buildButtons() {
         if (path)
             handle([&] { model_->exportRun(*path); });
     });
+    connect(report, &QPushButton::clicked, this, [this] { handle([&] { model_->writeReport(); }); });
+    connect(operator_, &QLineEdit::textEdited, this,
+            [this](const QString& name) { model_->setOperatorName(name.trimmed().toStdString()); });
     connect(importRun, &QPushButton::clicked, this, [this] {
         const auto path = s_.ui.openFileDialog(
             {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "管理ファイル|*.db;*.txt|全てのファイル|*.*", ""});
@@ -208,6 +226,7 @@ void SerialWindow::open() {
     if (!model_) {
         model_ = std::make_unique<SerialProgramming>(s_);
         model_->changed = [this] { render(); };
+        model_->setOperatorName(operator_->text().trimmed().toStdString());
         render();
         // Where it was left; the first time beside the main window, not over
         // its dumps. On the screen either way.

@@ -71,6 +71,7 @@ private:
     QLabel* message_;
     QWidget* settleRow_ = nullptr;
     QComboBox* settle_ = nullptr;
+    QLineEdit* operator_ = nullptr;  // TxtOperator
 };
 
 }  // namespace vx

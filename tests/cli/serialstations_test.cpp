@@ -187,6 +187,50 @@ TEST_F(SerialStations, FourStationsShareOneRunWithoutRepeatsOrGaps) {
     const auto state = cli({"serial", path("run.db")});
     EXPECT_EQ(state.exitCode, 0);
     EXPECT_TRUE(Contains(state.out, "recorded 100  next -  returned 0  reserved 0  writing 0  to settle 0")) << state.out;
+
+    // The report lists every chip attempted, with its station, image and
+    // verdict: the passes and the bad chips the stations printed.
+    const auto csv = cli({"report", path("run.db"), "--format", "csv"});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    std::istringstream rows(csv.out);
+    std::string header;
+    std::getline(rows, header);
+    EXPECT_EQ(header.rfind("time_utc,station,operator,device,device_id,", 0), 0u) << header;
+    const std::regex row(R"(^[^,]+,([^,]+),[^,]*,PIC16F84A,0x0560,[^,]*,[^,]*,[0-9A-F]{4},([0-9a-f]{64}),([0-9a-f]{64}),(\d+),(passed|failed),.*)");
+    std::set<int> passedRows;
+    std::set<std::string> hexes;
+    int failedRows = 0;
+    for (std::string text; std::getline(rows, text);) {
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, row)) << text;
+        EXPECT_FALSE(m[1].str().empty());
+        hexes.insert(m[2]);
+        if (m[5] == "passed")
+            EXPECT_TRUE(passedRows.insert(std::stoi(m[4])).second) << text;
+        else
+            ++failedRows;
+    }
+    EXPECT_EQ(passedRows, numbers);
+    EXPECT_EQ(failedRows, kStations);  // one bad chip each
+    EXPECT_EQ(hexes.size(), 1u);
+
+    // What was made, as the customer's list, read back as a new run: the same values in order.
+    ASSERT_EQ(cli({"serial", path("run.db"), "--export-sqtp", path("made.num"), "--device", "PIC16F84A"}).exitCode, 0);
+    ASSERT_EQ(cli({"serial", path("again.db"), "--from-sqtp", path("made.num"), "--device", "PIC16F84A"}).exitCode, 0);
+    std::string error;
+    const auto again = RunStore::open(path("again.db").toStdString(), error);
+    ASSERT_TRUE(again) << error;
+    std::vector<std::int64_t> expected;
+    for (int n = kStart; n < kStart + 100; ++n)
+        expected.push_back(n);
+    EXPECT_EQ(again->plannedValues(error), expected);
+    const auto listed = again->load(error);
+    ASSERT_TRUE(listed) << error;
+    EXPECT_EQ(listed->settings.address, kAddress);
+    EXPECT_EQ(listed->settings.bytes, 2);
+    EXPECT_EQ(listed->settings.source, SerialSource::List);
 }
 
 TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {

@@ -84,6 +84,7 @@ protected:
         std::istringstream numbers(listed.out);
         for (std::string n; std::getline(numbers, n);) {
             const bool used = held.count(std::stoi(n)) > 0;
+            settledUsed += used ? 1 : 0;
             const auto r = cli({"serial", run, "--settle", QString::fromStdString(n), used ? "used" : "free"});
             if (r.exitCode != 0)
                 problem("settle " + n + ": " + r.err);
@@ -195,7 +196,7 @@ protected:
     std::mutex mutex, operatorMutex;
     std::vector<QString> chips;
     std::vector<std::string> problems;
-    std::atomic<int> pointKills = 0, writeKills = 0, failKills = 0;
+    std::atomic<int> pointKills = 0, writeKills = 0, failKills = 0, settledUsed = 0;
 };
 
 TEST_P(SerialTorture, NoNumberTwiceWhateverKillsTheStations) {
@@ -248,6 +249,26 @@ TEST_P(SerialTorture, NoNumberTwiceWhateverKillsTheStations) {
     for (const auto& [n, chip] : holders)
         inChips.insert(n);
     EXPECT_EQ(inChips, recorded);
+
+    // The report: every chip that kept its number once, a row of its own;
+    // the rest of the numbers an operator settled as used.
+    const auto report = watch->report(error);
+    ASSERT_TRUE(report) << error;
+    EXPECT_EQ(report->recorded, kQuantity);
+    EXPECT_EQ(report->toSettle + report->left, 0);
+    std::set<int> passedRows;
+    std::int64_t failed = 0;
+    for (const auto& chip : report->chips) {
+        if (!chip.passed) {
+            ++failed;
+            continue;
+        }
+        ASSERT_TRUE(chip.serial);
+        EXPECT_TRUE(passedRows.insert(static_cast<int>(*chip.serial)).second) << "twice: " << *chip.serial;
+        EXPECT_TRUE(recorded.count(static_cast<int>(*chip.serial))) << *chip.serial;
+    }
+    EXPECT_EQ(failed, report->failedChips);
+    EXPECT_EQ(static_cast<int>(passedRows.size()) + settledUsed + report->spoiled, kQuantity);
     EXPECT_GT(pointKills, kStations * 10);
     EXPECT_GT(writeKills, 0);
     EXPECT_GT(failKills, 0);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 
+#include "base/digest.h"
 #include "ops/workflows.h"
 #include "serialization/production.h"
 #include "serialization/runstore.h"
@@ -434,6 +435,61 @@ TEST(SerialStation, WindowConvertsTheEarlierTextRunOnce) {
     EXPECT_TRUE(std::filesystem::exists(st.dir + kSerialRunName));
     EXPECT_FALSE(std::filesystem::exists(st.dir + kSerialTextRunName));
     EXPECT_TRUE(std::filesystem::exists(st.dir + kSerialTextRunName + std::string(".old")));
+}
+
+// A window run of a customer's list: the chips take its values in order,
+// every attempt is a row naming the operator and the image, and the report
+// button writes the run's HTML beside the store and opens it.
+TEST(SerialStation, WindowRunOfAListRecordsEveryChipAndReportsIt) {
+    Station st;
+    Session& s = st.s();
+    const std::string hex = ":04000000553000284F\n:00000001FF\n";
+    test::WriteFileBytes(st.dir + "prog.hex", hex);
+    s.loader.hexPath = s.loader.loadedPath = st.dir + "prog.hex";
+    const SerialList keys{SerialMode::Retlw, 0x3F0, 2, {0xBEEF, 0x1234, 0x0042}};
+    test::WriteFileBytes(st.dir + "keys.num", SqtpText(keys, s.device));
+    test::WriteFileBytes(st.dir + "bad.num", ":0407E0001334883413\n:00000001FF\n");
+
+    SerialProgramming w(s);
+    EXPECT_FALSE(w.chooseList(st.dir + "bad.num"));
+    EXPECT_NE(w.message.find("1 行目"), std::string::npos) << w.message;
+    ASSERT_TRUE(w.chooseList(st.dir + "keys.num")) << w.message;
+    EXPECT_EQ(w.startAddress, "3F0");
+    EXPECT_EQ(w.dataFinish, "3");
+    w.setOperatorName("佐藤");
+    w.setEnabled(true);
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(st.chipWord(0x3F0), 0x34BE);
+    EXPECT_EQ(st.chipWord(0x3F1), 0x34EF);
+    st.board().faults.abortAtWord = 2;  // a failed chip: its value comes next again
+    st.ui.overwriteAnswers.push_back(1);
+    EXPECT_NE(RunProgram(s), Outcome::Passed);
+    st.board().faults.abortAtWord = -1;
+    st.ui.overwriteAnswers.push_back(1);
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(st.chipWord(0x3F1), 0x3434);
+
+    std::string error;
+    const auto report = RunStore::open(w.runPath(), error)->report(error);
+    ASSERT_TRUE(report) << error;
+    ASSERT_EQ(report->chips.size(), 3u);
+    EXPECT_EQ(report->chips[1].passed, false);
+    EXPECT_EQ(report->chips[1].serial, 0x1234);
+    EXPECT_FALSE(report->chips[1].failure.empty());
+    for (const ChipRecord& chip : report->chips) {
+        EXPECT_EQ(chip.operatorName, "佐藤");
+        EXPECT_EQ(chip.hexSha256, Sha256Hex(hex));
+        EXPECT_EQ(chip.imageSha256.size(), 64u);
+        EXPECT_EQ(chip.device, "PIC16F84A");
+    }
+    EXPECT_EQ(report->chips[2].serial, 0x1234);
+    EXPECT_NE(report->chips[0].imageSha256, report->chips[2].imageSha256);  // each its own number
+
+    const std::string html = w.writeReport();
+    EXPECT_EQ(html, st.dir + kSerialReportName);
+    EXPECT_NE(test::ReadFileBytes(html).find("佐藤"), std::string::npos);
+    EXPECT_EQ(st.processes.opened, std::vector<std::string>{html});
+    w.setEnabled(false);
 }
 
 namespace {

@@ -391,7 +391,8 @@ TEST_F(SerialStations, EditedRunsReadersAndFullDisksStopBeforeTheChip) {
 
 // The store's test hook is the tests' own build's: the shipped program
 // ignores it. A station killed while writing leaves its number to settle,
-// and settling it without --ini writes the line beside the stations' lines.
+// and settling it without --ini writes the line beside the stations' lines
+// (and the run shown without --ini shows their record).
 TEST_F(SerialStations, ASettleRecordsWhereTheStationsRecord) {
     ASSERT_EQ(cli({"serial", path("run.db"), "--start", "100", "--quantity", "5", "--address", "0x3F0"}).exitCode, 0);
     const QStringList kill = {"VORMEX_STORE_FAULT=kill@writing+0"};
@@ -413,6 +414,8 @@ TEST_F(SerialStations, ASettleRecordsWhereTheStationsRecord) {
     // as far as its line before the kill.
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
     EXPECT_TRUE(Contains(lines, "  101  65  ")) << lines;
+    const auto shown = rawCli({"--settings", settingsPath, "serial", path("run.db")});
+    EXPECT_TRUE(Contains(shown.out, path("SERIAL_LOG.txt").toStdString() + ":\n")) << shown.out;
 }
 
 // A live station in a pid namespace of its own (a container sharing this

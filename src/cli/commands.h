@@ -53,6 +53,9 @@ struct SerialHook : ProgramHook {
 // takes it out again and gives the exit status (2 when the run refused, 6
 // when the chip passed but the run could not record its number).
 std::unique_ptr<SerialHook> StartSerialStation(Context& c);
+// The store's test hooks: none in the shipped program; the tests' own build
+// of it takes them from VORMEX_STORE_FAULT.
+StoreFaults StationStoreFaults();
 int SerialExitStatus(Context& c, SerialHook& hook, int status);
 
 // doctor [--port PORT] [--root DIR]: exit 1 when a finding stands in the way of the board.

@@ -125,8 +125,9 @@ std::unique_ptr<RunStore> openRun(Context& c, const std::string& path, std::opti
     return store;
 }
 
-void printRecordTail(Context& c) {
-    std::ifstream record(recordPath(c), std::ios::binary);
+// The last lines of the record this machine's stations of the run write.
+void printRecordTail(Context& c, const std::string& path) {
+    std::ifstream record(path, std::ios::binary);
     std::deque<std::string> last;
     for (std::string text; std::getline(record, text);) {
         if (!text.empty() && text.back() == '\r')
@@ -136,12 +137,12 @@ void printRecordTail(Context& c) {
             last.pop_front();
     }
     if (!last.empty())
-        c.ui.printLine(recordPath(c) + ":");
+        c.ui.printLine(path + ":");
     for (const auto& text : last)
         c.ui.printLine("  " + text);
 }
 
-int showRun(Context& c, const SerialRunState& state) {
+int showRun(Context& c, RunStore& store, const SerialRunState& state) {
     const SerialRunSettings& s = state.settings;
     char line[256];
     std::snprintf(line, sizeof line, "mode %s  address 0x%llX  bytes %d", SerialModeName(s.mode),
@@ -172,7 +173,7 @@ int showRun(Context& c, const SerialRunState& state) {
     }
     if (state.count(NumberState::Settle) > 0)
         c.ui.printLine("settle each with: vormex-cli serial STATEFILE --settle N used|free");
-    printRecordTail(c);
+    printRecordTail(c, store.recordFile(recordPath(c)));
     return kExitOk;
 }
 
@@ -184,7 +185,7 @@ int settle(Context& c, RunStore& store, const SerialRunState& state) {
     }
     const bool used = c.options.settleAs == "used";
     std::string error;
-    if (!store.settle(*value, used, recordPath(c), SerialSettledLine(state.settings, *value), error,
+    if (!store.settle(*value, used, store.recordFile(recordPath(c)), SerialSettledLine(state.settings, *value), error,
                       c.options.stationGone)) {
         printError(error);
         return kExitUsage;
@@ -271,7 +272,7 @@ int SerialCommand(Context& c) {
             c.ui.printLine(std::to_string(value));
         return kExitOk;
     }
-    return showRun(c, *state);
+    return showRun(c, *store, *state);
 }
 
 int CheckSerialRun(Context& c) {
@@ -300,10 +301,7 @@ std::unique_ptr<SerialHook> StartSerialStation(Context& c) {
     const std::string path = ComDevicePath(c.s.settings, n);
     if (!path.empty() && path != port)
         port += " (" + path + ")";
-    // The store's fault points, for the tests that kill stations at each of them.
-    const char* faults = std::getenv("VORMEX_STORE_FAULT");
-    auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port,
-                                                   ParseStoreFaults(faults ? faults : "").value_or(StoreFaults{}));
+    auto station = std::make_unique<SerialStation>(c.options.serialState, recordPath(c), port, StationStoreFaults());
     station->operatorName = c.options.operatorName;
     auto hook = std::make_unique<SerialHook>(c, std::move(station));
     c.s.ops.programHook = hook.get();

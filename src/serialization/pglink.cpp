@@ -18,10 +18,14 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-// The server's disk full (53100) or a read-only server (25006), said as such.
+// The server's disk full (53100) or a read-only server (25006), said as
+// such; a transaction broken off by a serialization failure (40001) or a
+// deadlock (40P01) is marked to be run again.
 std::string RoomSays(PGresult* result) {
     const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     const std::string code = state ? state : "";
+    if (code == "40001" || code == "40P01")
+        return std::string(kConflict) + ": ";
     return code == "53100" ? std::string(kDiskFull) + ": " : code == "25006" ? std::string(kReadOnly) + ": " : "";
 }
 
@@ -59,18 +63,23 @@ public:
         }
         return ok;
     }
-    // The isolation and the commit's durability are the store's own, whatever
-    // the server's defaults say.
+    // The isolation, the commit's durability and the waits are the store's
+    // own, whatever the server's defaults say; set in one round trip.
     bool begin(bool durable, std::string& error) override {
         if (!exec("BEGIN ISOLATION LEVEL READ COMMITTED", {}, nullptr, error))
             return false;
-        if (exec(durable ? "SET LOCAL synchronous_commit TO ON" : "SET LOCAL synchronous_commit TO OFF", {}, nullptr,
-                 error))
+        const std::string wait = lockWaitMs_ > 0 ? std::to_string(lockWaitMs_) : "";
+        if (exec("SELECT set_config('synchronous_commit', $1, true), "
+                 "set_config('lock_timeout', CASE WHEN $2 = '' THEN current_setting('lock_timeout') ELSE $2 END, true), "
+                 "set_config('statement_timeout', CASE WHEN $2 = '' THEN current_setting('statement_timeout') ELSE $2 END, "
+                 "true)",
+                 {durable ? "on" : "off", wait}, nullptr, error))
             return true;
         std::string ignored;
         exec("ROLLBACK", {}, nullptr, ignored);
         return false;
     }
+    void waitForLocks(int ms) override { lockWaitMs_ = ms; }
     const char* lockRowsSql() const override { return " FOR UPDATE SKIP LOCKED"; }
     const char* tableSql() const override { return "SELECT 1 WHERE to_regclass($1) IS NOT NULL"; }
     // The holder's session keeps the lock; taking it here means the session is gone.
@@ -112,6 +121,7 @@ private:
     PGconn* conn_;
     FaultPoints& faults_;
     std::set<std::int64_t> held_;
+    int lockWaitMs_ = 0;  // 0: the session's own time-outs
 };
 
 void Quiet(void*, const char*) {}

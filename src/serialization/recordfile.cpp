@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <fstream>
 
 #include "base/textfile.h"
 #include "serialization/storefaults.h"
@@ -64,6 +65,27 @@ bool AppendRecord(const std::string& path, const std::string& line, FaultPoints&
     if (!ok)
         error = path + " に記録できません。";
     return ok;
+}
+
+std::vector<std::string> RecordLinesOf(const std::string& path, std::int64_t value, const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::ifstream file(path, std::ios::binary);
+    const std::string sep = "  ";
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::vector<std::string> fields;
+        for (std::size_t at = 0; fields.size() < 4;) {
+            const auto end = line.find(sep, at);
+            fields.push_back(line.substr(at, end - at));
+            if (end == std::string::npos)
+                break;
+            at = end + sep.size();
+        }
+        if (fields.size() == 4 && fields[2] == std::to_string(value) && fields[3] == bytes)
+            lines.push_back(line);
+    }
+    return lines;
 }
 
 std::optional<std::string> NoRoomToRecord(const std::vector<std::string>& files) {

@@ -2,6 +2,7 @@
 // a station needs on the disk to record a chip before it writes one.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ std::string SerialTimeText();
 // takes the group and mode of `like` (the store file beside it), when given.
 bool AppendRecord(const std::string& path, const std::string& line, FaultPoints& faults, std::string& error,
                   const std::string& like = "");
+
+// The record's lines of one number: its value in decimal and the bytes
+// written (the third and fourth fields), in the file's order.
+std::vector<std::string> RecordLinesOf(const std::string& path, std::int64_t value, const std::string& bytes);
 
 // Why one of these files could not take a chip's record: its disk full or
 // read-only, or the file (or, for one not there yet, its folder) not

@@ -7,6 +7,7 @@
 
 #include "serialization/numberlist.h"
 #include "serialization/recordfile.h"
+#include "serialization/serialvalue.h"
 #include "serialization/runrows.h"
 #include "serialization/sqlitefile.h"
 #include "serialization/sqllink.h"
@@ -132,6 +133,21 @@ bool Record(SqlLink& link, std::int64_t run, std::int64_t index, const std::stri
     return true;
 }
 
+// A number an operator settled as used: the line its station appended
+// before it died uncommitted (one no run of the store holds) becomes its
+// record, so that one chip has one line; else the settled line is appended.
+bool RecordSettled(SqlLink& link, const SerialReservation& r, const std::string& path, const std::string& line,
+                   const std::string& like, FaultPoints& faults, std::string& error) {
+    for (const auto& written : RecordLinesOf(path, r.value, SerialBytesText(r.value, r.settings.bytes))) {
+        const auto held = HasRecordLine(link, written, error);
+        if (!held)
+            return false;
+        if (!*held)
+            return InsertRecord(link, r.run, r.index, written, error);
+    }
+    return Record(link, r.run, r.index, path, line, like, faults, error);
+}
+
 }  // namespace
 
 bool RunStore::create(const std::string& path, const SerialRunSettings& settings, std::string& error,
@@ -202,7 +218,7 @@ bool RunStore::reap(SerialRunState& state, std::string& error) {
     return true;
 }
 
-std::optional<SerialRunState> RunStore::load(std::string& error, bool reap) {
+std::optional<SerialRunState> RunStore::loadOnce(std::string& error, bool reap) {
     Tx tx(*link_);
     if (!reap)
         return current(error);
@@ -227,7 +243,7 @@ std::optional<std::int64_t> RunStore::pick(const SerialRunState& state, const St
     return index;
 }
 
-RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) {
+RunStore::Taken RunStore::reserveOnce(const StationId& station, const Check& check) {
     Taken t;
     Tx tx(*link_);
     // Not synced on its own: a reservation lost with the power was never
@@ -281,7 +297,7 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
     return t;
 }
 
-bool RunStore::markWriting(const SerialReservation& r, std::string& error) {
+bool RunStore::markWritingOnce(const SerialReservation& r, std::string& error) {
     Tx tx(*link_);
     if (!tx.begin(error) || !move(r, NumberStep::Write, error) || !tx.commit(error))
         return false;
@@ -289,8 +305,8 @@ bool RunStore::markWriting(const SerialReservation& r, std::string& error) {
     return true;
 }
 
-bool RunStore::commit(const SerialReservation& r, const std::string& recordPath, const std::string& recordLine,
-                      std::string& error, bool* appended, const ChipAttempt* attempt) {
+bool RunStore::commitOnce(const SerialReservation& r, const std::string& recordPath, const std::string& recordLine,
+                          std::string& error, bool* appended, const ChipAttempt* attempt) {
     Tx tx(*link_);
     CommitFaults armed(*faults_);
     if (!tx.begin(error))
@@ -305,14 +321,14 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
     }
     if (!KeepAttempt(*link_, r, attempt, error) ||
         !Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
-        !tx.commit(error))
+        (!recordPath.empty() && !SetRecordFile(*link_, here_.host, recordPath, error)) || !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
 }
 
-bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberStep step,
-                        const ChipAttempt* attempt) {
+bool RunStore::giveBackOnce(const SerialReservation& r, std::string& error, NumberStep step,
+                            const ChipAttempt* attempt) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
@@ -326,7 +342,7 @@ bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberSt
     return true;
 }
 
-bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
+bool RunStore::settleOnce(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
                       std::string& error, const std::string& goneHost) {
     Tx tx(*link_);
     if (!tx.begin(error))
@@ -356,12 +372,12 @@ bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPa
     }
     const SerialReservation r{state->run, h->index, h->token, value, state->settings};
     return move(r, used ? NumberStep::SettleUsed : NumberStep::SettleFree, error) &&
-           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) &&
+           (!used || RecordSettled(*link_, r, recordPath, recordLine, shareLike(), *faults_, error)) &&
            tx.commit(error);
 }
 
-bool RunStore::startRun(const SerialRunSettings& settings, std::string& error,
-                        const std::vector<std::int64_t>& planned) {
+bool RunStore::startRunOnce(const SerialRunSettings& settings, std::string& error,
+                            const std::vector<std::int64_t>& planned) {
     if (const auto why = CheckPlan(settings, planned)) {
         error = *why;
         return false;
@@ -381,7 +397,7 @@ std::optional<std::vector<std::pair<std::int64_t, std::string>>> RunStore::recor
     return records;
 }
 
-bool RunStore::moveRun(const std::string& target, std::string& error) {
+bool RunStore::moveRunOnce(const std::string& target, std::string& error) {
     struct stat st {};
     if (isServer(target) || ::lstat(target.c_str(), &st) == 0) {
         error = isServer(target) ? "書出し先はファイルにしてください。" : target + " はすでにあります。";
@@ -428,6 +444,12 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
     if (undo.begin(ignored) && SetMovedTo(*link_, state->run, "", ignored))
         undo.commit(ignored);
     return false;
+}
+
+std::string RunStore::recordFile(const std::string& fallback) {
+    std::string error;
+    const auto path = RecordFileOf(*link_, here_.host, error);
+    return path && !path->empty() ? *path : fallback;
 }
 
 std::optional<std::vector<std::int64_t>> RunStore::plannedValues(std::string& error) {

@@ -125,6 +125,9 @@ public:
     // names that machine (the operator says its station is gone).
     bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
                 std::string& error, const std::string& goneHost = "");
+    // Where this machine's stations of the store append their record lines
+    // (the file their last commit wrote to); fallback when none has.
+    std::string recordFile(const std::string& fallback);
     // The current run's record rows: index and line, by index.
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run (planned: as create); the earlier ones stay as history.
@@ -147,6 +150,19 @@ public:
 
 private:
     RunStore(std::string path, std::unique_ptr<SqlLink> link, std::unique_ptr<FaultPoints> faults);
+    // Each public step once; the public step runs it again when the server
+    // broke its transaction off in a conflict (runstoreretry.cpp).
+    std::optional<SerialRunState> loadOnce(std::string& error, bool reap);
+    Taken reserveOnce(const StationId& station, const Check& check);
+    bool markWritingOnce(const SerialReservation& reservation, std::string& error);
+    bool commitOnce(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
+                    std::string& error, bool* appended, const ChipAttempt* attempt);
+    bool giveBackOnce(const SerialReservation& reservation, std::string& error, NumberStep step,
+                      const ChipAttempt* attempt);
+    bool settleOnce(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
+                    std::string& error, const std::string& goneHost);
+    bool startRunOnce(const SerialRunSettings& settings, std::string& error, const std::vector<std::int64_t>& planned);
+    bool moveRunOnce(const std::string& target, std::string& error);
     std::optional<SerialRunState> current(std::string& error);
     std::optional<std::int64_t> pick(const SerialRunState& state, const StationId& station, std::int64_t token,
                                      std::string& error);

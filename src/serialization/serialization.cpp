@@ -71,6 +71,24 @@ std::unique_ptr<RunStore> OpenAppDirRun(const std::string& appDir, std::string& 
     return store;
 }
 
+// The AppDir store's current run, moved or not.
+std::optional<SerialRunState> AppDirRun(const Session& s, std::string* note) {
+    std::string error;
+    const auto store = OpenAppDirRun(s.run.appDir, error, note);
+    return store ? store->load(error, true) : std::nullopt;
+}
+
+// The run where a moved run went, when that store opens.
+std::optional<SerialRunState> MovedRun(const SerialRunState& run) {
+    std::string error;
+    const auto store = RunStore::open(run.movedTo, error);
+    return store ? store->load(error) : std::nullopt;
+}
+
+std::string MovedText(const SerialRunState& run, const std::string& more = "") {
+    return "この生産は " + ShownStorePath(run.movedTo) + " に移されました" + more + "。";
+}
+
 // The run in a few words, its next number in the radix shown.
 std::string RunSummary(const SerialRunState& run, bool hex) {
     const auto next = run.nextValue();
@@ -82,9 +100,7 @@ std::string RunSummary(const SerialRunState& run, bool hex) {
 }  // namespace
 
 std::optional<SerialRunState> SavedSerialRun(const Session& s, std::string* note) {
-    std::string error;
-    const auto store = OpenAppDirRun(s.run.appDir, error, note);
-    auto state = store ? store->load(error, true) : std::nullopt;
+    auto state = AppDirRun(s, note);
     if (!state || !state->inProgress())
         return std::nullopt;
     return state;
@@ -111,11 +127,28 @@ SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir 
     showMessage(kStartHint);
     // The window never starts afresh over a run in progress: it shows that run.
     std::string note;
-    if (const auto saved = SavedSerialRun(s, &note)) {
+    const auto saved = AppDirRun(s, &note);
+    if (saved && saved->inProgress()) {
         hexMode = HexShownLast(s);
         showSettings(*saved);
         showMessage(note.empty() ? kRunKept : note + "\r\n" + kRunKept);
+    } else if (saved && !saved->movedTo.empty()) {
+        showMovedRun(*saved);
     }
+}
+
+// A run exported before: named, and shown where it went while it is in
+// progress there, so that switching on continues it.
+void SerialProgramming::showMovedRun(const SerialRunState& saved) {
+    const auto moved = MovedRun(saved);
+    if (!moved || !moved->inProgress()) {
+        showMessage(MovedText(saved));
+        return;
+    }
+    hexMode = HexShownLast(s_);
+    runPath_ = saved.movedTo;
+    showSettings(*moved);
+    showMessage(MovedText(saved) + "\r\n" + kRunKept);
 }
 
 SerialProgramming::~SerialProgramming() {
@@ -304,11 +337,23 @@ bool SerialProgramming::mayStartOver(const SerialRunState& saved) {
     const bool used = saved.recorded() > 0 || saved.count(NumberState::Reserved) > 0 ||
                       saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0 ||
                       saved.count(NumberState::Failed) > 0;
-    if (!used || !saved.movedTo.empty())
+    if (!saved.movedTo.empty())
+        return mayLeaveMovedRun(saved);
+    if (!used)
         return true;
     const std::string text = "管理ファイルに前の生産があります (" + RunSummary(saved, hexMode) +
                              ")。\r\n新しい設定で生産を始めますか？\r\n(前の生産は管理ファイルの履歴に残ります。"
                              "「いいえ」で前の生産を続けます。)";
+    return s_.ui.messageBox(MsgIcon::Question, kTitle, text, MsgButtons::NoYes) == MsgAnswer::Yes;
+}
+
+// A moved run goes on where it went, and may still hand out the numbers a
+// new run here would: asked like a run in progress, whatever it holds.
+bool SerialProgramming::mayLeaveMovedRun(const SerialRunState& saved) {
+    const auto moved = MovedRun(saved);
+    const std::string text = MovedText(saved, moved ? " (" + RunSummary(*moved, hexMode) + ")" : "") +
+                             "\r\n新しい設定で生産を始めますか？\r\n(「いいえ」で " + ShownStorePath(saved.movedTo) +
+                             " の生産を続けます。)";
     return s_.ui.messageBox(MsgIcon::Question, kTitle, text, MsgButtons::NoYes) == MsgAnswer::Yes;
 }
 
@@ -335,6 +380,14 @@ void SerialProgramming::startWriteRun() {
             return;
         }
         keep = saved && !mayStartOver(*saved);
+    }
+    if (keep && !saved->movedTo.empty()) {
+        useStore(saved->movedTo);
+        store = RunStore::open(runPath_, error);
+        if (!store || !(saved = store->load(error, true))) {
+            block(error);
+            return;
+        }
     }
     if (keep) {
         showSettings(*saved);
@@ -434,6 +487,12 @@ void SerialProgramming::finish(Session& s, Outcome outcome) {
         changed();
 }
 
+void SerialProgramming::useStore(const std::string& path) {
+    runPath_ = path;
+    if (station_ && !station_->unrecorded())
+        station_ = newStation();
+}
+
 bool SerialProgramming::exportRun(const std::string& path) {
     if (running()) {
         showMessage(kBusyRun);
@@ -458,10 +517,8 @@ bool SerialProgramming::exportRun(const std::string& path) {
             return false;
         }
     }
-    runPath_ = path;
+    useStore(path);
     continueRun_ = true;
-    if (station_ && !station_->unrecorded())
-        station_ = newStation();
     showMessage(kRunWritten + path);
     return true;
 }
@@ -502,7 +559,7 @@ bool SerialProgramming::settle(std::int64_t value, bool used) {
     std::string error;
     const auto store = openStore(error);
     const auto state = store ? store->load(error) : std::nullopt;
-    if (!state || !store->settle(value, used, s_.run.appDir + kSerialRecordName,
+    if (!state || !store->settle(value, used, store->recordFile(s_.run.appDir + kSerialRecordName),
                                  SerialSettledLine(state->settings, value), error)) {
         showMessage(error);
         return false;

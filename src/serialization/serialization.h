@@ -141,6 +141,10 @@ private:
     // Whether a new run may replace the one in the store: asked when that
     // one has recorded chips, numbers out or numbers to settle.
     bool mayStartOver(const SerialRunState& saved);
+    bool mayLeaveMovedRun(const SerialRunState& saved);
+    void showMovedRun(const SerialRunState& saved);
+    // Program's numbers come from the store at path from now on.
+    void useStore(const std::string& path);
     std::optional<SerialRunSettings> runSettings();
     // The store at runPath_; nullptr without error when the window's own
     // store does not exist yet.

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -21,11 +22,21 @@ namespace {
 
 constexpr int kBusyMs = 10000;
 
+struct BusyWait {
+    int limitMs = kBusyMs;
+    std::chrono::steady_clock::time_point since;
+};
+
 // While another station's transaction runs: short sleeps, so that waiting
 // stations take turns within a millisecond or two rather than SQLite's
-// growing steps, up to kBusyMs in all.
-int WaitBriefly(void*, int count) {
-    if (count >= kBusyMs)
+// growing steps, up to the link's limit in all (by the clock: a loaded
+// machine oversleeps each step).
+int WaitBriefly(void* arg, int count) {
+    auto& wait = *static_cast<BusyWait*>(arg);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0)
+        wait.since = now;
+    else if (now - wait.since >= std::chrono::milliseconds(wait.limitMs))
         return 0;
     ::usleep(1000);
     return 1;
@@ -214,6 +225,8 @@ public:
         return std::string("SQLite: ") + says + " (" + std::to_string(code) + ")";
     }
     bool readOnly() const override { return sqlite3_db_readonly(db_, "main") == 1; }
+    void waitForLocks(int ms) override { busy_.limitMs = ms > 0 ? ms : kBusyMs; }
+    BusyWait* busyWait() { return &busy_; }
     const char* lockRowsSql() const override { return ""; }
     const char* tableSql() const override { return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = $1"; }
     // WAL: readers never wait for a writer; FULL: a commit is on the disk when it returns.
@@ -290,6 +303,7 @@ private:
     int lockFd_ = -1;
     std::set<std::int64_t> held_;
     bool durable_ = true;  // as configure() leaves it
+    BusyWait busy_;
 };
 
 // A file name as a URI path: its %, ? and # escaped.
@@ -316,6 +330,9 @@ std::string SqliteFileHead(SqlLink& link, int bytes) {
 
 const char* const kDiskFull = "ディスクがいっぱいです";
 const char* const kReadOnly = "読み取り専用です";
+const char* const kConflict = "他のステーションの処理と競合しました";
+
+bool IsConflict(const std::string& error) { return error.find(kConflict) != std::string::npos; }
 
 bool IsRoomError(const std::string& error) {
     return error.find(kDiskFull) != std::string::npos || error.find(kReadOnly) != std::string::npos;
@@ -344,13 +361,14 @@ std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, Fa
             sqlite3_vfs_unregister(&vfs->vfs);
         return nullptr;
     }
-    sqlite3_busy_handler(db, WaitBriefly, nullptr);
     // A store file is input: its schema runs no triggers or views of its own.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    return std::make_unique<SqliteLink>(db, std::move(vfs), here, create ? "" : path);
+    auto link = std::make_unique<SqliteLink>(db, std::move(vfs), here, create ? "" : path);
+    sqlite3_busy_handler(db, WaitBriefly, link->busyWait());
+    return link;
 }
 
 }  // namespace vx

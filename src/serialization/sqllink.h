@@ -42,12 +42,19 @@ public:
     virtual void release(std::int64_t) {}
     // Opened for reading only: this user cannot write the store.
     virtual bool readOnly() const { return false; }
+    // Transactions begun from now on wait this long for another station's
+    // lock before they give up (0: the link's own wait).
+    virtual void waitForLocks(int ms) = 0;
 };
 
 // How the links say that the disk, not the store, is at fault.
 extern const char* const kDiskFull;
 extern const char* const kReadOnly;
 bool IsRoomError(const std::string& error);
+// A transaction the server broke off to end a conflict with another one:
+// run again whole, it may well pass.
+extern const char* const kConflict;
+bool IsConflict(const std::string& error);
 
 // A transaction that rolls back unless committed.
 class Tx {

@@ -46,9 +46,8 @@ void FaultPoints::writing() {
 }
 
 bool FaultPoints::failWrite() {
-    // Once in the process: a store opened again after the failure finds room.
-    static std::atomic<bool> failed = false;
-    return faults_.fullInCommit && inCommit_ && !failed.exchange(true);
+    // Once for these hooks: a store opened again with them after the failure finds room.
+    return faults_.fullInCommit && inCommit_ && !faults_.filled->exchange(true);
 }
 
 }  // namespace vx

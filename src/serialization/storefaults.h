@@ -2,7 +2,9 @@
 // disk that fills during a commit.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,11 +15,13 @@ namespace vx {
 // reply; the production record's write and sync) counts; at the k-th the
 // process is killed. killWritingUs kills it that many microseconds after a
 // number was marked writing, while its chip is written. fullInCommit fails
-// the first write of one commit of the process as a full disk would.
+// the first write of one commit as a full disk would, once for these hooks
+// and every copy of them (each store a station opens with them).
 struct StoreFaults {
     std::int64_t killAt = 0;
     std::int64_t killWritingUs = -1;
     bool fullInCommit = false;
+    std::shared_ptr<std::atomic<bool>> filled = std::make_shared<std::atomic<bool>>(false);
 };
 // "kill@K", "kill@writing+US" or "full@commit" (from the environment of
 // vormex-cli's tests).

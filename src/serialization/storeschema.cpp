@@ -458,4 +458,24 @@ bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNu
     return ReadRecords(link, state.run, records, error);
 }
 
+std::optional<bool> HasRecordLine(SqlLink& link, const std::string& line, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT 1 FROM serial_record WHERE line = $1 LIMIT 1", {line}, &rows, error))
+        return std::nullopt;
+    return !rows.empty();
+}
+
+bool SetRecordFile(SqlLink& link, const std::string& host, const std::string& path, std::string& error) {
+    return link.exec("INSERT INTO vormex_meta (name, value) VALUES ($1, $2) ON CONFLICT (name) DO UPDATE "
+                     "SET value = excluded.value WHERE vormex_meta.value <> excluded.value",
+                     {"record_file " + host, path}, nullptr, error);
+}
+
+std::optional<std::string> RecordFileOf(SqlLink& link, const std::string& host, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT value FROM vormex_meta WHERE name = $1", {"record_file " + host}, &rows, error))
+        return std::nullopt;
+    return rows.empty() || rows[0].empty() ? std::string() : rows[0][0].value_or("");
+}
+
 }  // namespace vx

@@ -68,6 +68,12 @@ bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std:
 
 using Records = std::vector<std::pair<std::int64_t, std::string>>;
 bool ReadRecords(SqlLink& link, std::int64_t run, Records& records, std::string& error);
+// The production record the stations of one machine (host) wrote to last,
+// kept beside the schema's own names; "" when none did.
+bool SetRecordFile(SqlLink& link, const std::string& host, const std::string& path, std::string& error);
+std::optional<std::string> RecordFileOf(SqlLink& link, const std::string& host, std::string& error);
+// Whether a run of the store, any run, has this record line.
+std::optional<bool> HasRecordLine(SqlLink& link, const std::string& line, std::string& error);
 // Every number row and record of a run, checked, to be copied.
 bool ReadWholeRun(SqlLink& link, const SerialRunState& state, std::vector<HeldNumber>& numbers, Records& records,
                   std::string& error);

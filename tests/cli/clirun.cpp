@@ -31,7 +31,7 @@ RunResult CliTest::rawCli(const QStringList& args, int timeoutMs, const QStringL
     for (const auto& entry : environment + extra)
         env.insert(entry.section('=', 0, 0), entry.section('=', 1));
     process.setProcessEnvironment(env);
-    process.start(VORMEX_CLI, args);
+    process.start(executable, args);
     RunResult result;
     result.finished = process.waitForFinished(timeoutMs);
     if (!result.finished) {

@@ -27,6 +27,9 @@ protected:
     RunResult rawCli(const QStringList& args, int timeoutMs = 60000, const QStringList& env = {});
     // Extra environment of the next runs (NAME=value).
     QStringList environment;
+    // The program run: the shipped one, or the tests' own build with the
+    // store's test hook (VORMEX_CLI_FAULTS).
+    QString executable = VORMEX_CLI;
 
     QString path(const QString& name) const { return dir.filePath(name); }
     // Runs a program in the folder; its exit code, -1 when it did not run.

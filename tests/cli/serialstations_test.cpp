@@ -2,6 +2,7 @@
 // holds its own number, none twice, none lost, whatever fails or is killed.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -399,6 +400,77 @@ TEST_F(SerialStations, EditedRunsReadersAndFullDisksStopBeforeTheChip) {
     EXPECT_TRUE(Contains(said, "\n2\n")) << said;
     EXPECT_TRUE(Contains(said, "recorded 0  next 0  returned 0  reserved 0")) << said;
     EXPECT_TRUE(!QFile::exists(path("e.sim")) || blank("e.sim"));
+}
+
+// The store's test hook is the tests' own build's: the shipped program
+// ignores it. A station killed while writing leaves its number to settle,
+// and settling it without --ini writes the line beside the stations' lines
+// (and the run shown without --ini shows their record).
+TEST_F(SerialStations, ASettleRecordsWhereTheStationsRecord) {
+    ASSERT_EQ(cli({"serial", path("run.db"), "--start", "100", "--quantity", "5", "--address", "0x3F0"}).exitCode, 0);
+    const QStringList kill = {"VORMEX_STORE_FAULT=kill@writing+0"};
+    EXPECT_EQ(cli(program("a.sim"), 60000, kill).exitCode, 0);
+    executable = VORMEX_CLI_FAULTS;
+    const auto killed = cli(program("b.sim"), 60000, kill);
+    EXPECT_TRUE(killed.finished && killed.exitCode == -1) << killed.exitCode << killed.out;
+
+    // The shipped program's folder holds device.ini: without --ini it is the default folder.
+    executable = VORMEX_CLI;
+    const QString defaultRecord = QFileInfo(VORMEX_CLI).dir().filePath("SERIAL_LOG.txt");
+    const std::string before = QFile::exists(defaultRecord) ? readFile(defaultRecord) : "";
+    EXPECT_EQ(rawCli({"--settings", settingsPath, "serial", path("run.db"), "--list-settle"}).out, "101\n");
+    const auto settled = rawCli({"--settings", settingsPath, "serial", path("run.db"), "--settle", "101", "used"});
+    EXPECT_EQ(settled.exitCode, 0) << settled.err;
+    EXPECT_EQ(QFile::exists(defaultRecord) ? readFile(defaultRecord) : "", before);
+    const std::string lines = readFile("SERIAL_LOG.txt");
+    // One line for 101: the settled one, or the station's own when it got
+    // as far as its line before the kill.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_TRUE(Contains(lines, "  101  65  ")) << lines;
+    const auto shown = rawCli({"--settings", settingsPath, "serial", path("run.db")});
+    EXPECT_TRUE(Contains(shown.out, path("SERIAL_LOG.txt").toStdString() + ":\n")) << shown.out;
+}
+
+// A live station in a pid namespace of its own (a container sharing this
+// machine): its number being written is not taken for a dead station's.
+TEST_F(SerialStations, AStationInItsOwnPidNamespaceIsNeverListedToSettle) {
+#ifdef VORMEX_BOARDSIM
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    const QStringList own = {"--user", "--map-root-user", "--pid", "--fork", "--mount-proc"};
+    if (unshare.isEmpty() || QProcess::execute(unshare, own + QStringList{"true"}) != 0)
+        GTEST_SKIP() << "skipped: no unprivileged pid namespaces here (unshare " << own.join(' ').toStdString() << ")";
+    QProcess board;
+    board.start(VORMEX_BOARDSIM, {"--device", "PIC16F84A", "--ini", iniPath, "--calibration", "none", "--fault", "delay=2"});
+    while (!board.canReadLine() && board.waitForReadyRead(10000)) {
+    }
+    const QString tty = QString::fromUtf8(board.readLine()).trimmed();
+    ASSERT_TRUE(tty.startsWith('/'));
+    ASSERT_EQ(cli({"serial", path("run.db"), "--start", "100", "--quantity", "5", "--address", "0x3F0"}).exitCode, 0);
+
+    QProcess station;
+    station.setWorkingDirectory(dir.path());
+    station.start(unshare, own + QStringList{VORMEX_CLI, "--ini", iniPath, "--settings", settingsPath, "--port", tty,
+                                             "--device", "PIC16F84A", "--yes", "program", path("prog.hex"), "--serial",
+                                             path("run.db")});
+    auto writing = [&] {
+        std::string error;
+        const auto store = RunStore::open(path("run.db").toStdString(), error);
+        const auto state = store ? store->load(error) : std::nullopt;
+        return state && state->count(NumberState::Writing) == 1;
+    };
+    for (int i = 0; i < 600 && !writing() && station.state() != QProcess::NotRunning; ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(writing()) << station.readAllStandardOutput().toStdString() << station.readAllStandardError().toStdString();
+    const auto listed = cli({"serial", path("run.db"), "--list-settle"});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.out, "");
+    ASSERT_TRUE(station.waitForFinished(120000));
+    EXPECT_EQ(station.exitCode(), 0) << station.readAllStandardOutput().toStdString();
+    board.terminate();
+    board.waitForFinished(5000);
+#else
+    GTEST_SKIP() << "tools/boardsim is not built";
+#endif
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ const char* const kAllOut = "残りのシリアル番号はすべて他の書込
 class SerialTorture : public CliTest, public ::testing::WithParamInterface<std::string> {
 protected:
     void SetUp() override {
+        executable = VORMEX_CLI_FAULTS;
         writeFile("prog.hex", ":04000000553000284F\n:00000001FF\n");  // movlw 0x55; goto 0
         if (GetParam() == "postgres") {
             auto& cluster = test::SharedPgCluster();

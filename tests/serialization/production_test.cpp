@@ -361,6 +361,68 @@ TEST(SerialStation, WindowNeverReplacesARunUnasked) {
     EXPECT_EQ(runs(), 2);
 }
 
+TEST(SerialStation, WindowRemembersWhereItsRunWent) {
+    Station st;
+    Session& s = st.s();
+    test::WriteFileBytes(st.dir + "prog.hex", ":04000000553000284F\n:00000001FF\n");
+    s.loader.hexPath = st.dir + "prog.hex";
+    const std::string shared = st.dir + "shared.db";
+    auto program = [&] {
+        st.ui.overwriteAnswers.push_back(1);
+        st.clock.now += 1000;
+        EXPECT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+        return st.chipWord(0x3F0) & 0xFF;
+    };
+    auto typeRun = [](SerialProgramming& w) {
+        w.setDataStart("7");
+        w.setDataFinish("3");
+        w.setStartAddress("3F0");
+        w.selectWriteMode(SerialMode::Retlw);
+    };
+    {
+        SerialProgramming w(s);
+        typeRun(w);
+        w.setEnabled(true);
+        EXPECT_EQ(program(), 7);
+        w.setEnabled(false);
+        ASSERT_TRUE(w.exportRun(shared)) << w.message;
+        w.unload({0, 0, false});
+    }
+
+    // Opened again: named, and shown where it went; switching on goes on there.
+    auto again = std::make_unique<SerialProgramming>(s);
+    EXPECT_NE(again->message.find("この生産は " + shared + " に移されました。"), std::string::npos) << again->message;
+    EXPECT_EQ(again->runPath(), shared);
+    EXPECT_EQ(again->dataStart, "8");
+    again->setEnabled(true);
+    EXPECT_TRUE(st.ui.boxes.empty());
+    EXPECT_EQ(program(), 8);
+
+    // The same settings typed anew: asked, and the default goes on with the moved run.
+    again->setEnabled(false);
+    typeRun(*again);
+    again->setEnabled(true);
+    ASSERT_EQ(st.ui.boxes.size(), 1u);
+    EXPECT_NE(st.ui.boxes[0].text.find("移されました (書込み済 2 個、次の番号 9)"), std::string::npos)
+        << st.ui.boxes[0].text;
+    EXPECT_EQ(again->runPath(), shared);
+    EXPECT_EQ(program(), 9);
+    again->unload({0, 0, false});
+
+    // The moved run finished: opening names it only, and a new run with its
+    // settings is still asked for ("はい" starts it here).
+    again = std::make_unique<SerialProgramming>(s);
+    EXPECT_EQ(again->message, "この生産は " + shared + " に移されました。");
+    EXPECT_EQ(again->runPath(), st.dir + kSerialRunName);
+    typeRun(*again);
+    st.ui.boxAnswers.push_back(MsgAnswer::Yes);
+    again->setEnabled(true);
+    ASSERT_EQ(st.ui.boxes.size(), 2u);
+    EXPECT_NE(st.ui.boxes[1].text.find("書込み済 3 個"), std::string::npos) << st.ui.boxes[1].text;
+    EXPECT_EQ(again->runPath(), st.dir + kSerialRunName);
+    EXPECT_EQ(program(), 7);
+}
+
 TEST(SerialStation, WindowConvertsTheEarlierTextRunOnce) {
     Station st;
     test::WriteFileBytes(st.dir + kSerialTextRunName,

@@ -14,7 +14,11 @@
 #include <set>
 #include <thread>
 
+#include "serialization/recordfile.h"
 #include "serialization/runstore.h"
+#include "serialization/station.h"
+#include "serialization/storeschema.h"
+#include "serialization/sqllink.h"
 #include "support/fakes.h"
 #include "support/pgcluster.h"
 
@@ -167,6 +171,45 @@ TEST_P(RunStoreTest, GoneStationsNumbersReturnUnlessTheChipMayHoldThem) {
     EXPECT_EQ(values, (std::vector<std::int64_t>{1001, 1002, 1003, 1004, 1005}));
     EXPECT_EQ(store->reserve(me, any).result, RunStore::Take::Finished);
     EXPECT_EQ(state().recorded(), 6);
+}
+
+TEST_P(RunStoreTest, ASettledChipWhoseStationDiedBeforeItsCommitKeepsOneLine) {
+    std::string error;
+    const std::string record = rig.dir + "SERIAL_LOG.txt";
+    const std::string earlier = SerialRecordLine("2026/05/20 11:59:00", "PIC16F84A", 1000, "03:E8", "/lab/a.hex", "1", "COM2");
+    const std::string line = SerialRecordLine("2026/05/20 12:00:00", "PIC16F84A", 1000, "03:E8", "/lab/a.hex", "1", "COM1");
+    {
+        // An earlier run's chip 1000, recorded; then this run's station appends
+        // its chip's line and dies before its commit.
+        auto other = RunStore::open(path, error);
+        ASSERT_TRUE(other) << error;
+        const auto first = other->reserve(DeadStation(), any);
+        ASSERT_TRUE(other->markWriting(first.reservation, error));
+        ASSERT_TRUE(other->commit(first.reservation, record, earlier, error)) << error;
+        ASSERT_TRUE(other->startRun(Settings(1000, 6), error));
+        const auto written = other->reserve(DeadStation(), any);
+        ASSERT_TRUE(other->markWriting(written.reservation, error));
+        FaultPoints none({});
+        ASSERT_TRUE(AppendRecord(record, line, none, error));
+        ASSERT_TRUE(AppendRecord(record, SerialRecordLine("t", "d", 1000, "E8", "-", "-", "-"), none, error));
+    }
+    SerialRunState s = store->load(error, true).value_or(SerialRunState{});
+    for (int i = 0; i < 100 && s.count(NumberState::Settle) == 0; ++i) {
+        usleep(20000);
+        s = store->load(error, true).value_or(SerialRunState{});
+    }
+    ASSERT_EQ(s.values(NumberState::Settle), std::vector<std::int64_t>{1000});
+    const std::string before = test::ReadFileBytes(record);
+    ASSERT_TRUE(store->settle(1000, true, record, SerialSettledLine(Settings(1000, 6), 1000), error)) << error;
+    EXPECT_EQ(test::ReadFileBytes(record), before);
+    EXPECT_EQ(*store->records(error), (Records{{0, line}}));
+
+    // A number with no line of its own gets the settled line.
+    const auto t = store->reserve(me, any);
+    ASSERT_TRUE(store->markWriting(t.reservation, error));
+    ASSERT_TRUE(store->giveBack(t.reservation, error, NumberStep::Unknown));
+    ASSERT_TRUE(store->settle(1001, true, record, "2026/05/20 12:01:00  -  1001  03:E9  -  -  確認により記録", error));
+    EXPECT_EQ(test::ReadFileBytes(record), before + "2026/05/20 12:01:00  -  1001  03:E9  -  -  確認により記録\r\n");
 }
 
 TEST_P(RunStoreTest, AnExportRacingLiveStationsHandsOutNoNumberTwice) {
@@ -479,3 +522,89 @@ TEST(RunStoreFiles, AGiveBackThatFailedIsSaid) {
 }
 
 }  // namespace
+
+TEST(RunStoreServer, ATransactionBrokenOffInAConflictIsRunAgainWhole) {
+    auto& cluster = test::SharedPgCluster();
+    if (!cluster.running())
+        GTEST_SKIP() << "skipped: " << cluster.whyNot();
+    test::TestRig rig;
+    const std::string path = cluster.newDatabase(), record = rig.dir + "SERIAL_LOG.txt";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(1000, 6), error)) << error;
+    auto store = RunStore::open(path, error);
+    ASSERT_TRUE(store) << error;
+    FaultPoints none({});
+    const auto admin = OpenPostgresLink(path, none, error);
+    ASSERT_TRUE(admin) << error;
+    auto sql = [&](const std::string& text) { ASSERT_TRUE(admin->exec(text, {}, nullptr, error)) << error; };
+    // The server breaks the first `times` transactions off with `code`; a
+    // sequence counts the tries, whatever the rollbacks undo.
+    auto conflicts = [&](const std::string& code, int times) {
+        sql("CREATE OR REPLACE FUNCTION conflict() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF nextval('tries') <= " + std::to_string(times) + " THEN RAISE EXCEPTION 'conflict' USING ERRCODE = '" +
+            code + "'; END IF; RETURN NEW; END $$");
+        sql("ALTER SEQUENCE tries RESTART");
+    };
+    auto tries = [&] {
+        std::vector<SqlRow> rows;
+        EXPECT_TRUE(admin->exec("SELECT last_value FROM tries", {}, &rows, error)) << error;
+        return rows.empty() ? std::string() : rows[0][0].value_or("");
+    };
+    sql("CREATE SEQUENCE tries");
+    conflicts("40001", 0);
+    // At the commit itself, after the record line went in.
+    sql("CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON serial_record DEFERRABLE INITIALLY DEFERRED "
+        "FOR EACH ROW EXECUTE FUNCTION conflict()");
+
+    const auto a = store->reserve(ThisStation(), nullptr);
+    ASSERT_EQ(Value(a), 1000) << a.error;
+    ASSERT_TRUE(store->markWriting(a.reservation, error)) << error;
+    conflicts("40001", 2);
+    ASSERT_TRUE(store->commit(a.reservation, record, "chip 1000", error)) << error;
+    EXPECT_EQ(tries(), "3");
+    EXPECT_EQ(test::ReadFileBytes(record), "chip 1000\r\n");
+    EXPECT_EQ(store->records(error)->size(), 1u);
+
+    // A conflict that does not end: a few tries, then said as such; nothing changed.
+    const auto b = store->reserve(ThisStation(), nullptr);
+    sql("CREATE TRIGGER on_update BEFORE UPDATE ON serial_number FOR EACH ROW EXECUTE FUNCTION conflict()");
+    conflicts("40P01", 1000);
+    EXPECT_FALSE(store->markWriting(b.reservation, error));
+    EXPECT_NE(error.find("5 回試しても競合が続きました"), std::string::npos) << error;
+    EXPECT_EQ(tries(), "5");
+    EXPECT_EQ(store->load(error)->values(NumberState::Reserved), std::vector<std::int64_t>{1001});
+    conflicts("40P01", 0);
+    EXPECT_TRUE(store->markWriting(b.reservation, error)) << error;
+}
+
+TEST(RunStoreFiles, AfterTheChipAStepWaitsOutAStalledStation) {
+    test::TestRig rig;
+    const std::string path = rig.dir + "run.db";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Settings(0, 5), error));
+    auto store = RunStore::open(path, error), other = RunStore::open(path, error);
+    const auto t = store->reserve(ThisStation(), nullptr);
+    ASSERT_TRUE(store->markWriting(t.reservation, error)) << error;
+    // Another station holds the store's write lock longer than a reservation waits.
+    int locked[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        sqlite3* held = nullptr;
+        sqlite3_open(path.c_str(), &held);
+        sqlite3_exec(held, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        (void)::write(locked[1], "x", 1);
+        ::usleep(11500000);
+        sqlite3_exec(held, "COMMIT", nullptr, nullptr, nullptr);
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
+    RunStore::Taken refused;
+    std::thread reserving([&] { refused = other->reserve(ThisStation(), nullptr); });
+    EXPECT_TRUE(store->commit(t.reservation, "", "", error)) << error;
+    reserving.join();
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(refused.result, RunStore::Take::Error);  // before a chip: given up, nothing lost
+    EXPECT_EQ(store->load(error)->recorded(), 1);
+}

@@ -323,7 +323,7 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
 }
 
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")

@@ -10,7 +10,7 @@
 namespace vx {
 
 void ClearPcBuffer(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     HideGridEditors(s);
     if (CheckDeviceSelected(s) != "OK")

@@ -90,7 +90,11 @@ ProductionWindow::ProductionWindow(Session& s, SerialWindow& serial, std::functi
     connect(programButton_, &QPushButton::clicked, this, &ProductionWindow::program);
     connect(fullScreen, &QPushButton::clicked, this, &ProductionWindow::toggleFullScreen);
     connect(leaveButton, &QPushButton::clicked, this, &ProductionWindow::close);
-    connect(timer_, &QTimer::timeout, this, &ProductionWindow::refresh);
+    // Not in the middle of a chip: the store is read between chips.
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (!s_.view.busy)
+            refresh();
+    });
 
     auto* top = new QHBoxLayout;
     top->addWidget(device_);

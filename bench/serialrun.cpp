@@ -89,7 +89,7 @@ int Station(const std::string& run, const std::string& record, int k, int progra
             attempt.chip.passed = false;
             const auto failed = store->reserve(me, nullptr);
             if (failed.result != vx::RunStore::Take::Reserved || !store->markWriting(failed.reservation, error) ||
-                !store->giveBack(failed.reservation, error, &attempt))
+                !store->giveBack(failed.reservation, error, vx::NumberStep::GiveBack, &attempt))
                 return 1;
         }
         attempt.chip.passed = true;

@@ -5,8 +5,8 @@ _vormex_cli() {
     local commands="devices detect blank erase read verify program identify convert checksum info watch disasm serial doctor config report"
     local options="--device --port --sim-state --ini --settings --comm-mode1 --skip-blank --keep-eeprom --once --yes --serial
                    --output --search --help --version --start --increment --quantity --address --bytes --mode
-                   --ignore-id --calibration --band-gap --list-settle --settle --root --set
-                   --operator --from-sqtp --export-sqtp --random --format"
+                   --ignore-id --calibration --band-gap --list-settle --settle --root --set --station-gone
+                   --operator --from-sqtp --export-sqtp --random --format -y -h -o --"
     case $prev in
         --device)
             local names

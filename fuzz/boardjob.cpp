@@ -83,7 +83,7 @@ JobEnd RunJob(const Setup& setup, const Replier& replier) {
         DetectBoard(s);
         end.outcome = s.link.boardFound ? Outcome::Passed : Outcome::NoBoard;
         break;
-    case Job::Check: end.outcome = CheckBoard(s) == "OK" ? Outcome::Passed : Outcome::NoBoard; break;
+    case Job::Check: end.outcome = CheckBoard(s) == BoardCheck::Ready ? Outcome::Passed : Outcome::NoBoard; break;
     }
     end.linkFault = s.ops.linkFault;
     end.device = d.info.name;

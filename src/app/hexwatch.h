@@ -46,6 +46,7 @@ private:
     bool settling_ = false;
     std::int64_t since_ = 0;
     int reloads_ = 0;
+    int ownWrites_ = 0;  // s.loader.ownWrites as last taken
     std::optional<Outcome> lastProgram_;
 };
 

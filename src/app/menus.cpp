@@ -3,7 +3,7 @@
 #include "app/startup.h"
 #include "base/convert.h"
 #include "ops/detect.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -105,11 +105,11 @@ void RevealSerialProgramming(Session& s) {
 void OpenHelp(Session& s) {
     const std::string folder = s.run.manualDir.empty() ? s.run.appDir + "manual/" : s.run.manualDir;
     if (!FileExists(folder + "index.html")) {
-        ShowNote(s, "redヘルプファイル 'index.html' が、以下のフォルダーに有りませんでした。", folder);
+        ShowNote(s, Tone::Alert, "ヘルプファイル 'index.html' が、以下のフォルダーに有りませんでした。", folder);
         return;
     }
     if (!s.processes.showHelp(folder + "index.html"))
-        ShowNote(s, "redヘルプファイル 'index.html' を表示できませんでした。");
+        ShowNote(s, Tone::Alert, "ヘルプファイル 'index.html' を表示できませんでした。");
 }
 
 }  // namespace vx

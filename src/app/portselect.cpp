@@ -6,7 +6,7 @@
 #include "base/settings.h"
 #include "link/protocol.h"
 #include "ops/detect.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -2,7 +2,7 @@
 
 #include "base/digest.h"
 #include "base/settings.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -18,7 +18,7 @@ bool SetProductionPin(Session& s, const std::string& pin) {
     }
     const auto hash = PinHash(pin);
     if (!hash) {
-        ShowNote(s, "red暗証番号を保存できませんでした (乱数が得られません)。");
+        ShowNote(s, Tone::Alert, "暗証番号を保存できませんでした (乱数が得られません)。");
         return false;
     }
     s.settings.setValue(kProductionPinKey, *hash);
@@ -34,7 +34,7 @@ void EnterProductionMode(Session& s) {
 bool LeaveProductionMode(Session& s, const std::string& pin) {
     const std::string stored = SettingText(s.settings, kProductionPinKey);
     if (!stored.empty() && !PinMatches(pin, stored)) {
-        ShowNote(s, "red暗証番号が違います。生産モードを続けます。");
+        ShowNote(s, Tone::Alert, "暗証番号が違います。生産モードを続けます。");
         return false;
     }
     s.view.productionLocked = false;

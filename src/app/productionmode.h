@@ -1,5 +1,5 @@
 // The operator's screen (生産モード): while it is open the engineering
-// window keeps its hands off what Program writes (session/shell.h lists
+// window keeps its hands off what Program writes (session/status.h lists
 // what is refused); leaving asks, and asks for the PIN when one is set.
 // The PIN is kept only as a salted hash, and no note ever names what was typed.
 #pragma once

@@ -13,7 +13,7 @@
 #include "link/comport.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -1,5 +1,6 @@
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "base/seams.h"
@@ -18,6 +19,7 @@ std::optional<FileStamp> PollingFileWatcher::stamp(const std::string& path) {
         stamp.size = static_cast<std::int64_t>(fs::file_size(path, ec));
         const auto time = fs::last_write_time(path, ec);
         stamp.modifiedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+        stamp.readable = std::ifstream(path, std::ios::binary).is_open();
     }
     return stamp;
 }

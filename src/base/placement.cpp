@@ -78,6 +78,35 @@ PixelPoint BesidePosition(const PixelRect& other, int width, int height, const P
     return KeepInside(at, width, height, area);
 }
 
+PixelRect UncoveringRect(const PixelRect& question, int width, int height, const PixelRect& area) {
+    const int right = area.x + area.width, bottom = area.y + area.height;
+    const int qRight = question.x + question.width, qBottom = question.y + question.height;
+    // The room right, left, below and above the question.
+    const int room[4][2] = {{right - qRight, area.height},
+                            {question.x - area.x, area.height},
+                            {area.width, bottom - qBottom},
+                            {area.width, question.y - area.y}};
+    PixelRect best;
+    long long bestSize = -1;
+    for (int side = 0; side < 4; ++side) {
+        const int w = std::clamp(width, 0, std::max(0, room[side][0]));
+        const int h = std::clamp(height, 0, std::max(0, room[side][1]));
+        if (static_cast<long long>(w) * h <= bestSize)
+            continue;
+        bestSize = static_cast<long long>(w) * h;
+        // Against the question's edge, level with the question where it can be.
+        const int level = std::clamp(question.y, area.y, bottom - h);
+        const int across = std::clamp(question.x, area.x, right - w);
+        switch (side) {
+        case 0: best = {qRight, level, w, h}; break;
+        case 1: best = {question.x - w, level, w, h}; break;
+        case 2: best = {across, qBottom, w, h}; break;
+        default: best = {across, question.y - h, w, h}; break;
+        }
+    }
+    return best;
+}
+
 PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,
                                     int height, const PixelRect& area) {
     if (settings.value("BoardLeft") || settings.value("BoardTop"))

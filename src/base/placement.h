@@ -65,6 +65,12 @@ PixelPoint FirstPosition(const SavedPosition& saved, PixelPoint laidOut, int wid
 // right edge, over that window but a window of its own), inside the area.
 PixelPoint BesidePosition(const PixelRect& other, int width, int height, const PixelRect& area);
 
+// A window opened from a question (the hint beside the overwrite question):
+// its place and size in the part of the area left, right, above or below
+// the question that leaves it largest, shrunk to fit there, so it never
+// covers the question; aligned with the question where it can be.
+PixelRect UncoveringRect(const PixelRect& question, int width, int height, const PixelRect& area);
+
 // The board window: at its saved position; on the first start, when nothing
 // is saved, beside the main window. Inside the area either way.
 PixelPoint BoardWindowFirstPosition(const SettingsStore& settings, const PixelRect& mainWindow, int width,

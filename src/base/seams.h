@@ -16,13 +16,20 @@
 // - The serial run store (serialization/), because what it promises (no
 //   number on two chips, whatever dies when) rests on those exact calls and
 //   on the order of their syncs:
-//     stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id, the
-//                      start time in /proc/PID/stat and kill(PID, 0): which
-//                      station holds a number, and whether it still runs;
-//     sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock:
-//                      a store file put in place whole and durably;
-//     recordfile.cpp   open, write, fsync of the production record: its line
-//                      is on the disk before the number's commit;
+//     stationid.cpp    gethostname, /proc/sys/kernel/random/boot_id and the
+//                      start time in /proc/PID/stat: which station holds a
+//                      number (its name; an earlier boot's is gone);
+//     sqlitelink.cpp   fcntl OFD locks on a file beside the store: whether a
+//                      station of this machine still runs, in whatever
+//                      container or process namespace;
+//     sqlitefile.cpp   open, fsync of the folder, link, rename, unlink, flock,
+//                      access: a store file put in place whole and durably,
+//                      opened for reading only by a user who cannot write it;
+//     recordfile.cpp   open, write, ftruncate, fsync of the production record
+//                      (its line whole on the disk before the number's
+//                      commit), statvfs and access (room to record a chip,
+//                      asked before the chip is written), fchown and chmod
+//                      (files beside a shared store take its group and mode);
 //     storefaults.cpp  kill(getpid(), SIGKILL): the test hooks only.
 //   SQLite and libpq make their own file and socket calls beneath it.
 #pragma once
@@ -130,6 +137,9 @@ public:
 // A file's size and modification time, as the HEX watch compares them.
 struct FileStamp {
     bool regular = false;  // false: something else (a folder) stands at the path
+    // A file that cannot be opened now is looked at again once it can be,
+    // though its size and time stay as they were.
+    bool readable = false;
     std::int64_t size = 0;
     std::int64_t modifiedNs = 0;
     bool operator==(const FileStamp&) const = default;

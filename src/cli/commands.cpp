@@ -11,6 +11,7 @@
 #include "device/devicedb.h"
 #include "disasm/disasm.h"
 #include "image/configwords.h"
+#include "image/hexcheck.h"
 #include "image/hexfile.h"
 #include "image/pcbufferquery.h"
 #include "image/selection.h"
@@ -61,17 +62,20 @@ int selectDevice(Context& c) {
     return kExitOk;
 }
 
-int checkHex(const std::string& path) {
-    std::string error;
-    std::vector<std::string> warnings;
-    const bool ok = CheckHexFile(path, error, warnings);
-    for (const auto& warning : warnings)
+int checkHex(const std::string& path, HexFileCheck& check) {
+    const bool ok = CheckHexFile(path, check) == HexFault::None;
+    for (const auto& warning : check.warnings)
         printError("warning: " + warning);
     if (!ok) {
-        printError(error);
+        printError(check.error);
         return kExitUsage;
     }
     return kExitOk;
+}
+
+int checkHex(const std::string& path) {
+    HexFileCheck check;
+    return checkHex(path, check);
 }
 
 // Loads a checked HEX file as the window's reload paths do: no dialog.
@@ -116,13 +120,18 @@ void printConfigSettings(Context& c) {
 
 // The file checked, the device selected, the file loaded: the start of the
 // commands that work on a file without the board.
-int loadForDevice(Context& c, const std::string& file) {
-    if (int status = checkHex(file); status != kExitOk)
+int loadForDevice(Context& c, const std::string& file, HexFileCheck& check) {
+    if (int status = checkHex(file, check); status != kExitOk)
         return status;
     if (int status = selectDevice(c); status != kExitOk)
         return status;
     loadHex(c, file);
     return kExitOk;
+}
+
+int loadForDevice(Context& c, const std::string& file) {
+    HexFileCheck check;
+    return loadForDevice(c, file, check);
 }
 
 int checksum(Context& c) {
@@ -134,14 +143,17 @@ int checksum(Context& c) {
 }
 
 // What the file holds, one item a line; a file that programs a chip other
-// than it looks is a failed verdict.
+// than it looks, or that opens with text the loader skips (the loader's note
+// names those lines), is a failed verdict.
 int info(Context& c) {
-    if (int status = loadForDevice(c, c.options.args[0]); status != kExitOk)
+    HexFileCheck check;
+    if (int status = loadForDevice(c, c.options.args[0], check); status != kExitOk)
         return status;
     for (const auto& item : HexContentItems(c.s.loader.contents, c.s.device, c.s.buffer.configWord))
         c.ui.printLine(item);
     printConfigSettings(c);
-    return c.s.loader.contents.suspect() ? kExitVerdict : kExitOk;
+    const bool suspect = c.s.loader.contents.suspect() || check.linesBeforeFirstRecord > 0;
+    return suspect ? kExitVerdict : kExitOk;
 }
 
 // config WORD: the settings the word holds; config --set NAME=OPTION,...:
@@ -206,6 +218,7 @@ int exitFor(Outcome outcome) {
     case Outcome::Busy: return kExitUsage;
     case Outcome::WrongChip: return kExitWrongChip;
     case Outcome::NoChipValue: return kExitUsage;
+    case Outcome::Refused: return kExitUsage;
     }
     return kExitUsage;
 }
@@ -226,12 +239,28 @@ const char* verdictWord(Outcome outcome) {
     case Outcome::Busy: return "busy";
     case Outcome::WrongChip: return "wrong-chip";
     case Outcome::NoChipValue: return "no-chip-value";
+    case Outcome::Refused: return "refused";
     }
     return "failed";
 }
 
+// Program stopped before erasing: which value it lacks, and how to give it.
+void explainMissingValues(Context& c) {
+    const auto& question = c.ui.chipValueQuestion;
+    if (!question)
+        return;
+    const Core& core = Traits(c.s.device.family).drivenCore();
+    if (question->calibration)
+        printError("the chip's calibration word is lost and this run knows none: give the chip's own with "
+                   "--calibration 0x" + HexText(core.calibOpcode, 2) + "nn (" + core.calibMnemonic + ")");
+    if (question->bandGap)
+        printError("the chip's band-gap bits are lost and this run knows none: give them with --band-gap N (0..3)");
+}
+
 // One summary line per run: time of day, verdict, seconds. The exit status of the run.
 int reportRun(Context& c, Outcome outcome, std::int64_t ms) {
+    if (outcome == Outcome::NoChipValue)
+        explainMissingValues(c);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1fs", static_cast<double>(ms) / 1000.0);
     c.ui.printLine("watch: " + LocalTimeOfDay() + "  " + verdictWord(outcome) + "  " + seconds);
@@ -247,13 +276,16 @@ int watchFile(Context& c) {
     HexWatch watch(c.s, files, real);
     c.s.view.menus["mnuWatchHex"].checked = true;
     c.s.view.menus["mnuAutoProgram"].checked = true;
-    c.s.run.overwriteYes = true;  // the user asked for every run
     watch.follow(c.s.loader.loadedPath);
-    std::int64_t start = real.nowMs();
-    int status = reportRun(c, RunProgram(c.s), real.nowMs() - start);
+    // From the start: Ctrl-C in a run lets the run end with the chip whole.
     interrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // The first run is the user's command: its questions are the options'.
+    c.s.run.writeSource = WriteSource::Watch;
+    std::int64_t start = real.nowMs();
+    const Outcome first = RunProgram(c.s);  // before the clock is read again
+    int status = reportRun(c, first, real.nowMs() - start);
     while (!interrupted && !(c.options.once && status != kExitOk)) {
         const int reloads = watch.reloads();
         start = real.nowMs();
@@ -288,6 +320,7 @@ int takeChipValueOptions(Context& c) {
             return kExitUsage;
         }
         c.s.ops.keptCalibration = word;
+        c.s.ops.calibrationOption = true;
     }
     if (!o.bandGap.empty()) {
         if (!family.bandGap) {
@@ -300,17 +333,23 @@ int takeChipValueOptions(Context& c) {
             return kExitUsage;
         }
         c.s.ops.keptBandGap = bits;
+        c.s.ops.bandGapOption = true;
     }
     return kExitOk;
 }
 
 // The device ID is configuration word 6 of 14-bit parts.
 int checkIdentifiable(Context& c) {
-    if (Traits(c.s.device.family).fourteenBit())
-        return kExitOk;
-    printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
-               c.s.device.familyName);
-    return kExitUsage;
+    if (!Traits(c.s.device.family).fourteenBit()) {
+        printError("identify reads the device ID of 14-bit core devices; " + c.s.device.name + " is of family " +
+                   c.s.device.familyName);
+        return kExitUsage;
+    }
+    if (c.s.device.deviceId < 0) {
+        printError("identify: " + c.s.device.name + " has no device ID");
+        return kExitUsage;
+    }
+    return kExitOk;
 }
 
 bool takesHexFile(const std::string& command) {
@@ -359,19 +398,6 @@ Outcome runWorkflow(Context& c) {
     return Outcome::Busy;
 }
 
-// Program stopped before erasing: which value it lacks, and how to give it.
-void explainMissingValues(Context& c) {
-    const auto& question = c.ui.chipValueQuestion;
-    if (!question)
-        return;
-    const Core& core = Traits(c.s.device.family).drivenCore();
-    if (question->calibration)
-        printError("the chip's calibration word is lost and this run knows none: give the chip's own with "
-                   "--calibration 0x" + HexText(core.calibOpcode, 2) + "nn (" + core.calibMnemonic + ")");
-    if (question->bandGap)
-        printError("the chip's band-gap bits are lost and this run knows none: give them with --band-gap N (0..3)");
-}
-
 // detect, blank, erase, read, verify, program, identify, watch: the input first, so
 // bad input is reported before the board is touched; then the board search;
 // then the device again, as the window selects it after its search (the
@@ -394,6 +420,7 @@ int boardCommand(Context& c) {
         return status;
     if (takesHexFile(command))
         loadHex(c, c.options.args[0]);
+    c.s.run.writeSource = WriteSource::CommandLine;
     if (command == "watch")
         return watchFile(c);
     std::unique_ptr<SerialHook> station;

@@ -44,6 +44,8 @@ struct SerialHook : ProgramHook {
     bool reserve(Session& s) override;
     bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
+    std::vector<std::size_t> placedEepromBytes() const override { return station->placedEepromBytes(); }
+    std::string placedNumber() const override { return station->placedNumber(); }
     Context& c;
     std::unique_ptr<SerialStation> station;
 };
@@ -55,10 +57,5 @@ int SerialExitStatus(Context& c, SerialHook& hook, int status);
 
 // doctor [--port PORT] [--root DIR]: exit 1 when a finding stands in the way of the board.
 int DoctorCommand(Context& c);
-
-// Reads and sanity-checks a HEX file before it is loaded; on a fault returns
-// false with why in error. Record checksums are not checked (the loader takes
-// hand-edited files so that saving repairs them); a warning names them.
-bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings);
 
 }  // namespace vx::cli

@@ -19,7 +19,16 @@ DESCRIPTION
     printed on its own line as it is shown (a red note begins with "!! "),
     every message box as "[icon] title" followed by its text indented, and
     verify differences line by line. Progress is drawn on stderr when stderr
-    is a terminal. Options may stand before or after the command.
+    is a terminal. Options may stand before or after the command; a value
+    follows its option as the next word or after "=" (--device=PIC16F84A),
+    and "--" ends the options (a file name beginning with "-" follows it).
+    Every write to a chip (program, watch) is planned whole before anything
+    is erased: what is written, what is kept and why (the chip's calibration
+    word and band-gap bits, a kept EEPROM) and the questions, which the
+    options answer (--yes, --keep-eeprom, --ignore-id, --calibration,
+    --band-gap). A HEX file written to a chip passes a strict check first
+    (upper-case hex digits, records as long as their byte counts); a file
+    that fails it is named with its first bad line (exit status 2).
 
 COMMANDS
     devices                 List the devices of the database, one a line:
@@ -35,7 +44,8 @@ COMMANDS
                             Prints the chip's configuration word by its
                             settings (see config).
     verify FILE             Load the HEX file FILE and verify the device
-                            against it.
+                            against it. A failed verify counts the differing
+                            words of each area and names their pattern.
     program FILE            Load the HEX file FILE and program the device:
                             device ID check, blank check, overwrite
                             question, erase, program, verify, configuration
@@ -46,15 +56,24 @@ COMMANDS
     watch FILE [--once]     Program FILE at once and again after every change
                             of it (once its size and time stood still for
                             300 ms; a file deleted and written again is
-                            followed), answering "はい" to the overwrite
-                            question; one line per run: "watch:", time,
-                            verdict, seconds. Ctrl-C ends it with the exit
-                            status of the last run; --once ends it after the
-                            first run that fails. A file that becomes a
-                            folder, unreadable or garbage is named and
-                            nothing is programmed; the watch goes on. After
-                            the first run only erasable (flash) devices are
-                            programmed again.
+                            followed); one line per run: "watch:", time,
+                            verdict, seconds. The first run asks as program
+                            does on a device that cannot be erased (EPROM,
+                            one-time parts: without --yes nothing is
+                            written); on flash devices the watch answers
+                            "はい" itself. Every reload passes the same
+                            strict HEX check as program; a file that fails
+                            it, becomes a folder or cannot be read is named
+                            (with its first bad line) and nothing is loaded
+                            or programmed; the watch goes on. After the
+                            first run only erasable (flash) devices are
+                            programmed again. Ctrl-C during a run lets the
+                            run end (the chip is never left half written)
+                            and exits with that run's status; between runs
+                            it exits at once with the last run's status.
+                            --once ends it after the first run that fails.
+                            Takes --calibration, --band-gap, --ignore-id,
+                            --keep-eeprom and --yes as program does.
     program FILE --serial STATEFILE
                             Program with the next serial number of the
                             production run in STATEFILE: the number goes
@@ -128,15 +147,20 @@ COMMANDS
     serial STATEFILE --list-settle
                             Print only the numbers to settle, one decimal
                             number a line.
-    serial STATEFILE --settle N used|free
+    serial STATEFILE --settle N used|free [--station-gone HOST]
                             Settle number N: "used" records it as produced
                             (it was found in a good chip), "free" returns it
                             to the run (the chip does not hold it or was
-                            scrapped).
+                            scrapped). A number a station of another machine
+                            HOST is writing is settled only with
+                            --station-gone HOST, once that station is known
+                            to be gone.
     identify                Read the device ID of the chip in the socket (a
                             14-bit core device) and print the part and
                             silicon revision it names, "不明なID 0xNNNN", or
-                            that no chip answered (0x0000 or 0x3FFF).
+                            that no chip answered (0x0000 or 0x3FFF). A
+                            device without an ID (12-bit parts, PIC16F84,
+                            16C84, 16F83, 12C671/672, 16C6x/7x) exits 2.
     doctor [--root DIR]     Check what stands between this system and the
                             board: every serial port with its stable name,
                             driver, USB vendor:product, group and mode, and
@@ -164,10 +188,11 @@ COMMANDS
                             device's, the configuration word (or that the
                             device would get the grid's value), ID words,
                             EEPROM bytes, and the records that lie outside
-                            the device (skipped), then the configuration
-                            word by its settings (see config). Exits 1 when
-                            the file has no configuration word or data
-                            outside the device.
+                            the device or past 64 KiB (skipped), then the
+                            configuration word by its settings (see config).
+                            Exits 1 when the file has no configuration word,
+                            data outside the device, or lines that are not
+                            records before its first record.
     config WORD             Print the settings the configuration word WORD
                             (0x3F72, or decimal) holds for the device, as
                             "FOSC=XT WDTE=OFF PWRTE=ON CP=OFF": the names are
@@ -225,21 +250,29 @@ OPTIONS
     --keep-eeprom           Program leaves the device's EEPROM as it is: no
                             EEPROM write and no EEPROM verify (a device whose
                             erase clears it gets it back, verified); the
-                            verdict says so.
+                            verdict says so. A chip whose only non-blank
+                            area is its EEPROM counts as blank. A code- or
+                            data-protected chip's EEPROM cannot be read, so
+                            cannot be kept: program exits 2 before erasing
+                            (run it without --keep-eeprom). With --serial in
+                            EEPROM mode the number's bytes are written and
+                            verified, the rest is kept.
     -y, --yes               Answer "はい" to the question before programming
                             a device that already holds code (default: the
                             answer is "キャンセル" and nothing is written).
-    --ignore-id             With program and erase: go on although the
+    --ignore-id             With program, watch and erase: go on although the
                             chip's device ID names another part or no chip
                             answered (default: stop, exit status 5).
-    --calibration 0xNNNN    With program: the calibration instruction to
-                            write when the chip's own is lost (erased, or
-                            0x0000 from a code-protected chip) and the run
-                            read no good one: retlw 0x34nn on 14-bit
-                            devices, movlw 0x0Cnn on 12-bit ones. A good
-                            value of the chip's own is always kept.
-    --band-gap N            With program, on devices with band-gap bits: the
-                            bits (0..3) to write when the chip's own are lost.
+    --calibration 0xNNNN    With program and watch: the calibration
+                            instruction to write when the chip's own is lost
+                            (erased, or 0x0000 from a code-protected chip)
+                            and the run read no good one: retlw 0x34nn on
+                            14-bit devices, movlw 0x0Cnn on 12-bit ones. A
+                            good value of the chip's own is always kept, and
+                            a value given but not used is said.
+    --band-gap N            With program and watch, on devices with band-gap
+                            bits: the bits (0..3) to write when the chip's
+                            own are lost.
     --set NAME=OPTION,...   The settings of config --set.
     -o, --output FILE       Output file of read and disasm.
     --search CODE           Search code of disasm (1 to 4 hex digits).
@@ -268,7 +301,9 @@ EXIT STATUS
         to be settled (nothing is changed then); program on a chip whose
         calibration word or band-gap bits are lost when the run knows none
         and none is given (nothing is erased then); a --calibration or
-        --band-gap that does not fit the device
+        --band-gap that does not fit the device; --keep-eeprom on a
+        code- or data-protected chip (nothing is erased then); identify
+        on a device without a device ID
     3   no board answered, or the port could not be opened
     4   the board stopped answering, or a reply lacked its end code, in the
         middle of an operation
@@ -327,7 +362,7 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         {"--address", &o.serialAddress}, {"--bytes", &o.serialBytes}, {"--mode", &o.serialMode},
         {"--calibration", &o.calibration}, {"--band-gap", &o.bandGap}, {"--root", &o.root},
         {"--set", &o.configSet},     {"--operator", &o.operatorName}, {"--from-sqtp", &o.fromSqtp},
-        {"--export-sqtp", &o.exportSqtp}, {"--format", &o.reportFormat},
+        {"--export-sqtp", &o.exportSqtp}, {"--format", &o.reportFormat}, {"--station-gone", &o.stationGone},
     };
     std::map<std::string, bool*> flags = {
         {"--comm-mode1", &o.commMode1}, {"--skip-blank", &o.skipBlank}, {"--keep-eeprom", &o.keepEeprom},
@@ -378,6 +413,9 @@ std::optional<std::string> readOptions(const std::vector<std::string>& argv, Opt
         } else {
             return "option " + arg + " needs a value";
         }
+        // An empty value would read as "not given" and go unnoticed.
+        if (value.empty() && (arg == "--calibration" || arg == "--band-gap"))
+            return "option " + arg + " needs a value";
         if (search)
             o.searchCodes.push_back(value);
         else
@@ -420,10 +458,11 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
         return "--export-sqtp belongs to serial STATEFILE, without the options of a new run";
     if ((!o.fromSqtp.empty() || !o.exportSqtp.empty()) && o.deviceName.empty())
         return "--from-sqtp and --export-sqtp need --device NAME: the list's form is the device's";
-    if ((!o.calibration.empty() || !o.bandGap.empty()) && o.command != "program")
-        return "--calibration and --band-gap are options of program only";
-    if (o.ignoreId && o.command != "program" && o.command != "erase")
-        return "--ignore-id is an option of program and erase only";
+    const bool programs = o.command == "program" || o.command == "watch";
+    if ((!o.calibration.empty() || !o.bandGap.empty()) && !programs)
+        return "--calibration and --band-gap are options of program and watch only";
+    if (o.ignoreId && !programs && o.command != "erase")
+        return "--ignore-id is an option of program, watch and erase only";
     if (!o.configSet.empty() && o.command != "config")
         return "--set is an option of config only";
     if (!o.root.empty() && o.command != "doctor")
@@ -435,6 +474,8 @@ std::optional<std::string> checkCombination(const Options& o, const CommandShape
     if (settling && (o.command != "serial" || o.serialCreate() || !o.exportSqtp.empty() ||
                      (o.listSettle && !o.settleNumber.empty())))
         return "--list-settle and --settle belong to serial STATEFILE, one at a time";
+    if (!o.stationGone.empty() && o.settleNumber.empty())
+        return "--station-gone belongs to serial STATEFILE --settle N used|free";
     if (!o.settleNumber.empty() && o.settleAs != "used" && o.settleAs != "free")
         return "--settle " + o.settleNumber + " " + o.settleAs + ": say used or free";
     const bool needsDevice =

@@ -58,6 +58,7 @@ struct Options {
     // serial STATEFILE --list-settle / --settle N used|free.
     bool listSettle = false;
     std::string settleNumber, settleAs;
+    std::string stationGone;  // --station-gone HOST: its station is known to be gone
 };
 
 // Fills `options`; on a usage error returns its text.

@@ -109,14 +109,14 @@ int createRun(Context& c, const std::string& path) {
     return kExitOk;
 }
 
-// The store and its run, gone stations' numbers settled first; the note of
-// a conversion printed.
+// The store and its run, gone stations' numbers settled first (unless this
+// user may only read it); the note of a conversion printed.
 std::unique_ptr<RunStore> openRun(Context& c, const std::string& path, std::optional<SerialRunState>& state) {
     std::string error, note;
     auto store = RunStore::open(path, error, &note);
     if (!note.empty())
         c.ui.printLine(note);
-    if (store && !(state = store->load(error, true)))
+    if (store && !(state = store->load(error, !store->readOnly())))
         error = ShownStorePath(path) + ": " + error;
     if (!state) {
         printError(error);
@@ -184,7 +184,8 @@ int settle(Context& c, RunStore& store, const SerialRunState& state) {
     }
     const bool used = c.options.settleAs == "used";
     std::string error;
-    if (!store.settle(*value, used, recordPath(c), SerialSettledLine(state.settings, *value), error)) {
+    if (!store.settle(*value, used, recordPath(c), SerialSettledLine(state.settings, *value), error,
+                      c.options.stationGone)) {
         printError(error);
         return kExitUsage;
     }
@@ -278,8 +279,9 @@ int CheckSerialRun(Context& c) {
     const auto store = RunStore::open(c.options.serialState, error, &note);
     if (!note.empty())
         c.ui.printLine(note);
-    if (!store) {
-        printError(error);
+    // The run itself, every row checked, before the board is searched.
+    if (!store || !store->load(error)) {
+        printError(store ? ShownStorePath(c.options.serialState) + ": " + error : error);
         return kExitUsage;
     }
     return kExitOk;

@@ -41,6 +41,17 @@ const std::string& Token(const Tokens& tokens, std::size_t i) {
     return i < tokens.size() ? tokens[i] : empty;
 }
 
+// A DEVICE_ID row's value as written: every token after the key, so that
+// anything after the number makes it no device ID.
+template <typename Row>
+std::string deviceIdValue(const Row& row) {
+    std::string value;
+    for (std::size_t i = 1; i < row.size(); ++i)
+        if (!row[i].empty())
+            value += (value.empty() ? "" : " ") + row[i];
+    return value;
+}
+
 Tokens LineTokens(const std::string& field) { return SplitDeviceLine(ExpandTabs(field)); }
 
 // Tokens the line would have without SplitDeviceLine's cap.
@@ -199,8 +210,8 @@ void ApplyEeprom(Session& s, int n) {
 // a check against a wrong ID would refuse every good chip.
 bool CheckDeviceIdRows(Session& s, const std::vector<DeviceRow>& rows) {
     for (const DeviceRow& row : rows)
-        if (Upper(row[0]) == kDeviceIdKey && !ParseDeviceId(row[1]))
-            return FailSection(s, ("DEVICE_ID の値 '" + row[1] + "' はデバイスIDではありません。").c_str());
+        if (Upper(row[0]) == kDeviceIdKey && !ParseDeviceId(deviceIdValue(row)))
+            return FailSection(s, ("DEVICE_ID の値 '" + deviceIdValue(row) + "' はデバイスIDではありません。").c_str());
     return true;
 }
 
@@ -290,7 +301,7 @@ void ApplyRows(Session& s) {
         } else if (KEY == "EEPROM") {
             ApplyEeprom(s, ParseNumber(t1));
         } else if (KEY == kDeviceIdKey) {
-            d.deviceId = ParseDeviceId(t1).value_or(-1);
+            d.deviceId = ParseDeviceId(deviceIdValue(row)).value_or(-1);
         } else {
             ApplySettingRow(s, row, previousKey, nextGridRow);
         }
@@ -441,7 +452,7 @@ std::vector<DeviceSummary> DeviceIndexOf(const DeviceText& text) {
             const int n = ParseNumber(Token(tokens, 1));
             entry->eepromBytes = n == 0 ? 0 : std::clamp(n, -1, kMaxEepromBytes - 1) + 1;
         } else if (entry && key == kDeviceIdKey) {
-            entry->deviceId = ParseDeviceId(Token(tokens, 1)).value_or(-1);
+            entry->deviceId = ParseDeviceId(deviceIdValue(tokens)).value_or(-1);
         }
     }
     return index;

@@ -6,7 +6,7 @@
 #include "base/textfile.h"
 #include "disasm/disasm.h"
 #include "session/session.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -29,7 +29,7 @@ DisasmListing RunCore14Search(Session& s, const SearchCodes& codes, const Disasm
     const std::string path = s.run.appDir + "dis_asm.asm";
     std::string error;
     if (!WriteFileAtomically(path, listing.text, error))
-        ShowNote(s, "red" + path + " に書き込めませんでした。 " + error);
+        ShowNote(s, Tone::Alert, path + " に書き込めませんでした。 " + error);
     return listing;
 }
 
@@ -76,7 +76,7 @@ void SaveListingAs(Session& s, const std::string& text) {
     }
     std::string error;
     if (!WriteFileAtomically(file, crlf, error)) {
-        ShowNote(s, "red" + file + " に保存できませんでした。 " + error);
+        ShowNote(s, Tone::Alert, file + " に保存できませんでした。 " + error);
         return;
     }
     s.settings.setValue("SAVE_DIR_asm", FolderOf(file));

@@ -3,7 +3,7 @@
 #include "base/convert.h"
 #include "image/pcbufferquery.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -5,7 +5,7 @@
 #include "base/convert.h"
 #include "image/display.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -12,11 +12,13 @@
 #include "image/pcbufferquery.h"
 #include "image/selection.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
 namespace {
+
+constexpr int kExtendedLinearAddressRecord = 0x04;
 
 // Where the two entry points differ.
 struct LoadRules {
@@ -134,31 +136,42 @@ private:
     std::vector<bool> ids_ = std::vector<bool>(4);
 };
 
+// Marks every word the record's bytes touch, from byte firstByte on: a
+// record at an odd byte address reaches half into one word more. False when
+// one of them lies outside the device.
+template <typename Mark>
+bool markTouchedWords(int firstByte, const HexRecord& r, Mark mark) {
+    bool inside = true;
+    const int lastByte = firstByte + 2 * static_cast<int>(r.words.size()) - 1;
+    for (int word = firstByte / 2; word <= lastByte / 2; ++word)
+        inside = mark(word) && inside;
+    return inside;
+}
+
 // Records below the configuration area: program memory, and on 12-bit parts
 // the configuration word and ID words past it. False: data past the device.
 bool applyProgramRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, const HexRecord& r,
                         bool fromFolder, ContentTracker& t) {
     const int a = r.address;
-    bool inside = true;
     for (std::size_t k = 0; k < r.words.size(); ++k) {
         put(b.program, a + 2 * k, r.words[k].first);
         put(b.program, a + 2 * k + 1, r.words[k].second);
-        inside = t.program(static_cast<int>((a + 2 * k) / 2)) && inside;
     }
+    bool inside = markTouchedWords(a, r, [&t](int word) { return t.program(word); });
     if (!Traits(device.family).twelveBit())
         return inside;
-    if (a == kTwelveBitCore.configHexAddress) {
-        for (const auto& [high, low] : r.words) {
-            b.configArea[14] = static_cast<std::uint8_t>(high);
-            b.configArea[15] = static_cast<std::uint8_t>(low);
-        }
+    // The configuration word is one word; whatever follows it in the record
+    // has no place in the chip.
+    if (a == kTwelveBitCore.configHexAddress && !r.words.empty()) {
+        b.configArea[14] = static_cast<std::uint8_t>(r.words[0].first);
+        b.configArea[15] = static_cast<std::uint8_t>(r.words[0].second);
         t.configArea(7);
-        inside = true;
+        inside = r.words.size() == 1;
     }
     if (!fromFolder && isTwelveBitIdAddress(device, a)) {
         applyIdRecord(b, line);
         t.allIds();
-        inside = true;
+        inside = r.words.size() <= 4;
     }
     return inside;
 }
@@ -166,10 +179,7 @@ bool applyProgramRecord(const DeviceInfo& device, PcBuffer& b, std::string_view 
 // False: the record's data lies (partly) outside the device.
 bool applyConfigWords(PcBuffer& b, int base, const HexRecord& r, ContentTracker& t) {
     putConfigWords(b, static_cast<std::size_t>(base), r);
-    bool inside = true;
-    for (std::size_t k = 0; k < r.words.size(); ++k)
-        inside = t.configArea(static_cast<int>(base / 2 + static_cast<int>(k))) && inside;
-    return inside;
+    return markTouchedWords(base, r, [&t](int word) { return t.configArea(word); });
 }
 
 void applyRecord(const DeviceInfo& device, PcBuffer& b, std::string_view line, const HexRecord& r,
@@ -249,7 +259,7 @@ bool chooseHexFile(Session& s, const LoadRules& rules, const std::string& folder
     } else {
         request.startDir = SettingText(s.settings, "OPEN_DIR0");
         request.filter = "Hexファイル|*.HEX|全てのファイル|*.*|";
-        request.defaultName = "*.HEX";
+        request.defaultName = "*.hex";
     }
     const auto chosen = s.ui.openFileDialog(request);
     if (!chosen)
@@ -280,7 +290,7 @@ void showLoadNotes(Session& s, const HexTextReport& report, bool fromFolder) {
     // image is not what the file meant; said in red like a file without its end.
     const std::string shortNote = std::to_string(report.firstShortLine) +
                                   "行目のＨＥＸレコードはデータがバイト数より短いので、足りない分を0として読み込みました。";
-    ShowNote(s, "red" + (skipped.empty() ? shortNote : note + "\r\n" + shortNote));
+    ShowNote(s, Tone::Alert, skipped.empty() ? shortNote : note + "\r\n" + shortNote);
 }
 
 // The file's folder and the device shown become the first history entry.
@@ -310,6 +320,9 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
     RefreshEepromText(s);
     ShowNote(s, "ファイルオープン完了。", "");
     b.configWord = b.configArea[14] * 256 + b.configArea[15];
+    // The band-gap box shows the bits the file gives the chip.
+    if (const auto bits = report.contents.configWordSet ? BandGapOf(Traits(s.device.family), b.configWord) : std::nullopt)
+        s.view.bandGapText = std::to_string(*bits);
     RefreshGridFromConfig(s);
     showLoadNotes(s, report, fromFolder);
     s.ui.setBusy(false);
@@ -323,11 +336,9 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
 }
 
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
-    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
+    if (RefuseWhileLocked(s) || StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return;
     const bool useDialog = rules.fromFolder || !s.loader.skipHexDialog;
     if (useDialog && !chooseHexFile(s, rules, folder))
         return;
@@ -356,6 +367,7 @@ void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
 HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcBuffer& b, bool fromFolder) {
     HexTextReport report;
     ContentTracker tracker(device);
+    bool beyond64K = false;
     b.idText = "FFFF";
     ForEachHexLine(text, [&](int number, std::string_view line) {
         if (!IsHexRecordLine(line)) {
@@ -363,8 +375,19 @@ HexTextReport DecodeHexText(const DeviceInfo& device, std::string_view text, PcB
             return true;
         }
         const HexRecord r = ParseHexRecord(line);
+        // Data after an extended linear address other than 0 lies beyond
+        // 64 KiB, where no part of this programmer has memory: it is counted
+        // outside the device, never laid over the low addresses.
+        if (r.type == kExtendedLinearAddressRecord) {
+            beyond64K = !r.words.empty() && (r.words[0].first != 0 || r.words[0].second != 0);
+            return true;
+        }
         if (r.type != 0)
             return true;
+        if (beyond64K) {
+            tracker.record(false);
+            return true;
+        }
         if (r.dataShort && report.firstShortLine == 0)
             report.firstShortLine = number;
         applyRecord(device, b, line, r, fromFolder, tracker);

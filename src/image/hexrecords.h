@@ -20,7 +20,7 @@ inline bool IsHexRecordLine(std::string_view line) { return !line.empty() && lin
 struct HexRecord {
     int count = 0;    // byte count field
     int address = 0;  // byte address
-    int type = 0;     // 00 data; the loader ignores every other type
+    int type = 0;     // 00 data; 04 upper address (data past 64 KiB is outside every part); others ignored
     // Data bytes in pairs, low byte first in the file; (high, low). An odd
     // count takes the checksum as the last word's high byte.
     std::vector<std::pair<int, int>> words;

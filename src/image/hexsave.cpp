@@ -6,7 +6,7 @@
 #include "image/pcbufferops.h"
 #include "image/pcbufferquery.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -111,11 +111,9 @@ bool WriteHexFile(const Session& s, const std::string& path, std::string& error)
 }
 
 void SaveHexFile(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return;
     FileDialogRequest request;
     request.startDir = SettingText(s.settings, "SAVE_DIR");
     request.filter = "Hexファイル|*.hex|全てのファイル|*.*|";
@@ -124,7 +122,7 @@ void SaveHexFile(Session& s) {
         return;
     std::string path = *chosen;
     if (!hasExtension(path))
-        path += ".Hex";
+        path += ".hex";
     if (FileExists(path) &&
         s.ui.messageBox(MsgIcon::Question, "上書き保存", "ファイルが存在します。上書きしますか？", MsgButtons::OkCancel) !=
             MsgAnswer::Ok) {
@@ -134,9 +132,10 @@ void SaveHexFile(Session& s) {
     s.settings.setValue("SAVE_DIR", FolderOf(path));
     std::string error;
     if (!WriteHexFile(s, path, error)) {
-        ShowNote(s, "redファイルを保存できませんでした。 " + path + " : " + error, "");
+        ShowNote(s, Tone::Alert, "ファイルを保存できませんでした。 " + path + " : " + error, "");
         return;
     }
+    ++s.loader.ownWrites;
     // Reload, Build and the serialization switch use the file only once it
     // holds the image: a declined or failed save leaves them on the old one.
     s.loader.hexPath = path;

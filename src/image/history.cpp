@@ -3,7 +3,7 @@
 #include "base/settings.h"
 #include "image/hexfile.h"
 #include "image/selection.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 

@@ -5,16 +5,14 @@
 #include "image/grid.h"
 #include "image/pcbufferquery.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
 void ClearPcBuffer(Session& s) {
-    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
+    if (RefuseWhileLocked(s) || StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return;
     ShowImageFile(s, "");
     s.view.hexSummary.clear();
     s.loader.contents = HexContents{};

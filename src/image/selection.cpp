@@ -9,7 +9,7 @@
 #include "image/pcbufferops.h"
 #include "image/pcbufferquery.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -54,6 +54,7 @@ void SelectDevice(Session& s) {
         // Another device's factory values are no good for this one.
         s.ops.keptCalibration.reset();
         s.ops.keptBandGap.reset();
+        s.view.bandGapText = MainView{}.bandGapText;
     }
     s.device.name = text;
     ClearDeviceFields(s);
@@ -65,8 +66,8 @@ void SelectDevice(Session& s) {
         if (firmwareVersion(s.link.detectedFirmwareId) >= s.device.minFirmware)
             ShowNote(s, s.device.comment, "");
         else
-            ShowNote(s,
-                     "red指定したＰＩＣは、ファームウエアバージョン TAVPIC-PGMV" + ShortestFloatText(s.device.minFirmware) +
+            ShowNote(s, Tone::Alert,
+                     "指定したＰＩＣは、ファームウエアバージョン TAVPIC-PGMV" + ShortestFloatText(s.device.minFirmware) +
                          ".00 以降でサポートしています。",
                      "");
     }

@@ -10,31 +10,59 @@ constexpr const Core* k12 = &kTwelveBitCore;
 constexpr const Core* k14 = &kFourteenBitCore;
 using Blank = BlankCheckLayout;
 
-// One row per family, in the order FamilyTraits declares its fields:
-//   family, name, core,
-//   calibrated, eeprom, flash, bandGap, eraseMenu,
-//   oldIdHexAddress, hexProtectRule, codeProtectMask, blankCheck,
-//   letters: "?" | erase | blank check: program, EEPROM, configuration |
-//            read: configuration, EEPROM, program, configuration area |
-//            write: program, configuration, EEPROM | verify: program, EEPROM, configuration
+// One row per family, in the order of Family.
 constexpr std::array<FamilyTraits, 8> kFamilies{{
-    {Family::F5X18, "5X18", k12, false, false, false, false, false, 0x1000, false, 0x0008, Blank::WholeArea,
-     {"?", "", "bps", "", "rps", "rps", "", "rps", "rsc", "wps", "wps", "", "rps", "", "rps"}},
-    {Family::F5X28, "5X28", k12, false, false, false, false, false, 0x1000, false, 0x0008, Blank::WholeArea,
-     {"?", "", "bpl", "", "rpl", "rpl", "", "rpl", "rsc", "wpl", "wpl", "", "rpl", "", "rpl"}},
-    {Family::F12C5, "12C5", k12, true, false, false, false, false, -1, true, 0x0008, Blank::CalibrationThenIds,
-     {"?", "", "bs", "", "rsc", "rsp", "", "rsp", "rsc", "wsp", "wsp", "", "rsp", "", "rsc"}},
-    {Family::F12C6, "12C6", k14, true, false, false, false, true, -1, false, 0x0010, Blank::CalibrationLast,
-     {"?", "", "bs", "", "rsc", "rsc", "", "rsp", "rsc", "wsp", "wsc", "", "rsp", "", "rsc"}},
-    {Family::F12F6, "12F6", k14, true, true, true, true, false, -1, false, 0x0080, Blank::CalibrationLast,
-     {"?", "bD", "bs", "rsd", "rsc", "rsc", "rsd", "rsp", "rsc", "wef", "wec", "wed", "rsp", "rsd", "rsc"}},
-    {Family::Eprom, "EPROM", k14, false, false, false, false, false, -1, false, 0x0010, Blank::ProgramWords,
-     {"?", "", "bs", "", "rsc", "rsc", "", "rsp", "rsc", "wsp", "wsc", "", "rsp", "", "rsc"}},
-    {Family::Flash, "FLASH", k14, false, true, true, false, true, -1, false, 0x0010, Blank::ProgramWords,
-     {"?", "bd", "bs", "rsd", "rsc", "rsc", "rsd", "rsp", "rsc", "wef", "wec", "wed", "rsp", "rsd", "rsc"}},
+    {.family = Family::F5X18, .name = "5X18", .core = k12,
+     .calibrated = false, .eeprom = false, .flash = false, .bandGap = false, .eraseMenu = false,
+     .oldIdHexAddress = 0x1000, .hexProtectRule = false, .codeProtectMask = 0x0008, .blankCheck = Blank::WholeArea,
+     .letters = {.identify = "?", .blankCheckProgram = "bps", .blankCheckConfig = "rps", .readConfig = "rps",
+                 .readProgram = "rps", .readConfigArea = "rsc", .writeProgram = "wps", .writeConfig = "wps",
+                 .verifyProgram = "rps", .verifyConfig = "rps"},
+     .oldOscillatorParts = {"PIC16C54", "PIC16C56"}},
+    {.family = Family::F5X28, .name = "5X28", .core = k12,
+     .calibrated = false, .eeprom = false, .flash = false, .bandGap = false, .eraseMenu = false,
+     .oldIdHexAddress = 0x1000, .hexProtectRule = false, .codeProtectMask = 0x0008, .blankCheck = Blank::WholeArea,
+     .letters = {.identify = "?", .blankCheckProgram = "bpl", .blankCheckConfig = "rpl", .readConfig = "rpl",
+                 .readProgram = "rpl", .readConfigArea = "rsc", .writeProgram = "wpl", .writeConfig = "wpl",
+                 .verifyProgram = "rpl", .verifyConfig = "rpl"},
+     .oldOscillatorParts = {"PIC16C55", "PIC16C57"}},
+    {.family = Family::F12C5, .name = "12C5", .core = k12,
+     .calibrated = true, .eeprom = false, .flash = false, .bandGap = false, .eraseMenu = false,
+     .oldIdHexAddress = -1, .hexProtectRule = true, .codeProtectMask = 0x0008, .blankCheck = Blank::CalibrationThenIds,
+     .letters = {.identify = "?", .blankCheckProgram = "bs", .blankCheckConfig = "rsc", .readConfig = "rsp",
+                 .readProgram = "rsp", .readConfigArea = "rsc", .writeProgram = "wsp", .writeConfig = "wsp",
+                 .verifyProgram = "rsp", .verifyConfig = "rsc"}},
+    {.family = Family::F12C6, .name = "12C6", .core = k14,
+     .calibrated = true, .eeprom = false, .flash = false, .bandGap = false, .eraseMenu = true,
+     .oldIdHexAddress = -1, .hexProtectRule = false, .codeProtectMask = 0x0010, .blankCheck = Blank::CalibrationLast,
+     .letters = {.identify = "?", .blankCheckProgram = "bs", .blankCheckConfig = "rsc", .readConfig = "rsc",
+                 .readProgram = "rsp", .readConfigArea = "rsc", .writeProgram = "wsp", .writeConfig = "wsc",
+                 .verifyProgram = "rsp", .verifyConfig = "rsc"}},
+    {.family = Family::F12F6, .name = "12F6", .core = k14,
+     .calibrated = true, .eeprom = true, .flash = true, .bandGap = true, .eraseMenu = false,
+     .oldIdHexAddress = -1, .hexProtectRule = false, .codeProtectMask = 0x0080, .blankCheck = Blank::CalibrationLast,
+     .letters = {.identify = "?", .eraseProgram = "bD", .blankCheckProgram = "bs", .blankCheckEeprom = "rsd",
+                 .blankCheckConfig = "rsc", .readConfig = "rsc", .readEeprom = "rsd", .readProgram = "rsp",
+                 .readConfigArea = "rsc", .writeProgram = "wef", .writeConfig = "wec", .writeEeprom = "wed",
+                 .verifyProgram = "rsp", .verifyEeprom = "rsd", .verifyConfig = "rsc"}},
+    {.family = Family::Eprom, .name = "EPROM", .core = k14,
+     .calibrated = false, .eeprom = false, .flash = false, .bandGap = false, .eraseMenu = false,
+     .oldIdHexAddress = -1, .hexProtectRule = false, .codeProtectMask = 0x0010, .blankCheck = Blank::ProgramWords,
+     .letters = {.identify = "?", .blankCheckProgram = "bs", .blankCheckConfig = "rsc", .readConfig = "rsc",
+                 .readProgram = "rsp", .readConfigArea = "rsc", .writeProgram = "wsp", .writeConfig = "wsc",
+                 .verifyProgram = "rsp", .verifyConfig = "rsc"}},
+    {.family = Family::Flash, .name = "FLASH", .core = k14,
+     .calibrated = false, .eeprom = true, .flash = true, .bandGap = false, .eraseMenu = true,
+     .oldIdHexAddress = -1, .hexProtectRule = false, .codeProtectMask = 0x0010, .blankCheck = Blank::ProgramWords,
+     .letters = {.identify = "?", .eraseProgram = "bd", .blankCheckProgram = "bs", .blankCheckEeprom = "rsd",
+                 .blankCheckConfig = "rsc", .readConfig = "rsc", .readEeprom = "rsd", .readProgram = "rsp",
+                 .readConfigArea = "rsc", .writeProgram = "wef", .writeConfig = "wec", .writeEeprom = "wed",
+                 .verifyProgram = "rsp", .verifyEeprom = "rsd", .verifyConfig = "rsc"}},
     // Nothing is sent for an unknown family, not even "?".
-    {Family::Unknown, "", nullptr, false, false, false, false, true, -1, false, 0x0010, Blank::ProgramWords,
-     {"", "", "", "", "", "", "", "", "", "", "", "", "", "", ""}},
+    {.family = Family::Unknown, .name = "", .core = nullptr,
+     .calibrated = false, .eeprom = false, .flash = false, .bandGap = false, .eraseMenu = true,
+     .oldIdHexAddress = -1, .hexProtectRule = false, .codeProtectMask = 0x0010, .blankCheck = Blank::ProgramWords,
+     .letters = {}},
 }};
 
 constexpr bool InEnumOrder() {
@@ -55,6 +83,36 @@ constexpr std::array<Alias, 2> kAliases{{{"EPROM2", Family::Eprom}, {"FLASH2", F
 }  // namespace
 
 const FamilyTraits& Traits(Family family) { return kFamilies[static_cast<std::size_t>(family)]; }
+
+std::string CommandLetters(protocol::BoardOp op, Family family) {
+    using Op = protocol::BoardOp;
+    const BoardLetters& l = Traits(family).letters;
+    switch (op) {
+    case Op::Identify: return l.identify;
+    case Op::EraseProgram: return l.eraseProgram;
+    case Op::BlankCheckProgram: return l.blankCheckProgram;
+    case Op::BlankCheckEeprom: return l.blankCheckEeprom;
+    case Op::BlankCheckConfig: return l.blankCheckConfig;
+    case Op::ReadConfig: return l.readConfig;
+    case Op::ReadEeprom: return l.readEeprom;
+    case Op::ReadProgram: return l.readProgram;
+    case Op::ReadConfigArea: return l.readConfigArea;
+    case Op::WriteProgram: return l.writeProgram;
+    case Op::WriteConfig: return l.writeConfig;
+    case Op::WriteEeprom: return l.writeEeprom;
+    case Op::VerifyProgram: return l.verifyProgram;
+    case Op::VerifyEeprom: return l.verifyEeprom;
+    case Op::VerifyConfig: return l.verifyConfig;
+    }
+    return "";
+}
+
+bool IsOldOscillatorPart(const FamilyTraits& family, std::string_view part) {
+    for (std::string_view name : family.oldOscillatorParts)
+        if (!name.empty() && name == part)
+            return true;
+    return false;
+}
 
 bool IsCalibrationInstruction(const FamilyTraits& family, int word) {
     if (!family.calibrated || !family.core || word < 0 || (word & ~family.core->blankWord) != 0)

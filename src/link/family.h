@@ -6,6 +6,14 @@
 // Everything above reads it from here: the device record (session), the
 // simulated chip, the image code, the board operations and workflows, the
 // front ends. Nothing else tells families apart by their names.
+//
+// Adding a family: a value of Family before Unknown and its row in
+// family.cpp (in the same order; the build checks it); its parts in
+// data/device.ini with the row's name as PGM_TYPE; the simulated board
+// (sim/simboard.cpp) for letters it does not answer yet; a new
+// BlankCheckLayout where the blank check runs otherwise, with its steps in
+// ops/boardops.cpp and its report in ops/workflows.cpp; and the families the
+// tests go through (tests/ops/opstest.h, the shipped database test).
 #pragma once
 
 #include <array>
@@ -35,9 +43,22 @@ struct Core {
     const char* calibMnemonic;
     // High byte of "retlw k", the word a serial number is stored in.
     std::uint8_t retlwOpcode;
+    // The board's layout of the transfers: the words before the program
+    // words of a program read, verify or write (the 12-bit configuration
+    // word) and the ID words after them;
+    int wordsBeforeProgram;
+    int idWordsAfterProgram;
+    // the words of a configuration read or verify, the configuration word last;
+    int configWords;
+    // how the board refuses a word of a program write.
+    protocol::AbortRule programAbort;
 };
-inline constexpr Core kTwelveBitCore{12, 0x0FFF, 0x1FFE, 0x0C, "movlw", 0x08};
-inline constexpr Core kFourteenBitCore{14, 0x3FFF, 0x400E, 0x34, "retlw", 0x34};
+inline constexpr Core kTwelveBitCore{.bits = 12, .blankWord = 0x0FFF, .configHexAddress = 0x1FFE, .calibOpcode = 0x0C,
+                                     .calibMnemonic = "movlw", .retlwOpcode = 0x08, .wordsBeforeProgram = 1,
+                                     .idWordsAfterProgram = 4, .configWords = 1, .programAbort = protocol::kAbortRule12};
+inline constexpr Core kFourteenBitCore{.bits = 14, .blankWord = 0x3FFF, .configHexAddress = 0x400E, .calibOpcode = 0x34,
+                                       .calibMnemonic = "retlw", .retlwOpcode = 0x34, .wordsBeforeProgram = 0,
+                                       .idWordsAfterProgram = 0, .configWords = 8, .programAbort = protocol::kAbortRule14};
 
 // How the program blank check runs and what its replies hold.
 enum class BlankCheckLayout {
@@ -52,6 +73,26 @@ enum class BlankCheckLayout {
     CalibrationLast,
     // The program words in one summary of 3 bytes.
     ProgramWords,
+};
+
+// The letters each board operation sends; "" sends nothing.
+struct BoardLetters {
+    const char* identify = "";
+    const char* eraseProgram = "";
+    const char* blankCheckProgram = "";
+    const char* blankCheckEeprom = "";
+    const char* blankCheckConfig = "";
+    const char* readConfig = "";
+    const char* readEeprom = "";
+    const char* readProgram = "";
+    // The eight configuration-area words, before they are merged with the image.
+    const char* readConfigArea = "";
+    const char* writeProgram = "";
+    const char* writeConfig = "";
+    const char* writeEeprom = "";
+    const char* verifyProgram = "";
+    const char* verifyEeprom = "";
+    const char* verifyConfig = "";
 };
 
 struct FamilyTraits {
@@ -81,9 +122,10 @@ struct FamilyTraits {
     // chip's default).
     int codeProtectMask;
     BlankCheckLayout blankCheck;
-    // The letters each board operation sends, in protocol::BoardOp order;
-    // "" sends nothing.
-    std::array<const char*, protocol::kBoardOps> letters;
+    BoardLetters letters;
+    // The family's parts whose oscillator bits do not count towards a blank
+    // configuration word, and whose blank check names the oscillator.
+    std::array<std::string_view, 2> oldOscillatorParts{};
 
     bool twelveBit() const { return core == &kTwelveBitCore; }
     bool fourteenBit() const { return core == &kFourteenBitCore; }
@@ -133,8 +175,9 @@ Family ParseFamily(std::string_view code);
 // The code as texts show it: its family's name, or as written when unknown.
 std::string FamilyNameOf(std::string_view code);
 
-inline std::string CommandLetters(protocol::BoardOp op, Family family) {
-    return Traits(family).letters[static_cast<std::size_t>(op)];
-}
+// The letters of a board operation, by its protocol name.
+std::string CommandLetters(protocol::BoardOp op, Family family);
+
+bool IsOldOscillatorPart(const FamilyTraits& family, std::string_view part);
 
 }  // namespace vx

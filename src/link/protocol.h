@@ -87,6 +87,19 @@ constexpr LongAnswer kEepromRefusal{kEepromErrorReply, 3};
 // Answers that are never longer than one byte.
 constexpr LongAnswer kSingleByte{-1, 1};
 
+// How the board refuses a word of a per-word handshake: an answer of more
+// than one byte with `code` at `position`, or for 12-bit writes any two-byte
+// answer, which has no byte 2 to examine.
+struct AbortRule {
+    LongAnswer shape;
+    std::size_t position;
+    std::uint8_t code;
+    bool twoBytesAbort;
+};
+constexpr AbortRule kAbortRule14{kAbort14, 0, kEndCode, false};
+constexpr AbortRule kAbortRule12{kAbort12, 2, kEndCode, true};
+constexpr AbortRule kRefusalRule{kEepromRefusal, 0, kEepromErrorReply, false};
+
 // Board operations, each with its letter sequence per family.
 enum class BoardOp {
     Identify,
@@ -105,6 +118,5 @@ enum class BoardOp {
     VerifyEeprom,
     VerifyConfig,
 };
-constexpr std::size_t kBoardOps = static_cast<std::size_t>(BoardOp::VerifyConfig) + 1;
 
 }  // namespace vx::protocol

@@ -2,173 +2,46 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "base/convert.h"
-#include "image/display.h"
 #include "image/pcbufferops.h"
 #include "link/family.h"
-#include "link/protocol.h"
-#include "ops/detect.h"
-#include "session/shell.h"
 
 namespace vx {
 
 namespace {
 
-using Command = protocol::BoardOp;
-
-const char* const kCrLf = "\r\n";
-const char* const kProtectedNote = "このデバイスはコードプロテクトされています。";
-const char* const kNoEepromNote = "このデバイスは、ＥＥＰＲＯＭデータメモリを内蔵していません。";
-const char* const kProgramReadEndNote = "プログラムメモリ読み出し失敗。　　終了コードを受信できませんでした。";
-const char* const kEepromWriteFailed = "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。　　";
-const char* const kConfigWriteFailed = "コンフィギュレーションワードのプログラミングに失敗しました。　　";
-const char* const kConfigWriteDone = "コンフィギュレーションワードのプログラミングに成功しました。";
-const char* const kConfigVerifyError = "コンフィギュレーションワードのベリファイエラー";
-
-// How long a wait may last: in all (the board's own limits) or since the
-// last byte, with a longer allowance before the first byte where the board
-// works over a range of words before it answers.
-struct Wait {
-    int ms;
-    bool idle;
-    int firstByteMs = 0;
-};
-constexpr Wait kIdle{protocol::kIdleTimeoutMs, true};
-constexpr Wait kReply{protocol::kReplyTimeoutMs, false};
-constexpr Wait kEepromTransfer{protocol::kEepromTimeoutMs, false};
-constexpr Wait AfterWork(int words) { return {protocol::kIdleTimeoutMs, true, protocol::FirstByteTimeoutMs(words)}; }
-
 const FamilyTraits& FamilyOf(const Session& s) { return Traits(s.device.family); }
-bool TwelveBit(const Session& s) { return FamilyOf(s).twelveBit(); }
+const BoardLetters& LettersOf(const Session& s) { return FamilyOf(s).letters; }
+// The core the board is driven as (an unknown family as a 14-bit one).
 const Core& CoreOf(const Session& s) { return FamilyOf(s).drivenCore(); }
+bool TwelveBit(const Session& s) { return FamilyOf(s).twelveBit(); }
 int BlankWord(const Session& s) { return CoreOf(s).blankWord; }
 
-// A reply byte, or -1 past its end, so a short reply never matches a code.
-int At(const Bytes& reply, std::size_t i) { return i < reply.size() ? reply[i] : -1; }
-int WordAt(const Bytes& reply, std::size_t i) { return (At(reply, i) & 0xFF) * 256 + (At(reply, i + 1) & 0xFF); }
 std::string Hex2(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFF), 2); }
 std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
 
-// A port that is closed (released, or its far side gone) also means the
-// board is no longer known: the label says so, and the next command searches.
-void LinkFault(Session& s) {
-    s.ops.linkFault = true;
-    if (!s.link.IsOpen())
-        ShowBoardNotFound(s);
+OpReport Done(Operation operation, Result result = Result::Ok) { return {.operation = operation, .result = result}; }
+OpReport Failed(Operation operation, Result result, Reason reason) {
+    return {.operation = operation, .result = result, .reason = reason};
+}
+// No reply, or one without its end code: the link's failure.
+OpReport LinkFailed(Operation operation, Result result, Reason reason = Reason::NoEndCode) {
+    return {.operation = operation, .result = result, .reason = reason, .linkFault = true};
 }
 
-void SendLetters(Session& s, Command command) {
-    for (char letter : CommandLetters(command, s.device.family))
-        s.link.SendCommand(letter);
-}
-
-// The one waiting path: n reply bytes within the limit, optionally driving
-// the progress bar by the bytes received. Takes the reply; nullopt (and a
-// link fault) on time-out or when the port closed.
-std::optional<Bytes> Receive(Session& s, int n, Wait wait, bool progress = false) {
-    const std::int64_t start = s.clock.nowMs();
-    bool arrived = true;
-    bool first = true;
-    for (int got = s.link.ReceivedCount(); got < n; got = s.link.ReceivedCount()) {
-        if (progress)
-            ShowProgress(s, "ON", 0, n, got);
-        const int want = progress ? got + 1 : n;
-        if (wait.idle) {
-            arrived = s.link.WaitForBytesIdle(want, wait.ms, first ? wait.firstByteMs : 0);
-        } else {
-            const int left = wait.ms - static_cast<int>(s.clock.nowMs() - start);
-            arrived = s.link.WaitForBytes(want, std::max(left, 0));
-        }
-        if (!arrived)
-            break;
-        first = false;
-    }
-    if (progress)
-        ShowProgress(s, "OFF", 0, n, 0);
-    if (!arrived) {
-        LinkFault(s);
-        return std::nullopt;
-    }
-    return s.link.ReadAll();
-}
-
-// The end code at its place in a reply; its absence is a link fault.
-bool HasEndCode(Session& s, const Bytes& reply, std::size_t position) {
-    if (At(reply, position) == protocol::kEndCode)
-        return true;
-    LinkFault(s);
-    return false;
-}
-
-// Shows the note the result goes with.
-Result Report(Session& s, Result result, const std::string& note, const std::string& suffix = "") {
-    ShowNote(s, note, suffix);
-    return result;
-}
-
-// How the board refuses a word of a per-word handshake: a longer answer
-// with `code` at `position` (more than one byte), or for 12-bit writes any
-// two-byte answer, which has no byte 2 to examine.
-struct AbortRule {
-    protocol::LongAnswer shape;
-    std::size_t position;
-    std::uint8_t code;
-    bool twoBytesAbort;
-};
-constexpr AbortRule kAbortRule14{protocol::kAbort14, 0, protocol::kEndCode, false};
-constexpr AbortRule kAbortRule12{protocol::kAbort12, 2, protocol::kEndCode, true};
-constexpr AbortRule kRefusalRule{protocol::kEepromRefusal, 0, protocol::kEepromErrorReply, false};
-
-// The answer to the last word is the end code when it begins with it, unless
-// a refusal begins the same way (the 14-bit abort).
-bool IsAbort(const Bytes& answer, const AbortRule& rule, bool last) {
-    if (last && At(answer, 0) == protocol::kEndCode && !(rule.position == 0 && rule.code == protocol::kEndCode))
-        return false;
-    return answer.size() > 1 && (At(answer, rule.position) == rule.code || (rule.twoBytesAbort && answer.size() == 2));
-}
-
-struct Transfer {
-    enum Kind { Sent, Silent, Aborted } kind = Sent;
-    int index = 0;  // answer that stopped the transfer; the word count when the last answer was missing
-    Bytes reply;    // the abort, or the answer to the last word
-};
-
-// The one acknowledged-word transfer: before each word (two bytes of image)
-// the board answers with one byte; the first answers the count, the last
-// (the end code) the last word. Every answer is judged whole, so nothing of
-// ours follows a refusal that arrives byte by byte.
-Transfer SendAcknowledged(Session& s, const Bytes& image, Wait wait, const AbortRule& rule, int progressMax,
-                          int pauseMs) {
-    const int words = static_cast<int>(image.size() / 2);
-    auto progressOff = [&] {
-        if (progressMax > 0)
-            ShowProgress(s, "OFF", 0, progressMax, 0);
-    };
-    for (int k = 0;; ++k) {
-        if (k == words)
-            progressOff();
-        else
-            s.ui.processEvents();
-        auto answer = s.link.ReceiveAnswer(wait.ms, rule.shape);
-        if (!answer) {
-            progressOff();
-            LinkFault(s);
-            return {Transfer::Silent, k, {}};
-        }
-        if (IsAbort(*answer, rule, k == words)) {
-            progressOff();
-            return {Transfer::Aborted, k, std::move(*answer)};
-        }
-        if (k == words)
-            return {Transfer::Sent, words, std::move(*answer)};
-        if (progressMax > 0)
-            ShowProgress(s, "ON", 0, progressMax, 2 * k);
-        s.link.SendBytes(Bytes{image[2 * k], image[2 * k + 1]});
-        if (pauseMs > 0)
-            s.clock.sleepMs(pauseMs);
-    }
+// What a handshake came to: taken whole and ended by the end code, refused
+// by the board at an answer, or the link's failure.
+OpReport Judged(Operation operation, const Transfer& t, int words) {
+    OpReport report = Done(operation);
+    if (t.kind == Transfer::Aborted)
+        report = Failed(operation, Result::Ng, Reason::Refused);
+    else if (t.kind == Transfer::Silent)
+        report = LinkFailed(operation, Result::Ng, t.index < words ? Reason::Silent : Reason::NoLastAnswer);
+    else if (!HasEndCode(t.reply, 0))
+        report = LinkFailed(operation, Result::Ng);
+    report.stoppedAt = t.index;
+    return report;
 }
 
 // Writes that would fall outside the buffers are dropped.
@@ -197,13 +70,9 @@ int EepromCellsInBuffer(const Session& s) {
 }
 
 // Code-protect bits read as cleared: the chip is protected.
-Result ProtectFrom(Session& s, int configWord) {
+Result ProtectFrom(const Session& s, int configWord) {
     const int mask = s.device.codeProtectMask;
-    if ((configWord & mask) != mask) {
-        ShowNote(s, kProtectedNote);
-        return Result::Cp;
-    }
-    return Result::None;
+    return (configWord & mask) != mask ? Result::Cp : Result::None;
 }
 
 // The chip's calibration word as a read found it. A good one stands in for
@@ -226,61 +95,49 @@ int UsedLength(Session& s) {
     return std::min(s.buffer.usedLength, ProgramWordsInBuffer(s));
 }
 
-// One difference line of a verify, at the view's insertion point.
-void InsertDifference(std::string& text, std::size_t& caret, int address, const std::string& expected,
-                      const std::string& found) {
-    const std::string line = std::string("Error　") + " アドレス:0x" + Hex4(address) + " ," + " 正:0x" + expected + " ," +
-                             " 誤:0x" + found + kCrLf;
-    caret = std::min(caret, text.size());
-    text.insert(caret, line);
-    caret += line.size();
+// Letters, then the count of words the command covers.
+void SendCommand(Session& s, const char* letters, int count) {
+    SendLetters(s.link, letters);
+    s.link.SendCount(count);
 }
 
 }  // namespace
 
-bool IsOldOscillatorPart(const std::string& name) {
-    return name == "PIC16C54" || name == "PIC16C55" || name == "PIC16C56" || name == "PIC16C57";
-}
-
-std::optional<int> ReadDeviceId(Session& s) {
+OpReport ReadDeviceId(Session& s) {
     s.link.DiscardInput();
-    SendLetters(s, Command::ReadConfigArea);
-    s.link.SendCount(8);
-    const auto reply = Receive(s, 17, AfterWork(8));
-    if (!reply || !HasEndCode(s, *reply, 16)) {
-        ShowNote(s, "デバイスID読み出し失敗。　　終了コードを受信できませんでした。");
-        return std::nullopt;
-    }
-    return WordAt(*reply, 2 * kDeviceIdWord);
+    SendCommand(s, LettersOf(s).readConfigArea, 8);
+    const auto reply = Receive(s.link, 17, AfterWork(8));
+    if (!reply || !HasEndCode(*reply, 16))
+        return LinkFailed(Operation::ReadDeviceId, Result::Ng);
+    OpReport report = Done(Operation::ReadDeviceId);
+    report.value = WordAt(*reply, 2 * kDeviceIdWord);
+    return report;
 }
 
-Result EraseProgramMemory(Session& s) {
+OpReport EraseProgramMemory(Session& s) {
+    constexpr Operation op = Operation::EraseProgram;
     if (!FamilyOf(s).flash)
-        return Report(s, Result::None, "redEPROM版での この操作は無効です。（紫外線イレーサで消去してください。）");
+        return Failed(op, Result::None, Reason::NoCommand);
     s.link.DiscardInput();
-    SendLetters(s, Command::EraseProgram);
-    const auto reply = Receive(s, 1, kReply);
+    SendLetters(s.link, LettersOf(s).eraseProgram);
+    const auto reply = Receive(s.link, 1, kReply);
     // A port that is closed (released, or gone) is a link failure, not a short reply.
     if (!reply && !s.link.IsOpen())
-        return Report(s, Result::Er, "プログラムメモリの消去失敗。終了コードを受信できませんでした。");
+        return LinkFailed(op, Result::Er, Reason::PortClosed);
     if (!reply)
-        return Report(s, Result::Er, "プログラムメモリの消去失敗。読み出しデータ不足。");
-    if (!HasEndCode(s, *reply, 0))
-        return Report(s, Result::Ng, "プログラムメモリの消去失敗。終了コードを受信できませんでした。");
-    ShowNote(s, "プログラムメモリを消去ました。",
-             "（データメモリは消去しません。全て消去する場合は、'ＰＣバッファメモリクリア'後のデータを書き込みます。）");
-    return Result::Ok;
+        return LinkFailed(op, Result::Er, Reason::ShortReply);
+    if (!HasEndCode(*reply, 0))
+        return LinkFailed(op, Result::Ng);
+    return Done(op);
 }
 
 namespace {
 
-const char* const kBlankEndNote = "プログラムメモリブランクチェック失敗。　　終了コードを受信できませんでした。";
-
 // One summary of the blank check over `count` words: the AND of them all.
 std::optional<Bytes> BlankSummary(Session& s, int count, std::size_t replyLength) {
     s.link.SendCount(count);
-    auto reply = Receive(s, static_cast<int>(replyLength), AfterWork(count));
-    if (!reply || !HasEndCode(s, *reply, replyLength - 1))
+    auto reply = Receive(s.link, static_cast<int>(replyLength), AfterWork(count));
+    if (!reply || !HasEndCode(*reply, replyLength - 1))
         return std::nullopt;
     return reply;
 }
@@ -288,61 +145,64 @@ std::optional<Bytes> BlankSummary(Session& s, int count, std::size_t replyLength
 // A follow-up request after a blank summary. Its end code is checked too:
 // the calibration word it carries is written back to the chip later.
 std::optional<Bytes> BlankFollowUp(Session& s, int count) {
-    SendLetters(s, Command::BlankCheckProgram);
+    SendLetters(s.link, LettersOf(s).blankCheckProgram);
     return BlankSummary(s, count, 3);
 }
 
-Result BlankWholeArea(Session& s, int words) {
+OpReport BlankVerdict(bool blank) { return Done(Operation::BlankCheckProgram, blank ? Result::Ok : Result::Ng); }
+OpReport BlankFailed() { return LinkFailed(Operation::BlankCheckProgram, Result::Er); }
+
+OpReport BlankWholeArea(Session& s, int words) {
     const auto reply = BlankSummary(s, words + 5, 5);
     if (!reply)
-        return Report(s, Result::Er, kBlankEndNote);
-    return WordAt(*reply, 2) == BlankWord(s) ? Result::Ok : Result::Ng;
+        return BlankFailed();
+    return BlankVerdict(WordAt(*reply, 2) == BlankWord(s));
 }
 
 // The last program word holds the calibration value: summed apart, then the
 // IDs must not clear any of its bits.
-Result BlankCalibrationThenIds(Session& s, int words) {
+OpReport BlankCalibrationThenIds(Session& s, int words) {
     const auto reply = BlankSummary(s, words, 3);
     if (!reply)
-        return Report(s, Result::Er, kBlankEndNote);
+        return BlankFailed();
     if (WordAt(*reply, 0) != BlankWord(s))
-        return Result::Ng;
+        return BlankVerdict(false);
     const auto calib = BlankFollowUp(s, words + 1);
     if (!calib)
-        return Report(s, Result::Er, kBlankEndNote);
+        return BlankFailed();
     TakeChipCalibration(s, (*calib)[0], (*calib)[1]);
     const auto withIds = BlankFollowUp(s, words + 5);
     if (!withIds)
-        return Report(s, Result::Er, kBlankEndNote);
-    return WordAt(*withIds, 0) == s.ops.chipCalib.word() ? Result::Ok : Result::Ng;
+        return BlankFailed();
+    return BlankVerdict(WordAt(*withIds, 0) == s.ops.chipCalib.word());
 }
 
-Result BlankCalibrationLast(Session& s, int words) {
+OpReport BlankCalibrationLast(Session& s, int words) {
     const auto reply = BlankSummary(s, words - 1, 3);
     if (!reply)
-        return Report(s, Result::Er, kBlankEndNote);
+        return BlankFailed();
     if (WordAt(*reply, 0) != BlankWord(s))
-        return Result::Ng;
+        return BlankVerdict(false);
     const auto calib = BlankFollowUp(s, words);
     if (!calib)
-        return Report(s, Result::Er, kBlankEndNote);
+        return BlankFailed();
     TakeChipCalibration(s, (*calib)[0], (*calib)[1]);
-    return Result::Ok;
+    return BlankVerdict(true);
 }
 
-Result BlankProgramWords(Session& s, int words) {
+OpReport BlankProgramWords(Session& s, int words) {
     const auto reply = BlankSummary(s, words, 3);
     if (!reply)
-        return Report(s, Result::Er, kBlankEndNote);
-    return WordAt(*reply, 0) == BlankWord(s) ? Result::Ok : Result::Ng;
+        return BlankFailed();
+    return BlankVerdict(WordAt(*reply, 0) == BlankWord(s));
 }
 
 }  // namespace
 
-Result BlankCheckProgramMemory(Session& s) {
+OpReport BlankCheckProgramMemory(Session& s) {
     const int words = s.device.programWords;
     s.link.DiscardInput();
-    SendLetters(s, Command::BlankCheckProgram);
+    SendLetters(s.link, LettersOf(s).blankCheckProgram);
     switch (FamilyOf(s).blankCheck) {
     case BlankCheckLayout::WholeArea:
         return BlankWholeArea(s, words);
@@ -356,60 +216,61 @@ Result BlankCheckProgramMemory(Session& s) {
     return BlankProgramWords(s, words);
 }
 
-Result BlankCheckEeprom(Session& s) {
+OpReport BlankCheckEeprom(Session& s) {
+    constexpr Operation op = Operation::BlankCheckEeprom;
     const int cells = s.device.eepromBytes;
     if (cells == 0 || !FamilyOf(s).eeprom)
-        return Result::None;
+        return Done(op, Result::None);
     s.link.DiscardInput();
-    SendLetters(s, Command::BlankCheckEeprom);
-    s.link.SendCount(cells);
-    const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer);
+    SendCommand(s, LettersOf(s).blankCheckEeprom, cells);
+    const auto reply = Receive(s.link, 2 * cells + 1, kEepromTransfer);
     if (!reply)
-        return Report(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　読み出しデータ不足。");
-    if (!HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
-        return Report(s, Result::Er, "ＥＥＰＲＯＭデータメモリブランクチェック失敗。　　終了コードを受信できませんでした。");
+        return LinkFailed(op, Result::Er, Reason::ShortReply);
+    if (!HasEndCode(*reply, 2 * static_cast<std::size_t>(cells)))
+        return LinkFailed(op, Result::Er);
     std::uint8_t data = 0xFF;
     for (int n = 0; n < cells; ++n)
         data &= (*reply)[2 * n + 1];
-    return data == 0xFF ? Result::Ok : Result::Ng;
+    return Done(op, data == 0xFF ? Result::Ok : Result::Ng);
 }
 
-Result BlankCheckConfig(Session& s, Result& protect) {
-    const char* const endNote = "コンフィギュレーションワードブランクチェック失敗。　　終了コードを受信できませんでした。";
+OpReport BlankCheckConfig(Session& s, Result& protect) {
+    constexpr Operation op = Operation::BlankCheckConfig;
+    const FamilyTraits& family = FamilyOf(s);
+    const int words = CoreOf(s).configWords;
+    const std::size_t end = 2 * static_cast<std::size_t>(words);
     s.link.DiscardInput();
-    SendLetters(s, Command::BlankCheckConfig);
-    if (TwelveBit(s)) {
-        s.link.SendCount(1);
-        const auto reply = Receive(s, 3, AfterWork(1));
-        if (!reply || !HasEndCode(s, *reply, 2))
-            return Report(s, Result::Er, endNote);
-        int word = WordAt(*reply, 0);
-        protect = ProtectFrom(s, word);
-        s.ops.configAcc = {(*reply)[0], (*reply)[1]};
+    SendCommand(s, family.letters.blankCheckConfig, words);
+    auto reply = Receive(s.link, static_cast<int>(end) + 1, AfterWork(words));
+    if (!reply || !HasEndCode(*reply, end))
+        return LinkFailed(op, Result::Er);
+    Bytes& r = *reply;
+    OpReport report = Done(op);
+    if (family.twelveBit()) {
+        int word = WordAt(r, 0);
+        protect = report.protect = ProtectFrom(s, word);
+        s.ops.configAcc = {r[0], r[1]};
         // The oscillator bits of these parts are not part of blankness.
         int expected = 0x0FFF;
-        if (IsOldOscillatorPart(s.device.name)) {
+        if (IsOldOscillatorPart(family, s.device.name)) {
             expected = 0x0FFC;
             word &= 0xFFFC;
         }
-        return word == expected ? Result::Ok : Result::Ng;
+        report.result = word == expected ? Result::Ok : Result::Ng;
+        return report;
     }
-    s.link.SendCount(8);
-    auto reply = Receive(s, 17, AfterWork(8));
-    if (!reply || !HasEndCode(s, *reply, 16))
-        return Report(s, Result::Er, endNote);
-    Bytes& r = *reply;
     TakeChipBandGap(s, WordAt(r, 14));
-    if (FamilyOf(s).bandGap)
+    if (family.bandGap)
         r[14] |= 0x30;  // factory band-gap bits
-    protect = ProtectFrom(s, WordAt(r, 14));
+    protect = report.protect = ProtectFrom(s, WordAt(r, 14));
     BytePair acc;
     for (std::size_t i : {0, 2, 4, 6, 14}) {
         acc.high &= r[i];
         acc.low &= r[i + 1];
     }
     s.ops.configAcc = acc;
-    return acc.word() == 0x3FFF || acc.word() == s.device.configAndMask ? Result::Ok : Result::Ng;
+    report.result = acc.word() == 0x3FFF || acc.word() == s.device.configAndMask ? Result::Ok : Result::Ng;
+    return report;
 }
 
 namespace {
@@ -439,8 +300,9 @@ void TakeProgramWords(Session& s, const Bytes& r, int first, bool calibrated) {
         SetProgramWord(s, words - 1, r[last], r[last + 1]);
 }
 
-// A 12-bit reply starts with the configuration word and ends with the four
-// ID words; the rest of the configuration area reads blank.
+// The ID words end a 12-bit reply of n words; the configuration word, read
+// ahead of the program words, is its first. The rest of the configuration
+// area reads blank.
 void TakeConfigAndIds(Session& s, const Bytes& r, int n) {
     for (int i = 0; i < 16; i += 2) {
         s.buffer.configArea[i] = 0x0F;
@@ -448,8 +310,8 @@ void TakeConfigAndIds(Session& s, const Bytes& r, int n) {
     }
     s.ops.idAcc = {};
     std::string idText;
-    for (int id = 0; id < 4; ++id) {
-        const std::size_t at = 2 * static_cast<std::size_t>(n - 4 + id);
+    for (int id = 0; id < CoreOf(s).idWordsAfterProgram; ++id) {
+        const std::size_t at = 2 * static_cast<std::size_t>(n - CoreOf(s).idWordsAfterProgram + id);
         s.buffer.configArea[2 * id] = r[at];
         s.buffer.configArea[2 * id + 1] = r[at + 1];
         s.ops.idAcc.high &= r[at];
@@ -464,52 +326,46 @@ void TakeConfigAndIds(Session& s, const Bytes& r, int n) {
 
 }  // namespace
 
-Result ReadProgramMemory(Session& s) {
+OpReport ReadProgramMemory(Session& s, Progress& progress) {
+    const Core& core = CoreOf(s);
     const int words = s.device.programWords;
     const bool calibrated = !s.buffer.calibText.empty();
-    const bool twelveBit = TwelveBit(s);
     s.link.DiscardInput();
-    SendLetters(s, Command::ReadProgram);
-    // 12-bit: configuration word, program words, then the four ID words.
-    const int n = twelveBit ? words + 5 : words;
-    s.link.SendCount(n);
-    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
-    if (!reply || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
-        return Report(s, Result::Ng,
-                      twelveBit ? kProgramReadEndNote
-                                : "プログラムメモリ読み出しブランクチェック失敗。　　終了コードを受信できませんでした。");
-    TakeProgramWords(s, *reply, twelveBit ? 1 : 0, calibrated);
-    if (twelveBit)
+    const int n = core.wordsBeforeProgram + words + core.idWordsAfterProgram;
+    SendCommand(s, LettersOf(s).readProgram, n);
+    const auto reply = Receive(s.link, 2 * n + 1, AfterWork(n), &progress);
+    if (!reply || !HasEndCode(*reply, 2 * static_cast<std::size_t>(n)))
+        return LinkFailed(Operation::ReadProgram, Result::Ng);
+    TakeProgramWords(s, *reply, core.wordsBeforeProgram, calibrated);
+    if (core.idWordsAfterProgram > 0)
         TakeConfigAndIds(s, *reply, n);
-    RefreshProgramMemoryText(s);
-    if (twelveBit)
-        RefreshIdConfigDisplay(s);
-    return Result::Ok;
+    return Done(Operation::ReadProgram);
 }
 
 namespace {
 
 // Every EEPROM transfer starts alike: a device without EEPROM bytes has
-// nothing to transfer (nullopt), a family without the EEPROM commands says
-// so (None); otherwise the transfer runs over the device's cells.
-std::optional<Result> EepromTransfer(Session& s, const char* noEepromNote, Result (*transfer)(Session&, int cells)) {
+// nothing to transfer (nullopt), a family without the EEPROM commands has
+// none (None); otherwise the transfer runs over the device's cells.
+using EepromCells = OpReport (*)(Session& s, int cells, Progress& progress);
+std::optional<OpReport> EepromTransfer(Session& s, Operation op, EepromCells transfer, Progress& progress) {
     const int cells = s.device.eepromBytes;
     if (cells == 0)
         return std::nullopt;
     if (!FamilyOf(s).eeprom)
-        return Report(s, Result::None, noEepromNote);
-    return transfer(s, cells);
+        return Failed(op, Result::None, Reason::NoCommand);
+    return transfer(s, cells, progress);
 }
 
-Result ReadEepromCells(Session& s, int cells) {
+OpReport ReadEepromCells(Session& s, int cells, Progress& progress) {
+    constexpr Operation op = Operation::ReadEeprom;
     s.link.DiscardInput();
-    SendLetters(s, Command::ReadEeprom);
-    s.link.SendCount(cells);
-    const auto reply = Receive(s, 2 * cells + 1, kEepromTransfer, true);
+    SendCommand(s, LettersOf(s).readEeprom, cells);
+    const auto reply = Receive(s.link, 2 * cells + 1, kEepromTransfer, &progress);
     if (!reply)
-        return Report(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　読み出しデータ不足。");
-    if (!HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
-        return Report(s, Result::Ng, "ＥＥＰＲＯＭデータメモリ読み出し失敗。　　終了コードを受信できませんでした。");
+        return LinkFailed(op, Result::Ng, Reason::ShortReply);
+    if (!HasEndCode(*reply, 2 * static_cast<std::size_t>(cells)))
+        return LinkFailed(op, Result::Ng);
     const Bytes& r = *reply;
     const int stored = EepromCellsInBuffer(s);
     for (int n = 0; n < cells; ++n) {
@@ -520,108 +376,98 @@ Result ReadEepromCells(Session& s, int cells) {
         s.ops.eepromAcc.high &= r[2 * n];
         s.ops.eepromAcc.low &= r[2 * n + 1];
     }
-    RefreshEepromText(s);
-    return Result::Ok;
+    return Done(op);
 }
 
 }  // namespace
 
-std::optional<Result> ReadEeprom(Session& s) {
+std::optional<OpReport> ReadEeprom(Session& s, Progress& progress) {
     // Reset first, so a device without EEPROM never inherits another chip's data.
     s.ops.eepromAcc = {0x3F, 0xFF};
-    return EepromTransfer(s, "EPROM版は、ＥＥＰＲＯＭデータメモリを内蔵していません。", ReadEepromCells);
+    return EepromTransfer(s, Operation::ReadEeprom, ReadEepromCells, progress);
 }
 
-Result ReadConfig(Session& s) {
-    const char* const endNote = "コンフィギュレーションワード読み出し失敗。　　終了コードを受信できませんでした。";
+OpReport ReadConfig(Session& s) {
+    constexpr Operation op = Operation::ReadConfig;
+    const bool twelveBit = TwelveBit(s);
+    const int words = CoreOf(s).configWords;
+    const std::size_t end = 2 * static_cast<std::size_t>(words);
     s.link.DiscardInput();
-    SendLetters(s, Command::ReadConfig);
-    if (TwelveBit(s)) {
-        s.link.SendCount(1);
-        const auto reply = Receive(s, 3, AfterWork(1));
-        if (!reply || !HasEndCode(s, *reply, 2))
-            return Report(s, Result::Ng, endNote);
-        s.buffer.configArea[14] = (*reply)[0];
-        s.buffer.configArea[15] = (*reply)[1];
-        RefreshIdConfigDisplay(s);
-        return Result::Ok;
-    }
-    s.link.SendCount(8);
-    const auto reply = Receive(s, 17, kReply);
+    SendCommand(s, LettersOf(s).readConfig, words);
+    const auto reply = Receive(s.link, static_cast<int>(end) + 1, twelveBit ? AfterWork(words) : kReply);
     if (!reply)
-        return Report(s, Result::Ng, "コンフィギュレーションワード読み出し失敗。　　読み出しデータ不足。");
-    if (!HasEndCode(s, *reply, 16))
-        return Report(s, Result::Ng, endNote);
+        return LinkFailed(op, Result::Ng, Reason::ShortReply);
+    if (!HasEndCode(*reply, end))
+        return LinkFailed(op, Result::Ng);
+    const Bytes& r = *reply;
+    if (twelveBit) {
+        s.buffer.configArea[14] = r[0];
+        s.buffer.configArea[15] = r[1];
+        return Done(op);
+    }
     BytePair acc;
     for (std::size_t i = 0; i < 16; ++i)
-        s.buffer.configArea[i] = (*reply)[i];
+        s.buffer.configArea[i] = r[i];
     // As in the blank check, the factory band-gap bits of a 12F6 part do not
     // make it programmed; the image keeps them as read.
     const std::uint8_t bandGap = FamilyOf(s).bandGap ? 0x30 : 0x00;
     for (std::size_t i : {0, 2, 4, 6, 14}) {
-        acc.high &= (*reply)[i] | (i == 14 ? bandGap : 0x00);
-        acc.low &= (*reply)[i + 1];
+        acc.high &= r[i] | (i == 14 ? bandGap : 0x00);
+        acc.low &= r[i + 1];
     }
     s.ops.configAcc = acc;
-    TakeChipBandGap(s, WordAt(*reply, 14));
-    RefreshIdConfigDisplay(s);
-    return Result::Ok;
+    TakeChipBandGap(s, WordAt(r, 14));
+    return Done(op);
 }
 
-Result ReadCalibration(Session& s) {
-    if (!FamilyOf(s).calibrated)
-        return Result::None;
+OpReport ReadCalibration(Session& s, Progress& progress) {
+    constexpr Operation op = Operation::ReadCalibration;
+    const FamilyTraits& family = FamilyOf(s);
+    if (!family.calibrated)
+        return Done(op, Result::None);
     const int words = s.device.programWords;
-    ShowNote(s, "ＯＳＣＣＡＬデータリード中．．．．．");
-    s.ui.processEvents();
     s.link.DiscardInput();
-    SendLetters(s, Command::ReadProgram);
     // Up to the last program word, which holds the calibration value; a
     // 12-bit transfer starts at the configuration word.
-    const int n = TwelveBit(s) ? words + 1 : words;
-    s.link.SendCount(n);
-    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
-    if (!reply || words == 0 || !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n)))
-        return Report(s, Result::Ng, "ＯＳＣＣＡＬデータリード失敗。");
+    const int n = CoreOf(s).wordsBeforeProgram + words;
+    SendCommand(s, family.letters.readProgram, n);
+    const auto reply = Receive(s.link, 2 * n + 1, AfterWork(n), &progress);
+    if (!reply)
+        return LinkFailed(op, Result::Ng);
+    if (words == 0)
+        return Failed(op, Result::Ng, Reason::NoWords);
+    if (!HasEndCode(*reply, 2 * static_cast<std::size_t>(n)))
+        return LinkFailed(op, Result::Ng);
     const std::size_t last = 2 * static_cast<std::size_t>(n - 1);
     const std::uint8_t high = (*reply)[last], low = (*reply)[last + 1];
     TakeChipCalibration(s, high, low);
-    // The boxes show the chip's value only when it is one.
-    if (FamilyOf(s).flash && IsCalibrationInstruction(FamilyOf(s), s.ops.chipCalib.word())) {
-        s.view.osccalHiText = std::to_string(high);
-        s.view.osccalLoText = std::to_string(low);
-        s.buffer.calibText = CalibrationText(FamilyOf(s), low);
+    OpReport report = Done(op);
+    // The chip's value is shown only when it is one.
+    if (family.flash && IsCalibrationInstruction(family, s.ops.chipCalib.word())) {
+        report.value = s.ops.chipCalib.word();
+        s.buffer.calibText = CalibrationText(family, low);
     }
-    s.view.note.clear();
-    s.ui.viewChanged();
-    return Result::Ok;
+    return report;
 }
 
-Result ReadBandGap(Session& s) {
+OpReport ReadBandGap(Session& s) {
+    constexpr Operation op = Operation::ReadBandGap;
     if (!FamilyOf(s).bandGap)
-        return Result::None;
-    ShowNote(s, "ＢＧデータリード中．．．．．");
-    s.ui.processEvents();
+        return Done(op, Result::None);
     s.link.DiscardInput();
-    SendLetters(s, Command::ReadConfigArea);
-    s.link.SendCount(8);
-    const auto reply = Receive(s, 17, kReply);
+    SendCommand(s, LettersOf(s).readConfigArea, 8);
+    const auto reply = Receive(s.link, 17, kReply);
     if (!reply)
-        return Report(s, Result::Ng, "ＢＧデータリード失敗。　　リードデータ不足。");
-    if (!HasEndCode(s, *reply, 16))
-        return Report(s, Result::Ng, "ＢＧデータリード失敗。　　終了コードを受信できませんでした。");
+        return LinkFailed(op, Result::Ng, Reason::ShortReply);
+    if (!HasEndCode(*reply, 16))
+        return LinkFailed(op, Result::Ng);
     TakeChipBandGap(s, WordAt(*reply, 14));
-    if (s.ops.chipBandGap)
-        s.view.bandGapText = std::to_string(*s.ops.chipBandGap);
-    s.view.note.clear();
-    s.ui.viewChanged();
-    return Result::Ok;
+    OpReport report = Done(op);
+    report.value = s.ops.chipBandGap;
+    return report;
 }
 
 namespace {
-
-const char* const kProgramWriteFailed = "プログラムメモリのプログラミングに失敗しました。  ";
-const char* const kProgramWriteDone = "プログラムメモリのプログラミングに成功しました。";
 
 void AddWord(Bytes& image, int word) {
     image.push_back(static_cast<std::uint8_t>((word >> 8) & 0xFF));
@@ -638,318 +484,284 @@ void RestoreLostCalibration(Session& s) {
 
 // Configuration word first, left unprotected until the configuration pass,
 // then the program words and the four ID words.
-Result WriteTwelveBitProgram(Session& s) {
-    const std::string failed = kProgramWriteFailed;
+OpReport WriteTwelveBitProgram(Session& s, Progress& progress) {
+    const Core& core = CoreOf(s);
     const int words = s.device.programWords;
-    const int n = words + 5;
+    const int n = core.wordsBeforeProgram + words + core.idWordsAfterProgram;
     s.link.SendCount(n);
     Bytes image;
     AddWord(image, ConfigAreaWord(s, 7) | s.device.codeProtectMask);
     for (int w = 0; w < words; ++w)
         AddWord(image, ProgramWord(s, w));
-    for (int id = 0; id < 4; ++id)
+    for (int id = 0; id < core.idWordsAfterProgram; ++id)
         AddWord(image, ConfigAreaWord(s, id));
-    const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule12, 2 * (n - 1), 0);
-    if (t.kind == Transfer::Aborted)
-        return Report(s, Result::Ng, failed + "(ABT)");
-    if (t.kind == Transfer::Silent && t.index < n)
-        return Report(s, Result::Ng, failed + "(TMO)",
-                      std::string(kCrLf) + "コードプロテクトされた書込済みマイコンに再プログラミング行った可能性があります。");
-    if (t.kind == Transfer::Silent)
-        return Report(s, Result::Ng, failed + "(RXO)",
-                      std::string(kCrLf) + "念のためデバイスと書き込みのオシレータ設定を確認してください。");
-    if (!HasEndCode(s, t.reply, 0))
-        return Report(s, Result::Ng, failed + "(EOF)");
-    return Report(s, Result::Ok, kProgramWriteDone);
+    const Transfer t = SendAcknowledged(s.link, image, kReply, core.programAbort, &progress, 2 * (n - 1), 0);
+    return Judged(Operation::WriteProgram, t, n);
 }
 
 // 14-bit parts: only up to the last programmed word.
-Result WriteFourteenBitProgram(Session& s) {
-    const std::string failed = kProgramWriteFailed;
+OpReport WriteFourteenBitProgram(Session& s, Progress& progress) {
     const int used = UsedLength(s);
     s.link.SendCount(used);
     Bytes image;
     for (int w = 0; w < used; ++w)
         AddWord(image, ProgramWord(s, w));
-    const Transfer t = SendAcknowledged(s, image, kReply, kAbortRule14, 2 * used - 1, 0);
-    if (t.kind == Transfer::Aborted)
-        return Report(s, Result::Ng, failed + "中断コードが返信されました。");
-    if (t.kind == Transfer::Silent && t.index < used) {
-        char address[16];
-        std::snprintf(address, sizeof address, "%X", static_cast<unsigned>(t.index));
-        return Report(s, Result::Ng, failed + "タイムアウトが発生しました。", address);
-    }
-    if (t.kind == Transfer::Silent)
-        return Report(s, Result::Ng, failed + "受信タイムアウトが発生しました。");
-    if (!HasEndCode(s, t.reply, 0))
-        return Report(s, Result::Ng, failed + "終了コードを受信できませんでした。");
-    return Report(s, Result::Ok, kProgramWriteDone);
+    const Transfer t = SendAcknowledged(s.link, image, kReply, CoreOf(s).programAbort, &progress, 2 * used - 1, 0);
+    return Judged(Operation::WriteProgram, t, used);
 }
 
 }  // namespace
 
-Result WriteProgramMemory(Session& s) {
+OpReport WriteProgramMemory(Session& s, Progress& progress) {
     s.link.DiscardInput();
-    SendLetters(s, Command::WriteProgram);
+    SendLetters(s.link, LettersOf(s).writeProgram);
     RestoreLostCalibration(s);
-    return TwelveBit(s) ? WriteTwelveBitProgram(s) : WriteFourteenBitProgram(s);
+    return TwelveBit(s) ? WriteTwelveBitProgram(s, progress) : WriteFourteenBitProgram(s, progress);
 }
 
-Result MergeConfigArea(Session& s) {
+OpReport MergeConfigArea(Session& s) {
     // No discard here: it directly follows the verify replies.
-    SendLetters(s, Command::ReadConfigArea);
-    s.link.SendCount(8);
-    const auto reply = Receive(s, 17, AfterWork(8));
-    if (!reply || !HasEndCode(s, *reply, 16))
-        return Report(s, Result::Ng, "コンフィギュレーションワード修正失敗。　　終了コードを受信できませんでした。");
+    SendCommand(s, LettersOf(s).readConfigArea, 8);
+    const auto reply = Receive(s.link, 17, AfterWork(8));
+    if (!reply || !HasEndCode(*reply, 16))
+        return LinkFailed(Operation::MergeConfigArea, Result::Ng);
     auto& image = s.ops.configImage;
     for (std::size_t i = 0; i < 16; ++i)
         image[i] = (i >= 8 && i < 14) ? (*reply)[i] : s.buffer.configArea[i];
-    return Result::Ok;
+    return Done(Operation::MergeConfigArea);
 }
 
-Result WriteConfig(Session& s) {
+OpReport WriteConfig(Session& s) {
+    constexpr Operation op = Operation::WriteConfig;
     s.link.DiscardInput();
-    SendLetters(s, Command::WriteConfig);
+    SendLetters(s.link, LettersOf(s).writeConfig);
     if (TwelveBit(s)) {
         // The answer to the word is the end code, or the word the chip took
         // followed by the end code: wait for all of it, it is not a refusal.
-        constexpr AbortRule kReadBack{protocol::kAbort12, SIZE_MAX, protocol::kEndCode, false};
+        constexpr protocol::AbortRule kReadBack{protocol::kAbort12, SIZE_MAX, protocol::kEndCode, false};
         s.link.SendCount(1);
         const Bytes word{s.buffer.configArea[14], s.buffer.configArea[15]};
-        const std::string written = Hex4(word[0] * 256 + word[1]);
-        const Transfer t = SendAcknowledged(s, word, kIdle, kReadBack, 0, 0);
-        if (t.kind != Transfer::Sent)
-            return Report(s, Result::Ng, std::string(kConfigWriteFailed) + kCrLf,
-                        "( Read = ????  Write = " + written + " )");
-        const Bytes& reply = t.reply;
-        if (At(reply, 0) == protocol::kEndCode)
-            return Report(s, Result::Ok, kConfigWriteDone);
-        ShowNote(s, std::string(kConfigWriteFailed) + kCrLf,
-                 "( Read = " + Hex4(WordAt(reply, 0)) + "  Write = " + written + " )");
+        const Transfer t = SendAcknowledged(s.link, word, kIdle, kReadBack, nullptr, 0, 0);
+        OpReport report = t.kind == Transfer::Sent ? Done(op) : Judged(op, t, 1);
+        report.sent = word[0] * 256 + word[1];
+        if (t.kind != Transfer::Sent || At(t.reply, 0) == protocol::kEndCode)
+            return report;
         // The chip's answer carries the oscillator bits it took: then the word is in.
-        return At(reply, 1) == (s.buffer.configArea[15] & 0x0F) ? Result::Ok : Result::Ng;
+        report.result = At(t.reply, 1) == (s.buffer.configArea[15] & 0x0F) ? Result::Ok : Result::Ng;
+        report.reason = Reason::ReadBack;
+        report.answered = WordAt(t.reply, 0);
+        return report;
     }
     s.link.SendCount(8);
     const Bytes image(s.ops.configImage.begin(), s.ops.configImage.end());
     // A refusal stops the transfer: no word of ours reaches a board that gave up.
-    const Transfer t = SendAcknowledged(s, image, kIdle, kAbortRule14, 0, 0);
-    if (t.kind == Transfer::Sent && HasEndCode(s, t.reply, 0))
-        return Report(s, Result::Ok, kConfigWriteDone);
-    return Report(s, Result::Ng, kConfigWriteFailed,
-                std::string(kCrLf) + "( Address = " + "7" + "  Read = " + "????" +
-                    "  Write = " + Hex4(image[14] * 256 + image[15]) + " )");
+    OpReport report = Judged(op, SendAcknowledged(s.link, image, kIdle, protocol::kAbortRule14, nullptr, 0, 0), 8);
+    report.sent = image[14] * 256 + image[15];
+    return report;
 }
 
 namespace {
 
-Result WriteEepromCells(Session& s, int cells) {
-    const char* const endNote = "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。  終了コードを受信できませんでした。";
+OpReport WriteEepromCells(Session& s, int cells, Progress& progress) {
     s.link.DiscardInput();
-    SendLetters(s, Command::WriteEeprom);
-    s.link.SendCount(cells);
+    SendCommand(s, LettersOf(s).writeEeprom, cells);
     Bytes image;
     for (int n = 0; n < cells; ++n) {
         const bool inBuffer = n < EepromCellsInBuffer(s);
         image.push_back(inBuffer ? s.buffer.eeprom[2 * n] : 0x3F);
         image.push_back(inBuffer ? s.buffer.eeprom[2 * n + 1] : 0xFF);
     }
-    const Transfer t = SendAcknowledged(s, image, kIdle, kRefusalRule, 2 * cells + 1, 1);
-    if (t.kind == Transfer::Silent)
-        return Report(s, Result::Ng, endNote);
-    if (t.kind == Transfer::Aborted) {
-        // The refusal answers the cell sent last; at the header there is none.
-        if (t.index == 0)
-            return Report(s, Result::Ng, kEepromWriteFailed);
+    const Transfer t = SendAcknowledged(s.link, image, kIdle, protocol::kRefusalRule, &progress, 2 * cells + 1, 1);
+    OpReport report = Judged(Operation::WriteEeprom, t, cells);
+    // The refusal ("*", the cell read back, a pad) answers the cell sent
+    // last; at the header there is none.
+    if (t.kind == Transfer::Aborted && t.index > 0) {
         const std::size_t f = 2 * static_cast<std::size_t>(t.index - 1);
-        return Report(s, Result::Ng, kEepromWriteFailed,
-                      "( Address = " + std::to_string(t.index - 1) + "  Write = " + Hex2(At(t.reply, 2)) +
-                          Hex2(At(t.reply, 1)) + "  Read = " + Hex2(image[f + 1]) + Hex2(image[f]) + " )");
+        report.answered = (At(t.reply, 2) & 0xFF) * 256 + (At(t.reply, 1) & 0xFF);
+        report.sent = image[f + 1] * 256 + image[f];
     }
-    if (!HasEndCode(s, t.reply, 0))
-        return Report(s, Result::Ng, endNote);
-    return Report(s, Result::Ok, "ＥＥＰＲＯＭデータメモリのプログラミングに成功しました。");
+    return report;
 }
 
 }  // namespace
 
-std::optional<Result> WriteEeprom(Session& s) { return EepromTransfer(s, kNoEepromNote, WriteEepromCells); }
+std::optional<OpReport> WriteEeprom(Session& s, Progress& progress) {
+    return EepromTransfer(s, Operation::WriteEeprom, WriteEepromCells, progress);
+}
 
 namespace {
 
+// More than this many differences are not listed; they are still counted.
+constexpr std::size_t kListedDifferences = 100;
+
+// A word the chip holds otherwise than the image: the verify fails.
+void Compare(OpReport& report, int address, int expected, int found) {
+    if (expected == found)
+        return;
+    report.differences.push_back({address, expected, found});
+    report.result = Result::Ng;
+    report.reason = Reason::Differs;
+}
+
 // Compares reply words first .. first + compared - 1 with the buffer
-// (addresses from 0; past the program words come the IDs), listing each
-// difference; `skipped` is an address left out (-1 none).
-Result CompareProgramWords(Session& s, const Bytes& r, int first, int compared, int skipped) {
+// (addresses from 0; past the program words come the IDs); `skipped` is an
+// address left out (-1 none).
+OpReport CompareProgramWords(Session& s, const Bytes& r, int first, int compared, int skipped) {
     const int words = s.device.programWords;
-    Result result = Result::Ok;
-    int differences = 0;
-    s.ops.programCaret = 0;
-    std::string& view = s.view.programMemory.text;
+    OpReport report = Done(Operation::VerifyProgram);
     for (int k = first; k < first + compared; ++k) {
         const int address = k - first;
         if (address == skipped)
             continue;
         const int expected = address < words ? ProgramWord(s, address) : ConfigAreaWord(s, address - words);
-        const int found = WordAt(r, 2 * static_cast<std::size_t>(k));
-        if (expected != found) {
-            InsertDifference(view, s.ops.programCaret, address, Hex4(expected), Hex4(found));
-            ++differences;
-            result = Result::Ng;
-        }
+        Compare(report, address, expected, WordAt(r, 2 * static_cast<std::size_t>(k)));
+        if (report.more)
+            continue;
+        // The last word compared is the last one the list takes in.
         s.ops.verifyPos = 2 * k;
-        if (differences > 100) {
-            const std::string remark = std::string("これ以降もエラーがある可能性があります。") + kCrLf + kCrLf;
-            view.insert(s.ops.programCaret, remark);
-            s.ops.programCaret += remark.size();
-            ShowNote(s, "プログラムメモリ ベリファイエラー。");
-            break;
-        }
+        report.listed = report.differences.size();
+        report.more = report.listed > kListedDifferences;
     }
-    s.ui.viewChanged();
-    return result;
+    return report;
 }
 
 }  // namespace
 
-Result VerifyProgramMemory(Session& s, bool calibrationApart) {
+OpReport VerifyProgramMemory(Session& s, Progress& progress, bool calibrationApart) {
+    const Core& core = CoreOf(s);
     const int words = s.device.programWords;
     const bool twelveBit = TwelveBit(s);
     const bool calibrated = FamilyOf(s).calibrated && !s.buffer.calibText.empty() && words > 0;
     s.link.DiscardInput();
-    SendLetters(s, Command::VerifyProgram);
     // 12-bit: configuration word, program words, IDs; 14-bit: the used words,
     // and on to the calibration word when it is to be shown apart.
-    const int used = twelveBit ? words + 4 : UsedLength(s);
-    const int n = twelveBit ? words + 5 : (calibrated && calibrationApart ? words : used);
-    s.link.SendCount(n);
-    const auto reply = Receive(s, 2 * n + 1, AfterWork(n), true);
+    const int used = twelveBit ? words + core.idWordsAfterProgram : UsedLength(s);
+    const int n = twelveBit ? core.wordsBeforeProgram + used : (calibrated && calibrationApart ? words : used);
+    SendCommand(s, LettersOf(s).verifyProgram, n);
+    const auto reply = Receive(s.link, 2 * n + 1, AfterWork(n), &progress);
     s.ops.verifyReply = reply ? *reply : Bytes{};
     s.ops.verifyPos = 0;
     s.ops.verifyCalibration.reset();
-    if (!reply || (twelveBit && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(n))))
-        return Report(s, Result::Ng, kProgramReadEndNote);
+    const std::size_t end = 2 * static_cast<std::size_t>(n);
+    if (!reply || (twelveBit && !HasEndCode(*reply, end)))
+        return LinkFailed(Operation::VerifyProgram, Result::Ng);
     const Bytes& r = *reply;
-    const int first = twelveBit ? 1 : 0;  // the 12-bit configuration word is not compared here
+    const int first = core.wordsBeforeProgram;  // the 12-bit configuration word is not compared here
     if (calibrated && first + words <= n)
         s.ops.verifyCalibration = WordAt(r, 2 * static_cast<std::size_t>(first + words - 1));
-    const Result result = CompareProgramWords(s, r, first, used, calibrated && calibrationApart ? words - 1 : -1);
-    if (!twelveBit && result == Result::Ok && !HasEndCode(s, r, 2 * static_cast<std::size_t>(n)))
-        return Report(s, Result::Ng, kProgramReadEndNote);
-    return result;
+    OpReport report = CompareProgramWords(s, r, first, used, calibrated && calibrationApart ? words - 1 : -1);
+    if (!twelveBit && report.result == Result::Ok && !HasEndCode(r, end))
+        report = LinkFailed(Operation::VerifyProgram, Result::Ng);
+    return report;
 }
 
 namespace {
 
-Result VerifyEepromCells(Session& s, int cells) {
-    const char* const endNote = "ＥＥＰＲＯＭデータメモリの ベリファイエラー。  終了コードを受信できませんでした。";
+OpReport VerifyEepromCells(Session& s, int cells, Progress& progress) {
+    constexpr Operation op = Operation::VerifyEeprom;
     s.link.DiscardInput();
-    SendLetters(s, Command::VerifyEeprom);
-    s.link.SendCount(cells);
-    const auto reply = Receive(s, 2 * cells + 1, AfterWork(cells), true);
+    SendCommand(s, LettersOf(s).verifyEeprom, cells);
+    const auto reply = Receive(s.link, 2 * cells + 1, AfterWork(cells), &progress);
     if (!reply)
-        return Report(s, Result::Ng, endNote);
-    Result result = Result::Ok;
-    s.ops.eepromCaret = 0;
+        return LinkFailed(op, Result::Ng);
+    OpReport report = Done(op);
     for (int n = 0; n < cells; ++n) {
         const int expected = n < EepromCellsInBuffer(s) ? s.buffer.eeprom[2 * n + 1] : 0xFF;
-        const int found = (*reply)[2 * n + 1];
-        if (expected != found) {
-            InsertDifference(s.view.eeprom.text, s.ops.eepromCaret, n, Hex2(expected), Hex2(found));
-            result = Result::Ng;
-        }
+        Compare(report, n, expected, (*reply)[2 * n + 1]);
     }
-    s.ui.viewChanged();
-    if (result != Result::Ng && !HasEndCode(s, *reply, 2 * static_cast<std::size_t>(cells)))
-        return Report(s, Result::Ng, endNote);
-    return result;
+    report.listed = report.differences.size();
+    if (report.result != Result::Ng && !HasEndCode(*reply, 2 * static_cast<std::size_t>(cells)))
+        return LinkFailed(op, Result::Ng);
+    return report;
 }
 
 }  // namespace
 
-std::optional<Result> VerifyEeprom(Session& s) { return EepromTransfer(s, kNoEepromNote, VerifyEepromCells); }
+std::optional<OpReport> VerifyEeprom(Session& s, Progress& progress) {
+    return EepromTransfer(s, Operation::VerifyEeprom, VerifyEepromCells, progress);
+}
 
 namespace {
 
-// The configuration reply both verifies share; nullopt after its own note,
-// with the verify texts empty: nothing was read from the chip.
-std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect) {
+// The configuration reply both verifies share; nullopt (the report says
+// why) with the verify texts empty: nothing was read from the chip.
+std::optional<Bytes> ReadConfigForVerify(Session& s, Result& protect, OpReport& report) {
     s.ops.verifyConfigText.clear();
     s.ops.verifyIdText.clear();
     s.ops.chipBandGap.reset();
-    const char* const endNote = "コンフィギュレーションワードのベリファイに失敗しました。  終了コードを受信できませんでした。";
-    const bool twelveBit = TwelveBit(s);
+    const int words = CoreOf(s).configWords;
     s.link.DiscardInput();
-    SendLetters(s, Command::VerifyConfig);
-    const int words = twelveBit ? 1 : 8;
-    s.link.SendCount(words);
+    SendCommand(s, LettersOf(s).verifyConfig, words);
     const std::size_t length = 2 * static_cast<std::size_t>(words) + 1;
     // Nothing is judged from a reply without its end code: a garbled reply
     // must not read as a protected chip.
-    auto reply = Receive(s, static_cast<int>(length), AfterWork(words));
-    if (!reply || !HasEndCode(s, *reply, length - 1)) {
-        ShowNote(s, endNote);
+    auto reply = Receive(s.link, static_cast<int>(length), AfterWork(words));
+    if (!reply || !HasEndCode(*reply, length - 1)) {
+        report = LinkFailed(report.operation, Result::Ng);
         return std::nullopt;
     }
-    protect = ProtectFrom(s, WordAt(*reply, length - 3));
-    if (!twelveBit)
+    protect = report.protect = ProtectFrom(s, WordAt(*reply, length - 3));
+    if (!TwelveBit(s))
         TakeChipBandGap(s, WordAt(*reply, 14));
     return reply;
 }
 
-bool TwelveBitConfigMatches(Session& s, const Bytes& r) {
+// The 12-bit configuration word against the image's; both verifies judge it so.
+OpReport CompareTwelveBitConfig(Session& s, const Bytes& r, OpReport report) {
     const int word = WordAt(r, 0);
     s.ops.verifyConfigText = Hex4(word);
-    if (word == ConfigAreaWord(s, 7))
-        return true;
-    ShowNote(s, std::string(kConfigVerifyError) + kCrLf + "デバイスにプログラミングされているデータ。ＣＯＮＦＩＧ：0x" +
-                    s.ops.verifyConfigText);
-    return false;
+    Compare(report, 7, ConfigAreaWord(s, 7), word);
+    return report;
+}
+
+// The 14-bit ID words 0..3 and configuration word 7 against `expected`,
+// each through its mask.
+template <typename Expected>
+OpReport CompareFourteenBitConfig(const Bytes& r, OpReport report, Expected expected, int idMask, int configMask) {
+    for (int word : {0, 1, 2, 3, 7}) {
+        const int mask = word == 7 ? configMask : idMask;
+        Compare(report, word, expected(word) & mask, WordAt(r, 2 * static_cast<std::size_t>(word)) & mask);
+    }
+    return report;
 }
 
 }  // namespace
 
-Result VerifyConfig(Session& s, Result& protect) {
-    const auto reply = ReadConfigForVerify(s, protect);
+OpReport VerifyConfig(Session& s, Result& protect) {
+    OpReport report = Done(Operation::VerifyConfig);
+    const auto reply = ReadConfigForVerify(s, protect, report);
     if (!reply)
-        return Result::Ng;
+        return report;
     const Bytes& r = *reply;
     if (TwelveBit(s))
-        return TwelveBitConfigMatches(s, r) ? Result::Ok : Result::Ng;
+        return CompareTwelveBitConfig(s, r, report);
     // The factory band-gap bits are the chip's own, whatever the file says.
-    const std::uint8_t ignored = FamilyOf(s).bandGap ? kBandGapMask >> 8 : 0x00;
-    bool same = true;
-    for (std::size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15}) {
-        const std::uint8_t mask = i == 14 ? static_cast<std::uint8_t>(~ignored) : 0xFF;
-        same = same && (r[i] & mask) == (s.buffer.configArea[i] & mask);
-    }
-    if (same) {
+    const int ignored = FamilyOf(s).bandGap ? kBandGapMask & 0xFF00 : 0;
+    report = CompareFourteenBitConfig(
+        r, report, [&s](int word) { return ConfigAreaWord(s, word); }, 0xFFFF, 0xFFFF & ~ignored);
+    if (report.differences.empty()) {
         s.ops.verifyConfigText = "OK";
         s.ops.verifyIdText = "OK";
-        return Result::Ok;
+        return report;
     }
     s.ops.verifyConfigText = Hex2(r[14]) + Hex2(r[15]);
     s.ops.verifyIdText.clear();
     for (std::size_t i : {1, 3, 5, 7})
         s.ops.verifyIdText += HexDigitChar(r[i] & 0x0F);
-    return Report(s, Result::Ng,
-                std::string(kConfigVerifyError) + kCrLf + "デバイスにプログラミングされているデータ。ＣＯＮＦＩＧ：" +
-                    s.ops.verifyConfigText + "ＩＤ：" + s.ops.verifyIdText);
+    return report;
 }
 
-Result VerifyConfigAfterWrite(Session& s, Result& protect) {
-    const auto reply = ReadConfigForVerify(s, protect);
+OpReport VerifyConfigAfterWrite(Session& s, Result& protect) {
+    OpReport report = Done(Operation::VerifyConfigAfterWrite);
+    const auto reply = ReadConfigForVerify(s, protect, report);
     if (!reply)
-        return Result::Ng;
-    const Bytes& r = *reply;
+        return report;
     if (TwelveBit(s))
-        return TwelveBitConfigMatches(s, r) ? Result::Ok : Result::Ng;
+        return CompareTwelveBitConfig(s, *reply, report);
     // Against what was just written: the ID digits and the whole configuration word.
     const auto& image = s.ops.configImage;
-    bool same = r[14] == image[14] && r[15] == image[15];
-    for (std::size_t i : {1, 3, 5, 7})
-        same = same && (r[i] & 0x0F) == (image[i] & 0x0F);
-    return same ? Result::Ok : Report(s, Result::Ng, kConfigVerifyError);
+    return CompareFourteenBitConfig(
+        *reply, report, [&image](int word) { return image[2 * word] * 256 + image[2 * word + 1]; }, 0x000F, 0xFFFF);
 }
 
 }  // namespace vx

@@ -6,7 +6,8 @@
 #include "device/devicedb.h"
 #include "link/family.h"
 #include "ops/boardops.h"
-#include "session/shell.h"
+#include "ops/opreport.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -45,22 +46,23 @@ bool IsSelectedDevice(const Session& s, int id) {
 std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check) {
     if (s.device.deviceId < 0)
         return std::nullopt;
-    const auto id = ReadDeviceId(s);
-    if (!id)
+    const OpReport read = ReadDeviceId(s);
+    if (Tell(s, read) != Result::Ok)
         return Outcome::LinkFailed;
+    const int id = *read.value;
     s.ops.chipDeviceId = id;
-    const bool selected = IsSelectedDevice(s, *id);
-    const std::string line = DeviceIdLine(s, *id);
-    ShowNote(s, (selected || check == IdCheck::Ask ? "" : "red") + line);
+    const bool selected = IsSelectedDevice(s, id);
+    const std::string line = DeviceIdLine(s, id);
+    ShowNote(s, selected ? Tone::Normal : Tone::Alert, line);
     if (selected || check == IdCheck::Show)
         return std::nullopt;
-    const bool noChip = IsNoChipWord(*id);
+    const bool noChip = IsNoChipWord(id);
     const std::string text =
         (noChip ? line : "ソケットのチップは選択したデバイス（" + s.device.name + "）ではありません。" + kCrLf + line) +
         kCrLf + "このまま続けますか？";
     if (s.ui.askWrongChip(text))
         return std::nullopt;
-    ShowNote(s, noChip ? "redチップが応答しないため、中止しました。" : "redソケットのチップが選択したデバイスではないため、中止しました。");
+    ShowNote(s, Tone::Alert, noChip ? "チップが応答しないため、中止しました。" : "ソケットのチップが選択したデバイスではないため、中止しました。");
     return Outcome::WrongChip;
 }
 
@@ -78,6 +80,9 @@ std::string MissingNames(const ChipValueQuestion& q) {
     return q.calibration ? "キャリブレーション値" : "バンドギャップ値";
 }
 
+// A flash part stops before its erase; an EPROM part is never erased.
+std::string StopBefore(const FamilyTraits& family) { return family.flash ? "消去する前に中止しました。" : "中止しました。"; }
+
 // What the user typed, checked: a value of the wrong form is refused whole.
 std::optional<Outcome> TakeTypedValues(Session& s, const FamilyTraits& family, const ChipValueQuestion& q,
                                        const ChipValueAnswer& answer) {
@@ -91,7 +96,7 @@ std::optional<Outcome> TakeTypedValues(Session& s, const FamilyTraits& family, c
         refused += (refused.empty() ? "" : kCrLf) + ("バンドギャップ値 '" + answer.bandGap + "' は 0 から 3 の数ではありません。");
     if (!refused.empty()) {
         s.ui.messageBox(MsgIcon::Critical, "プログラム", refused);
-        ShowNote(s, "red" + MissingNames(q) + "が正しくないため、消去する前に中止しました。");
+        ShowNote(s, Tone::Alert, MissingNames(q) + "が正しくないため、" + StopBefore(family));
         return Outcome::NoChipValue;
     }
     // Typed by the user: good for the session's later chips too.
@@ -109,7 +114,7 @@ std::optional<Outcome> AskChipValues(Session& s, const FamilyTraits& family, Chi
     const ChipValueAnswer answer = s.ui.askChipValues(q);
     switch (answer.choice) {
     case ChipValueChoice::Cancel:
-        ShowNote(s, "red" + MissingNames(q) + "がないため、消去する前に中止しました。");
+        ShowNote(s, Tone::Alert, MissingNames(q) + "がないため、" + StopBefore(family));
         return Outcome::NoChipValue;
     case ChipValueChoice::UseDefault:
         // Chosen for this chip only: a database default is no chip's value.
@@ -134,13 +139,23 @@ void ShowChipValues(Session& s, const FamilyTraits& family) {
     s.ui.viewChanged();
 }
 
+}  // namespace
+
+bool ChipCalibrationKept(const Session& s, const FamilyTraits& family) {
+    const int chip = s.ops.chipCalib.word();
+    return IsCalibrationInstruction(family, chip) || (!family.flash && chip != family.drivenCore().blankWord);
+}
+
+namespace {
+
 void SettleCalibration(Session& s, const FamilyTraits& family, ChipValueQuestion& q) {
     OpsState& o = s.ops;
     const int chip = o.chipCalib.word();
-    // A chip that is never erased keeps what its word holds: an EPROM cell
-    // only loses bits, so anything else written there would spoil it.
-    if (IsCalibrationInstruction(family, chip) || (!family.flash && chip != family.drivenCore().blankWord)) {
+    if (ChipCalibrationKept(s, family)) {
         o.writeCalibration = chip;
+        if (!IsCalibrationInstruction(family, chip))
+            ShowNote(s, "チップのキャリブレーション値 0x" + Hex(chip, 4) +
+                            " はキャリブレーション命令ではありませんが、このデバイスは消去できないので書き換えられません。");
     } else if (o.keptCalibration) {
         o.writeCalibration = o.keptCalibration;
         ShowNote(s, "チップのキャリブレーション値 0x" + Hex(chip, 4) + " の代わりに、このセッションの値 0x" +

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "ops/workflows.h"
+#include "link/family.h"
+#include "ops/outcome.h"
 #include "session/session.h"
 
 namespace vx {
@@ -25,6 +26,11 @@ bool IsSelectedDevice(const Session& s, int id);
 // Read, Verify and Blank check show it and go on. nullopt goes on.
 enum class IdCheck { Ask, Show };
 std::optional<Outcome> CheckChipIdentity(Session& s, IdCheck check);
+
+// The chip's own calibration word, as read, is what Program writes back: a
+// calibration instruction, or on a part that is never erased whatever it
+// holds (an EPROM cell only loses bits, so anything else would spoil it).
+bool ChipCalibrationKept(const Session& s, const FamilyTraits& family);
 
 // Program, after the chip's values were read and before anything is erased:
 // the calibration word and band-gap bits to write back (s.ops.writeCalibration,

@@ -2,7 +2,7 @@
 
 #include "link/comport.h"
 #include "link/protocol.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -63,7 +63,7 @@ bool OpenBoardPort(Session& s) {
                         "他のソフトウエアが、すでに通信ポート使用しています。　　　　\r\n"
                         "通信ポートを使用しているソフトウエアを終了してください。　　　　");
     } else if (result == PortOpenResult::PermissionDenied) {
-        ShowNote(s, "red" + path + " を開く権限がありません。");
+        ShowNote(s, Tone::Alert, path + " を開く権限がありません。");
         s.ui.messageBox(MsgIcon::Critical, "ｲﾝﾌｫﾒｰｼｮﾝ", PortPermissionText(path));
     } else {
         ShowNote(s, "通信ポートが使用できませんでした。\r");
@@ -119,26 +119,26 @@ void DetectBoard(Session& s) {
     link.rawReplies = true;
 }
 
-std::string CheckBoard(Session& s) {
+BoardCheck CheckBoard(Session& s) {
     BoardLink& link = s.link;
     link.HungUp();
     link.rawReplies = false;
     link.DiscardInput();
     if (!OpenBoardPort(s))
-        return "NG";
+        return BoardCheck::PortUnavailable;
     for (char c : {protocol::kReset, protocol::kReset, protocol::kReset, protocol::kIdentify})
         link.SendCommand(c);
 
     if (!link.WaitForBytes(protocol::kIdentifyReplyBytes, protocol::kIdentifyTimeoutMs)) {
         ShowBoardNotFound(s);
-        ShowNote(s, std::string("redライターを検出できませんでした。\r\n") + kChoosePortHint +
+        ShowNote(s, Tone::Alert, std::string("ライターを検出できませんでした。\r\n") + kChoosePortHint +
                         "\r\nライターのＢＵＳＹ ＬＥＤが消灯しないときは、ライターの電源を再投入してください。");
-        return "NG";
+        return BoardCheck::Silent;
     }
-    std::string result = "NG";
+    BoardCheck result = BoardCheck::Foreign;
     if (TakeIdentification(s)) {
         ShowFound(s);
-        result = "OK";
+        result = BoardCheck::Ready;
     } else {
         ShowUnreadableFirmware(s);
         s.view.firmwareLabel.backColour = kColourButtonFace;

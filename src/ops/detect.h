@@ -12,7 +12,16 @@ namespace vx {
 inline constexpr const char* kSimulatedBoardMark = "（シミュレーションボード・実機ではありません）";
 
 void DetectBoard(Session& s);
-std::string CheckBoard(Session& s);  // "OK" or "NG"
+
+// The quick check before every board command: three resets and "?" on the
+// open port. Each state but Ready has shown its note (and box).
+enum class BoardCheck {
+    Ready,            // our board answered
+    PortUnavailable,  // the port could not be opened
+    Silent,           // no identification within its time-out
+    Foreign,          // something answered that is not our board
+};
+BoardCheck CheckBoard(Session& s);
 
 // Opens the port of s.link.portNumber (through its device path) unless it is
 // open; on failure shows the port-in-use or the cannot-open note and box,

@@ -5,7 +5,7 @@
 
 #include "base/convert.h"
 #include "link/family.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -26,11 +26,11 @@ void RotateLog(Session& s, const std::string& startStamp) {
     out << startStamp << "\r\n";
 }
 
-void AppendVerdict(Session& s) {
+void AppendVerdict(Session& s, const std::string& findings) {
     std::string line = s.run.programResult + "  " + s.device.name;
     if (Traits(s.device.family).calibrated)
         line += "  " + s.run.calibCheckText;
-    line += "  " + s.loader.loadedPath + "\r\n";
+    line += "  " + s.loader.loadedPath + (findings.empty() ? "" : "  " + findings) + "\r\n";
     std::ofstream out(s.run.appDir + "LOG.txt", std::ios::binary | std::ios::app);
     out << line;
 }

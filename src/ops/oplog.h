@@ -8,7 +8,9 @@
 namespace vx {
 
 void RotateLog(Session& s, const std::string& startStamp);
-void AppendVerdict(Session& s);  // one line per programming verdict
+// One line per programming verdict; `findings` (what a failed verify found)
+// ends it when given.
+void AppendVerdict(Session& s, const std::string& findings = "");
 void OpenLogFiles(Session& s);   // mnuLogFileOpen
 
 }  // namespace vx

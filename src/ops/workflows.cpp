@@ -15,7 +15,9 @@
 #include "ops/chipvalues.h"
 #include "ops/detect.h"
 #include "ops/oplog.h"
-#include "session/shell.h"
+#include "ops/opreport.h"
+#include "ops/writeplan.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -23,36 +25,6 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 const char* const kCalibInfo = "キャリブレーションデータ情報";
-
-// Marks the session busy for the whole command, so a second board command is
-// refused; the hourglass comes on only where the workflow says so.
-class BusyScope {
-public:
-    // A board command starts with no link fault recorded.
-    explicit BusyScope(Session& s) : s_(s) {
-        s_.view.busy = true;
-        s_.ops.linkFault = false;
-        s_.ui.viewChanged();
-    }
-    ~BusyScope() {
-        if (hourglass_) {
-            SetBusy(s_, false);
-        } else {
-            s_.view.busy = false;
-            s_.ui.viewChanged();
-        }
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-    void hourglass() {
-        SetBusy(s_, true);
-        hourglass_ = true;
-    }
-
-private:
-    Session& s_;
-    bool hourglass_ = false;
-};
 
 std::string Hex4(int value) { return HexText(static_cast<std::uint32_t>(value & 0xFFFF), 4); }
 
@@ -62,14 +34,21 @@ void SetCalibLabel(Session& s, const std::string& caption) {
     s.ui.viewChanged();
 }
 
-// Common start of the board workflows; nullopt when the board may be used.
-std::optional<Outcome> CheckDeviceAndBoard(Session& s) {
-    if (CheckDeviceSelected(s) != "OK")
+// The start every workflow shares: refused while a board command runs, then
+// busy for the whole run, with the device checked; nullopt goes on.
+std::optional<Outcome> StartWorkflow(Session& s, BusyMark& busy) {
+    switch (StartDeviceCommand(s, &busy)) {
+    case CommandStart::Busy:
+        return Outcome::Busy;
+    case CommandStart::NoDevice:
         return Outcome::NoDevice;
-    if (CheckBoard(s) != "OK")
-        return Outcome::NoBoard;
+    case CommandStart::Go:
+        break;
+    }
     return std::nullopt;
 }
+
+bool BoardReady(Session& s) { return CheckBoard(s) == BoardCheck::Ready; }
 
 Outcome Stopped(const Session& s) { return s.ops.linkFault ? Outcome::LinkFailed : Outcome::Failed; }
 
@@ -82,6 +61,12 @@ bool MenuMark(const Session& s, const char* entry) {
 
 bool BlankSkipMode(const Session& s) { return MenuMark(s, "mnuBlankSkip"); }
 
+bool KeepsEeprom(const Session& s, const FamilyTraits& family) {
+    return MenuMark(s, "mnuKeepEeprom") && family.eeprom && s.device.eepromBytes > 0;
+}
+
+const char* const kEepromNotCompared = "ＥＥＰＲＯＭデータは保持しているので比較していません。";
+
 using EepromImage = std::array<std::uint8_t, kEepromBytes>;
 
 // Program leaves the chip's EEPROM as it is ("EEPROMデータを保持").
@@ -91,12 +76,14 @@ struct KeptEeprom {
     bool active = false;
     bool restore = false;
     EepromImage chip{};
+    std::string serial;  // the serial number written into the kept cells, as the verdict names it
 };
 
 // The chip's EEPROM cells, read without touching the image's.
 std::optional<EepromImage> ReadChipEeprom(Session& s) {
     const EepromImage image = s.buffer.eeprom;
-    const auto read = ReadEeprom(s);
+    ProgressBar bar(s);
+    const auto read = Tell(s, ReadEeprom(s, bar));
     EepromImage chip = s.buffer.eeprom;
     s.buffer.eeprom = image;
     RefreshEepromText(s);
@@ -111,8 +98,8 @@ bool SameCells(const Session& s, const EepromImage& a, const EepromImage& b) {
 }
 
 // Before the erase: what the chip holds. False: it could not be read; the run stops.
-bool ReadEepromToKeep(Session& s, const FamilyTraits& family, KeptEeprom& kept) {
-    kept.active = MenuMark(s, "mnuKeepEeprom") && family.eeprom && s.device.eepromBytes > 0;
+bool ReadEepromToKeep(Session& s, const WritePlan& plan, KeptEeprom& kept) {
+    kept.active = plan.keepEeprom;
     if (!kept.active)
         return true;
     ShowNote(s, "ＥＥＰＲＯＭデータメモリ読み出し中..........");
@@ -133,11 +120,16 @@ bool CheckEepromAfterErase(Session& s, const FamilyTraits& family, KeptEeprom& k
     return true;
 }
 
-// Runs an EEPROM transfer on the kept cells in place of the image's.
-std::optional<Result> WithKeptCells(Session& s, const KeptEeprom& kept, std::optional<Result> (*transfer)(Session&)) {
+// An EEPROM write or verify, told; while the chip's EEPROM is kept, it runs
+// on the kept cells in place of the image's.
+using EepromOperation = std::optional<OpReport> (*)(Session& s, Progress& progress);
+std::optional<Result> TellEeprom(Session& s, const KeptEeprom& kept, EepromOperation operation) {
+    ProgressBar bar(s);
+    if (!kept.active)
+        return Tell(s, operation(s, bar));
     const EepromImage image = s.buffer.eeprom;
     s.buffer.eeprom = kept.chip;
-    const auto result = transfer(s);
+    const auto result = Tell(s, operation(s, bar));
     s.buffer.eeprom = image;
     RefreshEepromText(s);
     return result;
@@ -167,34 +159,95 @@ int CalibrationReadBack(const Session& s) {
 // A device without EEPROM bytes has no EEPROM area to report.
 std::string EepromResult(const std::optional<Result>& result) { return ResultText(result.value_or(Result::None)); }
 
-// The blank check before a write, and the overwrite question when the chip is
-// not blank; an outcome ends the run. `program` is the program memory's result.
-std::optional<Outcome> BlankCheckBeforeWriting(Session& s, Result& program) {
+// The blank check before a write: what the chip holds, for the plan; an
+// outcome ends the run. `program` is the program memory's result.
+std::optional<Outcome> SurveyBlank(Session& s, ChipSurvey& survey, Result& program) {
     ShowNote(s, "ブランクチェック中..........");
-    program = BlankCheckProgramMemory(s);
+    program = Tell(s, BlankCheckProgramMemory(s));
     if (program == Result::Er)
         return Outcome::LinkFailed;
-    const Result eeprom = BlankCheckEeprom(s);
+    const Result eeprom = Tell(s, BlankCheckEeprom(s));
     if (eeprom == Result::Er)
         return Outcome::LinkFailed;
     Result protect = Result::None;
-    const Result config = BlankCheckConfig(s, protect);
+    const Result config = Tell(s, BlankCheckConfig(s, protect));
     if (config == Result::Er)
         return Outcome::LinkFailed;
-    if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config))) {
+    survey.programBlank = program != Result::Ng;
+    survey.eepromBlank = eeprom != Result::Ng;
+    survey.configBlank = config != Result::Ng;
+    survey.protectedChip = protect == Result::Cp;
+    if (IsBlank(std::string(ResultText(program)) + ResultText(eeprom) + ResultText(config)))
         ShowNote(s, "ブランクチェック終了。　デバイスは消去されています。");
-        return std::nullopt;
-    }
+    return std::nullopt;
+}
+
+// Without the blank check the plan still needs to know whether a kept
+// EEPROM can be read: only the protection is looked at.
+std::optional<Outcome> SurveyProtection(Session& s, ChipSurvey& survey) {
+    Result protect = Result::None;
+    if (Tell(s, BlankCheckConfig(s, protect)) == Result::Er)
+        return Outcome::LinkFailed;
+    survey.protectedChip = protect == Result::Cp;
+    return std::nullopt;
+}
+
+std::optional<Outcome> AnswerOverwrite(Session& s, const Question& q, bool protectedChip) {
     ShowNote(s, "デバイスにコードが書き込まれています。");
-    s.view.hintLine0 = protect == Result::Cp ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
+    s.view.hintLine0 = protectedChip ? "書込み済みです。(コードプロテクトされています｡)" : "書込み済みです。";
     s.view.hintLine1 = "上書きしますか？";
     s.run.hintAnswer = 0;
-    s.run.hintAnswer = s.run.overwriteYes ? 1 : s.ui.askOverwrite();
+    if (q.answer == false) {
+        ShowNote(s, Tone::Alert, "消去できないデバイスに書き込まれているので、上書きしません。");
+        return Outcome::Cancelled;
+    }
+    s.run.hintAnswer = q.answer ? 1 : s.ui.askOverwrite();
     if (s.run.hintAnswer == 2) {
         ShowNote(s, "上書き操作をキャンセルしました。");
         return Outcome::Cancelled;
     }
     return std::nullopt;
+}
+
+// Yes: the write goes on with the image's EEPROM.
+std::optional<Outcome> AnswerEepromNotKept(Session& s, const Question& q) {
+    const std::string why = "このデバイスはプロテクトされているため、ＥＥＰＲＯＭデータを読み出せず、保持できません。";
+    if (!q.answer) {
+        const MsgAnswer answer = s.ui.messageBox(MsgIcon::Question, "プログラム",
+                                                 why + "\rＥＥＰＲＯＭデータを保持せずに書き込みますか？", MsgButtons::NoYes);
+        if (answer == MsgAnswer::Yes)
+            return std::nullopt;
+    }
+    ShowNote(s, Tone::Alert, why, q.who == Answerer::Option ? "（--keep-eeprom なしで実行してください。）" : "");
+    return Outcome::Refused;
+}
+
+// The plan's questions, each answered by the plan or by the front end; an
+// outcome stops the run with nothing erased.
+std::optional<Outcome> AnswerPlan(Session& s, const WritePlan& plan, const ChipSurvey& survey) {
+    for (const Question& q : plan.questions) {
+        const auto stop = q.what == PlanQuestion::Overwrite ? AnswerOverwrite(s, q, survey.protectedChip)
+                                                            : AnswerEepromNotKept(s, q);
+        if (stop)
+            return stop;
+    }
+    for (const std::string& note : plan.notes)
+        ShowNote(s, note);
+    return std::nullopt;
+}
+
+// The chip's calibration word and band-gap bits, each read under its note.
+Result ReadChipCalibration(Session& s) {
+    ShowNote(s, "ＯＳＣＣＡＬデータリード中．．．．．");
+    s.ui.processEvents();
+    ProgressBar bar(s);
+    return Tell(s, ReadCalibration(s, bar));
+}
+
+Result ReadChipBandGap(Session& s) {
+    ShowNote(s, "ＢＧデータリード中．．．．．");
+    s.ui.processEvents();
+    return Tell(s, ReadBandGap(s));
 }
 
 // The chip's own calibration word and band-gap bits, before anything is
@@ -205,15 +258,16 @@ bool ReadFactoryValues(Session& s, const FamilyTraits& family, Result program) {
     if (!family.calibrated && !family.bandGap)
         return true;
     if (!family.flash)
-        return s.buffer.calibText.empty() || program == Result::Ok || ReadCalibration(s) == Result::Ok;
-    return (!family.calibrated || ReadCalibration(s) == Result::Ok) && (!family.bandGap || ReadBandGap(s) == Result::Ok);
+        return s.buffer.calibText.empty() || program == Result::Ok || ReadChipCalibration(s) == Result::Ok;
+    return (!family.calibrated || ReadChipCalibration(s) == Result::Ok) &&
+           (!family.bandGap || ReadChipBandGap(s) == Result::Ok);
 }
 
 bool EraseFlashPart(Session& s, const FamilyTraits& family) {
     if (!family.flash)
         return true;
     ShowNote(s, "コードプロテクト解除中..........");
-    if (EraseProgramMemory(s) != Result::Ok) {
+    if (Tell(s, EraseProgramMemory(s)) != Result::Ok) {
         ShowNote(s, "コードプロテクト解除失敗。");
         return false;
     }
@@ -232,10 +286,20 @@ void KeepCalibrationWord(Session& s, int words) {
 
 // False: the hook refused to place its number, or a write failed (after its
 // message box); the run stops.
-bool WriteProgramAndEeprom(Session& s, const KeptEeprom& kept) {
-    if (s.ops.programHook && !s.ops.programHook->place(s))
+bool WriteProgramAndEeprom(Session& s, KeptEeprom& kept) {
+    ProgramHook* hook = s.ops.programHook;
+    if (hook && !hook->place(s))
         return false;
-    const Result written = WriteProgramMemory(s);
+    // A serial number in a kept EEPROM: the chip's cells but for the number's.
+    if (hook && kept.active && !hook->placedEepromBytes().empty()) {
+        for (const std::size_t i : hook->placedEepromBytes())
+            if (i < kept.chip.size())
+                kept.chip[i] = s.buffer.eeprom[i];
+        kept.restore = true;
+        kept.serial = hook->placedNumber();
+    }
+    ProgressBar bar(s);
+    const Result written = Tell(s, WriteProgramMemory(s, bar));
     if (written == Result::Ng || written == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "プログラムメモリプログラミング", "プログラムメモリのプログラミングに失敗しました。");
         return false;
@@ -243,7 +307,7 @@ bool WriteProgramAndEeprom(Session& s, const KeptEeprom& kept) {
     if (kept.active && !kept.restore)
         return true;
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのプログラミング..........");
-    const auto eepromWritten = kept.active ? WithKeptCells(s, kept, WriteEeprom) : WriteEeprom(s);
+    const auto eepromWritten = TellEeprom(s, kept, WriteEeprom);
     if (eepromWritten == Result::Ng || eepromWritten == Result::Er) {
         s.ui.messageBox(MsgIcon::Critical, "ＥＥＰＲＯＭデータメモリプログラミング",
                         "ＥＥＰＲＯＭデータメモリのプログラミングに失敗しました。");
@@ -257,7 +321,8 @@ bool WriteProgramAndEeprom(Session& s, const KeptEeprom& kept) {
 void VerifyProgramAndEeprom(Session& s, const std::string& calibRead, const KeptEeprom& kept) {
     auto& results = s.run.verifyResults;
     ShowNote(s, "プログラムメモリのベリファイ中..........");
-    results[0] = ResultText(VerifyProgramMemory(s));
+    ProgressBar bar(s);
+    results[0] = ResultText(Tell(s, VerifyProgramMemory(s, bar)));
     if (!calibRead.empty()) {
         SetCalibLabel(s, "Read: 0x" + calibRead + " , Write: 0x" + Hex4(CalibrationReadBack(s)));
         s.view.calibLabel.visible = true;
@@ -265,7 +330,7 @@ void VerifyProgramAndEeprom(Session& s, const std::string& calibRead, const Kept
     if (kept.active && !kept.restore)
         return;  // the chip's cells were never touched: nothing to compare
     ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    results[1] = EepromResult(kept.active ? WithKeptCells(s, kept, VerifyEeprom) : VerifyEeprom(s));
+    results[1] = EepromResult(TellEeprom(s, kept, VerifyEeprom));
 }
 
 // The factory band-gap bits settled before the erase go back into the configuration word.
@@ -283,7 +348,7 @@ void RestoreBandGap(Session& s) {
 bool WriteConfiguration(Session& s, const FamilyTraits& family) {
     if (family.fourteenBit()) {
         ShowNote(s, "コンフィグレーションの修正データ修得中..........");
-        if (MergeConfigArea(s) != Result::Ok) {
+        if (Tell(s, MergeConfigArea(s)) != Result::Ok) {
             s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションの修正データ修得に失敗しました。");
             return false;
         }
@@ -292,7 +357,7 @@ bool WriteConfiguration(Session& s, const FamilyTraits& family) {
     s.ui.processEvents();
     if (family.bandGap)
         RestoreBandGap(s);
-    if (WriteConfig(s) != Result::Ok) {
+    if (Tell(s, WriteConfig(s)) != Result::Ok) {
         s.ui.messageBox(MsgIcon::Critical, "", "コンフィグレーションのプログラミングに失敗しました。");
         return false;
     }
@@ -306,7 +371,10 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     s.run.startTime = Seconds(s) - s.run.startTime;
     // The verdict says that the chip's EEPROM was left as it was (or put back).
     const std::string endTime =
-        TimeOfDay() + (!kept.active ? "" : kept.restore ? "　ＥＥＰＲＯＭデータ復元" : "　ＥＥＰＲＯＭデータ保持");
+        TimeOfDay() + (!kept.active            ? ""
+                       : !kept.serial.empty() ? "　ＥＥＰＲＯＭデータ保持　シリアル番号 " + kept.serial
+                       : kept.restore         ? "　ＥＥＰＲＯＭデータ復元"
+                                              : "　ＥＥＰＲＯＭデータ保持");
     if (IsBlank(results[0] + results[1] + results[2])) {
         ++s.run.passCount;
         s.run.programResult = "プログラミング成功。" + std::to_string(static_cast<long long>(s.run.startTime)) + "sec" +
@@ -318,46 +386,65 @@ Outcome ReportProgramVerdict(Session& s, const KeptEeprom& kept) {
     }
     s.run.programResult = "プログラミング失敗。　終了時刻：" + endTime + "  Pass = " + std::to_string(s.run.passCount) +
                           "    Fail = " + std::to_string(s.run.attemptCount - s.run.passCount);
-    ShowNote(s, "red" + s.run.programResult);
-    AppendVerdict(s);
+    ShowNote(s, Tone::Alert, s.run.programResult);
+    AppendVerdict(s, VerifyFindings(s, "　"));
     std::string text = "プログラムメモリ　　　　\t=　 " + results[0] + "　　　　　" + kCrLf;
     if (results[1] != "--")
         text += "ＥＥＰＲＯＭデータメモリ\t=　 " + results[1] + "　　　　　" + kCrLf;
     text += "ＣＯＮＦＩＧ. ワード　　　\t= 　" + results[2] + "　　　　　" + kCrLf;
-    s.ui.messageBox(MsgIcon::Information, "ベリファイ", text);
+    const std::string findings = VerifyFindings(s, kCrLf);
+    s.ui.messageBox(MsgIcon::Information, "ベリファイ", text + (findings.empty() ? "" : findings + kCrLf));
     return Stopped(s);
 }
 
+WriteRequest RequestOf(const Session& s, const FamilyTraits& family) {
+    WriteRequest r;
+    r.source = s.run.writeSource;
+    r.erasable = family.flash;
+    r.keepEeprom = KeepsEeprom(s, family);
+    r.calibrationGiven = s.ops.calibrationOption;
+    r.bandGapGiven = s.ops.bandGapOption;
+    return r;
+}
+
 Outcome ProgramSteps(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     s.run.startTime = Seconds(s);
     SetCalibLabel(s, kCalibInfo);
     HideGridEditors(s);
-    if (const auto refused = CheckDeviceAndBoard(s))
-        return *refused;
+    if (!BoardReady(s))
+        return Outcome::NoBoard;
     busy.hourglass();
     RefreshProgramMemoryText(s);
     RefreshEepromText(s);
     s.run.verifyResults = {"OK", "OK", "OK"};
+    s.ops.verifyDifferences = {};
     const FamilyTraits& family = Traits(s.device.family);
     const int words = s.device.programWords;
 
     if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
         return *stop;
+    // The chip survey and the plan, every question answered, before anything is erased.
+    const WriteRequest request = RequestOf(s, family);
+    ChipSurvey survey;
     Result program = Result::None;
-    if (!BlankSkipMode(s)) {
-        if (const auto stop = BlankCheckBeforeWriting(s, program))
-            return *stop;
-    }
+    if (const auto stop = BlankSkipMode(s) ? (request.keepEeprom ? SurveyProtection(s, survey) : std::nullopt)
+                                            : SurveyBlank(s, survey, program))
+        return *stop;
     if (!ReadFactoryValues(s, family, program))
         return Stopped(s);
+    survey.calibrationUsed = family.calibrated && !s.buffer.calibText.empty() && !ChipCalibrationKept(s, family);
+    survey.bandGapUsed = family.bandGap && !s.ops.chipBandGap;
+    const WritePlan plan = PlanWrite(request, survey);
+    if (const auto stop = AnswerPlan(s, plan, survey))
+        return *stop;
     if (const auto stop = SettleChipValues(s))
         return *stop;
     ++s.run.attemptCount;
     KeptEeprom kept;
-    if (!ReadEepromToKeep(s, family, kept) || !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
+    if (!ReadEepromToKeep(s, plan, kept) || !EraseFlashPart(s, family) || !CheckEepromAfterErase(s, family, kept))
         return Stopped(s);
 
     ShowNote(s, "プログラムメモリのプログラミング中..........");
@@ -373,7 +460,7 @@ Outcome ProgramSteps(Session& s) {
 
     ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
     Result protect = Result::None;
-    s.run.verifyResults[2] = ResultText(VerifyConfigAfterWrite(s, protect));
+    s.run.verifyResults[2] = ResultText(Tell(s, VerifyConfigAfterWrite(s, protect)));
     return ReportProgramVerdict(s, kept);
 }
 
@@ -411,13 +498,16 @@ Outcome RunProgram(Session& s) {
 }
 
 Outcome RunRead(Session& s) {
-    if (RefuseWhileBusy(s))
+    // The chip's contents would become the image the operator's screen writes.
+    if (RefuseWhileLocked(s))
         return Outcome::Busy;
-    BusyScope busy(s);
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     HideGridEditors(s);
     SetCalibLabel(s, kCalibInfo);
-    if (const auto refused = CheckDeviceAndBoard(s))
-        return *refused;
+    if (!BoardReady(s))
+        return Outcome::NoBoard;
     busy.hourglass();
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
         return *stop;
@@ -425,13 +515,14 @@ Outcome RunRead(Session& s) {
     s.buffer.readFromChip = true;
 
     ShowNote(s, "プログラムメモリ読み出し中..........");
-    if (ReadProgramMemory(s) == Result::Ng)
+    ProgressBar bar(s);
+    if (Tell(s, ReadProgramMemory(s, bar)) == Result::Ng)
         return Stopped(s);
     ShowNote(s, "ＥＥＰＲＯＭデータメモリ読み出し中..........");
-    if (ReadEeprom(s) == Result::Ng)
+    if (Tell(s, ReadEeprom(s, bar)) == Result::Ng)
         return Stopped(s);
     ShowNote(s, "コンフィギュレーションワード読み出し中..........");
-    if (ReadConfig(s) == Result::Ng)
+    if (Tell(s, ReadConfig(s)) == Result::Ng)
         return Stopped(s);
 
     s.buffer.configWord = s.buffer.configArea[14] * 256 + s.buffer.configArea[15];
@@ -440,7 +531,7 @@ Outcome RunRead(Session& s) {
         if (*blank)
             ShowNote(s, "読み出し完了。　デバイスは消去されています。");
         else if (s.buffer.codeProtectSuspected)
-            ShowNote(s, "redコードプロテクトされているか、不適切なデータがコードプロテクトビットにセットされています。",
+            ShowNote(s, Tone::Alert, "コードプロテクトされているか、不適切なデータがコードプロテクトビットにセットされています。",
                      "デバイスが、コードプロテクトされている可能性があります。");
         else
             ShowNote(s, "読み出し完了。");
@@ -479,8 +570,10 @@ std::optional<VerifyVerdict> JudgeVerify(const Session& s) {
     std::string text = std::string(kCrLf) + "プログラムメモリ\t\t" + sep + p + pad + "\r";
     if (e != "--")
         text += "ＥＥＰＲＯＭデータメモリ\t\t" + sep + e + pad + "\r";
+    // The details go on a line of their own under the result, so that a
+    // narrow box never wraps them back to the margin.
     text += "Ｃｏｎｆｉｇワード \t\t" + sep + c +
-            (configRead ? "　（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
+            (configRead ? "\r\t\t\t（Ｃｏｎｆｉｇ：" + s.ops.verifyConfigText + "，ＩＤ：" + s.ops.verifyIdText + "）　　"
                         : "　" + notRead + "　　");
     return VerifyVerdict{IsBlank(p + e + c), text};
 }
@@ -488,14 +581,12 @@ std::optional<VerifyVerdict> JudgeVerify(const Session& s) {
 }  // namespace
 
 Outcome RunVerify(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return Outcome::NoDevice;
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     SetCalibLabel(s, kCalibInfo);
     HideGridEditors(s);
-    if (CheckBoard(s) != "OK")
+    if (!BoardReady(s))
         return Outcome::NoBoard;
     busy.hourglass();
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
@@ -504,13 +595,14 @@ Outcome RunVerify(Session& s) {
     RefreshEepromText(s);
     auto& results = s.run.verifyResults;
     results = {"OK", "OK", "OK"};
+    s.ops.verifyDifferences = {};
 
     ShowNote(s, "コンフィギュレーションワードのベリファイ中..........");
     RefreshProgramMemoryText(s);
     Result protect = Result::None;
-    results[2] = ResultText(VerifyConfig(s, protect));
+    results[2] = ResultText(Tell(s, VerifyConfig(s, protect)));
     if (protect == Result::Cp) {
-        ShowNote(s, "redこのデバイスはコードプロテクトされています。");
+        ShowNote(s, Tone::Alert, "このデバイスはコードプロテクトされています。");
         s.ui.messageBox(MsgIcon::Critical, "ベリファイ",
                         "このデバイスはコードプロテクトされています。\rベリファイををスキップしました。" +
                             std::string(13, ' '));
@@ -520,28 +612,40 @@ Outcome RunVerify(Session& s) {
     ShowNote(s, "プログラムメモリのベリファイ中..........");
     // The chip keeps its own calibration word and band-gap bits, as Program
     // leaves them: they are shown apart, not compared with the file.
-    results[0] = ResultText(VerifyProgramMemory(s, true));
-    ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
-    results[1] = EepromResult(VerifyEeprom(s));
+    ProgressBar bar(s);
+    results[0] = ResultText(Tell(s, VerifyProgramMemory(s, bar, true)));
+    // Program left the chip's EEPROM as it was: there is nothing of the
+    // image's to compare it with.
+    const bool keptEeprom = KeepsEeprom(s, Traits(s.device.family));
+    if (!keptEeprom) {
+        ShowNote(s, "ＥＥＰＲＯＭデータメモリのベリファイ中..........");
+        results[1] = EepromResult(Tell(s, VerifyEeprom(s, bar)));
+    } else {
+        results[1] = "--";
+    }
 
     const auto verdict = JudgeVerify(s);
     if (!verdict)
         return Stopped(s);
-    const std::string chipValues = ChipValueLines(s);
+    std::string chipValues = ChipValueLines(s);
+    if (keptEeprom)
+        chipValues += (chipValues.empty() ? "" : kCrLf) + std::string(kEepromNotCompared);
     const std::string shown = chipValues.empty() ? "" : kCrLf + chipValues;
     if (verdict->passed) {
         ShowNote(s, "ベリファイは正常終了しました。" + shown);
         return Outcome::Passed;
     }
-    ShowNote(s, "redベリファイエラーを検出しました。");
-    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー", verdict->text + (chipValues.empty() ? "" : "\r" + chipValues));
+    ShowNote(s, Tone::Alert, "ベリファイエラーを検出しました。");
+    const std::string findings = VerifyFindings(s, "\r");
+    s.ui.messageBox(MsgIcon::Critical, "ベリファイエラー",
+                    verdict->text + (findings.empty() ? "" : "\r" + findings) + (chipValues.empty() ? "" : "\r" + chipValues));
     return Stopped(s);
 }
 
 namespace {
 
 const char* const kErased = "デバイスは消去されています。";
-const char* const kNotErased = "redデバイスは消去されてません。。";
+const char* const kNotErased = "デバイスは消去されてません。";
 
 // What the blank check found, for its report.
 struct BlankFindings {
@@ -550,20 +654,25 @@ struct BlankFindings {
     std::string protectLine;  // the code-protect sentence, or ""
 };
 
+// The blank check's note: erased, or in red not erased, and the line that follows.
+void ShowErased(Session& s, bool blank, const std::string& line) {
+    ShowNote(s, blank ? Tone::Normal : Tone::Alert, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+}
+
 std::string Mark(Result r) {
     return r == Result::Ok ? "：　ブランク。　　　　　" : "：　消去されていません。　　　　　";
 }
 
 // 12-bit parts without calibration; the old oscillator parts name their oscillator.
 bool ReportBlankWholeArea(Session& s, const BlankFindings& f) {
-    const bool oldPart = IsOldOscillatorPart(s.device.name);
+    const bool oldPart = IsOldOscillatorPart(Traits(s.device.family), s.device.name);
     static const char* const kOscillators[] = {"ＬＰ", "ＸＴ", "ＨＳ", "ＲＣ"};
     const std::string oscillator = kOscillators[s.ops.configAcc.low & 0x03];
     if (f.combined == "OK--OK") {
         ShowNote(s, std::string(kErased) + kCrLf + (oldPart ? "オシレータタイプ　：　" + oscillator + kCrLf : ""));
         return true;
     }
-    ShowNote(s, "redデバイスは消去されてません。");
+    ShowNote(s, Tone::Alert, "デバイスは消去されてません。");
     std::string text = std::string(kCrLf) + "プログラムメモリ　ｏｒ　ＩＤ\t" + Mark(f.program) + kCrLf +
                        "ＣＯＮＦＩＧワード\t\t" + Mark(f.config) + kCrLf;
     if (oldPart)
@@ -577,7 +686,7 @@ bool ReportBlankCalibrationThenIds(Session& s, const BlankFindings& f) {
     const std::string line = "キャリブレーションデータ格納アドレスのデータは 0x" + Hex4(s.device.programWords - 1) +
                              "(0x" + Hex4(s.ops.chipCalib.word()) + ") です。";
     const bool blank = f.combined == "OK--OK";
-    ShowNote(s, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+    ShowErased(s, blank, line);
     if (!blank)
         s.ui.messageBox(MsgIcon::Warning, "ブランクチェック",
                         "プログラムメモリ　ｏｒ　ＩＤ\t" + Mark(f.program) + kCrLf + "ＣＯＮＦＩＧ.ワード　　　　\t" +
@@ -590,7 +699,7 @@ bool ReportBlankFourteenBit(Session& s, const FamilyTraits& family, const BlankF
     const bool calibrated = family.blankCheck == BlankCheckLayout::CalibrationLast;
     const std::string line = calibrated ? "キャリブレーションデータは 0x" + Hex4(s.ops.chipCalib.word()) + " です。" : "";
     const bool blank = IsBlank(f.combined);
-    ShowNote(s, (blank ? kErased : kNotErased) + std::string(kCrLf) + line);
+    ShowErased(s, blank, line);
     if (blank)
         return true;
     std::string text = "プログラムメモリ\t\t" + Mark(f.program) + kCrLf;
@@ -623,14 +732,12 @@ bool ReportBlankCheck(Session& s, const BlankFindings& f) {
 }  // namespace
 
 Outcome RunBlankCheck(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return Outcome::NoDevice;
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     HideGridEditors(s);
     SetCalibLabel(s, kCalibInfo);
-    if (CheckBoard(s) != "OK")
+    if (!BoardReady(s))
         return Outcome::NoBoard;
     busy.hourglass();
     if (const auto stop = CheckChipIdentity(s, IdCheck::Show))
@@ -639,49 +746,53 @@ Outcome RunBlankCheck(Session& s) {
     RefreshProgramMemoryText(s);
 
     BlankFindings f;
-    f.program = BlankCheckProgramMemory(s);
-    f.eeprom = BlankCheckEeprom(s);
+    f.program = Tell(s, BlankCheckProgramMemory(s));
+    f.eeprom = Tell(s, BlankCheckEeprom(s));
     Result protect = Result::None;
-    f.config = BlankCheckConfig(s, protect);
+    f.config = Tell(s, BlankCheckConfig(s, protect));
     f.combined = std::string(ResultText(f.program)) + ResultText(f.eeprom) + ResultText(f.config);
     f.protectLine = protect == Result::Cp ? "このデバイスはコードプロテクトされています。" : "";
     return ReportBlankCheck(s, f) ? Outcome::Passed : Stopped(s);
 }
 
 Outcome RunErase(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
+        return *refused;
     HideGridEditors(s);
-    if (CheckDeviceSelected(s) != "OK")
-        return Outcome::NoDevice;
     DetectBoard(s);
     if (!s.link.boardFound)
         return Outcome::NoBoard;
     if (const auto stop = CheckChipIdentity(s, IdCheck::Ask))
         return *stop;
     ShowNote(s, "プログラムメモリ消去中.........");
-    return EraseProgramMemory(s) == Result::Ok ? Outcome::Passed : Stopped(s);
+    return Tell(s, EraseProgramMemory(s)) == Result::Ok ? Outcome::Passed : Stopped(s);
 }
 
 Outcome RunIdentify(Session& s) {
-    if (RefuseWhileBusy(s))
-        return Outcome::Busy;
-    BusyScope busy(s);
-    HideGridEditors(s);
-    if (const auto refused = CheckDeviceAndBoard(s))
+    BusyMark busy(s);
+    if (const auto refused = StartWorkflow(s, busy))
         return *refused;
-    // The ID is configuration word 6 of 14-bit parts; 12-bit parts have none.
+    HideGridEditors(s);
+    if (!BoardReady(s))
+        return Outcome::NoBoard;
+    // The ID is configuration word 6 of 14-bit parts; 12-bit parts and the
+    // older 14-bit ones have none.
     if (!Traits(s.device.family).fourteenBit()) {
-        ShowNote(s, "redこのデバイスのファミリーにはデバイスIDがありません。");
+        ShowNote(s, Tone::Alert, "このデバイスのファミリーにはデバイスIDがありません。");
+        return Outcome::Failed;
+    }
+    if (s.device.deviceId < 0) {
+        ShowNote(s, Tone::Alert, "このデバイスにはデバイスIDがありません。");
         return Outcome::Failed;
     }
     busy.hourglass();
-    const auto id = ReadDeviceId(s);
-    if (!id)
+    const OpReport read = ReadDeviceId(s);
+    if (Tell(s, read) != Result::Ok)
         return Stopped(s);
-    const bool known = !IsNoChipWord(*id) && !PartsWithId(s, *id).empty();
-    ShowNote(s, (known ? "" : "red") + DeviceIdLine(s, *id));
+    const int id = *read.value;
+    const bool known = !IsNoChipWord(id) && !PartsWithId(s, id).empty();
+    ShowNote(s, IsSelectedDevice(s, id) ? Tone::Normal : Tone::Alert, DeviceIdLine(s, id));
     return known ? Outcome::Passed : Outcome::Failed;
 }
 
@@ -689,11 +800,11 @@ void OpenHint(Session& s) {
     s.run.hintAnswer = 3;
     const std::string path = s.run.appDir + "hint.pdf";
     if (!FileExists(path)) {
-        ShowNote(s, "redヒントファイル 'hint.pdf' が、以下のフォルダーに有りませんでした。", s.run.appDir);
+        ShowNote(s, Tone::Alert, "ヒントファイル 'hint.pdf' が、以下のフォルダーに有りませんでした。", s.run.appDir);
         return;
     }
     if (!s.processes.openWithAssociated(path))
-        ShowNote(s, "redヒントファイル 'hint.pdf' を開くアプリケーションがありません。");
+        ShowNote(s, Tone::Alert, "ヒントファイル 'hint.pdf' を開くアプリケーションがありません。");
 }
 
 }  // namespace vx

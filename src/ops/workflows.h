@@ -2,21 +2,13 @@
 // Each refuses to start while another board command runs.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "ops/outcome.h"
 #include "session/session.h"
 
 namespace vx {
-
-enum class Outcome {
-    Passed,      // verdict good: programmed and verified, read, verified, blank, erased
-    Failed,      // verdict bad: differences, not blank, refused by the chip
-    Cancelled,   // the overwrite question was answered "キャンセル"
-    LinkFailed,  // the board fell silent or a reply lacked its end code
-    NoDevice,    // no device selected
-    NoBoard,     // the board check found no board
-    Busy,        // another board command is running
-    WrongChip,   // the chip's device ID is not the selected device's, or no chip answered
-    NoChipValue, // Program found no good calibration word or band-gap bits and got none
-};
 
 // Production serialization around Program (installed in s.ops.programHook):
 // take a number before the board is touched, put it into the image just
@@ -28,6 +20,11 @@ public:
     // Just before the first word is written; false stops Program there (the hook has said why).
     virtual bool place(Session& s) = 0;
     virtual void finish(Session& s, Outcome outcome) = 0;
+    // After place(): the EEPROM bytes (indices into s.buffer.eeprom) it put
+    // the number into, which a kept EEPROM takes from the image, and the
+    // number as the verdict names it.
+    virtual std::vector<std::size_t> placedEepromBytes() const { return {}; }
+    virtual std::string placedNumber() const { return ""; }
 };
 
 Outcome RunProgram(Session& s);     // Command_pogram

@@ -1,11 +1,21 @@
 #include "qtplatform/qtprocesses.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
 namespace vx {
+
+namespace {
+
+// Said in the program's viewer when it stands in for the desktop's application.
+const char* const kNoApplication = "関連付けられたアプリケーションで開けなかったので、このウインドウに表示しています。";
+const char* const kNoEditor = "テキストエディタを起動できなかったので、このウインドウに表示しています。";
+const char* const kTerminalEditor = "既定のテキストエディタは端末で動くので、このウインドウに表示しています。";
+
+}  // namespace
 
 QtProcesses::QtProcesses() = default;
 
@@ -63,6 +73,32 @@ std::optional<int> QtProcesses::exitCode(ProcessId id) {
     return code;
 }
 
+bool QtProcesses::inOwnViewer(const std::string& path, const QString& why) {
+    return inProgram ? inProgram(path, why.toStdString()) : false;
+}
+
+void QtProcesses::launchJudged(const QString& program, const QStringList& args, const std::string& path,
+                               const QString& why) {
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    openers_.push_back(process);
+    const auto done = [this, process, path, why](bool opened) {
+        std::erase(openers_, process);
+        process->deleteLater();
+        if (!opened)
+            inOwnViewer(path, why);
+    };
+    QObject::connect(process, &QProcess::finished, process, [done](int code, QProcess::ExitStatus status) {
+        done(status == QProcess::NormalExit && code == 0);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done(false);
+    });
+    process->start(program, args);
+}
+
 bool QtProcesses::openWithAssociated(const std::string& path) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // xdg-open tells by its exit status whether an application took the file
@@ -70,30 +106,13 @@ bool QtProcesses::openWithAssociated(const std::string& path) {
     // that application does, so it is judged when it ends, never waited for.
     const QString opener = QStandardPaths::findExecutable("xdg-open");
     if (opener.isEmpty())
-        return inProgram ? inProgram(path) : false;
-    auto* process = new QProcess;
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->setStandardOutputFile(QProcess::nullDevice());
-    openers_.push_back(process);
-    const auto done = [this, process, path](bool opened) {
-        std::erase(openers_, process);
-        process->deleteLater();
-        if (!opened && inProgram)
-            inProgram(path);
-    };
-    QObject::connect(process, &QProcess::finished, process, [process, done](int code, QProcess::ExitStatus status) {
-        done(status == QProcess::NormalExit && code == 0);
-    });
-    QObject::connect(process, &QProcess::errorOccurred, process, [done](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            done(false);
-    });
-    process->start(opener, {QString::fromStdString(path)});
+        return inOwnViewer(path, "");
+    launchJudged(opener, {QString::fromStdString(path)}, path, kNoApplication);
     return true;
 #else
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
         return true;
-    return inProgram ? inProgram(path) : false;
+    return inOwnViewer(path, kNoApplication);
 #endif
 }
 
@@ -107,13 +126,33 @@ bool QtProcesses::openInTextEditor(const std::string& path) {
         query.start(xdgMime, {"query", "default", "text/plain"});
         if (query.waitForFinished(3000)) {
             const QString desktopId = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
-            if (!desktopId.isEmpty() && QProcess::startDetached(launcher, {desktopId, file}))
+            // A terminal editor started from a window runs unseen.
+            if (!desktopId.isEmpty() && RunsInTerminal(desktopId))
+                return inOwnViewer(path, kTerminalEditor);
+            if (!desktopId.isEmpty()) {
+                launchJudged(launcher, {desktopId, file}, path, kNoEditor);
                 return true;
+            }
         }
     }
     // Not $VISUAL or $EDITOR: those name terminal editors, which started from a
     // window without a terminal run unseen while the open is reported done.
     return openWithAssociated(path);
+}
+
+bool RunsInTerminal(const QString& desktopId) {
+    QFile entry(QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktopId));
+    if (!entry.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    bool inMainGroup = false;
+    while (!entry.atEnd()) {
+        const QString line = QString::fromUtf8(entry.readLine()).trimmed();
+        if (line.startsWith('['))
+            inMainGroup = line == "[Desktop Entry]";
+        else if (inMainGroup && line.startsWith("Terminal="))
+            return line.mid(9).trimmed() == "true";
+    }
+    return false;
 }
 
 bool QtProcesses::showHelp(const std::string& path) {

@@ -18,6 +18,13 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
+// The server's disk full (53100) or a read-only server (25006), said as such.
+std::string RoomSays(PGresult* result) {
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    const std::string code = state ? state : "";
+    return code == "53100" ? std::string(kDiskFull) + ": " : code == "25006" ? std::string(kReadOnly) + ": " : "";
+}
+
 class PgLink : public SqlLink {
 public:
     PgLink(PGconn* conn, FaultPoints& faults) : conn_(conn), faults_(faults) {}
@@ -43,7 +50,7 @@ public:
         while (PGresult* result = PQgetResult(conn_)) {
             const auto status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-                error = Trimmed(std::string("PostgreSQL: ") + PQresultErrorMessage(result));
+                error = Trimmed(std::string("PostgreSQL: ") + RoomSays(result) + PQresultErrorMessage(result));
                 ok = false;
             } else if (rows) {
                 collect(result, *rows);
@@ -52,10 +59,13 @@ public:
         }
         return ok;
     }
+    // The isolation and the commit's durability are the store's own, whatever
+    // the server's defaults say.
     bool begin(bool durable, std::string& error) override {
-        if (!exec("BEGIN", {}, nullptr, error))
+        if (!exec("BEGIN ISOLATION LEVEL READ COMMITTED", {}, nullptr, error))
             return false;
-        if (durable || exec("SET LOCAL synchronous_commit TO OFF", {}, nullptr, error))
+        if (exec(durable ? "SET LOCAL synchronous_commit TO ON" : "SET LOCAL synchronous_commit TO OFF", {}, nullptr,
+                 error))
             return true;
         std::string ignored;
         exec("ROLLBACK", {}, nullptr, ignored);
@@ -109,9 +119,16 @@ void Quiet(void*, const char*) {}
 }  // namespace
 
 std::unique_ptr<SqlLink> OpenPostgresLink(const std::string& uri, FaultPoints& faults, std::string& error) {
-    // Keywords before the URI are defaults it may override.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "vormex", uri.c_str(), nullptr};
+    // Keywords before the URI are defaults it may override. A stalled
+    // station or network holds no other station for long: its locks wait
+    // 10 s, a statement runs 30 s, an idle transaction is ended after 60 s,
+    // and a peer that vanished is noticed within half a minute.
+    const char* keys[] = {"connect_timeout", "application_name", "keepalives", "keepalives_idle",
+                          "keepalives_interval", "keepalives_count", "options", "dbname", nullptr};
+    const char* values[] = {"10", "vormex", "1", "10", "5", "3",
+                            "-c lock_timeout=10000 -c statement_timeout=30000 "
+                            "-c idle_in_transaction_session_timeout=60000",
+                            uri.c_str(), nullptr};
     PGconn* conn = PQconnectdbParams(keys, values, 1);
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         error = Trimmed("PostgreSQL サーバーに接続できません: " + std::string(conn ? PQerrorMessage(conn) : "out of memory"));

@@ -269,8 +269,9 @@ std::optional<std::string> CheckPlacement(const DeviceInfo& device, const PcBuff
     const std::int64_t size = std::min<std::int64_t>(device.programWords, kProgramBytes / 2);
     if (last < 0 || last >= size)
         return range + " がプログラムメモリ (" + Hex(size) + " ワード) を超えています。";
-    // Program keeps the chip's calibration word in the last word.
-    if (!image.calibText.empty() && last == size - 1)
+    // Program keeps the chip's calibration word in the last word: a part of
+    // a calibrated family has one, whether or not its device entry says so.
+    if ((!image.calibText.empty() || Traits(device.family).calibrated) && last == size - 1)
         return range + " がキャリブレーションワード (" + Hex(size - 1) + ") と重なっています。";
     const int blank = core->blankWord;
     for (std::int64_t a = first; a <= last; ++a) {

@@ -137,7 +137,7 @@ struct PlanLine {
 const PlanLine kPlan[] = {
     {"予定数", "planned", &RunReport::planned},     {"記録済み", "recorded", &RunReport::recorded},
     {"不合格チップ", "failed_chips", &RunReport::failedChips}, {"確認待ち", "to_settle", &RunReport::toSettle},
-    {"残り", "left", &RunReport::left},
+    {"不合格チップに残った番号", "spoiled", &RunReport::spoiled}, {"残り", "left", &RunReport::left},
 };
 
 std::string Text(const RunReport& r) {

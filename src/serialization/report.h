@@ -29,7 +29,8 @@ struct ChipRecord {
 struct RunReport {
     std::string store;     // as messages show it
     std::string settings;  // the plan in one line
-    std::int64_t planned = 0, recorded = 0, failedChips = 0, toSettle = 0, left = 0;
+    // spoiled: numbers used up by a failed chip that holds them (read back)
+    std::int64_t planned = 0, recorded = 0, failedChips = 0, spoiled = 0, toSettle = 0, left = 0;
     std::vector<ChipRecord> chips;  // in the order they were made
 };
 

@@ -56,29 +56,6 @@ std::int64_t Top(int bytes) { return (std::int64_t{1} << (8 * bytes)) - 1; }
 
 }  // namespace
 
-bool UpgradeStore(SqlLink& link, const std::string& shownPath, std::string* note, std::string& error) {
-    std::vector<SqlRow> rows;
-    if (!link.exec("SELECT value FROM vormex_meta WHERE name = 'schema'", {}, &rows, error))
-        return false;
-    if (rows.size() == 1 && rows[0].size() == 1 && rows[0][0] != std::optional<std::string>("1"))
-        return true;
-    Tx tx(link);
-    // The update takes the row first, so a second station waits here and
-    // then reads the schema the first one left.
-    rows.clear();
-    if (!tx.begin(error) ||
-        !link.exec("UPDATE vormex_meta SET value = value WHERE name = 'schema'", {}, nullptr, error) ||
-        !link.exec("SELECT value FROM vormex_meta WHERE name = 'schema'", {}, &rows, error))
-        return false;
-    if (rows.size() != 1 || rows[0].size() != 1 || rows[0][0] != std::optional<std::string>("1"))
-        return true;
-    if (!AddRunRows(link, error) || !tx.commit(error))
-        return false;
-    if (note)
-        *note = "シリアル番号の管理ファイル " + shownPath + " を新しい形式 (2) にしました。";
-    return true;
-}
-
 bool InsertPlan(SqlLink& link, std::int64_t run, const std::vector<std::int64_t>& values, std::string& error) {
     for (std::size_t first = 0; first < values.size(); first += kPlanBatch) {
         std::string sql = "INSERT INTO serial_plan (run, idx, value) VALUES ";

@@ -1,4 +1,4 @@
-// The run store's tables of the production record (schema 2): a listed
+// The run store's tables of the production record (schema 3): a listed
 // run's planned values, kept whole from its creation, and one row per chip
 // attempted, with each station's counts. The tables are made with the
 // others (storeschema.h); every statement that reads or writes them is
@@ -15,10 +15,6 @@
 #include "serialization/sqllink.h"
 
 namespace vx {
-
-// A store of schema 1 brought to schema 2 in one transaction, once, whoever
-// comes first (note: what was done); a store of schema 2 is left alone.
-bool UpgradeStore(SqlLink& link, const std::string& shownPath, std::string* note, std::string& error);
 
 // A listed run's values, by index (the store refuses a value twice).
 bool InsertPlan(SqlLink& link, std::int64_t run, const std::vector<std::int64_t>& values, std::string& error);

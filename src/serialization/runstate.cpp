@@ -12,13 +12,14 @@ const char* NumberStateName(NumberState state) {
     case NumberState::Recorded: return "recorded";
     case NumberState::Returned: return "returned";
     case NumberState::Settle: return "settle";
+    case NumberState::Failed: return "failed";
     }
     return "";
 }
 
 std::optional<NumberState> NumberStateFromName(const std::string& name) {
     for (auto s : {NumberState::Reserved, NumberState::Writing, NumberState::Recorded, NumberState::Returned,
-                   NumberState::Settle})
+                   NumberState::Settle, NumberState::Failed})
         if (name == NumberStateName(s))
             return s;
     return std::nullopt;
@@ -36,6 +37,9 @@ constexpr NumberMove kMoves[] = {
     {GiveBack, Reserved, Returned},
     {GiveBack, Writing, Returned},
     {GiveBack, Settle, Returned},
+    {Spoil, Writing, Failed},
+    {Spoil, Settle, Failed},
+    {Unknown, Writing, Settle},
     {Abandon, Reserved, Returned},
     {Abandon, Writing, Settle},
     {SettleUsed, Settle, Recorded},

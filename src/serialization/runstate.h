@@ -3,14 +3,16 @@
 //
 // A number moves
 //
-//     (never used) -> reserved -> writing -> recorded
+//     (never used) -> reserved -> writing -> recorded | failed
 //                        |           |
 //                        v           v
-//                     returned    to settle -> recorded | returned
+//                     returned    to settle -> recorded | returned | failed
 //
 // A reservation whose station is gone goes back to the pool (returned);
 // one whose chip may hold the number (writing) is never handed out again
 // until an operator settles it: a gap is always better than a duplicate.
+// A failed chip read back holding its number keeps it (failed): that
+// number is used up like a recorded one, without a record.
 // Returned numbers are handed out again first, lowest first.
 #pragma once
 
@@ -26,8 +28,8 @@
 
 namespace vx {
 
-enum class NumberState { Reserved, Writing, Recorded, Returned, Settle };
-const char* NumberStateName(NumberState state);  // as stored: "reserved", ..., "settle"
+enum class NumberState { Reserved, Writing, Recorded, Returned, Settle, Failed };
+const char* NumberStateName(NumberState state);  // as stored: "reserved", ..., "failed"
 std::optional<NumberState> NumberStateFromName(const std::string& name);
 
 // What a transaction does to a number that has a row (a number never used
@@ -36,7 +38,9 @@ enum class NumberStep {
     Retake,      // a returned number handed out again
     Write,       // its chip's write begins
     Record,      // its chip passed (to settle: reaped while its station lived)
-    GiveBack,    // its chip failed
+    GiveBack,    // its chip failed without its number (read back, or before it was sent)
+    Spoil,       // its chip failed holding its number (read back)
+    Unknown,     // its chip failed and could not be read back
     Abandon,     // its station is gone, or reserves anew
     SettleUsed,  // an operator's word: a chip holds it
     SettleFree,  // an operator's word: no chip holds it

@@ -21,12 +21,19 @@ bool RunStore::isServer(const std::string& path) {
 std::string ShownStorePath(const std::string& path) {
     if (!RunStore::isServer(path))
         return path;
+    std::string shown = path;
     // user:password@host -> user:***@host
-    const auto authority = path.find("://") + 3;
-    const auto at = path.find('@', authority), colon = path.find(':', authority);
-    if (at == std::string::npos || colon == std::string::npos || colon > at || path.find('/', authority) < at)
-        return path;
-    return path.substr(0, colon + 1) + "***" + path.substr(at);
+    const auto authority = shown.find("://") + 3;
+    const auto at = shown.find('@', authority), colon = shown.find(':', authority);
+    if (at != std::string::npos && colon != std::string::npos && colon < at && shown.find('/', authority) > at)
+        shown = shown.substr(0, colon + 1) + "***" + shown.substr(at);
+    // ?password=secret&... -> ?password=***&...
+    for (auto key = shown.find('?'); key != std::string::npos; key = shown.find('&', key + 1))
+        if (shown.compare(key + 1, 9, "password=") == 0) {
+            const auto value = key + 10, end = std::min(shown.find('&', value), shown.size());
+            shown.replace(value, end - value, "***");
+        }
+    return shown;
 }
 
 RunStore::RunStore(std::string path, std::unique_ptr<SqlLink> link, std::unique_ptr<FaultPoints> faults)
@@ -42,11 +49,17 @@ std::unique_ptr<RunStore> RunStore::open(const std::string& path, std::string& e
         link = OpenPostgresLink(path, *points, error);
     else
         link = OpenStoreFile(path, *points, error, note);
+    bool upgraded = false;
     if (!link || !CheckSchema(*link, error) || !link->configure(error) ||
-        !UpgradeStore(*link, ShownStorePath(path), note, error)) {
+        (!link->readOnly() && !SchemaCurrent(*link, error, &upgraded))) {
         error = ShownStorePath(path) + ": " + error;
         return nullptr;
     }
+    if (upgraded && note)
+        *note = "シリアル番号の管理ファイル " + ShownStorePath(path) + " を新しい形式にしました。";
+    if (!isServer(path) && !link->readOnly())
+        for (const char* beside : {"-wal", "-shm"})
+            ShareLike(path + beside, path);
     return std::unique_ptr<RunStore>(new RunStore(path, std::move(link), std::move(points)));
 }
 
@@ -104,14 +117,15 @@ bool KeepAttempt(SqlLink& link, const SerialReservation& r, const ChipAttempt* a
     return InsertChip(link, r.run, r.token, attempt->atMs, chip, error);
 }
 
-// The record row, and its line appended to the production record (path).
+// The record row, and its line appended to the production record (path);
+// a record made here takes the group and mode of the store file (like).
 bool Record(SqlLink& link, std::int64_t run, std::int64_t index, const std::string& path, const std::string& line,
-            FaultPoints& faults, std::string& error, bool* appended = nullptr) {
+            const std::string& like, FaultPoints& faults, std::string& error, bool* appended = nullptr) {
     if (!InsertRecord(link, run, index, line, error))
         return false;
     if (path.empty())
         return true;
-    if (!AppendRecord(path, line, faults, error))
+    if (!AppendRecord(path, line, faults, error, like))
         return false;
     if (appended)
         *appended = true;
@@ -144,6 +158,16 @@ std::optional<SerialRunState> RunStore::current(std::string& error) {
     if (state && !ReadListedValues(*link_, *state, error))
         return std::nullopt;
     return state;
+}
+
+bool RunStore::readOnly() const { return link_->readOnly(); }
+
+std::string RunStore::shareLike() const { return isServer(path_) ? "" : path_; }
+
+std::optional<std::string> RunStore::noRoom(const std::string& recordPath) const {
+    if (isServer(path_))
+        return NoRoomToRecord({recordPath});
+    return NoRoomToRecord({path_, path_ + "-wal", path_ + "-shm", recordPath});
 }
 
 bool RunStore::move(const SerialReservation& r, NumberStep step, std::string& error) {
@@ -209,6 +233,9 @@ RunStore::Taken RunStore::reserve(const StationId& station, const Check& check) 
     // Not synced on its own: a reservation lost with the power was never
     // written (the durable "writing" step syncs it before the first word).
     if (!tx.begin(t.error, false))
+        return t;
+    // The run's row first: an export of the run waits, or is seen whole.
+    if (!LockCurrentRun(*link_, t.error))
         return t;
     auto state = current(t.error);
     if (!state || !reap(*state, t.error))
@@ -277,44 +304,60 @@ bool RunStore::commit(const SerialReservation& r, const std::string& recordPath,
         return true;
     }
     if (!KeepAttempt(*link_, r, attempt, error) ||
-        !Record(*link_, r.run, r.index, recordPath, recordLine, *faults_, error, appended) || !tx.commit(error))
+        !Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error, appended) ||
+        !tx.commit(error))
         return false;
     link_->release(r.token);
     return true;
 }
 
-bool RunStore::giveBack(const SerialReservation& r, std::string& error, const ChipAttempt* attempt) {
+bool RunStore::giveBack(const SerialReservation& r, std::string& error, NumberStep step,
+                        const ChipAttempt* attempt) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
-    // Already settled or taken back: nothing of it is left to give, but the chip is kept.
-    const bool moved = move(r, NumberStep::GiveBack, error);
-    if (!moved)
-        error.clear();
-    if ((moved || attempt) && (!KeepAttempt(*link_, r, attempt, error) || !tx.commit(error)))
+    // Already settled or taken back: nothing of it is left to give, but the
+    // chip's row is kept. A failed update is no such thing: the number stays
+    // the station's to give back.
+    const auto moved = MoveNumber(*link_, r.run, r.index, r.token, step, error);
+    if (!moved || ((*moved || attempt) && (!KeepAttempt(*link_, r, attempt, error) || !tx.commit(error))))
         return false;
     link_->release(r.token);
     return true;
 }
 
 bool RunStore::settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
-                      std::string& error) {
+                      std::string& error, const std::string& goneHost) {
     Tx tx(*link_);
     if (!tx.begin(error))
         return false;
     auto state = current(error);
     if (!state || !reap(*state, error))
         return false;
-    const auto h = std::find_if(state->held.begin(), state->held.end(), [&](const HeldNumber& n) {
-        return n.state == NumberState::Settle && state->valueAt(n.index) == value;
-    });
-    if (h == state->held.end()) {
+    const auto h = std::find_if(state->held.begin(), state->held.end(),
+                                [&](const HeldNumber& n) { return state->valueAt(n.index) == value; });
+    // On SQLite a station of another machine is that machine's to judge,
+    // unless the operator, naming it, says it is gone (a server judges all).
+    if (h != state->held.end() && h->state == NumberState::Writing && !isServer(path_) &&
+        StationAlive(h->station, here_) == true) {
+        const std::string who = h->station.host + " (process " + std::to_string(h->station.pid) + ")";
+        if (goneHost != h->station.host) {
+            error = "シリアル番号 " + std::to_string(value) + " は別の PC のステーション " + who +
+                    " が書込み中です。そのステーションが止まっていれば、--station-gone " + h->station.host +
+                    " を付けて確かめてください。";
+            return false;
+        }
+        if (!abandon(*state, *h, error))
+            return false;
+    }
+    if (h == state->held.end() || h->state != NumberState::Settle) {
         error = "シリアル番号 " + std::to_string(value) + " は確認待ちの番号ではありません。";
         return false;
     }
     const SerialReservation r{state->run, h->index, h->token, value, state->settings};
     return move(r, used ? NumberStep::SettleUsed : NumberStep::SettleFree, error) &&
-           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, *faults_, error)) && tx.commit(error);
+           (!used || Record(*link_, r.run, r.index, recordPath, recordLine, shareLike(), *faults_, error)) &&
+           tx.commit(error);
 }
 
 bool RunStore::startRun(const SerialRunSettings& settings, std::string& error,
@@ -352,7 +395,7 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
     {
         // The run is closed here first: a crash before the new file stands leaves a gap, never two live copies.
         Tx tx(*link_);
-        if (!tx.begin(error) || !(state = current(error)) || !reap(*state, error))
+        if (!tx.begin(error) || !LockCurrentRun(*link_, error) || !(state = current(error)) || !reap(*state, error))
             return false;
         if (!state->movedTo.empty() || state->count(NumberState::Reserved) + state->count(NumberState::Writing) > 0) {
             error = state->movedTo.empty() ? "書込み中の IC があるため、生産を書き出せません。"
@@ -366,12 +409,13 @@ bool RunStore::moveRun(const std::string& target, std::string& error) {
     }
     auto fill = [&](SqlLink& link, std::string& err) {
         bool ok = InsertRun(link, 1, state->settings, state->nextIndex, SerialTimeText(), err);
-        for (const auto& n : numbers)
-            ok = ok && InsertNumber(link, 1, n, err);
-        for (const auto& [index, line] : records)
-            ok = ok && InsertRecord(link, 1, index, line, err);
+        // The plan first: a number row takes its value from it.
         if (state->settings.source != SerialSource::Arithmetic)
             ok = ok && InsertPlan(link, 1, *plan, err);
+        for (const auto& n : numbers)
+            ok = ok && InsertNumber(link, 1, state->settings, n, err);
+        for (const auto& [index, line] : records)
+            ok = ok && InsertRecord(link, 1, index, line, err);
         // Renumbered in their order, which their times to the second keep.
         for (std::size_t i = 0; i < chips->size(); ++i)
             ok = ok && InsertChip(link, 1, static_cast<std::int64_t>(i) + 1, (*chips)[i].at * 1000, (*chips)[i], err);
@@ -429,7 +473,8 @@ std::optional<RunReport> RunStore::report(std::string& error) {
     r.recorded = state->recorded();
     r.failedChips = std::count_if(chips->begin(), chips->end(), [](const ChipRecord& c) { return !c.passed; });
     r.toSettle = state->count(NumberState::Settle);
-    r.left = r.planned - r.recorded - r.toSettle - state->count(NumberState::Reserved) -
+    r.spoiled = state->count(NumberState::Failed);
+    r.left = r.planned - r.recorded - r.toSettle - r.spoiled - state->count(NumberState::Reserved) -
              state->count(NumberState::Writing);
     r.chips = std::move(*chips);
     return r;

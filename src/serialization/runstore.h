@@ -82,6 +82,12 @@ public:
     RunStore& operator=(const RunStore&) = delete;
 
     const std::string& path() const { return path_; }
+    // This user may only read the store: nothing is settled or reaped.
+    bool readOnly() const;
+    // Why a chip could not be recorded now (the store's and the record's
+    // disk full or read-only, or a file this user may not write), asked
+    // before a chip is written; nullopt when it could.
+    std::optional<std::string> noRoom(const std::string& recordPath) const;
     // The current run, every row checked; gone stations' numbers are settled
     // first (returned, or to settle) when reap is set.
     std::optional<SerialRunState> load(std::string& error, bool reap = false);
@@ -107,12 +113,18 @@ public:
     // attempt: the chip's row, kept in the same transaction.
     bool commit(const SerialReservation& reservation, const std::string& recordPath, const std::string& recordLine,
                 std::string& error, bool* appended = nullptr, const ChipAttempt* attempt = nullptr);
-    // The chip failed: the number goes back to the pool (its row kept with it).
-    bool giveBack(const SerialReservation& reservation, std::string& error, const ChipAttempt* attempt = nullptr);
+    // The chip failed: the number goes back to the pool (GiveBack: the chip
+    // does not hold it), is used up (Spoil: read back, the chip holds it) or
+    // waits to be settled (Unknown: the chip may hold it, unread); the
+    // chip's row (attempt) is kept with it.
+    bool giveBack(const SerialReservation& reservation, std::string& error,
+                  NumberStep step = NumberStep::GiveBack, const ChipAttempt* attempt = nullptr);
     // An operator's word on a number to settle: used (recorded with
-    // recordLine, also appended to recordPath) or free (returned).
+    // recordLine, also appended to recordPath) or free (returned). A number
+    // a station of another machine is writing is settled only when goneHost
+    // names that machine (the operator says its station is gone).
     bool settle(std::int64_t value, bool used, const std::string& recordPath, const std::string& recordLine,
-                std::string& error);
+                std::string& error, const std::string& goneHost = "");
     // The current run's record rows: index and line, by index.
     std::optional<std::vector<std::pair<std::int64_t, std::string>>> records(std::string& error);
     // A new current run (planned: as create); the earlier ones stay as history.
@@ -125,6 +137,9 @@ public:
     // What the operator's screen of the station (host, user) shows; read
     // only, a few small statements (cheap beside a chip, whatever the run's size).
     std::optional<LineView> lineView(const std::string& host, const std::string& user, std::string& error);
+    // A test hook's point outside the store, counted with its own (a failed
+    // chip's read-back, before its number moves).
+    void faultPoint() { faults_->point(); }
     // Moves the current run into a new STATEFILE file (refused when it
     // exists, or while numbers of the run are out); this store's run is
     // closed so that no number is handed out twice.
@@ -139,6 +154,7 @@ private:
     // One step of the state table on a reservation's number.
     bool move(const SerialReservation& r, NumberStep step, std::string& error);
     bool abandon(SerialRunState& state, const HeldNumber& number, std::string& error);
+    std::string shareLike() const;
 
     std::string path_;
     std::unique_ptr<FaultPoints> faults_;

@@ -11,7 +11,7 @@
 #include "image/hexfile.h"
 #include "serialization/serialvalue.h"
 #include "serialization/sqlitefile.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -107,6 +107,7 @@ SerialProgramming::SerialProgramming(Session& s) : s_(s), runPath_(s.run.appDir 
     serial = 0;
     selectByteCount(1);
     wroteHex = "00";
+    showNext();
     showMessage(kStartHint);
     // The window never starts afresh over a run in progress: it shows that run.
     std::string note;
@@ -140,6 +141,7 @@ void SerialProgramming::setDataStart(const std::string& text) {
         return;
     if (const auto value = ReadSerialText(text, hexMode))
         serial = *value;
+    showNext();
     showMessage(SerialDecimalText(serial));
 }
 
@@ -187,7 +189,8 @@ void SerialProgramming::selectWriteMode(SerialMode mode) {
     if (mode == writeMode)
         return;
     writeMode = mode;
-    nextData.clear();
+    next_.reset();
+    showNext();
     settingsEdited();
 }
 
@@ -237,7 +240,9 @@ void SerialProgramming::completeSwitchOn() {
     count = 0;
     finishCount = "0";
     showMessage(kSwitchedOn);
-    if (writeMode != SerialMode::Display)
+    if (writeMode == SerialMode::Display)
+        clearLastNumber();  // every switch-on counts afresh
+    else
         startWriteRun();
 }
 
@@ -297,7 +302,8 @@ std::unique_ptr<RunStore> SerialProgramming::openStore(std::string& error, std::
 
 bool SerialProgramming::mayStartOver(const SerialRunState& saved) {
     const bool used = saved.recorded() > 0 || saved.count(NumberState::Reserved) > 0 ||
-                      saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0;
+                      saved.count(NumberState::Writing) > 0 || saved.count(NumberState::Settle) > 0 ||
+                      saved.count(NumberState::Failed) > 0;
     if (!used || !saved.movedTo.empty())
         return true;
     const std::string text = "管理ファイルに前の生産があります (" + RunSummary(saved, hexMode) +
@@ -342,6 +348,8 @@ void SerialProgramming::startWriteRun() {
         block(error);
         return;
     }
+    if (!keep)
+        clearLastNumber();
     continueRun_ = true;
     showRun(*saved);
 }
@@ -380,7 +388,18 @@ void SerialProgramming::showRun(const SerialRunState& state) {
     settleValues = state.values(NumberState::Settle);
 }
 
-void SerialProgramming::showNext() { nextData = next_ ? NumberText(*next_, hexMode) : ""; }
+void SerialProgramming::showNext() {
+    // Display only: the number the next "chk" records, as the boxes show it.
+    if (writeMode == SerialMode::Display)
+        nextData = hexMode ? SerialHexText(serial).value_or(SerialDecimalText(serial)) : SerialDecimalText(serial);
+    else
+        nextData = next_ ? NumberText(*next_, hexMode) : "";
+}
+
+void SerialProgramming::clearLastNumber() {
+    wroteHex = SerialBytesText(0, byteCount);
+    wroteDec = "0";
+}
 
 std::string SerialProgramming::numberText(std::int64_t whole) const { return NumberText(whole, hexMode); }
 
@@ -470,6 +489,16 @@ bool SerialProgramming::settle(std::int64_t value, bool used) {
         showMessage(kBusyRun);
         return false;
     }
+    // Either answer is final: the number is never handed out again, or it is
+    // handed to the next chip. Asked once, "いいえ" the default.
+    const std::string number = "シリアル番号 " + numberText(value);
+    const std::string question =
+        used ? number + " を書込み済みとして記録しますか？\r\n\r\n「はい」：この番号の IC は合格品です。番号は使用済みになり、"
+                        "二度と割り当てません。\r\n「いいえ」：何もしません。"
+             : number + " を未使用に戻しますか？\r\n\r\n「はい」：この番号は IC に入っていないか、その IC は廃棄しました。"
+                        "番号は次の IC に割り当てます。\r\n「いいえ」：何もしません。";
+    if (s_.ui.messageBox(MsgIcon::Question, kTitle, question, MsgButtons::NoYes) != MsgAnswer::Yes)
+        return false;
     std::string error;
     const auto store = openStore(error);
     const auto state = store ? store->load(error) : std::nullopt;
@@ -516,6 +545,7 @@ void SerialProgramming::recordDevice() {
     wroteDec = SerialDecimalText(written);
     ++count;
     finishCount = std::to_string(count);
+    showNext();
 }
 
 bool SerialProgramming::unload(const WindowPlacement& placement) {

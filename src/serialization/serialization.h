@@ -77,6 +77,7 @@ public:
     void followLoads();
     const std::string& runPath() const { return runPath_; }
     // An operator's word on a number to settle: in a good chip (used) or not.
+    // Asks first, naming the number and what the answer does; false when not confirmed.
     bool settle(std::int64_t value, bool used);
     // The run's values from a customer's SQTP list (the file choice beside
     // the start value): the placement boxes show the file's, and switching
@@ -93,6 +94,10 @@ public:
     bool reserve(Session& s) override;
     bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
+    std::vector<std::size_t> placedEepromBytes() const override {
+        return station_ ? station_->placedEepromBytes() : std::vector<std::size_t>{};
+    }
+    std::string placedNumber() const override { return station_ ? station_->placedNumber() : ""; }
     // Called after Program changed what the window shows.
     std::function<void()> changed;
 
@@ -120,7 +125,7 @@ public:
     std::string wroteDec = "0";            // TxtWrotDataDec
     std::string message;                   // Label2
     SerialMode writeMode = SerialMode::Display;  // CmbWriteMode
-    std::string nextData;                  // TxtNextData: the next chip's number in the display radix; "" in display mode
+    std::string nextData;                  // TxtNextData: the next chip's number in the display radix
     std::vector<std::int64_t> settleValues;  // numbers to settle, lowest first
     std::string listPath;                  // the SQTP list the next run takes its values from; "" for none
     std::string operatorName;
@@ -145,6 +150,7 @@ private:
     void showSettings(const SerialRunState& state);
     void block(const std::string& why);
     void showNext();
+    void clearLastNumber();  // a new run has written no number yet
     // What switching on does once a HEX file is in hand.
     void completeSwitchOn();
     bool running() const;  // Program holds one of our numbers

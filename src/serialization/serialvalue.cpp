@@ -153,7 +153,7 @@ std::optional<std::uint64_t> ReadSerialAddress(const std::string& text) {
 std::optional<std::string> SerialEndAddressText(const std::string& startText, int byteCount) {
     const auto start = ReadSerialAddress(startText);
     std::uint64_t end = 0;
-    if (!start || __builtin_add_overflow(*start, static_cast<std::uint64_t>(byteCount), &end))
+    if (!start || byteCount < 1 || __builtin_add_overflow(*start, static_cast<std::uint64_t>(byteCount - 1), &end))
         return std::nullopt;
     char buffer[24];
     std::snprintf(buffer, sizeof buffer, "%llX", static_cast<unsigned long long>(end));

@@ -36,7 +36,8 @@ std::optional<std::string> SerialHexText(std::int64_t units);
 std::optional<std::uint64_t> ReadSerialAddress(const std::string& text);
 
 // The end address shown for a start address text (hexadecimal) and a byte
-// count: start + count in hexadecimal; nullopt when the text is unreadable.
+// count: the last address written, start + count - 1, in hexadecimal;
+// nullopt when the text is unreadable or the end lies past the top.
 std::optional<std::string> SerialEndAddressText(const std::string& startText, int byteCount);
 
 // The low `byteCount` bytes (1..4) of the 64-bit two's-complement form of

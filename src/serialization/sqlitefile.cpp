@@ -28,6 +28,14 @@ bool SyncFolder(const std::string& path, std::string& error) {
     return ok;
 }
 
+// This user may write the store: the file, and its folder or the files
+// SQLite keeps beside it.
+bool MayWrite(const std::string& path) {
+    auto writable = [](const std::string& p) { return ::access(p.c_str(), W_OK) == 0; };
+    const std::string folder = FolderOf(path).empty() ? "." : FolderOf(path);
+    return writable(path) && (writable(folder) || (writable(path + "-wal") && writable(path + "-shm")));
+}
+
 }  // namespace
 
 // A new store file: built beside the target, then put in place at once, so
@@ -75,10 +83,17 @@ std::unique_ptr<SqlLink> OpenStoreFile(const std::string& path, FaultPoints& fau
         error = "シリアル番号の管理ファイルを開けません。";
         return nullptr;
     }
-    auto link = OpenSqliteLink(path, false, faults, ThisStation(), error);
+    auto link = OpenSqliteLink(path, false, faults, ThisStation(), error, !MayWrite(path));
     if (!link || SqliteFileHead(*link, 16) == std::string("SQLite format 3", 16))
         return link;
     link.reset();
+    // A run file of the earlier form is a few lines: anything far larger is
+    // refused unread.
+    constexpr off_t kTextRunMax = 16 << 20;
+    if (st.st_size > kTextRunMax) {
+        error = kNotARun;
+        return nullptr;
+    }
     std::string first = FirstLineOf(path);  // no SQLite connection holds a text file
     if (!first.empty() && first.back() == '\r')
         first.pop_back();
@@ -113,10 +128,11 @@ bool ConvertTextRun(const std::string& textPath, const std::string& dbPath, std:
         if (!InsertRun(link, 1, run->settings, run->nextIndex, SerialTimeText(), err))
             return false;
         for (const auto index : run->returned)
-            if (!InsertNumber(link, 1, {index, NumberState::Returned, {}, 0}, err))
+            if (!InsertNumber(link, 1, run->settings, {index, NumberState::Returned, {}, 0}, err))
                 return false;
         for (const auto& r : run->reserved)
-            if (!InsertNumber(link, 1, {r.index, NumberState::Settle, {"", "", r.pid, r.started}, RandomToken()}, err))
+            if (!InsertNumber(link, 1, run->settings,
+                              {r.index, NumberState::Settle, {"", "", r.pid, r.started}, RandomToken()}, err))
                 return false;
         return true;
     };

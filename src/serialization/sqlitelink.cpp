@@ -1,13 +1,18 @@
 // The run store on SQLite: one file on this PC, WAL journal, every commit
 // synced (synchronous=FULL), waits for another station's transaction
-// instead of a lock file. With test faults, a VFS in front of the system's
+// instead of a lock file. A reservation is held by a lock on one byte of
+// STATEFILE-stations. With test faults, a VFS in front of the system's
 // counts every write, sync, truncation and deletion of the store's files.
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <set>
 
+#include "serialization/recordfile.h"
 #include "serialization/sqllink.h"
 
 namespace vx {
@@ -152,9 +157,13 @@ std::string Numbered(const std::string& sql) {
 
 class SqliteLink : public SqlLink {
 public:
-    SqliteLink(sqlite3* db, std::unique_ptr<FaultVfs> vfs, const StationId& here)
-        : db_(db), vfs_(std::move(vfs)), here_(here) {}
+    // storePath: "" for a file being built, whose reservations are copies.
+    SqliteLink(sqlite3* db, std::unique_ptr<FaultVfs> vfs, const StationId& here, std::string storePath)
+        : db_(db), vfs_(std::move(vfs)), here_(here), storePath_(std::move(storePath)),
+          lockPath_(storePath_.empty() ? "" : storePath_ + "-stations") {}
     ~SqliteLink() override {
+        if (lockFd_ >= 0)
+            ::close(lockFd_);
         sqlite3_close_v2(db_);
         if (vfs_)
             sqlite3_vfs_unregister(&vfs_->vfs);
@@ -198,12 +207,19 @@ public:
         return exec("BEGIN IMMEDIATE", {}, nullptr, error);
     }
     std::string failure() const {
-        return std::string("SQLite: ") + sqlite3_errmsg(db_) + " (" + std::to_string(sqlite3_extended_errcode(db_)) + ")";
+        const int code = sqlite3_extended_errcode(db_);
+        const char* says = (code & 0xFF) == SQLITE_FULL       ? kDiskFull
+                           : (code & 0xFF) == SQLITE_READONLY ? kReadOnly
+                                                              : sqlite3_errmsg(db_);
+        return std::string("SQLite: ") + says + " (" + std::to_string(code) + ")";
     }
+    bool readOnly() const override { return sqlite3_db_readonly(db_, "main") == 1; }
     const char* lockRowsSql() const override { return ""; }
     const char* tableSql() const override { return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = $1"; }
     // WAL: readers never wait for a writer; FULL: a commit is on the disk when it returns.
     bool configure(std::string& error) override {
+        if (readOnly())
+            return true;  // it never writes
         std::vector<SqlRow> mode;
         if (!exec("PRAGMA journal_mode=WAL", {}, &mode, error) || !exec("PRAGMA synchronous=FULL", {}, nullptr, error))
             return false;
@@ -213,8 +229,31 @@ public:
         }
         return true;
     }
-    bool holderAlive(const StationId& station, std::int64_t, std::string&) override {
-        return StationAlive(station, here_);
+    // A reservation is held by a lock on the byte at its token in a file
+    // beside the store: the kernel lets it go when its station dies, in
+    // whatever process namespace or container of this machine it ran.
+    bool holderAlive(const StationId& station, std::int64_t token, std::string&) override {
+        if (held_.count(token))
+            return true;
+        if (const auto known = StationAlive(station, here_))
+            return *known;
+        struct flock lock = byte(token, F_WRLCK);
+        // A lock this link cannot look at is taken for a living station's.
+        return !openLock() || ::fcntl(lockFd_, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+    }
+    bool hold(std::int64_t token, std::string& error) override {
+        struct flock lock = byte(token, F_WRLCK);
+        if (!openLock() || ::fcntl(lockFd_, F_OFD_SETLK, &lock) != 0) {
+            error = lockPath_ + " をロックできません。";
+            return false;
+        }
+        held_.insert(token);
+        return true;
+    }
+    void release(std::int64_t token) override {
+        struct flock lock = byte(token, F_UNLCK);
+        if (held_.erase(token))
+            ::fcntl(lockFd_, F_OFD_SETLK, &lock);
     }
     std::string head(int bytes) {
         sqlite3_file* file = nullptr;
@@ -226,11 +265,47 @@ public:
     }
 
 private:
+    static struct flock byte(std::int64_t token, short type) {
+        struct flock lock {};
+        lock.l_type = type;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = static_cast<off_t>(token);
+        lock.l_len = 1;
+        return lock;
+    }
+    bool openLock() {
+        if (lockFd_ < 0 && !lockPath_.empty()) {
+            lockFd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (lockFd_ >= 0)
+                ShareLike(lockPath_, storePath_);
+        }
+        return lockFd_ >= 0;
+    }
+
     sqlite3* db_;
     std::unique_ptr<FaultVfs> vfs_;
     StationId here_;
+    std::string storePath_;
+    std::string lockPath_;
+    int lockFd_ = -1;
+    std::set<std::int64_t> held_;
     bool durable_ = true;  // as configure() leaves it
 };
+
+// A file name as a URI path: its %, ? and # escaped.
+std::string UriPath(const std::string& path) {
+    std::string out;
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -239,16 +314,30 @@ std::string SqliteFileHead(SqlLink& link, int bytes) {
     return sqlite ? sqlite->head(bytes) : "";
 }
 
+const char* const kDiskFull = "ディスクがいっぱいです";
+const char* const kReadOnly = "読み取り専用です";
+
+bool IsRoomError(const std::string& error) {
+    return error.find(kDiskFull) != std::string::npos || error.find(kReadOnly) != std::string::npos;
+}
+
 std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, FaultPoints& faults,
-                                        const StationId& here, std::string& error) {
+                                        const StationId& here, std::string& error, bool readOnly) {
     std::unique_ptr<FaultVfs> vfs;
     if (faults.active() && !(vfs = MakeFaultVfs(faults))) {
         error = "SQLite: the test VFS cannot be installed";
         return nullptr;
     }
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, vfs ? vfs->name.c_str() : nullptr) != SQLITE_OK) {
+    // Read only, a reader leaves nothing the store's owner could not write:
+    // while stations work, their log and shared memory are read, never
+    // written; with no station at work the file is whole, and read alone.
+    const bool working = ::access((path + "-wal").c_str(), F_OK) == 0 && ::access((path + "-shm").c_str(), F_OK) == 0;
+    const std::string name =
+        readOnly ? "file:" + UriPath(path) + (working ? "?mode=ro&readonly_shm=1" : "?mode=ro&immutable=1") : path;
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE) |
+                      (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(name.c_str(), &db, flags, vfs ? vfs->name.c_str() : nullptr) != SQLITE_OK) {
         error = std::string("SQLite: ") + (db ? sqlite3_errmsg(db) : "out of memory");
         sqlite3_close_v2(db);
         if (vfs)
@@ -261,7 +350,7 @@ std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, Fa
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    return std::make_unique<SqliteLink>(db, std::move(vfs), here);
+    return std::make_unique<SqliteLink>(db, std::move(vfs), here, create ? "" : path);
 }
 
 }  // namespace vx

@@ -40,7 +40,14 @@ public:
     // the server itself sees a station that died or lost its network).
     virtual bool hold(std::int64_t, std::string&) { return true; }
     virtual void release(std::int64_t) {}
+    // Opened for reading only: this user cannot write the store.
+    virtual bool readOnly() const { return false; }
 };
+
+// How the links say that the disk, not the store, is at fault.
+extern const char* const kDiskFull;
+extern const char* const kReadOnly;
+bool IsRoomError(const std::string& error);
 
 // A transaction that rolls back unless committed.
 class Tx {
@@ -66,8 +73,9 @@ private:
     bool open_ = false;
 };
 
+// readOnly: nothing is written, and no file is made beside the store.
 std::unique_ptr<SqlLink> OpenSqliteLink(const std::string& path, bool create, FaultPoints& faults,
-                                        const StationId& here, std::string& error);
+                                        const StationId& here, std::string& error, bool readOnly = false);
 // The first bytes of a SQLite link's file, read through SQLite's own handle:
 // a second descriptor on the file, once closed, would drop the POSIX locks
 // every SQLite connection of this process holds on it.

@@ -11,9 +11,10 @@
 #include "base/digest.h"
 #include "base/textfile.h"
 #include "image/pcbufferops.h"
+#include "ops/boardops.h"
 #include "serialization/recordfile.h"
 #include "serialization/serialvalue.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -39,6 +40,7 @@ const char* OutcomeText(Outcome outcome) {
     case Outcome::Busy: return "ほかの操作の実行中";
     case Outcome::WrongChip: return "選択したデバイスではありません";
     case Outcome::NoChipValue: return "キャリブレーション値がありません";
+    case Outcome::Refused: return "書き込みを中止しました";
     }
     return "";
 }
@@ -53,6 +55,36 @@ std::int64_t UtcMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+// A read-back shows no progress: it is the station's, not the user's.
+struct Unshown : Progress {
+    void moved(int, int) override {}
+    void ended(int) override {}
+};
+
+// Where a failed chip's number went, by its serial words (or EEPROM cells)
+// read back: the number on it (Spoil), or other words on a chip that is not
+// protected (GiveBack). A link that does not answer, or a protected chip
+// (it reads zeros), is no evidence (Unknown). The image and what the reads
+// learn of the chip are kept as they were.
+NumberStep ReadBackStep(Session& s, const PlacedBytes& placed) {
+    const PcBuffer image = s.buffer;
+    const OpsState ops = s.ops;
+    Unshown quiet;
+    const auto report = placed.eeprom ? ReadEeprom(s, quiet) : std::optional<OpReport>(ReadProgramMemory(s, quiet));
+    const std::uint8_t* found = placed.eeprom ? s.buffer.eeprom.data() : s.buffer.program.data();
+    const std::uint8_t* sent = placed.eeprom ? image.eeprom.data() : image.program.data();
+    bool holds = true;
+    for (std::size_t i = placed.offset; i < placed.offset + placed.before.size(); i += 2)
+        holds = holds && found[i + 1] == sent[i + 1] && (placed.eeprom || found[i] == sent[i]);
+    Result protect = Result::None;
+    const bool read = report && report->result == Result::Ok && (holds || !BlankCheckConfig(s, protect).linkFault);
+    s.buffer = image;
+    s.ops = ops;
+    if (!read)
+        return NumberStep::Unknown;
+    return holds ? NumberStep::Spoil : protect == Result::None ? NumberStep::GiveBack : NumberStep::Unknown;
 }
 
 }  // namespace
@@ -109,7 +141,7 @@ RunStore* SerialStation::store(std::string& error) {
 void SerialStation::refuse(Session& s, Stop why, const std::string& text) {
     stop = why;
     message = text;
-    ShowNote(s, "red" + text);
+    ShowNote(s, Tone::Alert, text);
 }
 
 // The passed chip's number first: nothing new is handed out before it is recorded.
@@ -117,15 +149,16 @@ bool SerialStation::commitPending(Session& s) {
     std::string error;
     bool appended = false;
     RunStore* run = store(error);
-    if (run && run->commit(pending_->reservation, recordPath_, pending_->line, error, &appended, &pending_->attempt)) {
+    // A line the record holds already is kept for the row, not written twice.
+    const std::string path = pending_->appended ? std::string() : recordPath_;
+    if (run && run->commit(pending_->reservation, path, pending_->line, error, &appended, &pending_->attempt)) {
         recorded = true;
         lastValue = pending_->reservation.value;
         lastBytes = pending_->bytes;
         pending_.reset();
         return true;
     }
-    if (appended)
-        pending_->line.clear();  // in the record already
+    pending_->appended = pending_->appended || appended;
     store_.reset();              // opened again next time: the link may be what failed
     refuse(s, Stop::Unrecorded, SerialUnrecordedNote(pending_->reservation.value, error));
     return false;
@@ -147,6 +180,10 @@ bool SerialStation::reserve(Session& s) {
     RunStore* run = store(error);
     if (!run) {
         refuse(s, Stop::FileError, error);
+        return false;
+    }
+    if (const auto why = run->noRoom(recordPath_)) {
+        refuse(s, Stop::FileError, *why);
         return false;
     }
     // The image must be the file's own where the number goes, checked with
@@ -216,10 +253,28 @@ void SerialStation::endAttempt(Session& s, Outcome outcome) {
     chip.failure = chip.passed ? "" : s.view.note.empty() ? OutcomeText(outcome) : s.view.note;
 }
 
+std::vector<std::size_t> SerialStation::placedEepromBytes() const {
+    std::vector<std::size_t> bytes;
+    if (isPlaced_ && placed_.eeprom)
+        for (std::size_t i = 0; i < placed_.before.size(); ++i)
+            bytes.push_back(placed_.offset + i);
+    return bytes;
+}
+
+std::string SerialStation::placedNumber() const {
+    return isPlaced_ && held_ ? SerialBytesWritten(held_->value, held_->settings.bytes) : "";
+}
+
 void SerialStation::finish(Session& s, Outcome outcome) {
     if (!held_)
         return;
     endAttempt(s, outcome);
+    // From the first word sent the chip may hold the number: a failed chip
+    // gives it back only when read back without it.
+    const bool readBack = outcome != Outcome::Passed && isPlaced_;
+    const NumberStep failed = readBack ? ReadBackStep(s, placed_) : NumberStep::GiveBack;
+    if (readBack && store_)
+        store_->faultPoint();
     // The image goes back to the file's contents; the chip keeps its number.
     if (isPlaced_)
         RestorePlacement(s.buffer, placed_);
@@ -234,7 +289,7 @@ void SerialStation::finish(Session& s, Outcome outcome) {
                                                   checksum_, port),
                            written, attempt_};
         commitPending(s);
-    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error, &attempt_)) {
+    } else if (RunStore* run = store(error); !run || !run->giveBack(held, error, failed, &attempt_)) {
         store_.reset();
         refuse(s, Stop::FileError, error);
     }

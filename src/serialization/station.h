@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ops/workflows.h"
 #include "serialization/runstore.h"
@@ -22,6 +23,8 @@ public:
     bool reserve(Session& s) override;
     bool place(Session& s) override;
     void finish(Session& s, Outcome outcome) override;
+    std::vector<std::size_t> placedEepromBytes() const override;
+    std::string placedNumber() const override;
 
     // Why the last run was refused before the board was touched, or the run
     // could not be kept: a note shown already; None when all went well.
@@ -57,6 +60,7 @@ private:
         std::string line;
         std::string bytes;
         ChipAttempt attempt;
+        bool appended = false;  // the line is in the record already
     };
     // The chip's row as far as Program has come; the end fills the rest.
     void endAttempt(Session& s, Outcome outcome);

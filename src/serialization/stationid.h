@@ -2,14 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vx {
 
 // A station as the store names it: the host and its boot, and the process
-// with its start time, so that a recycled process id is not taken for the
-// one that made the reservation. On PostgreSQL a station's liveness is its
-// database session; these fields only name it.
+// with its start time. Whether it lives is not told by these: on SQLite by
+// a lock it holds on a file beside the store, on PostgreSQL by its session.
 struct StationId {
     std::string host;
     std::string boot;          // /proc/sys/kernel/random/boot_id
@@ -20,8 +20,10 @@ struct StationId {
 constexpr std::int64_t kMaxPid = 0x7FFFFFFF;
 
 StationId ThisStation();
-// Seen from `here`: a station of another host is alive (it is that host's
-// to judge), one of an earlier boot of this host is gone, else its process.
-bool StationAlive(const StationId& station, const StationId& here);
+// Seen from `here`: a station of another machine is alive (it is that
+// machine's to judge), one of an earlier boot of this host is gone; one of
+// this kernel, whatever its host name or process namespace, is for its
+// lock to tell (nullopt).
+std::optional<bool> StationAlive(const StationId& station, const StationId& here);
 
 }  // namespace vx

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -45,10 +46,9 @@ void FaultPoints::writing() {
 }
 
 bool FaultPoints::failWrite() {
-    if (!faults_.fullInCommit || !inCommit_ || failed_)
-        return false;
-    failed_ = true;
-    return true;
+    // Once in the process: a store opened again after the failure finds room.
+    static std::atomic<bool> failed = false;
+    return faults_.fullInCommit && inCommit_ && !failed.exchange(true);
 }
 
 }  // namespace vx

@@ -13,7 +13,7 @@ namespace vx {
 // reply; the production record's write and sync) counts; at the k-th the
 // process is killed. killWritingUs kills it that many microseconds after a
 // number was marked writing, while its chip is written. fullInCommit fails
-// the first write of one commit as a full disk would.
+// the first write of one commit of the process as a full disk would.
 struct StoreFaults {
     std::int64_t killAt = 0;
     std::int64_t killWritingUs = -1;
@@ -40,7 +40,6 @@ private:
     StoreFaults faults_;
     std::int64_t count_ = 0;
     bool inCommit_ = false;
-    bool failed_ = false;
 };
 
 class CommitFaults {

@@ -6,7 +6,9 @@ namespace vx {
 namespace {
 
 constexpr const char* kFormat = "vormex serial run";
-constexpr std::int64_t kSchema = 2;
+// 2: every number row holds its value, unique in its run.
+// 3: the production record: a listed run's planned values, a row per chip.
+constexpr std::int64_t kSchema = 3;
 constexpr std::size_t kMaxName = 255;  // host name and boot id
 
 const char* const kSchemaSql[] = {
@@ -16,15 +18,25 @@ const char* const kSchemaSql[] = {
      "next_index BIGINT NOT NULL, created TEXT NOT NULL, moved_to TEXT NOT NULL)"),
     ("CREATE TABLE serial_number (run BIGINT NOT NULL, idx BIGINT NOT NULL, state TEXT NOT NULL, "
      "token BIGINT NOT NULL, host TEXT NOT NULL, boot TEXT NOT NULL, pid BIGINT NOT NULL, started BIGINT NOT NULL, "
-     "PRIMARY KEY (run, idx))"),
+     "value BIGINT NOT NULL, PRIMARY KEY (run, idx), UNIQUE (run, value))"),
     "CREATE INDEX serial_number_state ON serial_number (run, state, idx)",
     ("CREATE TABLE serial_record (run BIGINT NOT NULL, idx BIGINT NOT NULL, line TEXT NOT NULL, "
      "PRIMARY KEY (run, idx))"),
-    "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '1')",
+    "INSERT INTO vormex_meta (name, value) VALUES ('format', 'vormex serial run'), ('schema', '2')",
 };
 
-// Schema 2: the production record's tables (runrows.h).
-const char* const kRowsSql[] = {
+// From schema 1: each row's value as its run's settings say.
+const char* const kToSchema2[] = {
+    "ALTER TABLE serial_number ADD COLUMN value BIGINT",
+    ("UPDATE serial_number SET value = (SELECT r.start_value + serial_number.idx * r.increment FROM serial_run r "
+     "WHERE r.id = serial_number.run AND serial_number.idx >= 0 AND serial_number.idx < r.quantity)"),
+    "CREATE UNIQUE INDEX serial_number_value ON serial_number (run, value)",
+    "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
+};
+
+// From schema 2: the production record's tables (runrows.h). A new store is
+// made as schema 2 and brought here the same way.
+const char* const kToSchema3[] = {
     "ALTER TABLE serial_run ADD COLUMN source TEXT NOT NULL DEFAULT 'arithmetic'",
     ("CREATE TABLE serial_plan (run BIGINT NOT NULL, idx BIGINT NOT NULL, value BIGINT NOT NULL, "
      "PRIMARY KEY (run, idx), UNIQUE (run, value))"),
@@ -38,8 +50,16 @@ const char* const kRowsSql[] = {
     // reads a few rows, however many chips the run has made.
     ("CREATE TABLE serial_tally (run BIGINT NOT NULL, host TEXT NOT NULL, user_name TEXT NOT NULL, "
      "passed BIGINT NOT NULL, total BIGINT NOT NULL, PRIMARY KEY (run, host, user_name))"),
-    "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'",
+    "UPDATE vormex_meta SET value = '3' WHERE name = 'schema'",
 };
+
+template <std::size_t N>
+bool ExecAll(SqlLink& link, const char* const (&statements)[N], std::string& error) {
+    for (const char* sql : statements)
+        if (!link.exec(sql, {}, nullptr, error))
+            return false;
+    return true;
+}
 
 const char* const kNumberColumns = "idx, state, token, host, boot, pid, started";
 
@@ -101,6 +121,34 @@ std::string StatesBefore(NumberStep step) {
     return list;
 }
 
+// Every row's value is the one its index has under the run's settings (a
+// listed run's: its plan's): a hand-edited start or increment would hand a
+// value out twice. Named: a value the run would hand out again, else the
+// first that disagrees.
+bool ValuesAgree(SqlLink& link, const SerialRunState& state, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("SELECT n.value FROM serial_number n JOIN serial_run r ON r.id = n.run WHERE n.run = $1 AND "
+                   "(n.value IS NULL OR CASE WHEN n.idx < 0 OR n.idx >= r.quantity THEN 1 = 1 "
+                   "WHEN r.source = 'arithmetic' THEN n.value <> r.start_value + n.idx * r.increment "
+                   "ELSE NOT EXISTS (SELECT 1 FROM serial_plan p WHERE p.run = n.run AND p.idx = n.idx "
+                   "AND p.value = n.value) END) ORDER BY n.idx",
+                   {std::to_string(state.run)}, &rows, error))
+        return false;
+    if (rows.empty())
+        return true;
+    std::optional<std::int64_t> named;
+    for (const auto& row : rows) {
+        const auto value = row.empty() ? std::nullopt : Decimal(row[0]);
+        if (value && (!named || SerialIndexOf(state.settings, *value))) {
+            named = value;
+            if (SerialIndexOf(state.settings, *value))
+                break;
+        }
+    }
+    error = Damaged(named ? "シリアル番号 " + std::to_string(*named) + " が生産の設定と合いません" : "番号の値");
+    return false;
+}
+
 std::vector<std::string> OwnerParams(const HeldNumber& owner) {
     return {std::to_string(owner.token), owner.station.host, owner.station.boot, std::to_string(owner.station.pid),
             std::to_string(owner.station.started)};
@@ -112,20 +160,10 @@ const char* const kNotARun = "シリアル番号の管理ファイルではあ�
 
 std::string Damaged(const std::string& why) { return "シリアル番号の管理ファイルが壊れています: " + why; }
 
-bool AddRunRows(SqlLink& link, std::string& error) {
-    for (const char* sql : kRowsSql)
-        if (!link.exec(sql, {}, nullptr, error))
-            return false;
-    return true;
-}
-
 std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text) { return Decimal(text); }
 
 bool RunSchema(SqlLink& link, std::string& error) {
-    for (const char* sql : kSchemaSql)
-        if (!link.exec(sql, {}, nullptr, error))
-            return false;
-    return AddRunRows(link, error);
+    return ExecAll(link, kSchemaSql, error) && ExecAll(link, kToSchema3, error);
 }
 
 bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::int64_t next, const std::string& created,
@@ -138,19 +176,24 @@ bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& s, std::
                      nullptr, error);
 }
 
-bool InsertNumber(SqlLink& link, std::int64_t run, const HeldNumber& n, std::string& error) {
-    return link.exec("INSERT INTO serial_number (run, idx, state, token, host, boot, pid, started) "
-                     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8)",
+bool InsertNumber(SqlLink& link, std::int64_t run, const SerialRunSettings& settings, const HeldNumber& n,
+                  std::string& error) {
+    // A listed run's value is its plan's; an arithmetic run has no plan rows.
+    return link.exec("INSERT INTO serial_number (run, idx, state, token, host, boot, pid, started, value) "
+                     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, "
+                     "COALESCE((SELECT p.value FROM serial_plan p WHERE p.run = $1 AND p.idx = $2), $9))",
                      {std::to_string(run), std::to_string(n.index), NumberStateName(n.state), std::to_string(n.token),
-                      n.station.host, n.station.boot, std::to_string(n.station.pid), std::to_string(n.station.started)},
+                      n.station.host, n.station.boot, std::to_string(n.station.pid), std::to_string(n.station.started),
+                      std::to_string(SerialValueAt(settings, n.index))},
                      nullptr, error);
 }
 
-bool CheckSchema(SqlLink& link, std::string& error) {
+bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found) {
     std::vector<SqlRow> tables, rows;
     if (!link.exec(link.tableSql(), {"vormex_meta"}, &tables, error) ||
         (!tables.empty() && !link.exec("SELECT name, value FROM vormex_meta", {}, &rows, error))) {
-        error = Damaged(error);
+        if (!IsRoomError(error))
+            error = Damaged(error);
         return false;
     }
     std::optional<std::string> format, schema;
@@ -174,7 +217,37 @@ bool CheckSchema(SqlLink& link, std::string& error) {
         error = Damaged("形式");
         return false;
     }
+    if (found)
+        *found = *version;
     return true;
+}
+
+bool UpgradeSchema(SqlLink& link, std::string& error, bool* upgraded) {
+    Tx tx(link);
+    std::int64_t version = 0;
+    // The update takes the row first, so a second station waits here and
+    // then reads the schema the first one left.
+    if (!tx.begin(error) ||
+        !link.exec("UPDATE vormex_meta SET value = value WHERE name = 'schema'", {}, nullptr, error) ||
+        !CheckSchema(link, error, &version))
+        return false;
+    if (version == kSchema)
+        return true;  // another station was first
+    if ((version < 2 && !ExecAll(link, kToSchema2, error)) || !ExecAll(link, kToSchema3, error) || !tx.commit(error))
+        return false;
+    if (upgraded)
+        *upgraded = true;
+    return true;
+}
+
+bool SchemaCurrent(SqlLink& link, std::string& error, bool* upgraded) {
+    std::int64_t version = 0;
+    if (!CheckSchema(link, error, &version))
+        return false;
+    // A server's station that upgraded at the same moment makes this one's fail.
+    std::string again;
+    return version == kSchema || UpgradeSchema(link, error, upgraded) ||
+           (CheckSchema(link, again, &version) && version == kSchema);
 }
 
 bool ServerSchema(SqlLink& link, std::string& error) {
@@ -199,6 +272,8 @@ std::optional<SerialRunState> ReadCurrentRun(SqlLink& link, std::string& error) 
         return std::nullopt;
     }
     auto state = RunFrom(rows[0], error);
+    if (state && !ValuesAgree(link, *state, error))
+        return std::nullopt;
     for (std::size_t i = 0; state && i < rows.size() && rows[i][9]; ++i) {
         const SqlRow numbers(rows[i].begin() + 9, rows[i].end());
         auto held = HeldFrom(numbers, state->nextIndex, error);
@@ -301,7 +376,7 @@ bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber&
     index.reset();
     std::vector<SqlRow> rows;
     if (!link.exec("UPDATE serial_run SET next_index = next_index + 1 WHERE id = $1 AND next_index < quantity "
-                   "RETURNING next_index - 1",
+                   "AND moved_to = '' RETURNING next_index - 1",
                    {std::to_string(state.run)}, &rows, error))
         return false;
     if (rows.empty())
@@ -314,7 +389,7 @@ bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber&
     HeldNumber number = owner;
     number.index = *taken;
     number.state = NumberState::Reserved;
-    if (!InsertNumber(link, state.run, number, error))
+    if (!InsertNumber(link, state.run, state.settings, number, error))
         return false;
     index = taken;
     return true;
@@ -327,6 +402,19 @@ bool IsRecorded(SqlLink& link, std::int64_t run, std::int64_t index, std::int64_
                      {std::to_string(run), std::to_string(index), std::to_string(token)}, &rows, error) &&
            rows.size() == 1 && !rows[0].empty() &&
            rows[0][0] == std::optional<std::string>(NumberStateName(NumberState::Recorded));
+}
+
+std::optional<std::string> LockCurrentRun(SqlLink& link, std::string& error) {
+    std::vector<SqlRow> rows;
+    if (!link.exec("UPDATE serial_run SET moved_to = moved_to WHERE id = (SELECT MAX(id) FROM serial_run) "
+                   "RETURNING moved_to",
+                   {}, &rows, error))
+        return std::nullopt;
+    if (rows.size() != 1 || rows[0].empty() || !rows[0][0]) {
+        error = Damaged("生産がありません");
+        return std::nullopt;
+    }
+    return *rows[0][0];
 }
 
 bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std::string& error) {

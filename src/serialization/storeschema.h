@@ -20,14 +20,14 @@ std::string Damaged(const std::string& why);
 // A stored whole number: decimal digits only, whatever the column's type.
 std::optional<std::int64_t> StoredInteger(const std::optional<std::string>& text);
 
-// The schema 2 tables and columns, added to a store of schema 1 (or to the
-// schema 1 tables of a new store).
-bool AddRunRows(SqlLink& link, std::string& error);
 // Creates the tables of an empty store.
 bool RunSchema(SqlLink& link, std::string& error);
 // The store's meta table says this is a run store of a schema this build
-// knows (an earlier one is upgraded once it is open: runrows.h).
-bool CheckSchema(SqlLink& link, std::string& error);
+// knows (found: its version).
+bool CheckSchema(SqlLink& link, std::string& error, std::int64_t* found = nullptr);
+// A store of an earlier schema brought to this one, in one transaction
+// (upgraded: this call did it).
+bool SchemaCurrent(SqlLink& link, std::string& error, bool* upgraded = nullptr);
 // A server's database: the tables made when it has none, else checked.
 bool ServerSchema(SqlLink& link, std::string& error);
 
@@ -41,7 +41,8 @@ std::optional<bool> AnyRun(SqlLink& link, std::string& error);
 
 bool InsertRun(SqlLink& link, std::int64_t id, const SerialRunSettings& settings, std::int64_t next,
                const std::string& created, std::string& error);
-bool InsertNumber(SqlLink& link, std::int64_t run, const HeldNumber& number, std::string& error);
+bool InsertNumber(SqlLink& link, std::int64_t run, const SerialRunSettings& settings, const HeldNumber& number,
+                  std::string& error);
 bool InsertRecord(SqlLink& link, std::int64_t run, std::int64_t index, const std::string& line, std::string& error);
 
 // The numbers a step moves, as the state table says; false: no row of
@@ -60,6 +61,9 @@ bool TakeNextIndex(SqlLink& link, const SerialRunState& state, const HeldNumber&
                    std::optional<std::int64_t>& index, std::string& error);
 // Whether the reservation's number is recorded (a commit whose reply was lost).
 bool IsRecorded(SqlLink& link, std::int64_t run, std::int64_t index, std::int64_t token);
+// The current run's row locked until the transaction ends (a server's
+// other transactions wait for it), and where it was moved ("" when not).
+std::optional<std::string> LockCurrentRun(SqlLink& link, std::string& error);
 bool SetMovedTo(SqlLink& link, std::int64_t run, const std::string& target, std::string& error);
 
 using Records = std::vector<std::pair<std::int64_t, std::string>>;

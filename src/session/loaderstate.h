@@ -30,6 +30,9 @@ struct LoaderState {
     int loads = 0;                     // HEX files loaded so far: a new one is a new count
     bool deviceChangeSuppressed = false;  // DeviceChangeSuppressed
     HexContents contents;              // of the file loaded last
+    // HEX files the program itself wrote (Save As): the watch takes them as
+    // they are, as no change of the user's.
+    int ownWrites = 0;
 };
 
 }  // namespace vx

@@ -31,6 +31,13 @@ struct BytePair {
     int word() const { return high * 256 + low; }
 };
 
+// The words a verify found different in one area, by kind.
+struct DifferingWords {
+    int words = 0;
+    int onlyCleared = 0;  // bits the file has 1 read 0, and none it has 0 reads 1
+    int readZero = 0;     // read as 0 (so also only cleared)
+};
+
 class ProgramHook;
 
 struct OpsState {
@@ -50,6 +57,10 @@ struct OpsState {
     // stand in when a chip's own are lost; another device clears them.
     std::optional<int> keptCalibration;
     std::optional<int> keptBandGap;
+    // The values above were given on the command line (--calibration,
+    // --band-gap): a run that keeps the chip's own says it left them unused.
+    bool calibrationOption = false;
+    bool bandGapOption = false;
     // What Program writes back of the chip's own values, once settled.
     std::optional<int> writeCalibration;
     std::optional<int> writeBandGap;
@@ -60,12 +71,12 @@ struct OpsState {
     // What the last configuration verify found on the chip.
     std::string verifyConfigText;
     std::string verifyIdText;
+    // What the verifies of the running workflow found different: program
+    // memory, EEPROM, configuration (as verifyResults).
+    std::array<DifferingWords, 3> verifyDifferences{};
     // Raw reply of the last program-memory verify and the position of the last word compared.
     Bytes verifyReply;
     int verifyPos = 0;
-    // Where verify difference lines go next in the program-memory and EEPROM views.
-    std::size_t programCaret = 0;
-    std::size_t eepromCaret = 0;
     // Set when the board fell silent or a reply lacked its end code during a workflow.
     bool linkFault = false;
     // Production serialization's part in Program; none by default.

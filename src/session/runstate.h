@@ -5,6 +5,11 @@
 
 namespace vx {
 
+// Who started a write to a chip, which says who may answer its questions: a
+// person (the window), the command line's options (program, and the first
+// run of watch), or nobody (auto-write, watch after its first run).
+enum class WriteSource { Window, CommandLine, Watch, Unattended };
+
 // Program-wide run state of the shell.
 struct RunState {
     std::string appDir;  // ends in exactly one '/'
@@ -17,9 +22,7 @@ struct RunState {
     std::string programResult;
     std::array<std::string, 3> verifyResults{"--", "--", "--"};  // program, EEPROM, configuration
     int hintAnswer = 0;
-    // The overwrite question is answered "はい" without asking: Program was
-    // started by a change of the watched file, as the user asked.
-    bool overwriteYes = false;
+    WriteSource writeSource = WriteSource::Window;
     bool configAsBits = false;
     bool deviceSelectedOnce = false;
     std::string asmToolPath;  // AsmToolPath

@@ -12,7 +12,7 @@
 #include "base/convert.h"
 #include "base/settings.h"
 #include "image/hexfile.h"
-#include "session/shell.h"
+#include "session/status.h"
 
 namespace vx {
 
@@ -25,7 +25,7 @@ const char* const kNoTool =
     "メニューバの 【オプション】‥【MPASM.EXEの設定】から、MPASM.EXEの場所を指定してください。";
 // Not in the original texts: the options are split without a shell, so an
 // open quote cannot be guessed at.
-const char* const kBadOptions = "redアセンブラ・コンパイラのオプションの引用符が閉じていません。";
+const char* const kBadOptions = "アセンブラ・コンパイラのオプションの引用符が閉じていません。";
 const char* const kAskCompiled =
     "コンパイルは正常に終了しましたか？　　　　　　　　　　　　　　　　　\r\n\r\n"
     "[ はい ]\tＨＥＸファイルを再ロードします。　　　　　　　　　　\r\n"
@@ -37,12 +37,12 @@ const char* const kHexNotLoaded = "HEXファイルをロードできませんで
 const char* const kHexReloaded = "HEXファイルの再ロード完了。";
 const char* const kLoaderDone = "ファイルオープン完了";  // the loader's own success note
 // Not in the original texts: what the build refused to do, or could not undo.
-const char* const kNoSourceFile = "redソースファイルがありません。HEXファイルはそのままです。 ";
-const char* const kHexNotMoved = "redHEXファイルを一時的に退避できないため、ビルドしませんでした。 ";
+const char* const kNoSourceFile = "ソースファイルがありません。HEXファイルはそのままです。 ";
+const char* const kHexNotMoved = "HEXファイルを一時的に退避できないため、ビルドしませんでした。 ";
 const char* const kHexNotBack = " 元のHEXファイルを戻せませんでした。元のファイル: ";
-const char* const kBuildRunning = "redHEXファイルの生成中です。終わってからもう一度操作してください。";
+const char* const kBuildRunning = "HEXファイルの生成中です。終わってからもう一度操作してください。";
 // Not in the original texts: the tool left the HEX file without its end record.
-const char* const kHexCut = "redHEXファイルが最後まで書かれていません（終了レコードがありません）。";
+const char* const kHexCut = "HEXファイルが最後まで書かれていません（終了レコードがありません）。";
 
 constexpr int kExitWaitMs = 10000;
 constexpr int kPollMs = 20;
@@ -308,9 +308,9 @@ std::optional<std::vector<std::string>> toolOptions(Session& s) {
         s.ui.messageBox(MsgIcon::Information, "", kNoTool);
         return std::nullopt;
     }
-    auto args = ToolArguments(tool, SettingText(s.settings, "AsmOption"), s.device.name);
+    auto args = ToolArguments(tool, SettingText(s.settings, "AsmOption", ToolOwnOptions(tool)), s.device.name);
     if (!args)
-        ShowNote(s, kBadOptions);
+        ShowNote(s, Tone::Alert, kBadOptions);
     return args;
 }
 
@@ -321,7 +321,8 @@ void showBuildDiagnostics(Session& s, const std::string& base, const std::string
     std::string text = "デバック情報";
     for (int i = 0; i < 48; ++i)
         text += "　";
-    text += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + s.run.asmToolPath + " " + SettingText(s.settings, "AsmOption") + " " +
+    text += "\r\n\r\nｼｪﾙ起動ｺﾏﾝﾄﾞ \t" + s.run.asmToolPath + " " +
+            SettingText(s.settings, "AsmOption", ToolOwnOptions(s.run.asmToolPath)) + " " +
             sourceName + "\r\n";
     text += "ｴﾗｰ時に開くﾌｧｲﾙ名\t" + (after.empty() ? after : base + after) + "\r\n";
     text += "ｶﾚﾝﾄﾃﾞｨﾚｸﾄﾘ\t" + workDir;
@@ -351,14 +352,14 @@ void judgeBuild(Session& s, ToolKind kind, const std::string& base, const ToolOu
         output.discard();
         reload(s, kBuildReloaded);
         if (kind != ToolKind::AskingCompiler && !hasEndRecord(hex))
-            ShowNote(s, kHexCut);
+            ShowNote(s, Tone::Alert, kHexCut);
         return;
     }
     std::string where;
     const bool back = old.putBack(where);
     openErrorFile(s, base, output.keep());
     const std::string failed = isCompiler(kind) ? kCompileError : kAssembleError;
-    ShowNote(s, back ? failed : "red" + failed + kHexNotBack + where);
+    ShowNote(s, back ? Tone::Normal : Tone::Alert, back ? failed : failed + kHexNotBack + where);
 }
 
 }  // namespace
@@ -381,12 +382,12 @@ void BuildAndReload(Session& s) {
         return;
     // A HEX file without its source (a vendor's file) is never given up for a build.
     if (!FileExists(source)) {
-        ShowNote(s, kNoSourceFile + source);
+        ShowNote(s, Tone::Alert, kNoSourceFile + source);
         return;
     }
     OldHex old(s.loader.hexPath);
     if (std::string error; !old.moveAside(error)) {
-        ShowNote(s, kHexNotMoved + s.loader.hexPath + " : " + error);
+        ShowNote(s, Tone::Alert, kHexNotMoved + s.loader.hexPath + " : " + error);
         return;
     }
 

@@ -43,18 +43,17 @@ std::string toolName(const std::string& toolPath) {
     return name;
 }
 
-// What gpasm and sdcc take where mpasmwin takes "/q", "" for other tools.
+}  // namespace
+
 // gpasm: the HEX format mpasmwin writes, and every message kept (its own
 // "-q" would silence what the build's error file keeps). sdcc: the 14-bit
 // back end; the part is added at each build (ToolArguments).
-std::string ownDefaultOptions(const std::string& toolPath) {
+std::string ToolOwnOptions(const std::string& toolPath) {
     const std::string name = toolName(toolPath);
     if (name == "gpasm")
         return "-a inhx8m";
     return name == "sdcc" ? "-mpic14" : "";
 }
-
-}  // namespace
 
 ToolSettings::ToolSettings(Session& s) : s_(s), savedToolPath_(s.run.asmToolPath) {
     asmPath = s.run.asmToolPath;
@@ -65,7 +64,10 @@ ToolSettings::ToolSettings(Session& s) : s_(s), savedToolPath_(s.run.asmToolPath
     }
     ccscDeviceInfo = SettingInt(s.settings, "CCSC_option", 0).value_or(0) != 0;
     // Filling the two boxes counts as an edit, so closing at once stores them.
-    setOption(SettingText(s.settings, "AsmOption", "/q"));
+    // Nothing stored: the options the build gives the tool, so the box
+    // shows what is used.
+    const std::string own = ToolOwnOptions(asmPath);
+    setOption(SettingText(s.settings, "AsmOption", own.empty() ? kWindowsDefaultOption : own));
     setAfterFile(SettingText(s.settings, "AsmAfter", "lst"));
     changeFlag = !option.empty() || !afterFile.empty();
 }
@@ -139,7 +141,7 @@ void ToolSettings::takeTool(const std::string& path) {
         return;
     }
     if (TrimBlanks(option) == kWindowsDefaultOption) {
-        if (const std::string own = ownDefaultOptions(path); !own.empty())
+        if (const std::string own = ToolOwnOptions(path); !own.empty())
             setOption(own);
     }
     s_.run.asmToolPath = path;

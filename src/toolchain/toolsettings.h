@@ -50,6 +50,10 @@ private:
     std::string chosenTool_;     // an accepted choice of this opening, "" = none
 };
 
+// What gpasm and sdcc take where mpasmwin takes "/q", "" for other tools:
+// their options when none are stored.
+std::string ToolOwnOptions(const std::string& toolPath);
+
 // The tool's arguments before the source file: the options split as a shell
 // would, without one (nullopt when their quotes do not close). sdcc without a
 // processor option gets the selected device's ("-p16f84a" for PIC16F84A) at

@@ -40,6 +40,10 @@ BoardWindow::BoardWindow(Session& s, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window), s_(s), mainWindow_(mainWindow) {
     setObjectName("frmBoard");
     setWindowTitle("ボード情報");
+    // Shown on top without taking the focus from the main window: activating
+    // the main window afterwards would raise it over the board window, which
+    // on a small screen lies partly over it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(kSocketLeft * 2 + kSocketWidth + 90, kSocketTop + kZifPins / 2 * kPitch + 40);
     anyPosition_ = new QLabel("どちらでも可", this);
     anyPosition_->setObjectName("Label_sel");
@@ -60,11 +64,10 @@ void BoardWindow::render(const BoardWindowView& view) {
                                                    frame.width(), frame.height(), AvailableArea(*mainWindow_)));
         }
         show();
+        raise();
         if (!placed_)
             KeepOnScreen(*this);
         placed_ = true;
-        // Shown without taking the focus from the main window.
-        mainWindow_->activateWindow();
     } else if (!view.visible && isVisible()) {
         hide();
     }

@@ -12,7 +12,7 @@
 
 namespace vx {
 
-ChipValueAnswer AskChipValues(QWidget* parent, const ChipValueQuestion& question) {
+ChipValueAnswer AskChipValues(QWidget* parent, const ChipValueQuestion& question, const ChipValueCheck& check) {
     QDialog dialog;
     dialog.setObjectName("frmChipValues");
     dialog.setWindowTitle(QString::fromUtf8("工場出荷時の値"));
@@ -37,6 +37,12 @@ ChipValueAnswer AskChipValues(QWidget* parent, const ChipValueQuestion& question
     calibration->setVisible(question.calibration);
     bandGap->setVisible(question.bandGap);
     layout->addLayout(form);
+    auto* note = new QLabel(&dialog);
+    note->setObjectName("LabelChipValueNote");
+    note->setStyleSheet("color: red");
+    note->setWordWrap(true);
+    note->hide();
+    layout->addWidget(note);
 
     std::string defaults;
     if (question.calibration)
@@ -59,16 +65,28 @@ ChipValueAnswer AskChipValues(QWidget* parent, const ChipValueQuestion& question
     layout->addWidget(buttons);
 
     ChipValueAnswer answer;
+    const auto typed = [&] {
+        answer.calibration = calibration->text().trimmed().toStdString();
+        answer.bandGap = bandGap->text().trimmed().toStdString();
+    };
     QObject::connect(buttons, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* button) {
-        if (button == enter)
+        if (button == enter) {
+            typed();
+            // A mistyped value is typed again, not the end of Program.
+            const std::string problem = check ? check(question, answer) : "";
+            if (!problem.empty()) {
+                note->setText(DisplayText(problem));
+                note->show();
+                return;
+            }
             answer.choice = ChipValueChoice::Entered;
-        else if (button == useDefault)
+        } else if (button == useDefault) {
             answer.choice = ChipValueChoice::UseDefault;
+        }
         dialog.done(0);
     });
     ExecQuestion(dialog, parent);
-    answer.calibration = calibration->text().trimmed().toStdString();
-    answer.bandGap = bandGap->text().trimmed().toStdString();
+    typed();
     return answer;
 }
 

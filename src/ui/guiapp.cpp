@@ -12,8 +12,10 @@
 #include <QStandardPaths>
 #include <QTranslator>
 
+#include "app/chipentry.h"
 #include "app/menus.h"
 #include "app/portselect.h"
+#include "app/readchip.h"
 #include "app/startup.h"
 #include "image/history.h"
 #include "ops/detect.h"
@@ -104,12 +106,15 @@ void GuiApp::connectBoardCommands() {
     w.connectCommand("nmuHistryClear", [&s] { HistoryClear(s); });
     w.connectCommand("mnuLogFileOpen", [&s] { OpenLogFiles(s); });
     w.connectCommand("Command_pogram", [&s] { RunProgram(s); });
-    w.connectCommand("Command_read", [&s] { RunRead(s); });
+    w.connectCommand("Command_read", [&s] { ReadChipIntoImage(s); });
     w.connectCommand("Command_Vrify", [&s] { RunVerify(s); });
     w.connectCommand("Command_blank", [&s] { RunBlankCheck(s); });
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
     w.connectCommand("mnuDeviceId", [&s] { RunIdentify(s); });
     ui_.overwriteWindow = [this, &s] { return ShowFrmHint(s, ui_.parent); };
+    ui_.checkChipValues = [&s](const ChipValueQuestion& q, const ChipValueAnswer& a) {
+        return ChipValueEntryProblem(s, q, a);
+    };
     w.connectCommand("exit", [&s, &w] {
         if (ExitRequested(s))
             w.close();
@@ -131,8 +136,7 @@ void GuiApp::connectOptionCommands() {
     w.connectCommand("mnuAutoProgram", [&s] { ToggleAutoProgram(s); });
     w.connectCommand("mnuBoardInfomation", [&s, &w] {
         ToggleBoardInformation(s);
-        w.render();
-        w.activateWindow();  // the board window does not keep the focus
+        w.render();  // the board window shows without taking the focus
     });
     w.connectCommand("info", [&s] { ShowInformation(s); });
     w.connectCommand("mnuHelp", [&s] { OpenHelp(s); });
@@ -178,7 +182,7 @@ bool GuiApp::start(const std::string& commandLine) {
     window_->show();
     QCoreApplication::processEvents();
     KeepOnScreen(*window_);
-    const bool started = Startup(*session_, commandLine, SystemTimeStamp);
+    const bool started = Startup(*session_, commandLine, JapaneseTimeStamp);
     window_->render();
     if (started)
         serialWindow_->offerSavedRun();
@@ -224,6 +228,8 @@ void SetApplicationIdentity() {
 }
 
 bool InstallQtTranslations() {
+    // Dates, numbers and the widgets' own formats follow too.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), "qt", "_",
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
@@ -233,8 +239,8 @@ bool InstallQtTranslations() {
     return false;
 }
 
-std::string SystemTimeStamp() {
-    const QLocale locale = QLocale::system();
+std::string JapaneseTimeStamp() {
+    const QLocale locale(QLocale::Japanese, QLocale::Japan);
     const QDateTime now = QDateTime::currentDateTime();
     return (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), QLocale::ShortFormat))
         .toStdString();

@@ -68,12 +68,14 @@ QString LocateManualDir(const QString& appDir);
 // its icon.
 void SetApplicationIdentity();
 
-// Qt's own texts (file dialogs, the standard buttons) in Japanese like the
-// rest of the program, whatever the system's language. False when Qt's
-// translations are not installed: those texts then stay in English.
+// Qt's own texts (file dialogs, the standard buttons) and formats in
+// Japanese like the rest of the program, whatever the system's language.
+// False when Qt's translations are not installed: those texts then stay in
+// English.
 bool InstallQtTranslations();
 
-// Date and time in the system's short formats.
-std::string SystemTimeStamp();
+// Date and time in the short Japanese formats ("2024/05/01 9:30"), whatever
+// the system's language: the log's start line is Japanese like its others.
+std::string JapaneseTimeStamp();
 
 }  // namespace vx

@@ -15,7 +15,7 @@
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/frmmemstatus.h"
 #include "ui/mainwindow.h"
 

@@ -19,7 +19,7 @@
 #include "app/startup.h"
 #include "image/grid.h"
 #include "image/selection.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/boardwindow.h"
 #include "ui/clickablelabel.h"
 #include "ui/widgethelpers.h"
@@ -80,7 +80,7 @@ const std::vector<MenuDef>& menuBarLayout() {
           {"mnuMPASMsetting", "アセンブラ・コンパイラの設定(&S)"},
           {"-", ""},
           {"mnuRELOAD", "【HEXﾌｧｲﾙ再ﾛｰﾄﾞ】(&L)"},
-          {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&A)"}}},
+          {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&B)"}}},
         {"nmuHelp", "ﾍﾙﾌﾟ(&H)",
          {{"info", "インフォメーション(&P)"},
           {"nmuindex", "デバイス インデックス(&I)"},
@@ -290,6 +290,13 @@ void MainWindow::buildStatus(QWidget* central) {
     note_->setMinimumHeight(note_->fontMetrics().height() * 2 + 6);
     hexSummary_ = label("Label_hexSummary", central);
     hexSummary_->setWordWrap(true);
+    // Two lines kept whether the summary takes one, two or none: the memory
+    // panes above never shrink or grow with it.
+    hexSummary_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    hexSummary_->setFixedHeight(hexSummary_->fontMetrics().lineSpacing() * 2);
+    QSizePolicy keepRoom = hexSummary_->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    hexSummary_->setSizePolicy(keepRoom);
     progress_ = new QProgressBar(central);
     progress_->setObjectName("P_Bar");
     progress_->setTextVisible(false);

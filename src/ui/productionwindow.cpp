@@ -18,7 +18,7 @@
 #include "app/productionmode.h"
 #include "serialization/runstore.h"
 #include "serialization/station.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/serialwindow.h"
 #include "ui/widgethelpers.h"
 
@@ -152,7 +152,7 @@ QWidget* ProductionWindow::buildCounters() {
 void ProductionWindow::open() {
     SerialProgramming* run = serial_.model();
     if (!run || !run->enabled || run->writeMode == SerialMode::Display) {
-        ShowNote(s_, "red生産モードは、シリアルデータプログラミングの書込み方法を選んで有効にしてから開いてください。");
+        ShowNote(s_, Tone::Alert, "生産モードは、シリアルデータプログラミングの書込み方法を選んで有効にしてから開いてください。");
         return;
     }
     if (!s_.view.productionLocked)

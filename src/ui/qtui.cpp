@@ -77,7 +77,9 @@ bool QtUi::askWrongChip(const std::string& text) {
     return ExecQuestion(box, parent) == QMessageBox::Yes;
 }
 
-ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) { return AskChipValues(parent, question); }
+ChipValueAnswer QtUi::askChipValues(const ChipValueQuestion& question) {
+    return AskChipValues(parent, question, checkChipValues);
+}
 
 void QtUi::showPortWindow() {
     if (portWindow)
@@ -113,6 +115,8 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     // The save commands ask their own overwrite question.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // The desktop's own dialog speaks the system's language; Qt's speaks the program's.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     const QStringList filters = QtNameFilters(request.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);

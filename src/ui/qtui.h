@@ -29,6 +29,8 @@ public:
     // The windows of the overwrite question and the port choice plug in here.
     std::function<int()> overwriteWindow;
     std::function<void()> portWindow;
+    // Judges the values typed into the lost-values question before it closes.
+    std::function<std::string(const ChipValueQuestion&, const ChipValueAnswer&)> checkChipValues;
 
 private:
     bool busy_ = false;

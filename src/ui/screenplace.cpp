@@ -1,5 +1,6 @@
 #include "ui/screenplace.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -28,6 +29,19 @@ void KeepOnScreen(QWidget& window) {
     const PixelPoint inside = KeepInside(at, frame.width(), frame.height(), AvailableArea(window));
     if (!(inside == at))
         MoveTo(window, inside);
+}
+
+void KeepClearOfQuestion(QWidget& window) {
+    QWidget* question = QApplication::activeModalWidget();
+    if (!question || question == &window || !question->isVisible())
+        return;
+    const QRect q = question->frameGeometry();
+    const QSize frame = window.frameGeometry().size();
+    const QSize border = frame - window.size();
+    const PixelRect place =
+        UncoveringRect({q.x(), q.y(), q.width(), q.height()}, frame.width(), frame.height(), AvailableArea(*question));
+    window.resize(place.width - border.width(), place.height - border.height());
+    MoveTo(window, {place.x, place.y});
 }
 
 }  // namespace vx

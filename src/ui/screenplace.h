@@ -22,4 +22,8 @@ void MoveTo(QWidget& window, PixelPoint at);
 // Moves a shown window, now that its frame is known, inside its screen.
 void KeepOnScreen(QWidget& window);
 
+// A shown window opened while a question waits (the hint from the overwrite
+// question): moved, and shrunk where it must, so it does not cover the question.
+void KeepClearOfQuestion(QWidget& window);
+
 }  // namespace vx

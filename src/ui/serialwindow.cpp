@@ -18,11 +18,16 @@
 #include "app/menus.h"
 #include "app/productionmode.h"
 #include "app/startup.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/screenplace.h"
 #include "ui/widgethelpers.h"
 
 namespace vx {
+
+namespace {
+// The longest message (a note on the run file and the run kept) wraps to four lines.
+constexpr int kMessageLines = 4;
+}  // namespace
 
 SerialWindow::SerialWindow(Session& s, QWidget* parent) : QDialog(parent), s_(s) {
     setObjectName("frmSerialPgmSetting");
@@ -108,6 +113,10 @@ QWidget* SerialWindow::buildStatusFrame() {
     wroteDec_ = named(new QLabel(status), "TxtWrotDataDec");
     message_ = named(new QLabel(status), "Label2");
     message_->setWordWrap(true);
+    // Room for the longest message, at the top of its row: a message of
+    // another length moves no row of the window.
+    message_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    message_->setMinimumHeight(message_->fontMetrics().lineSpacing() * kMessageLines);
     statusGrid->addWidget(new QLabel("書込み済 ＩＣ数量", status), 0, 0);
     statusGrid->addWidget(finishCount_, 0, 1);
     statusGrid->addWidget(new QLabel("(個)", status), 0, 2);
@@ -118,6 +127,7 @@ QWidget* SerialWindow::buildStatusFrame() {
     statusGrid->addWidget(nextData_, 2, 1, 1, 2);
     statusGrid->addWidget(settleRow(status), 3, 0, 1, 3);
     statusGrid->addWidget(message_, 4, 0, 1, 3);
+    statusGrid->setRowStretch(4, 1);
     return status;
 }
 
@@ -252,7 +262,7 @@ void SerialWindow::askPin() {
         if (ExecQuestion(again, this) != QDialog::Accepted)
             return;
         if (again.textValue() != pin) {
-            ShowNote(s_, "red二つの暗証番号が違います。暗証番号は変わっていません。");
+            ShowNote(s_, Tone::Alert, "二つの暗証番号が違います。暗証番号は変わっていません。");
             return;
         }
     }

@@ -51,9 +51,12 @@ TextViewer::TextViewer(const QString& path, QWidget* parent) : QWidget(parent, Q
 
 void TextViewer::reload() {
     QFile file(path_);
+    const auto showNote = [this](const QString& note) {
+        note_->setText(reason_.isEmpty() || note.isEmpty() ? reason_ + note : reason_ + "\n" + note);
+    };
     if (!file.open(QIODevice::ReadOnly)) {
         text_->clear();
-        note_->setText(QString("'%1' を開けませんでした。%2").arg(path_, file.errorString()));
+        showNote(QString("'%1' を開けませんでした。%2").arg(path_, file.errorString()));
         return;
     }
     const qint64 size = file.size();
@@ -72,9 +75,9 @@ void TextViewer::reload() {
     }
     text.replace("\r\n", "\n");
     text_->setPlainText(text);
-    note_->setText(size > kMaxShownBytes
-                       ? QString("先頭の %1 バイトだけを表示しています (全体 %2 バイト)。").arg(kMaxShownBytes).arg(size)
-                       : QString());
+    showNote(size > kMaxShownBytes
+                 ? QString("先頭の %1 バイトだけを表示しています (全体 %2 バイト)。").arg(kMaxShownBytes).arg(size)
+                 : QString());
 }
 
 }  // namespace vx

@@ -17,9 +17,12 @@ public:
     QString path() const { return path_; }
     // Reads the file again (the log grows while the program runs).
     void reload();
+    // Why the program shows the file rather than the desktop's application; "" = nothing said.
+    void setReason(const QString& why) { reason_ = why; }
 
 private:
     QString path_;
+    QString reason_;
     QPlainTextEdit* text_;
     QLabel* note_;
 };

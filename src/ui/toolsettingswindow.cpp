@@ -7,8 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "ui/screenplace.h"
 #include "ui/widgethelpers.h"
 
 namespace vx {
@@ -37,7 +39,15 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
                   "Check_ccsc_device_info");
     (new QVBoxLayout(ccscFrame))->addWidget(ccsc_);
     auto* info = new QGroupBox("インフォメーション", this);
-    (new QVBoxLayout(info))->addWidget(wrapped(ToolSettings::kInformation, info));
+    // The fixed text scrolls: on a small screen the window keeps its buttons
+    // and every setting in view.
+    auto* infoScroll = new QScrollArea(info);
+    infoScroll->setObjectName("InfoScroll");
+    infoScroll->setWidgetResizable(true);
+    infoScroll->setFrameShape(QFrame::NoFrame);
+    infoScroll->setWidget(wrapped(ToolSettings::kInformation, infoScroll));
+    infoScroll->setMinimumHeight(infoScroll->fontMetrics().lineSpacing() * 3);
+    (new QVBoxLayout(info))->addWidget(infoScroll);
     QLayout* buttons = buildButtons(openAsm);
 
     auto* layout = new QVBoxLayout(this);
@@ -54,6 +64,14 @@ ToolSettingsWindow::ToolSettingsWindow(Session& s, QWidget* parent) : QDialog(pa
 
     connectBoxes(openAsm);
     render();
+    // Its whole text where the screen has room, else as much as fits.
+    infoScroll->setMinimumHeight(infoScroll->widget()->sizeHint().height());
+    adjustSize();
+    infoScroll->setMinimumHeight(infoScroll->fontMetrics().lineSpacing() * 3);
+    constexpr int kTitleBar = 32;  // the frame is the desktop's, unknown until shown
+    const int room = AvailableArea(*(parent ? parent : this)).height - kTitleBar;
+    if (height() > room)
+        resize(width(), room);
 }
 
 QLayout* ToolSettingsWindow::buildToolRow(QPushButton*& openAsm) {

@@ -4,6 +4,7 @@
 
 #include "qtplatform/qtprocesses.h"
 #include "ui/helpwindow.h"
+#include "ui/screenplace.h"
 #include "ui/textviewer.h"
 
 namespace vx {
@@ -14,7 +15,9 @@ Viewers::~Viewers() { delete help_; }
 
 void Viewers::install(QtProcesses& processes) {
     processes.help = [this](const std::string& path) { return showHelp(QString::fromStdString(path)); };
-    processes.inProgram = [this](const std::string& path) { return showInProgram(QString::fromStdString(path)); };
+    processes.inProgram = [this](const std::string& path, const std::string& why) {
+        return showInProgram(QString::fromStdString(path), QString::fromStdString(why));
+    };
 }
 
 QString Viewers::manualDir() const {
@@ -30,10 +33,11 @@ bool Viewers::showHelp(const QString& page) {
         help_->setAttribute(Qt::WA_QuitOnClose, false);
     }
     help_->showPage(page);
+    KeepClearOfQuestion(*help_);
     return true;
 }
 
-bool Viewers::showInProgram(const QString& path) {
+bool Viewers::showInProgram(const QString& path, const QString& why) {
     const QFileInfo file(path);
     const QString suffix = file.suffix().toLower();
     if (suffix == "html" || suffix == "htm")
@@ -48,6 +52,7 @@ bool Viewers::showInProgram(const QString& path) {
     // One window per file: opening it again brings it up with the file read afresh.
     for (TextViewer* viewer : main_->findChildren<TextViewer*>()) {
         if (viewer->path() == file.absoluteFilePath()) {
+            viewer->setReason(why);
             viewer->reload();
             viewer->show();
             viewer->raise();
@@ -55,6 +60,8 @@ bool Viewers::showInProgram(const QString& path) {
         }
     }
     auto* viewer = new TextViewer(file.absoluteFilePath(), main_);
+    viewer->setReason(why);
+    viewer->reload();
     viewer->show();
     return true;
 }

@@ -27,7 +27,7 @@ public:
     bool showHelp(const QString& page);
     // A file the desktop could not open: a PDF as its HTML source page of the
     // manual (hint.pdf as hint.html), HTML in the help window, anything else as text.
-    bool showInProgram(const QString& path);
+    bool showInProgram(const QString& path, const QString& why = {});
 
     HelpWindow* helpWindow() const { return help_; }
 

@@ -16,7 +16,7 @@
 #include "image/selection.h"
 #include "ops/workflows.h"
 #include "serialization/serialization.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "support/imagefixture.h"
 #include "support/simrig.h"
 #include "toolchain/build.h"

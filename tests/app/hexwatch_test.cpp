@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/hexwatch.h"
+#include "toolchain/build.h"
 #include "support/fakes.h"
 #include "support/simrig.h"
 
@@ -90,6 +91,101 @@ TEST(HexWatch, BadReplacementsAreNamedProgramNothingAndTheWatchGoesOn) {
     w.write(kFirst);
     w.run(400);
     EXPECT_EQ(w.watch.lastProgram(), Outcome::Passed) << w.s().view.note;
+}
+
+// Reads as the file system does, but a file may be made unreadable (as a
+// mode of 000 does to anyone but root).
+struct LockableFiles : PollingFileWatcher {
+    std::optional<FileStamp> stamp(const std::string& path) override {
+        auto stamp = PollingFileWatcher::stamp(path);
+        if (stamp && locked)
+            stamp->readable = false;
+        return stamp;
+    }
+    bool locked = false;
+};
+
+TEST(HexWatch, AFileThatCouldNotBeReadIsLoadedOnceItCanBe) {
+    test::SimRig rig("FLASH", 64, 16);
+    Session& s = *rig.session;
+    s.view.menus["mnuWatchHex"].checked = true;
+    const std::string path = rig.dir + "blink.hex";
+    test::WriteFileBytes(path, kFirst);
+    LockableFiles files;
+    HexWatch watch(s, files, rig.clock);
+    watch.follow(path);
+    files.locked = true;
+    test::WriteFileBytes(path, std::string(kSecondHead) + kSecondTail);
+    for (int t = 0; t <= 500; t += 100, rig.clock.now += 100)
+        watch.tick();
+    EXPECT_EQ(watch.reloads(), 0);
+    EXPECT_NE(s.view.note.find("読み込めませんでした"), std::string::npos) << s.view.note;
+
+    files.locked = false;  // same size and time, readable now
+    for (int t = 0; t <= 500; t += 100, rig.clock.now += 100)
+        watch.tick();
+    EXPECT_EQ(watch.reloads(), 1);
+    EXPECT_EQ(s.buffer.program[0], 0x30);
+}
+
+TEST(HexWatch, AReloadPassesTheStrictCheckOrLeavesImageAndChipAlone) {
+    Watched w("FLASH");
+    w.write(kSecondHead + std::string(kSecondTail));
+    w.run(400);
+    ASSERT_EQ(w.watch.lastProgram(), Outcome::Passed) << w.s().view.note;
+    const auto image = w.s().buffer.program;
+    const int writes = w.writes();
+    const std::string lower = ":04000000aa305530cb\r\n:00000001FF\r\n";
+    const std::string shortRecord = ":04000000AA3055\r\n:00000001FF\r\n";
+    const std::string leadingColon = ":junk\r\n";
+    for (const std::string& bad : {lower, shortRecord, leadingColon}) {
+        w.write(bad);
+        w.run(400);
+        EXPECT_FALSE(w.watch.lastProgram()) << bad;
+        EXPECT_EQ(w.s().view.noteColour, kColourRed);
+        EXPECT_NE(w.s().view.note.find(w.path + ":1: "), std::string::npos) << w.s().view.note;
+        EXPECT_EQ(w.s().buffer.program, image);
+        EXPECT_EQ(w.writes(), writes);
+    }
+}
+
+TEST(HexWatch, WhatTheProgramWroteItselfIsNoChange) {
+    Watched w("FLASH");
+    // A failed build moves the file aside and puts it back as it was.
+    const std::string aside = w.path + ".aside";
+    std::filesystem::rename(w.path, aside);
+    w.run(400);
+    std::filesystem::rename(aside, w.path);
+    w.run(1000);
+    EXPECT_EQ(w.watch.reloads(), 0);
+    EXPECT_EQ(w.writes(), 0);
+    // Save As onto the watched file.
+    w.write(kSecondHead + std::string(kSecondTail));
+    ++w.s().loader.ownWrites;
+    w.run(1000);
+    EXPECT_EQ(w.watch.reloads(), 0);
+    EXPECT_EQ(w.writes(), 0);
+    // The user's next change is one again.
+    w.write(kFirst);
+    w.run(400);
+    EXPECT_EQ(w.watch.reloads(), 1);
+}
+
+// Build & reload that fails: the old file put back is no change, nothing is
+// programmed, and the build's error note stays.
+TEST(HexWatch, AFailedBuildNeverPrograms) {
+    Watched w("FLASH");
+    w.s().loader.hexPath = w.path;
+    w.s().run.asmToolPath = w.dir + "mpasm";  // the fake tool writes nothing: the build fails
+    test::WriteFileBytes(w.s().run.asmToolPath, "");
+    test::WriteFileBytes(w.dir + "blink.asm", "");
+    BuildAndReload(w.s());
+    const std::string buildNote = w.s().view.note;
+    ASSERT_NE(buildNote.find("エラー"), std::string::npos) << buildNote;
+    w.run(2000);
+    EXPECT_EQ(w.watch.reloads(), 0);
+    EXPECT_EQ(w.writes(), 0);
+    EXPECT_EQ(w.s().view.note, buildNote);
 }
 
 TEST(HexWatch, NoAutomaticProgramForEpromPartsDuringARunOrUnderSerialization) {

@@ -255,7 +255,7 @@ TEST(PortPermission, DeniedDeviceNamesItsGroupTheCommandAndTheNewLogin) {
     EXPECT_EQ(rig.ui.boxes[0].title, "COM3　エラー");
     EXPECT_EQ(rig.ui.boxes[0].text, text);
     EXPECT_EQ(rig.settings.values.count("ComNo"), 0u);
-    EXPECT_EQ(CheckBoard(s), "NG");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::PortUnavailable);
     ASSERT_EQ(rig.ui.boxes.size(), 2u);
     EXPECT_EQ(rig.ui.boxes[1].text, text);
     EXPECT_EQ(s.view.note, node + " を開く権限がありません。 ");

@@ -61,3 +61,25 @@ TEST(WindowPosition, BoardWindowBesideTheMainWindowOrAtItsSavedPlace) {
     EXPECT_EQ(BoardWindowFirstPosition(rig.settings, main, 264, 314, wide), (PixelPoint{1500, 10}));
     EXPECT_EQ(BoardWindowFirstPosition(rig.settings, main, 264, 314, small), (PixelPoint{760, 10}));
 }
+
+// A window opened from a question takes the largest free side and never covers the question.
+TEST(WindowPosition, WindowFromAQuestionLeavesTheQuestionUncovered) {
+    const PixelRect screen{0, 0, 1024, 768};
+    const PixelRect question{373, 400, 278, 88};
+    const PixelRect hint = UncoveringRect(question, 824, 644, screen);
+    EXPECT_EQ(hint.x, 200);  // as near level with the question as the screen allows
+    EXPECT_EQ(hint.y, 0);
+    EXPECT_EQ(hint.width, 824);
+    EXPECT_EQ(hint.height, 400) << "above the question, shrunk to the room there";
+    auto overlaps = [](const PixelRect& a, const PixelRect& b) {
+        return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+    };
+    EXPECT_FALSE(overlaps(hint, question));
+
+    // Room enough to the right: the whole window, level with the question.
+    const PixelRect wide = UncoveringRect({100, 300, 278, 88}, 600, 400, {0, 0, 1920, 1080});
+    EXPECT_EQ(wide.x, 378);
+    EXPECT_EQ(wide.y, 300);
+    EXPECT_EQ(wide.width, 600);
+    EXPECT_EQ(wide.height, 400);
+}

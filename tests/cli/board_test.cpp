@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QProcess>
 #include <csignal>
+#include <sstream>
+#include <vector>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,7 +127,14 @@ TEST_F(Sim, WatchOnceEndsAtTheFirstFailedRunAndAMissingFileIsBadInput) {
     // An EPROM part cannot take the second image over the first: verify fails.
     const QStringList eprom{"--port", "sim", "--sim-state", path("chip.sim"), "--device", "PIC16C620A"};
     ASSERT_EQ(cli(eprom + QStringList{"program", "first.hex"}).exitCode, 0);
-    const auto once = cli(eprom + QStringList{"watch", "--once", "second.hex"}, 30000);
+    // Without --yes the first run asks as program does: nothing is written.
+    const std::string before = readFile("chip.sim");
+    const auto asked = cli(eprom + QStringList{"watch", "--once", "second.hex"}, 30000);
+    ASSERT_TRUE(asked.finished) << asked.out;
+    EXPECT_EQ(asked.exitCode, 1) << asked.out << asked.err;
+    EXPECT_TRUE(Contains(asked.out, "  cancelled  ")) << asked.out;
+    EXPECT_EQ(readFile("chip.sim"), before);
+    const auto once = cli(eprom + QStringList{"--yes", "watch", "--once", "second.hex"}, 30000);
     ASSERT_TRUE(once.finished) << once.out;
     EXPECT_EQ(once.exitCode, 1) << once.out << once.err;
     EXPECT_TRUE(Contains(once.out, "  failed  ")) << once.out;
@@ -142,6 +151,7 @@ TEST_F(Sim, VerifyOfAnotherFileExits1AndListsTheDifferences) {
     EXPECT_FALSE(Contains(r.out, "アドレス:0x0003")) << r.out;
     EXPECT_TRUE(Contains(r.out, "!! ベリファイエラーを検出しました。")) << r.out;
     EXPECT_TRUE(Contains(r.out, "[error] ベリファイエラー")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "相違ワード数　プログラムメモリ：1　ＥＥＰＲＯＭデータメモリ：1")) << r.out;
 }
 
 TEST_F(Sim, BlankCheckTellsAnErasedChipFromAProgrammedOne) {
@@ -152,7 +162,7 @@ TEST_F(Sim, BlankCheckTellsAnErasedChipFromAProgrammedOne) {
     ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
     const auto programmed = sim({"blank"});
     EXPECT_EQ(programmed.exitCode, 1) << programmed.out;
-    EXPECT_TRUE(Contains(programmed.out, "!! デバイスは消去されてません。。")) << programmed.out;
+    EXPECT_TRUE(Contains(programmed.out, "!! デバイスは消去されてません。")) << programmed.out;
 
     const auto erase = sim({"erase"});
     EXPECT_EQ(erase.exitCode, 0) << erase.out;
@@ -348,6 +358,76 @@ TEST_F(Ports, StoredMappingToTheSimulatedBoardIsRefused) {
 
     // The CLI never writes the window's settings.
     EXPECT_EQ(readFile("settings.ini"), settings + "ComDevice2=" + path("board.txt").toStdString() + "\n");
+}
+
+// A reload that fails the strict check leaves the chip as the last good run left it.
+TEST_F(Sim, WatchReloadsOnlyFilesThatPassTheStrictCheck) {
+    writeFile("blink.hex", kFirst);
+    QProcess watch;
+    watch.setWorkingDirectory(dir.path());
+    watch.start(VORMEX_CLI, {"--ini", iniPath, "--settings", settingsPath, "--port", "sim", "--sim-state",
+                             path("chip.sim"), "--device", "PIC16F84A", "watch", "blink.hex"});
+    ASSERT_TRUE(watch.waitForStarted());
+    std::string out;
+    EXPECT_TRUE(Contains(WaitForRuns(watch, out, 1), "  passed  ")) << out;
+    const std::string lower = ":1000000083168601aa305530860008208609032809\r\n:00000001FF\r\n";
+    const std::string shortRecord = ":1000000083168601AA3055308600\r\n:00000001FF\r\n";
+    for (const std::string& bad : {lower, shortRecord}) {
+        writeFile("blink.hex", bad);
+        for (int waited = 0; waited < 50 && !Contains(out, "誤りがあります"); ++waited) {
+            watch.waitForReadyRead(100);
+            out += watch.readAllStandardOutput().toStdString();
+        }
+        EXPECT_TRUE(Contains(out, "blink.hex:1: ")) << out;
+        out.clear();
+    }
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(30000));
+    out += watch.readAllStandardOutput().toStdString();
+    EXPECT_FALSE(Contains(out, "watch: ")) << out;  // no second run
+    EXPECT_EQ(sim({"verify", "first.hex"}).exitCode, 0);
+}
+
+// A protected chip's EEPROM cannot be read, so cannot be kept: refused before the erase.
+TEST_F(Sim, KeepEepromOnAProtectedChipIsRefused) {
+    writeFile("protected.hex", ":044200004800690009\r\n:02400E000100AF\r\n:00000001FF\r\n");
+    ASSERT_EQ(sim({"program", "protected.hex"}).exitCode, 0);
+    const std::string before = readFile("chip.sim");
+    const auto kept = sim({"--yes", "--keep-eeprom", "program", "second.hex"});
+    EXPECT_EQ(kept.exitCode, 2) << kept.out << kept.err;
+    EXPECT_TRUE(Contains(kept.out, "保持できません")) << kept.out;
+    EXPECT_FALSE(Contains(kept.out, "復元")) << kept.out;
+    EXPECT_EQ(readFile("chip.sim"), before);
+    // Without --keep-eeprom the chip is written whole.
+    EXPECT_EQ(sim({"--yes", "program", "second.hex"}).exitCode, 0);
+}
+
+// The EEPROM cells a simulated chip's state file holds.
+std::vector<int> ChipData(const std::string& state) {
+    std::vector<int> cells;
+    const auto at = state.find("\ndata");
+    if (at == std::string::npos)
+        return cells;
+    std::istringstream line(state.substr(at + 5, state.find('\n', at + 1) - at - 5));
+    for (int value; line >> value;)
+        cells.push_back(value);
+    return cells;
+}
+
+// --keep-eeprom with a serial number in EEPROM: the chip keeps its cells but
+// the number's, and holds the number.
+TEST_F(Sim, KeptEepromTakesTheSerialNumber) {
+    ASSERT_EQ(sim({"program", "first.hex"}).exitCode, 0);
+    const auto run = cli({"serial", path("run.db"), "--quantity", "3", "--address", "0x10", "--mode", "eeprom",
+                          "--start", "0x2A"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const auto kept = sim({"--yes", "--keep-eeprom", "program", "second.hex", "--serial", path("run.db")});
+    ASSERT_EQ(kept.exitCode, 0) << kept.out << kept.err;
+    EXPECT_TRUE(Contains(kept.out, "ＥＥＰＲＯＭデータ保持　シリアル番号 2A")) << kept.out;
+    const auto cells = ChipData(readFile("chip.sim"));
+    ASSERT_GT(cells.size(), 0x10u);
+    EXPECT_EQ(cells[0x10], 0x2A);
+    EXPECT_EQ(cells[1], 0x69);  // the chip's own, not second.hex's 0x68
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The real serial path: vormex-cli on the pseudo-terminal of tools/boardsim.
 #include <QProcess>
+#include <csignal>
 
 #include "clirun.h"
 
@@ -79,6 +80,21 @@ TEST_F(SerialBoard, BoardsimWithAnotherIdIsAWrongChip) {
     EXPECT_TRUE(Contains(r.out, "デバイスID 0x1064：PIC16F628A リビジョン 4")) << r.out;
 }
 
+// The device ID is a configuration word: 14 bits.
+TEST_F(SerialBoard, BoardsimRefusesADeviceIdWiderThanAWord) {
+#ifdef VORMEX_BOARDSIM
+    for (const char* id : {"0x4000", "-1"}) {
+        QProcess refused;
+        refused.start(VORMEX_BOARDSIM, {"--device", "PIC16F84A", "--ini", iniPath, "--device-id", id});
+        ASSERT_TRUE(refused.waitForFinished(10000)) << id;
+        EXPECT_EQ(refused.exitCode(), 2) << id;
+        EXPECT_TRUE(refused.readAllStandardError().contains("bad argument: --device-id")) << id;
+    }
+#else
+    GTEST_SKIP() << "tools/boardsim is not built";
+#endif
+}
+
 TEST_F(SerialBoard, SilentBoardIsNoBoard) {
     if (!startBoard({"--fault", "silence=0"}))
         GTEST_SKIP() << "tools/boardsim is not built";
@@ -104,6 +120,34 @@ TEST_F(SerialBoard, BoardFallingSilentMidOperationExits4) {
     const auto r = onBoard({"program", "image.hex"});
     EXPECT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 4) << r.out;
+}
+
+// Ctrl-C in the first run of watch on a slow board: the run ends with the
+// chip whole, and the process with that run's status.
+TEST_F(SerialBoard, CtrlCInTheFirstWatchRunLetsTheRunEnd) {
+    if (!startBoard({"--fault", "delay=2"}))
+        GTEST_SKIP() << "tools/boardsim is not built";
+    writeFile("image.hex", kImage);
+    QProcess watch;
+    watch.setWorkingDirectory(dir.path());
+    watch.start(VORMEX_CLI, {"--ini", iniPath, "--settings", settingsPath, "--port", tty, "--device", "PIC16F84A",
+                             "watch", "image.hex"});
+    ASSERT_TRUE(watch.waitForStarted());
+    std::string out;
+    // Into the write of program memory, then Ctrl-C.
+    for (int waited = 0; waited < 300 && !Contains(out, "プログラミング中"); ++waited) {
+        watch.waitForReadyRead(100);
+        out += watch.readAllStandardOutput().toStdString();
+    }
+    ASSERT_TRUE(Contains(out, "プログラミング中")) << out;
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(120000));
+    out += watch.readAllStandardOutput().toStdString();
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0) << out;
+    EXPECT_TRUE(Contains(out, "  passed  ")) << out;
+    const auto verify = onBoard({"verify", "image.hex"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
 }
 
 }  // namespace

@@ -106,7 +106,8 @@ TEST_F(ChipData, LostCalibrationWordExits2UntilGiven) {
 
     const auto missing = sim("PIC12C508A", {"program", "twelve.hex"});
     EXPECT_EQ(missing.exitCode, 2) << missing.out << missing.err;
-    EXPECT_TRUE(Contains(missing.out, "!! キャリブレーション値がないため、消去する前に中止しました。")) << missing.out;
+    // A one-time part is never erased: the stop does not say so.
+    EXPECT_TRUE(Contains(missing.out, "!! キャリブレーション値がないため、中止しました。")) << missing.out;
     EXPECT_TRUE(Contains(missing.err, "--calibration 0x0Cnn")) << missing.err;
     EXPECT_EQ(readFile("chip.sim"), chip);
 
@@ -117,6 +118,11 @@ TEST_F(ChipData, LostCalibrationWordExits2UntilGiven) {
     EXPECT_EQ(verify.exitCode, 0) << verify.out;
     EXPECT_TRUE(Contains(verify.out, "ベリファイは正常終了しました。\nキャリブレーション値 0x0C55（チップの値を保持）\n"))
         << verify.out;
+
+    // The chip's own is good now: a value given is said to go unused.
+    const auto unused = sim("PIC12C508A", {"--yes", "--calibration", "0x0C40", "program", "twelve.hex"});
+    EXPECT_TRUE(Contains(unused.out, "--calibration の値は使いませんでした")) << unused.out;
+    EXPECT_EQ(state("program").at(511), 0x0C55);
 }
 
 // A bulk erase (by another programmer) took a PIC12F675's calibration word
@@ -137,6 +143,18 @@ TEST_F(ChipData, LostBandGapBitsExit2UntilGiven) {
     EXPECT_EQ(state("program").at(1023), 0x3480);
 }
 
+// watch takes the chip's values as program does, and says what is missing the same way.
+TEST_F(ChipData, WatchTakesTheChipValueOptionsOfProgram) {
+    ASSERT_EQ(sim("PIC12F675", {"blank"}).exitCode, 0);
+    setState("program", 1023, 0x3FFF);
+    setState("config", 7, 0x3FFF);
+    const auto missing = sim("PIC12F675", {"--calibration", "0x3480", "--ignore-id", "watch", "--once", "image.hex"});
+    EXPECT_EQ(missing.exitCode, 2) << missing.out << missing.err;
+    EXPECT_TRUE(Contains(missing.out, "  no-chip-value  ")) << missing.out;
+    EXPECT_TRUE(Contains(missing.err, "give them with --band-gap N (0..3)")) << missing.err;
+    EXPECT_FALSE(Contains(missing.err, "--calibration")) << missing.err;
+}
+
 TEST_F(ChipData, ValuesThatDoNotFitTheDeviceExit2AndTouchNothing) {
     const std::vector<std::pair<QString, QStringList>> bad{
         {"PIC12F675", {"--calibration", "0x1234"}},  {"PIC12F675", {"--calibration", "0x0C80"}},
@@ -148,6 +166,12 @@ TEST_F(ChipData, ValuesThatDoNotFitTheDeviceExit2AndTouchNothing) {
         EXPECT_EQ(r.exitCode, 2) << device.toStdString() << " " << options.join(' ').toStdString() << r.out;
         EXPECT_FALSE(Contains(r.out, "ライターを探しています")) << r.out;
     }
+    for (const char* empty : {"--calibration=", "--band-gap="}) {
+        const auto r = sim("PIC12F675", {empty, "program", "image.hex"});
+        EXPECT_EQ(r.exitCode, 2) << empty;
+        EXPECT_TRUE(Contains(r.err, "needs a value")) << r.err;
+    }
+    EXPECT_EQ(sim("PIC12F675", {"--band-gap", "", "program", "image.hex"}).exitCode, 2);
     EXPECT_EQ(sim("PIC12F675", {"--calibration", "0x3480", "read"}).exitCode, 2);
     EXPECT_EQ(sim("PIC12F675", {"--ignore-id", "read"}).exitCode, 2);
 

@@ -68,6 +68,17 @@ std::optional<int> SimChipSerial(const std::string& state, int address) {
     return std::nullopt;
 }
 
+std::string SimBadChip() {
+    std::string words;
+    for (int i = 0; i < 1024; ++i)
+        words += " 0";
+    std::string data;
+    for (int i = 0; i < 64; ++i)
+        data += " 255";
+    return "family EPROM\nwords 1024\neeprom 64\nprotect 0\nconfig 16383 16383 16383 16383 0 0 1376 16383\n"
+           "program" + words + "\ndata" + data + "\n";
+}
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 void CliTest::writeFile(const QString& name, const std::string& bytes) const {

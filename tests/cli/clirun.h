@@ -44,6 +44,10 @@ QString SourcePath(const QString& relative);
 // RETLW words at `address` beside the test program's first word 0x3055.
 std::optional<int> SimChipSerial(const std::string& state, int address);
 
+// A chip (--sim-state) the board cannot program as a PIC16F84A: EPROM cells
+// holding zeros, the PIC16F84A's device ID 0x0560; the run fails at the write.
+std::string SimBadChip();
+
 bool Contains(const std::string& text, const std::string& part);
 
 }  // namespace vx::clitest

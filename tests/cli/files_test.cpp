@@ -111,6 +111,19 @@ TEST_F(Files, InfoSaysWhatTheFileHoldsAndFailsOnWhatTheChipWouldNotGet) {
     EXPECT_EQ(beyond.exitCode, 1) << beyond.out;
     EXPECT_TRUE(Contains(beyond.out, "\nデバイス外 1 レコード（読み飛ばし）\n")) << beyond.out;
 
+    // Text before the first record, and data an upper address puts past 64 KiB.
+    writeFile("preamble.hex", "Note: built for the bench\r\n:0400000083168601DC\r\n:02400E00F13F80\r\n:00000001FF\r\n");
+    const auto preamble = cli({"--device", "PIC16F84A", "info", "preamble.hex"});
+    EXPECT_EQ(preamble.exitCode, 1) << preamble.out;
+    EXPECT_TRUE(Contains(preamble.out, "1行目はＨＥＸデータでないので読み飛ばしました。")) << preamble.out;
+    writeFile("trailer.hex", ":0400000083168601DC\r\n:02400E00F13F80\r\n:00000001FF\r\nend\r\n");
+    EXPECT_EQ(cli({"--device", "PIC16F84A", "info", "trailer.hex"}).exitCode, 0);
+    writeFile("upper.hex", ":0400000083168601DC\r\n:02400E00F13F80\r\n:020000040030CA\r\n:02000E00E43FCD\r\n"
+                           ":00000001FF\r\n");
+    const auto upper = cli({"--device", "PIC16F84A", "info", "upper.hex"});
+    EXPECT_EQ(upper.exitCode, 1) << upper.out;
+    EXPECT_TRUE(Contains(upper.out, "\nデバイス外 1 レコード（読み飛ばし）\n")) << upper.out;
+
     EXPECT_EQ(cli({"--device", "PIC16F84A", "info", "missing.hex"}).exitCode, 2);
 }
 

@@ -1,11 +1,14 @@
 // A production run shared by parallel vormex-cli stations: every passed chip
 // holds its own number, none twice, none lost, whatever fails or is killed.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,18 +46,7 @@ protected:
     }
     // The number a simulated chip holds: RETLW words at kAddress, most significant first.
     std::optional<int> chipNumber(const QString& chip) { return SimChipSerial(readFile(chip), kAddress); }
-    // A chip the board cannot program (EPROM cells holding zeros, the
-    // PIC16F84A's device ID 0x0560): the run fails at the write.
-    void badChip(const QString& chip) {
-        std::string words;
-        for (int i = 0; i < 1024; ++i)
-            words += " 0";
-        std::string data;
-        for (int i = 0; i < 64; ++i)
-            data += " 255";
-        writeFile(chip, "family EPROM\nwords 1024\neeprom 64\nprotect 0\nconfig 16383 16383 16383 16383 0 0 1376 16383\n"
-                        "program" + words + "\ndata" + data + "\n");
-    }
+    void badChip(const QString& chip) { writeFile(chip, SimBadChip()); }
     // The socket's chip was never written.
     bool blank(const QString& chip) {
         std::string words;
@@ -270,9 +262,17 @@ TEST_F(SerialStations, BadStateFilesAndSettingsNeverProgramAChip) {
             "シリアル番号の管理ファイルではありません");
     ASSERT_EQ(cli({"serial", path("good.db"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
     ASSERT_EQ(sqlite3_open(path("good.db").toLocal8Bit().constData(), &db), SQLITE_OK);
-    sqlite3_exec(db, "UPDATE vormex_meta SET value = '3' WHERE name = 'schema'", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "UPDATE vormex_meta SET value = '9' WHERE name = 'schema'", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     refused({"serial", path("good.db")}, "新しい版で作られたシリアル番号の管理ファイルです");
+    // A run whose rows are damaged: found before the board is searched.
+    ASSERT_EQ(cli({"serial", path("bent.db"), "--quantity", "10", "--address", "0x3F0", "--bytes", "2"}).exitCode, 0);
+    ASSERT_EQ(sqlite3_open(path("bent.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "UPDATE serial_run SET next_index = 11", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    refused({"--port", "sim", "--sim-state", path("a.sim"), "--device", "PIC16F84A", "program", path("prog.hex"),
+             "--serial", path("bent.db")},
+            "壊れています");
     refused({"serial", QString::fromStdString(test::PgCluster::unreachable())}, "PostgreSQL サーバーに接続できません");
     EXPECT_FALSE(QFile::exists(path("a.sim")));
 
@@ -318,6 +318,74 @@ TEST_F(SerialStations, AStationThatDiedHoldingTheStoreHoldsNothing) {
                         path("prog.hex"), "--serial", run + "3"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(chipNumber("b.sim"), 0);
+}
+
+// Stopped before the chip, with the reason: a run whose start was edited, a
+// user who may only read the store, a full disk. The reader leaves nothing
+// that would stop the owner's next station.
+TEST_F(SerialStations, EditedRunsReadersAndFullDisksStopBeforeTheChip) {
+    ASSERT_EQ(cli({"serial", path("run.db"), "--start", "5000", "--quantity", "10", "--address", "0x3F0", "--bytes",
+                   "2"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(cli(program("a.sim")).exitCode, 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path("run.db").toLocal8Bit().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "UPDATE serial_run SET start_value = 4999", nullptr, nullptr, nullptr);
+    auto r = cli(program("b.sim"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Contains(r.out + r.err, "シリアル番号 5000 が生産の設定と合いません")) << r.out << r.err;
+    EXPECT_TRUE(!QFile::exists(path("b.sim")) || blank("b.sim"));
+    sqlite3_exec(db, "UPDATE serial_run SET start_value = 5000", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    const QStringList asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups", VORMEX_CLI};
+    if (geteuid() == 0 && !setpriv.isEmpty() && QProcess::execute(setpriv, asNobody + QStringList{"--version"}) == 0) {
+        ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0777), 0);  // a shared folder
+        auto asReader = [&](const QStringList& args) {
+            QProcess reader;
+            reader.setWorkingDirectory("/");
+            reader.setProcessEnvironment(QProcessEnvironment());
+            reader.start(setpriv, asNobody + args);
+            EXPECT_TRUE(reader.waitForFinished(30000));
+            return std::make_pair(reader.exitCode(), reader.readAllStandardOutput().toStdString() +
+                                                         reader.readAllStandardError().toStdString());
+        };
+        const auto listed = asReader({"serial", path("run.db")});
+        EXPECT_EQ(listed.first, 0) << listed.second;
+        EXPECT_TRUE(Contains(listed.second, "recorded 1  next 5001")) << listed.second;
+        for (const char* beside : {"-wal", "-shm"})
+            EXPECT_FALSE(QFile::exists(path("run.db") + beside)) << beside;
+        const auto station = asReader({"--port", "sim", "--sim-state", path("c.sim"), "--device", "PIC16F84A",
+                                       "program", path("prog.hex"), "--serial", path("run.db")});
+        EXPECT_EQ(station.first, 2);
+        EXPECT_TRUE(Contains(station.second, "に書き込めません")) << station.second;
+        EXPECT_TRUE(!QFile::exists(path("c.sim")) || blank("c.sim"));
+        r = cli(program("d.sim"));
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_EQ(chipNumber("d.sim"), 5001);
+    }
+
+    // A disk of 256 KiB: the store fits, the room for a chip's record does not.
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    const QString full = path("full");
+    QDir().mkpath(full);
+    const QString script =
+        QString("mount -t tmpfs -o size=256k tmpfs '%1' || exit 77; cd '%1'; "
+                "'%2' serial run.db --quantity 10 --address 0x3F0 --bytes 2 >/dev/null || exit 78; "
+                "'%2' --ini '%3' --settings '%4' --port sim --sim-state '%5' --device PIC16F84A program '%6' "
+                "--serial run.db >'%7' 2>&1; echo $? >>'%7'; '%2' serial run.db >>'%7'")
+            .arg(full, VORMEX_CLI, iniPath, settingsPath, path("e.sim"), path("prog.hex"), path("full.txt"));
+    const int code = unshare.isEmpty() ? 77 : runTool(unshare, {"-m", "sh", "-c", script});
+    if (code == 77)
+        GTEST_SKIP() << "no file system of its own can be mounted here";
+    ASSERT_EQ(code, 0);
+    const std::string said = readFile("full.txt");
+    EXPECT_TRUE(Contains(said, "のディスクがいっぱいです。")) << said;
+    EXPECT_TRUE(Contains(said, "\n2\n")) << said;
+    EXPECT_TRUE(Contains(said, "recorded 0  next 0  returned 0  reserved 0")) << said;
+    EXPECT_TRUE(!QFile::exists(path("e.sim")) || blank("e.sim"));
 }
 
 }  // namespace

@@ -138,6 +138,23 @@ protected:
         problem("station " + std::to_string(k) + ": never got past the kill points");
     }
 
+    // A chip that fails once its write began, killed at every point, the
+    // read-back of its number among them: the number is given back, or
+    // waits to be settled, never used twice.
+    void failAtEveryPoint(int k) {
+        for (int point = 1, ended = 0; point < 400 && ended < 3; ++point) {
+            const QString chip = newChip(k);
+            writeFile(chip, SimBadChip());
+            const auto r = cli(program(chip), 60000, {"VORMEX_STORE_FAULT=kill@" + QString::number(point)});
+            if (r.exitCode == -1 && r.finished)
+                ++failKills;
+            else if (r.exitCode == 1)
+                ++ended;
+            else if (!carryOn(r, k))
+                return;
+        }
+    }
+
     // Killed at a random moment once the chip's write has begun.
     void killWhileWriting(int k, std::mt19937& random) {
         const int us = std::uniform_int_distribution<int>(0, 30000)(random);
@@ -167,6 +184,8 @@ protected:
             diskFullOnce(k);
         for (int i = 0; i < kRandomKills; ++i)
             killWhileWriting(k, random);
+        if (k == 1)
+            failAtEveryPoint(k);
         killAtEveryPoint(k);
         while (normalChip(k)) {
         }
@@ -176,7 +195,7 @@ protected:
     std::mutex mutex, operatorMutex;
     std::vector<QString> chips;
     std::vector<std::string> problems;
-    std::atomic<int> pointKills = 0, writeKills = 0, settledUsed = 0;
+    std::atomic<int> pointKills = 0, writeKills = 0, failKills = 0, settledUsed = 0;
 };
 
 TEST_P(SerialTorture, NoNumberTwiceWhateverKillsTheStations) {
@@ -248,11 +267,13 @@ TEST_P(SerialTorture, NoNumberTwiceWhateverKillsTheStations) {
         EXPECT_TRUE(recorded.count(static_cast<int>(*chip.serial))) << *chip.serial;
     }
     EXPECT_EQ(failed, report->failedChips);
-    EXPECT_EQ(static_cast<int>(passedRows.size()) + settledUsed, kQuantity);
+    EXPECT_EQ(static_cast<int>(passedRows.size()) + settledUsed + report->spoiled, kQuantity);
     EXPECT_GT(pointKills, kStations * 10);
     EXPECT_GT(writeKills, 0);
+    EXPECT_GT(failKills, 0);
     std::cout << "[ torture  ] " << GetParam() << ": " << chips.size() << " chips for " << kQuantity << " numbers, "
-              << pointKills << " kills at store writes and syncs, " << writeKills << " while a chip was written\n";
+              << pointKills << " kills at store writes and syncs, " << writeKills << " while a chip was written, "
+              << failKills << " as a failed chip was read back or its number given back\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SerialTorture, ::testing::Values("sqlite", "postgres"),

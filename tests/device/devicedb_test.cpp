@@ -315,7 +315,8 @@ TEST(LoadDeviceEntry, DeviceIdRow) {
     TestRig rig;
     auto& s = *rig.session;
     WriteDatabase(rig, Entry("PIC12F675", "PGM_TYPE 12F6\ndevice_id 0x0FC0\nFOSC LP 0x7 0x0\n") + kF84 +
-                           Entry("PIC5", "PGM 0x3FF\nDEVICE_ID 0x3FFF\n") + Entry("PIC6", "DEVICE_ID 0FC0\n"));
+                           Entry("PIC5", "PGM 0x3FF\nDEVICE_ID 0x3FFF\n") + Entry("PIC6", "DEVICE_ID 0FC0\n") +
+                           Entry("PIC7", "DEVICE_ID 0x0FC0 junk\n"));
     LoadDeviceEntry(s, "PIC12F675");
     EXPECT_EQ(s.device.deviceId, 0x0FC0);
     EXPECT_EQ(GridKeys(s), std::vector<std::string>{"FOSC"});
@@ -323,7 +324,7 @@ TEST(LoadDeviceEntry, DeviceIdRow) {
     EXPECT_EQ(s.device.deviceId, -1);
     const auto rows = s.device.rows;
 
-    for (const char* broken : {"PIC5", "PIC6"}) {
+    for (const char* broken : {"PIC5", "PIC7", "PIC6"}) {
         LoadDeviceEntry(s, broken);
         ASSERT_FALSE(rig.ui.boxes.empty());
         EXPECT_EQ(rig.ui.boxes.back().title, kEntryFailedTitle);
@@ -333,10 +334,11 @@ TEST(LoadDeviceEntry, DeviceIdRow) {
               "ｿｰｽﾌｧｲﾙの読み出しに失敗しました。\r\u3000DEVICE_ID の値 '0FC0' はデバイスIDではありません。");
 
     const auto index = ReadDeviceIndex(s);
-    ASSERT_EQ(index.size(), 4u);
+    ASSERT_EQ(index.size(), 5u);
     EXPECT_EQ(index[0].deviceId, 0x0FC0);
     EXPECT_EQ(index[1].deviceId, -1);
     EXPECT_EQ(index[2].deviceId, -1);
+    EXPECT_EQ(index[4].deviceId, -1);
 }
 
 TEST(LoadDeviceEntry, VanishedFileIsReported) {

@@ -3,6 +3,7 @@
 // nothing goes on unless the user says so.
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -67,6 +68,27 @@ void ChipQuestionsTest::lostValuesAreCancelledEnteredOrDefaulted() {
     QCOMPARE(static_cast<int>(entered.choice), static_cast<int>(ChipValueChoice::Entered));
     QCOMPARE(QString::fromStdString(entered.calibration), QString("0x3455"));
     QCOMPARE(QString::fromStdString(entered.bandGap), QString("2"));
+
+    // A value the check refuses is said in the dialog, which stays for the user to type again.
+    const ChipValueCheck check = [](const ChipValueQuestion&, const ChipValueAnswer& a) {
+        return a.calibration == "0x0C55" ? std::string("キャリブレーション値 '0x0C55' は違います。") : std::string();
+    };
+    bool stayed = false;
+    QString said;
+    WhenShown([&](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>("Txt_calibration")->setText("0x0C55");
+        dialog->findChild<QLineEdit*>("Txt_band_gap")->setText("2");
+        dialog->findChild<QPushButton*>("Cmd_enter")->click();
+        stayed = dialog->isVisible();
+        said = dialog->findChild<QLabel*>("LabelChipValueNote")->text();
+        dialog->findChild<QLineEdit*>("Txt_calibration")->setText("0x3455");
+        dialog->findChild<QPushButton*>("Cmd_enter")->click();
+    });
+    const ChipValueAnswer retyped = AskChipValues(nullptr, q, check);
+    QVERIFY(stayed);
+    QCOMPARE(said, QString("キャリブレーション値 '0x0C55' は違います。"));
+    QCOMPARE(static_cast<int>(retyped.choice), static_cast<int>(ChipValueChoice::Entered));
+    QCOMPARE(QString::fromStdString(retyped.calibration), QString("0x3455"));
 
     WhenShown([](QWidget* dialog) {
         auto* useDefault = dialog->findChild<QPushButton*>("Cmd_default");

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -114,7 +115,11 @@ void DesktopTest::everyWindowOpensInsideTheScreen() {
 
 // The file dialog and the standard buttons, as the program starts them.
 void DesktopTest::qtsOwnTextsAreJapanese() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // as LANG=en_US.UTF-8 gives
     QVERIFY2(InstallQtTranslations(), "Qt's translations (qt6-translations-l10n) are not installed");
+    QCOMPARE(QLocale().language(), QLocale::Japanese);
+    const QString stamp = QString::fromStdString(JapaneseTimeStamp());
+    QVERIFY2(QRegularExpression("^\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}$").match(stamp).hasMatch(), qPrintable(stamp));
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     QCOMPARE(box.button(QMessageBox::Yes)->text(), QString("はい(&Y)"));

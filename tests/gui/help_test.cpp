@@ -165,6 +165,7 @@ void HelpTest::hintOpensInFrontAndUsableBesideTheQuestion() {
 
     bool contentsReached = false;
     bool questionOpenMeanwhile = false;
+    QString covered = "never looked";
     QTimer::singleShot(0, this, [&] {
         QWidget* question = QApplication::activeModalWidget();
         if (!question || question->objectName() != "frmHint")
@@ -172,6 +173,12 @@ void HelpTest::hintOpensInFrontAndUsableBesideTheQuestion() {
         question->findChild<QPushButton*>("Command_hint")->click();
         if (HelpWindow* help = helpWindow(); help && help->isVisible() &&
                                              help->browser()->source() == QUrl::fromLocalFile(manual() + "/hint.html")) {
+            // The hint never covers the question it was opened from.
+            const QRect h = help->frameGeometry(), q = question->frameGeometry();
+            covered = h.intersects(q) ? QString("hint %1,%2 %3×%4 over the question %5,%6 %7×%8")
+                                            .arg(h.x()).arg(h.y()).arg(h.width()).arg(h.height())
+                                            .arg(q.x()).arg(q.y()).arg(q.width()).arg(q.height())
+                                      : QString();
             // A click as the window system delivers it, which a blocked window drops.
             QPushButton* contents = help->findChild<QPushButton*>("Command_contents");
             QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, contents->mapTo(help, contents->rect().center()));
@@ -182,6 +189,7 @@ void HelpTest::hintOpensInFrontAndUsableBesideTheQuestion() {
     });
     QCOMPARE(ShowFrmHint(app_->session(), &app_->window()), 2);
     QVERIFY(contentsReached);
+    QVERIFY2(covered.isEmpty(), qPrintable(covered));
     QVERIFY(questionOpenMeanwhile);
     QVERIFY(helpWindow()->isVisible());  // stays open after the question
 }

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -22,7 +24,7 @@
 #include "device/devicedb.h"
 #include "image/history.h"
 #include "qtplatform/qtseams.h"
-#include "session/shell.h"
+#include "session/status.h"
 #include "ui/boardwindow.h"
 #include "ui/guiapp.h"
 #include "ui/qtui.h"
@@ -75,6 +77,7 @@ private slots:
     void appDirSeededWithShippedDatabase();
     void exitRunsTheEnding();
     void missingDeviceFocusesTheList();
+    void fileSummaryNeverResizesTheMemoryPanes();
 
 private:
     QAction* action(const char* name) { return app_->window().findChild<QAction*>(name); }
@@ -146,7 +149,7 @@ void MainWindowTest::menuEntriesCarryTheirCaptions() {
         {"mnuSourceOpen", "アセンブル・コンパイルするファイルを指定(&A)"},
         {"mnuMPASMsetting", "アセンブラ・コンパイラの設定(&S)"},
         {"mnuRELOAD", "【HEXﾌｧｲﾙ再ﾛｰﾄﾞ】(&L)"},
-        {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&A)"},
+        {"mnuASMwithRELOAD", "【HEXﾌｧｲﾙの再生成とﾛｰﾄﾞ】(&B)"},
         {"info", "インフォメーション(&P)"},
         {"nmuindex", "デバイス インデックス(&I)"},
         {"mnuHelp", "ヘルプ(&H)"},
@@ -155,6 +158,18 @@ void MainWindowTest::menuEntriesCarryTheirCaptions() {
         QAction* a = action(name);
         QVERIFY2(a, name);
         QCOMPARE(a->text(), QString::fromUtf8(caption));
+    }
+    // Alt and a letter reaches one entry of a menu, never two.
+    for (auto* menu : app_->window().menuBar()->findChildren<QMenu*>()) {
+        QSet<QChar> mnemonics;
+        for (QAction* a : menu->actions()) {
+            const qsizetype amp = a->text().indexOf('&');
+            if (amp < 0 || amp + 1 >= a->text().size())
+                continue;
+            const QChar key = a->text().at(amp + 1).toUpper();
+            QVERIFY2(!mnemonics.contains(key), qPrintable(menu->title() + " " + a->text()));
+            mnemonics.insert(key);
+        }
     }
     for (const char* name : {"mnuBlankSkip", "mnuComMode1", "mnuBoardInfomation"})
         QVERIFY2(action(name)->isCheckable(), name);
@@ -249,14 +264,17 @@ void MainWindowTest::historyFolderWithASpaceReopensThatFolder() {
     app_->window().render();
 
     QString startedIn;
+    bool qtsOwn = false;  // Japanese whatever the desktop's language
     onFileDialog_ = [&](QFileDialog* dialog) {
         startedIn = dialog->directory().absolutePath();
+        qtsOwn = dialog->testOption(QFileDialog::DontUseNativeDialog);
         // Typed rather than selectFile(): that leaves the name box alone while it has the focus.
         dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
         static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, which is protected
     };
     action("nmuFile1")->trigger();
     QCOMPARE(startedIn, folder);
+    QVERIFY(qtsOwn);
     QCOMPARE(s.device.name, std::string("PIC16F84A"));
     QCOMPARE(s.buffer.program[0], std::uint8_t{0x16});
     QVERIFY(app_->window().windowTitle().endsWith(path));
@@ -310,6 +328,10 @@ void MainWindowTest::boardWindowShownAndPlaced() {
         QVERIFY(!board.frameGeometry().intersects(main));
     QVERIFY(screen.contains(board.frameGeometry().topLeft()));
     QVERIFY(board.frameGeometry().left() != main.left());
+    // Shown on top without taking the focus (which the offscreen platform
+    // gives every shown window all the same), so the main window is never
+    // activated again over it.
+    QVERIFY(board.testAttribute(Qt::WA_ShowWithoutActivating));
     board.move(40, 60);
     board.unload();
     QCOMPARE(settings_->value("BoardLeft").value_or(""), std::string("600"));
@@ -359,10 +381,32 @@ void MainWindowTest::missingDeviceFocusesTheList() {
     Session& s = app_->session();
     s.device.name.clear();
     app_->window().findChild<QLineEdit*>("Text_ID")->setFocus();
-    QCOMPARE(CheckDeviceSelected(s), std::string("NG"));
+    QVERIFY(!CheckDeviceSelected(s));
     QCOMPARE(app_->window().focusWidget(), app_->window().findChild<QComboBox*>("Combo_device"));
     QVERIFY(s.view.focusRequest.empty());
     QCOMPARE(unexpectedBoxes_, QStringList{"ｲﾝﾌｫﾒｰｼｮﾝ"});
+}
+
+// No summary, one line or two: the program and EEPROM panes keep their height.
+void MainWindowTest::fileSummaryNeverResizesTheMemoryPanes() {
+    MainWindow& w = app_->window();
+    w.resize(1000, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Session& s = app_->session();
+    auto heights = [&] {
+        s.ui.viewChanged();
+        QApplication::processEvents();
+        return std::pair{w.findChild<QWidget*>("RichTxtPgmMem")->height(), w.findChild<QWidget*>("rText_EepromMem")->height()};
+    };
+    s.view.hexSummary.clear();
+    const auto none = heights();
+    s.view.hexSummary = "プログラム 3 / 1024 ワード";
+    QCOMPARE(heights(), none);
+    s.view.hexSummary.clear();
+    for (int i = 0; i < 12; ++i)
+        s.view.hexSummary += "コンフィギュレーションワードの指定なし　";
+    QCOMPARE(heights(), none);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -26,6 +26,7 @@
 #include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/selection.h"
+#include "ops/workflows.h"
 #include "qtplatform/qtseams.h"
 #include "qtplatform/qtserialport.h"
 #include "serialization/runstore.h"
@@ -195,7 +196,7 @@ void ProductionWindowTest::countersFollowARunOnTwoStations() {
             QVERIFY(other->markWriting(taken.reservation, error));
             QVERIFY2(other->commit(taken.reservation, "", "", error, nullptr, &attempt), error.c_str());
         } else {
-            QVERIFY2(other->giveBack(taken.reservation, error, &attempt), error.c_str());
+            QVERIFY2(other->giveBack(taken.reservation, error, NumberStep::GiveBack, &attempt), error.c_str());
         }
     }
     // Shown at the next refresh (the timer's, within a few seconds); this station's stay its own.
@@ -240,7 +241,7 @@ void ProductionWindowTest::locksHoldUntilTheRightPin() {
     const int device = s.view.deviceIndex;
     const int loads = s.loader.loads;
     auto locked = [&] {
-        for (const char* name : {"Combo_device", "mnuFileOpen", "nmuFile1", "mnuRELOAD", "mnuASMwithRELOAD",
+        for (const char* name : {"Combo_device", "Command_read", "mnuFileOpen", "nmuFile1", "mnuRELOAD", "mnuASMwithRELOAD",
                                  "mnuSourceOpen", "mnuWatchHex", "mnuPcBufferMemoryClear", "HFGrid1", "Text_ID", "exit"})
             if (enabled(name))
                 return QString(name) + " is enabled";
@@ -252,12 +253,13 @@ void ProductionWindowTest::locksHoldUntilTheRightPin() {
         SelectDeviceIndex(s, device + 1);
         LoadHexFile(s);
         ReloadHex(s);
+        RunRead(s);
         ToggleWatchHex(s);
         CommitIdText(s, "1234");
         emit w.findChild<QCheckBox*>("ChkSettingEnable")->clicked(false);
         app_->window().close();
         w.close();
-        if (s.view.deviceIndex != device || s.loader.loads != loads || s.view.menus["mnuWatchHex"].checked ||
+        if (s.view.deviceIndex != device || s.loader.loads != loads || s.buffer.readFromChip || s.view.menus["mnuWatchHex"].checked ||
             s.view.idText == "1234" || !w.model()->enabled || !app_->window().isVisible() || !w.isVisible())
             return QString("a change went through");
         if (s.view.note.find("生産モード中は変更できません。") == std::string::npos)

@@ -1,4 +1,5 @@
 // External programs are started without a shell and polled to their end.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,6 +16,7 @@ private slots:
     void exitCodeIsPolledUntilTheEnd();
     void missingProgramGivesNoProcess();
     void loggedOutputAndErrorGoToTheFile();
+    void anEditorThatFailsOrNeedsATerminalGivesWayToTheProgramsViewer();
 
 private:
     static int runToEnd(QtProcesses& processes, ProcessId id) {
@@ -70,6 +72,55 @@ void QtProcessesTest::loggedOutputAndErrorGoToTheFile() {
     const QByteArray kept = file.readAll();
     QCOMPARE(kept.size(), 5000000 + 5);
     QVERIFY(kept.endsWith("said\n"));
+}
+
+// The desktop's text editor as xdg-mime names it and gtk-launch starts it.
+void QtProcessesTest::anEditorThatFailsOrNeedsATerminalGivesWayToTheProgramsViewer() {
+    QTemporaryDir bin, data;
+    auto write = [](const QString& path, const QByteArray& text) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    write(bin.filePath("xdg-mime"), "#!/bin/sh\n/bin/cat \"$0.id\"\n");
+    write(bin.filePath("gtk-launch"), "#!/bin/sh\necho \"$@\" >> \"$0.log\"\nexit $(/bin/cat \"$0.status\")\n");
+    QVERIFY(QDir(data.path()).mkpath("applications"));
+    write(data.filePath("applications/termed.desktop"), "[Desktop Entry]\nName=Termed\nTerminal=true\n");
+    write(data.filePath("applications/windowed.desktop"), "[Desktop Entry]\nName=Windowed\nTerminal=false\n");
+    const QByteArray path = qgetenv("PATH"), home = qgetenv("XDG_DATA_HOME"), dirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("PATH", bin.path().toUtf8());
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    qputenv("XDG_DATA_DIRS", data.path().toUtf8());
+
+    QtProcesses processes;
+    QStringList reasons;
+    processes.inProgram = [&](const std::string& file, const std::string& why) {
+        reasons << QString::fromStdString(file + " " + why);
+        return true;
+    };
+    write(bin.filePath("xdg-mime.id"), "termed.desktop\n");
+    QVERIFY(processes.openInTextEditor("/tmp/a.lst"));
+    QCOMPARE(reasons, QStringList{"/tmp/a.lst 既定のテキストエディタは端末で動くので、このウインドウに表示しています。"});
+    QVERIFY(!QFile::exists(bin.filePath("gtk-launch.log")));
+
+    write(bin.filePath("xdg-mime.id"), "windowed.desktop\n");
+    write(bin.filePath("gtk-launch.status"), "1\n");
+    QVERIFY(processes.openInTextEditor("/tmp/b.lst"));
+    QTRY_COMPARE(reasons.size(), 2);
+    QCOMPARE(reasons[1], "/tmp/b.lst テキストエディタを起動できなかったので、このウインドウに表示しています。");
+
+    write(bin.filePath("gtk-launch.status"), "0\n");
+    QVERIFY(processes.openInTextEditor("/tmp/c.lst"));
+    QTest::qWait(500);
+    QCOMPARE(reasons.size(), 2);
+    QFile log(bin.filePath("gtk-launch.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), QByteArray("windowed.desktop /tmp/b.lst\nwindowed.desktop /tmp/c.lst\n"));
+    qputenv("PATH", path);
+    qputenv("XDG_DATA_HOME", home);
+    qputenv("XDG_DATA_DIRS", dirs);
 }
 
 QTEST_MAIN(QtProcessesTest)

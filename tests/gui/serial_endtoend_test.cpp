@@ -112,7 +112,7 @@ void SerialEndToEndTest::boardFoundOnComOneThroughThePty() {
     }
     QVERIFY(link.WaitForBytes(1, protocol::kReplyTimeoutMs));
     QCOMPARE(int(link.ReadAll().at(0)), int(protocol::kEndCode));
-    QCOMPARE(CheckBoard(s()), std::string("OK"));
+    QVERIFY(CheckBoard(s()) == BoardCheck::Ready);
 }
 
 void SerialEndToEndTest::secondOpenIsInUseAndMissingDeviceFails() {
@@ -133,10 +133,10 @@ void SerialEndToEndTest::boardThatVanishesEndsTheWaitsAndClearsTheFlag() {
     QVERIFY(s().link.boardFound);
     stopBoard();
     QVERIFY(!QFileInfo::exists(ptyPath_));
-    QCOMPARE(CheckBoard(s()), std::string("NG"));
+    QVERIFY(CheckBoard(s()) != BoardCheck::Ready);
     QVERIFY(!s().link.boardFound);
     // The port is gone for good: the next check reports the open failure.
-    QCOMPARE(CheckBoard(s()), std::string("NG"));
+    QVERIFY(CheckBoard(s()) == BoardCheck::PortUnavailable);
     QVERIFY(!s().link.IsOpen());
     QVERIFY(!ui_.boxes.empty());
     QCOMPARE(QString::fromStdString(ui_.boxes.back().second).left(17), QString("通信ポートが使用できませんでした。"));

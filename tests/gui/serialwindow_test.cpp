@@ -35,6 +35,7 @@ private slots:
     void savedRunIsOfferedAtStart();
     void numbersToSettleAreShownWithTheirTwoAnswers();
     void displayFollowsTheRadixTheFileAndTheChip();
+    void rowsStayWhereTheyAreWhateverTheMessage();
 
 private:
     template <typename W>
@@ -49,6 +50,8 @@ private:
     void loadProgram();
     // Starts the program again, answering Yes to its question; the question.
     QString startAnsweringYes();
+    // Clicks a button of the window and answers its one question; the question.
+    QString clickAnswering(const char* button, QMessageBox::StandardButton answer);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QtSettingsStore> settings_;
@@ -86,6 +89,25 @@ void SerialWindowTest::loadProgram() {
     LoadHexFile(s);
     s.loader.skipHexDialog = false;
     QCOMPARE(s.buffer.program[0], 0x30);
+}
+
+QString SerialWindowTest::clickAnswering(const char* button, QMessageBox::StandardButton answer) {
+    QString asked;
+    int boxes = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = box->text();
+            ++boxes;
+            if (box->defaultButton() != box->button(QMessageBox::No))
+                asked = "the default is not いいえ";
+            box->button(answer)->click();
+        }
+    });
+    timer.start(20);
+    QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+    timer.stop();
+    return boxes == 1 ? asked : QString("%1 questions").arg(boxes);
 }
 
 QString SerialWindowTest::startAnsweringYes() {
@@ -240,10 +262,17 @@ void SerialWindowTest::numbersToSettleAreShownWithTheirTwoAnswers() {
     QVERIFY(settle->isVisibleTo(&w));
     QCOMPARE(settle->count(), 2);
     QCOMPARE(settle->currentText(), QString("42"));
-    QTest::mouseClick(child<QPushButton>("CmdSettleUsed"), Qt::LeftButton);
+    // Each button asks once, naming the number; "いいえ" is the default and changes nothing.
+    const QString usedQuestion = clickAnswering("CmdSettleUsed", QMessageBox::No);
+    QVERIFY2(usedQuestion.startsWith("シリアル番号 42 を書込み済みとして記録しますか？"), qPrintable(usedQuestion));
+    QVERIFY2(usedQuestion.contains("二度と割り当てません"), qPrintable(usedQuestion));
+    QCOMPARE(settle->count(), 2);
+    QCOMPARE(clickAnswering("CmdSettleUsed", QMessageBox::Yes), usedQuestion);
     QCOMPARE(count(), QString("1"));
     QCOMPARE(settle->count(), 1);
-    QTest::mouseClick(child<QPushButton>("CmdSettleFree"), Qt::LeftButton);
+    const QString freeQuestion = clickAnswering("CmdSettleFree", QMessageBox::Yes);
+    QVERIFY2(freeQuestion.startsWith("シリアル番号 43 を未使用に戻しますか？"), qPrintable(freeQuestion));
+    QVERIFY2(freeQuestion.contains("次の IC に割り当てます"), qPrintable(freeQuestion));
     QVERIFY(!settle->isVisibleTo(&w));
     QCOMPARE(child<QLabel>("TxtNextData")->text(), QString("43"));
     QCOMPARE(child<QLabel>("Label2")->text(), QString("シリアル番号 43 を未使用に戻しました。"));
@@ -280,7 +309,7 @@ void SerialWindowTest::displayFollowsTheRadixTheFileAndTheChip() {
     // A start address with the top bit set has its end address.
     type("TxtStartAddress", "80000000");
     choose("TxtWriteByteNumber", 3);
-    QCOMPARE(child<QLabel>("TxtEndAddress")->text(), QString("80000004"));
+    QCOMPARE(child<QLabel>("TxtEndAddress")->text(), QString("80000003"));
     type("TxtStartAddress", "3f0");
     choose("TxtWriteByteNumber", 1);
 
@@ -334,4 +363,27 @@ int main(int argc, char** argv) {
     SerialWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }
+// A message of one line or of three moves none of the rows.
+void SerialWindowTest::rowsStayWhereTheyAreWhateverTheMessage() {
+    SerialWindow& w = app_->serialWindow();
+    w.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto rows = [&] {
+        QList<int> ys;
+        for (const char* name : {"TxtDataStart", "TxtStartAddress", "ChkSettingEnable", "TxtFinshCount", "TxtNextData",
+                                 "Label2", "OKButton"}) {
+            QApplication::processEvents();
+            ys << app_->serialWindow().findChild<QWidget*>(name)->mapTo(&w, QPoint(0, 0)).y();
+        }
+        return ys;
+    };
+    const QList<int> before = rows();
+    w.model()->message = "一行";
+    w.render();
+    QCOMPARE(rows(), before);
+    w.model()->message = "一行目\r\n二行目\r\n三行目";
+    w.render();
+    QCOMPARE(rows(), before);
+}
+
 #include "serialwindow_test.moc"

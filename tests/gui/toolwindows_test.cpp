@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -93,6 +94,13 @@ void ToolWindowsTest::toolSettingsCloseAtOnceStoresDefaults() {
         QCOMPARE(w->windowTitle(), QString("アセンブラ・コンパイラの設定"));
         QCOMPARE(w->findChild<QLineEdit*>("txtAsmOption")->text(), QString("/q"));
         QVERIFY(w->findChild<QRadioButton*>("Option_Notopad")->isChecked());
+        // The information text scrolls, so the window fits a 1024×768 desktop
+        // with its panel, title bar and fonts half as tall again, buttons
+        // included (at most 60% of 768 here).
+        auto* info = w->findChild<QScrollArea*>("InfoScroll");
+        QVERIFY(info);
+        QVERIFY2(w->minimumSizeHint().height() <= 460, qPrintable(QString::number(w->minimumSizeHint().height())));
+        QVERIFY(w->height() >= info->widget()->sizeHint().height());  // room enough here: all of it shown
         QTest::mouseClick(w->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
     });
     QVERIFY(action("mnuMPASMsetting")->isEnabled());
@@ -187,7 +195,7 @@ void ToolWindowsTest::serialWindowFiltersKeysAndCounts() {
     w.open();
     auto* finish = w.findChild<QLineEdit*>("TxtDataFinsh");
     auto* address = w.findChild<QLineEdit*>("TxtStartAddress");
-    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("1"));
+    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("0"));
     QCOMPARE(w.findChild<QLabel*>("TxtWrotDataHex")->text(), QString("00"));
     finish->clear();
     QTest::keyClicks(finish, "2x-");
@@ -195,7 +203,7 @@ void ToolWindowsTest::serialWindowFiltersKeysAndCounts() {
     address->clear();
     QTest::keyClicks(address, "3f0");
     QCOMPARE(address->text(), QString("3F0"));
-    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("3F1"));
+    QCOMPARE(w.findChild<QLabel*>("TxtEndAddress")->text(), QString("3F0"));
 
     // Switching on needs an open HEX file: the message says so, fields stay locked.
     w.findChild<QCheckBox*>("ChkSettingEnable")->click();

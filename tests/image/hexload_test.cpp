@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "device/devicedb.h"
+#include "image/grid.h"
 #include "image/hexfile.h"
 #include "image/pcbufferops.h"
 #include "support/imagefixture.h"
@@ -149,7 +150,7 @@ TEST(LoadHexFile, DialogSetsTheFolderAndCancelDoesNothing) {
     ASSERT_EQ(l.rig.ui.fileRequests.size(), 1u);
     EXPECT_EQ(l.rig.ui.fileRequests[0].startDir, "/start");
     EXPECT_EQ(l.rig.ui.fileRequests[0].filter, "Hexファイル|*.HEX|全てのファイル|*.*|");
-    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.HEX");
+    EXPECT_EQ(l.rig.ui.fileRequests[0].defaultName, "*.hex");
     EXPECT_EQ(l.s.settings.value("OPEN_DIR0"), "/start");
 
     const std::string path = WriteTestFile(l.rig, "Blink.HEX", ":02000000831665\r\n");
@@ -408,6 +409,55 @@ TEST(LoadHexFile, SummarySaysWhatTheFileHoldsForTheDevice) {
     EXPECT_EQ(s.view.hexSummaryColour, kColourBlack);
     ClearPcBuffer(s);
     EXPECT_EQ(s.view.hexSummary, "");
+}
+
+// A record counts every word its bytes touch; what lies past the device,
+// past 64 KiB or past the one configuration word and the four IDs of a 12-bit
+// part is counted outside, and the chip gets only what fits.
+TEST(LoadHexFile, SummaryCountsEveryWordARecordTouches) {
+    Loaded l("PIC12C509");
+    const HexContents& c = l.s.loader.contents;
+    l.load(":02000700AB1233\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(c.programWordsUsed, 2) << "bytes 7 and 8 are halves of words 3 and 4";
+    EXPECT_FALSE(c.suspect());
+
+    l.load(":0207FF00AB124B\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(c.programWordsUsed, 1);
+    EXPECT_EQ(c.outsideRecords, 1) << "byte 0x800 is half of word 0x400, past 1024 words";
+
+    l.load(":041FFE00EA0F0000E6\r\n:00000001FF\r\n");
+    EXPECT_EQ(l.s.buffer.configArea[14] * 256 + l.s.buffer.configArea[15], 0x0FEA);
+    EXPECT_TRUE(c.configWordSet);
+    EXPECT_EQ(c.outsideRecords, 1);
+
+    l.load(":0A08000001000200030004000500DF\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(l.s.buffer.idText, "1234");
+    EXPECT_EQ(c.idWords, 4);
+    EXPECT_EQ(c.outsideRecords, 1);
+
+    // An upper address of 1 puts the next record at 0x10000: not over word 0.
+    l.load(":020000040001F9\r\n:02000000AB1241\r\n:020000040000FA\r\n:021FFE00EA0FEA\r\n:00000001FF\r\n");
+    EXPECT_EQ(l.s.buffer.program[0] * 256 + l.s.buffer.program[1], 0x0FFF);
+    EXPECT_EQ(c.programWordsUsed, 0);
+    EXPECT_EQ(c.outsideRecords, 1);
+    EXPECT_TRUE(c.configWordSet) << "upper address 0 again";
+}
+
+// The band-gap box shows the file's bits, and another device starts from the initial value again.
+TEST(LoadHexFile, BandGapBoxShowsTheFilesBitsAndNoOtherDevicesValue) {
+    Loaded l("PIC12F675");
+    auto& s = l.s;
+    EXPECT_EQ(s.view.bandGapText, "3");
+    l.load(":02400E00C421CB\r\n:00000001FF\r\n");  // 0x21C4: band gap 2
+    EXPECT_EQ(s.view.bandGapText, "2");
+    l.load(":0400000083168601DC\r\n:00000001FF\r\n");  // no configuration word: the box stays
+    EXPECT_EQ(s.view.bandGapText, "2");
+    BandGapTyped(s, "1");
+    ASSERT_TRUE(SelectByName(l.rig, "PIC16F84A"));
+    EXPECT_EQ(s.view.bandGapText, "3");
+    ASSERT_TRUE(SelectByName(l.rig, "PIC12F675"));
+    EXPECT_EQ(s.view.bandGapText, "3");
+    EXPECT_FALSE(s.ops.keptBandGap);
 }
 
 // On 12-bit parts the configuration word and IDs lie past program memory and still count as the device's.

@@ -108,7 +108,7 @@ TEST(SaveHexFile, AsksBeforeOverwritingAndRemembersTheFolder) {
     EXPECT_EQ(s.loader.hexPath, path);
 
     SaveHexPath(rig, rig.dir + "noext");  // the dialog's default extension
-    EXPECT_TRUE(FileExists(rig.dir + "noext.Hex"));
+    EXPECT_TRUE(FileExists(rig.dir + "noext.hex"));
     EXPECT_EQ(rig.ui.boxes.size(), 2u);  // a new file is not questioned
 
     const auto before = rig.ui.fileRequests.size();

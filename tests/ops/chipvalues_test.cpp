@@ -241,6 +241,8 @@ TEST(ChipIdentity, IdentifyNamesThePartAndRevision) {
         board.chip().setDeviceId(c.id);
         EXPECT_EQ(RunIdentify(*board.session), c.outcome);
         EXPECT_EQ(board.session->view.note, c.note);
+        // Only the selected device's ID is not red.
+        EXPECT_EQ(board.session->view.noteColour == kColourRed, c.id != 0x0FC4);
     }
     // Read, Verify and Blank check name the chip and go on.
     Shipped board("PIC16F84A");
@@ -251,7 +253,36 @@ TEST(ChipIdentity, IdentifyNamesThePartAndRevision) {
     Shipped twelve("PIC12C508A");
     EXPECT_EQ(RunIdentify(*twelve.session), Outcome::Failed);
     EXPECT_EQ(twelve.session->view.note, "このデバイスのファミリーにはデバイスIDがありません。 ");
+    // Nor have the older 14-bit parts.
+    Shipped old("PIC16F84");
+    EXPECT_EQ(RunIdentify(*old.session), Outcome::Failed);
+    EXPECT_EQ(old.session->view.note, "このデバイスにはデバイスIDがありません。 ");
 }
+
+// A one-time part keeps whatever its calibration word holds, and says so
+// when that is no calibration instruction; its stop never speaks of an erase.
+TEST(ChipValues, OneTimePartsKeepTheirWordAndAreNeverSaidToBeErased) {
+    Shipped board("PIC12C508A");
+    Session& s = *board.session;
+    ImageFile(s);
+    board.chip().program.back() = 0x0000;
+    board.ui.overwriteAnswers = {1};
+    std::string notes;
+    board.ui.onViewChanged = [&] { notes += s.view.note + "\n"; };
+    EXPECT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(board.chip().program.back(), 0x0000);
+    EXPECT_NE(notes.find("0x0000 はキャリブレーション命令ではありません"), std::string::npos) << notes;
+
+    // Nothing stands in on a blank one-time part without a word: the stop
+    // does not speak of an erase.
+    Shipped blank("PIC12C508A");
+    Session& b = *blank.session;
+    ImageFile(b);
+    blank.chip().program.back() = 0x0FFF;
+    EXPECT_EQ(RunProgram(b), Outcome::NoChipValue) << b.view.note;
+    EXPECT_EQ(b.view.note, "キャリブレーション値がないため、中止しました。 ");
+}
+
 
 }  // namespace
 }  // namespace vx

@@ -180,7 +180,7 @@ TEST(CheckBoard, SilentBoardGivesRedNoteAndTheNotFoundLabel) {
     s.link.portNumber = 1;
     s.link.boardFound = true;
     s.view.firmwareLabel = {"TAVPIC-PGMV4.01 : COM1", kColourYellow, true};
-    EXPECT_EQ(CheckBoard(s), "NG");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::Silent);
     EXPECT_FALSE(s.link.boardFound);
     EXPECT_EQ(s.view.noteColour, kColourRed);
     EXPECT_EQ(s.view.note,
@@ -196,7 +196,7 @@ TEST(CheckBoard, AnsweringBoardIsOkAndForeignOneIsNot) {
     SimRig rig("12F6", 1024, 128);
     Session& s = *rig.session;
     s.link.portNumber = 5;
-    EXPECT_EQ(CheckBoard(s), "OK");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::Ready);
     EXPECT_EQ(rig.sentText(), "***?");
     EXPECT_TRUE(s.link.boardFound);
     EXPECT_EQ(s.view.firmwareLabel.caption, "TAVPIC-PGMV4.01 : COM5");
@@ -206,7 +206,7 @@ TEST(CheckBoard, AnsweringBoardIsOkAndForeignOneIsNot) {
     EXPECT_TRUE(s.link.rawReplies);
 
     rig.board().faults.foreignIdentification = true;
-    EXPECT_EQ(CheckBoard(s), "NG");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::Foreign);
     EXPECT_FALSE(s.link.boardFound);
     EXPECT_EQ(s.view.firmwareLabel.caption, "TAVPIC-PGMV4.01 : COM5");
     EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
@@ -218,7 +218,7 @@ TEST(CheckBoard, PortThatCannotOpenEndsNgWithTheOpenFailureBox) {
     s.link.boardFound = true;
     s.view.firmwareLabel = {"TAVPIC-PGMV4.01 : COM1", kColourYellow, true};
     rig.simPort->openResult = PortOpenResult::Failed;
-    EXPECT_EQ(CheckBoard(s), "NG");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::PortUnavailable);
     EXPECT_FALSE(s.link.boardFound);
     EXPECT_EQ(s.view.firmwareLabel.caption, "COM1 : ライター未接続");
     EXPECT_EQ(s.view.firmwareLabel.backColour, kColourButtonFace);
@@ -228,7 +228,7 @@ TEST(CheckBoard, PortThatCannotOpenEndsNgWithTheOpenFailureBox) {
 
     s.link.portNumber = 0;  // no COM0 device at all
     rig.simPort->openResult = PortOpenResult::Ok;
-    EXPECT_EQ(CheckBoard(s), "NG");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::PortUnavailable);
     EXPECT_EQ(rig.simPort->openCount, 1);
 }
 
@@ -242,7 +242,7 @@ TEST(CheckBoard, RecoversABoardLeftInTheMiddleOfATransfer) {
     s.link.SendCount(100);
     s.link.SendBytes({0x12});  // half a word, then the PC gave up
     s.link.Pause(1500);
-    EXPECT_EQ(CheckBoard(s), "OK");
+    EXPECT_EQ(CheckBoard(s), BoardCheck::Ready);
 }
 
 }  // namespace

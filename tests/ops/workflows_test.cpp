@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "ops/boardops.h"
+#include "ops/opreport.h"
 #include "ops/workflows.h"
 #include "opstest.h"
 #include "support/fakes.h"
@@ -29,6 +30,11 @@ struct Bench : SimRig {
     // The port sits idle between commands: nothing left over from the last one.
     void settle() { clock.now += 1000; }
 };
+
+// What a failed verify's verdict says of the differences' pattern.
+const char* const kNotErasedLine = "相違は１→０のビットだけです。消去されていないか、書込み済みのワンタイム品の可能性があります。";
+const char* const kNotTakenLine =
+    "相違は書き込めないビットです。コードプロテクト、デバイスの品種違い、または接触不良の可能性があります。";
 
 void ClearImage(Session& s) {
     s.buffer.program.fill(0);
@@ -242,12 +248,17 @@ TEST(ProgramWorkflow, FailedVerifyReportsEachAreaAndLogs) {
     const auto& box = ui.boxes.back();
     EXPECT_EQ(box.title, "ベリファイ");
     EXPECT_EQ(box.icon, MsgIcon::Information);
-    // No EEPROM in this part: no EEPROM line.
+    // No EEPROM in this part: no EEPROM line. A word read as 0 points to the chip, not to an earlier program.
+    const std::string findings = "相違ワード数　プログラムメモリ：1";
     EXPECT_EQ(box.text, "プログラムメモリ　　　　\t=　 NG　　　　　\r\n"
-                        "ＣＯＮＦＩＧ. ワード　　　\t= 　OK　　　　　\r\n");
+                        "ＣＯＮＦＩＧ. ワード　　　\t= 　OK　　　　　\r\n" +
+                            findings + "\r\n" + kNotTakenLine + "\r\n");
     EXPECT_EQ(s.view.programMemory.text.rfind("Error　 アドレス:0x0003 , 正:0x0074 , 誤:0x0000\r\n", 0), 0u);
     const std::string log = test::ReadFileBytes(rig.dir + "LOG.txt");
-    EXPECT_NE(log.find(s.run.programResult + "  SIM-EPROM  \r\n"), std::string::npos);  // no HEX file: two spaces
+    // No HEX file: two spaces; the findings end the line.
+    EXPECT_NE(log.find(s.run.programResult + "  SIM-EPROM    " + findings + "　" + kNotTakenLine + "\r\n"),
+              std::string::npos)
+        << log;
 }
 
 // An abort at word K: the chip refused a word.
@@ -457,7 +468,9 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         EXPECT_EQ(b.ui.boxes.back().title, "ベリファイエラー");
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ　ｏｒ　ＩＤ\t：　OK　　　　　\r"
                                           "Ｃｏｎｆｉｇ.ワード \t\t：　NG　　（0x0FFA）　　"
-                                          "\rキャリブレーション値 0x0C80（チップの値を保持）");
+                                          "\r相違ワード数　ＣＯＮＦＩＧ：1\r" +
+                                              std::string(kNotErasedLine) +
+                                              "\rキャリブレーション値 0x0C80（チップの値を保持）");
     }
     {
         Bench b("12F6", 256, 16);
@@ -470,8 +483,9 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text, "\r\nプログラムメモリ\t\t：　OK　　　　　\r"
                                           "ＥＥＰＲＯＭデータメモリ\t\t：　NG　　　　　\r"
-                                          "Ｃｏｎｆｉｇワード \t\t：　OK　（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r" +
-                                              chipValues);
+                                          "Ｃｏｎｆｉｇワード \t\t：　OK\r\t\t\t（Ｃｏｎｆｉｇ：OK，ＩＤ：OK）　　\r"
+                                          "相違ワード数　ＥＥＰＲＯＭデータメモリ：1\r" +
+                                              std::string(kNotTakenLine) + "\r" + chipValues);
         EXPECT_EQ(b.s().view.eeprom.text.rfind("Error　 アドレス:0x0002 , 正:0x00 , 誤:0x07\r\n", 0), 0u);
     }
     {
@@ -481,6 +495,64 @@ TEST(VerifyWorkflow, ErrorBoxesListEachArea) {
         test::SetBufferWord(b.s(), 1, 0x0000);
         EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
         EXPECT_EQ(b.ui.boxes.back().text.find("ＥＥＰＲＯＭ"), std::string::npos);
+    }
+}
+
+// The box of a failed verify counts every differing word by area, past the
+// hundred the view lists, and names the pattern they share.
+TEST(VerifyWorkflow, ErrorBoxCountsTheDifferencesAndNamesTheirPattern) {
+    {
+        // A chip left programmed: words the file leaves blank hold code.
+        Bench b("FLASH", 1024, 64);
+        for (int w = 100; w < 250; ++w)
+            test::SetBufferWord(b.s(), w, 0x3FFF);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        for (std::size_t w = 100; w < 250; ++w)
+            b.chip().program[w] = 0x1234;
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        const std::string& text = b.ui.boxes.back().text;
+        EXPECT_NE(text.find(std::string("\r相違ワード数　プログラムメモリ：150\r") + kNotErasedLine), std::string::npos)
+            << text;
+        // Listed as before: 101 lines and the remark.
+        const std::string& view = b.s().view.programMemory.text;
+        std::size_t listed = 0;
+        for (std::size_t at = view.find("Error　"); at != std::string::npos; at = view.find("Error　", at + 1))
+            ++listed;
+        EXPECT_EQ(listed, 101u);
+        EXPECT_NE(view.find("これ以降もエラーがある可能性があります。"), std::string::npos);
+    }
+    {
+        // Protected in a way the selected device does not know: every word reads 0
+        // (the 32 words the file uses differ).
+        Bench b("FLASH", 64, 16);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        const int word = test::ConfigAreaWord(b.s(), 7) & ~b.chip().codeProtectMask;
+        b.chip().setConfigWord(word);
+        test::SetConfigAreaWord(b.s(), 7, word);
+        b.s().device.codeProtectMask = 0;
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        EXPECT_NE(b.ui.boxes.back().text.find(std::string("\r相違ワード数　プログラムメモリ：32\r") + kNotTakenLine),
+                  std::string::npos)
+            << b.ui.boxes.back().text;
+    }
+    {
+        // Both kinds, in two areas: counted, no pattern named.
+        Bench b("FLASH", 64, 16);
+        ASSERT_EQ(RunProgram(b.s()), Outcome::Passed);
+        b.settle();
+        b.chip().program[5] = 0x000A;  // 0x00BE in the file
+        b.chip().eeprom[3] = 0x00;
+        b.chip().eeprom[4] = 0xFF;
+        b.s().buffer.eeprom[2 * 4 + 1] = 0x0F;
+        test::SetConfigAreaWord(b.s(), 1, 0x0000);
+        EXPECT_EQ(RunVerify(b.s()), Outcome::Failed);
+        const std::string& text = b.ui.boxes.back().text;
+        EXPECT_NE(text.find("\r相違ワード数　プログラムメモリ：1　ＥＥＰＲＯＭデータメモリ：2　ＣＯＮＦＩＧ・ＩＤ：1"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("相違は"), std::string::npos);
     }
 }
 
@@ -526,7 +598,7 @@ TEST(BlankCheckWorkflow, NotesAndBoxesByFamily) {
         Bench b("FLASH", 64, 16);
         b.chip().setConfigWord(0x3FEF);
         EXPECT_EQ(RunBlankCheck(b.s()), Outcome::Failed);
-        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。。\r\n ");
+        EXPECT_EQ(b.s().view.note, "デバイスは消去されてません。\r\n ");
         EXPECT_EQ(b.ui.boxes[0].title, "：　ブランクチェック");
         // A protected chip reads its program memory as zeros.
         EXPECT_EQ(b.ui.boxes[0].text, "プログラムメモリ\t\t：　消去されていません。　　　　　\r\n"
@@ -558,7 +630,7 @@ TEST(EraseWorkflow, ClosedOrVanishedPortIsALinkFailure) {
     b.s().link.Close();
     const auto sent = b.board().received.size();
     const auto start = b.clock.now;
-    EXPECT_EQ(EraseProgramMemory(b.s()), Result::Er);
+    EXPECT_EQ(Tell(b.s(), EraseProgramMemory(b.s())), Result::Er);
     EXPECT_TRUE(b.s().ops.linkFault);
     EXPECT_EQ(b.s().view.note, "プログラムメモリの消去失敗。終了コードを受信できませんでした。 ");
     EXPECT_EQ(b.board().received.size(), sent);
@@ -634,6 +706,89 @@ TEST(ProgramWorkflow, KeepEepromLeavesTheChipsEepromAndStillVerifiesProgramMemor
         EXPECT_EQ(eepromReads, eraseClears ? 4 : 3);
         EXPECT_EQ(programVerifies, 1);
     }
+}
+
+// A protected chip reads its EEPROM as zeros: keeping it is refused before
+// the erase unless a person says to write without it.
+TEST(ProgramWorkflow, KeepEepromOnAProtectedChipStopsBeforeTheErase) {
+    for (const bool yes : {false, true}) {
+        Bench b("FLASH", 64, 16);
+        Session& s = b.s();
+        b.chip().setConfigWord(0);  // code- and data-protected
+        b.chip().eeprom[3] = 0x5A;
+        s.view.menus["mnuKeepEeprom"].checked = true;
+        b.ui.overwriteAnswers = {1};
+        b.ui.boxAnswers = {yes ? MsgAnswer::Yes : MsgAnswer::No};
+        const Outcome outcome = RunProgram(s);
+        ASSERT_FALSE(b.ui.boxes.empty());
+        EXPECT_NE(b.ui.boxes.front().text.find("保持できません"), std::string::npos);
+        if (!yes) {
+            EXPECT_EQ(outcome, Outcome::Refused);
+            EXPECT_EQ(b.chip().eeprom[3], 0x5A);
+            EXPECT_EQ(b.chip().configWord(), 0);  // never erased
+            continue;
+        }
+        EXPECT_EQ(outcome, Outcome::Passed) << s.view.note;
+        EXPECT_EQ(s.view.note.find("復元"), std::string::npos) << s.view.note;
+        EXPECT_EQ(s.view.note.find("保持"), std::string::npos) << s.view.note;
+    }
+    // Nobody looking, or the command line: refused, nothing asked.
+    for (const WriteSource source : {WriteSource::CommandLine, WriteSource::Unattended}) {
+        Bench b("FLASH", 64, 16);
+        Session& s = b.s();
+        b.chip().setConfigWord(0);
+        s.view.menus["mnuKeepEeprom"].checked = true;
+        s.run.writeSource = source;
+        EXPECT_EQ(RunProgram(s), Outcome::Refused);
+        EXPECT_TRUE(b.ui.boxes.empty());
+        EXPECT_EQ(b.chip().configWord(), 0);
+    }
+}
+
+// A serial number in a kept EEPROM: the chip keeps its cells but the number's,
+// which are written and verified; the verdict names both.
+TEST(ProgramWorkflow, KeptEepromTakesTheSerialNumbersCells) {
+    struct Hook : ProgramHook {
+        bool reserve(Session&) override { return true; }
+        bool place(Session& s) override {
+            s.buffer.eeprom[2] = 0x00;
+            s.buffer.eeprom[3] = 0x2A;  // cell 1
+            return true;
+        }
+        void finish(Session&, Outcome) override {}
+        std::vector<std::size_t> placedEepromBytes() const override { return {2, 3}; }
+        std::string placedNumber() const override { return "2A"; }
+    } hook;
+    Bench b("FLASH", 64, 16);
+    Session& s = b.s();
+    for (int n = 0; n < 16; ++n)
+        b.chip().eeprom[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(0xC0 + n);
+    s.view.menus["mnuKeepEeprom"].checked = true;
+    s.ops.programHook = &hook;
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+    EXPECT_EQ(b.chip().eeprom[1], 0x2A);
+    for (int n = 0; n < 16; ++n)
+        if (n != 1)
+            EXPECT_EQ(b.chip().eeprom[static_cast<std::size_t>(n)], 0xC0 + n) << n;
+    EXPECT_NE(s.view.note.find("ＥＥＰＲＯＭデータ保持　シリアル番号 2A"), std::string::npos) << s.view.note;
+
+    // Verify after it leaves the kept cells out and says so.
+    s.ops.programHook = nullptr;
+    b.settle();
+    EXPECT_EQ(RunVerify(s), Outcome::Passed) << s.view.note;
+    EXPECT_NE(s.view.note.find("比較していません"), std::string::npos) << s.view.note;
+}
+
+// On a part that cannot be erased, nobody looking never writes over code.
+TEST(ProgramWorkflow, UnattendedNeverWritesOverAChipThatCannotBeErased) {
+    Bench b("EPROM", 64, 0);
+    Session& s = b.s();
+    b.chip().program[5] = 0x0000;
+    s.run.writeSource = WriteSource::Unattended;
+    const auto before = b.chip().program;
+    EXPECT_EQ(RunProgram(s), Outcome::Cancelled);
+    EXPECT_EQ(b.chip().program, before);
+    EXPECT_EQ(b.ui.overwriteAsked, 0);
 }
 
 }  // namespace

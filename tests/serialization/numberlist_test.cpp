@@ -5,19 +5,14 @@
 #include <set>
 
 #include "serialization/numberlist.h"
+#include "support/imagefixture.h"
 
 using namespace vx;
 
 namespace {
 
 DeviceInfo Device(const std::string& family, int words, int eeprom) {
-    DeviceInfo d;
-    d.name = "PICTEST";
-    d.family = ParseFamily(family);
-    d.familyName = family;
-    d.programWords = words;
-    d.eepromBytes = eeprom;
-    return d;
+    return test::TestDevice(family, words, eeprom);
 }
 
 const DeviceInfo kMid = Device("FLASH", 1024, 64);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "serialization/runstore.h"
 #include "serialization/serialization.h"
 #include "serialization/station.h"
+#include "support/pgcluster.h"
+#include "support/imagefixture.h"
 #include "support/simrig.h"
 
 using namespace vx;
@@ -20,13 +23,7 @@ using namespace vx;
 namespace {
 
 DeviceInfo Device(const std::string& family, int words, int eeprom) {
-    DeviceInfo d;
-    d.name = "PICTEST";
-    d.family = ParseFamily(family);
-    d.familyName = family;
-    d.programWords = words;
-    d.eepromBytes = eeprom;
-    return d;
+    return test::TestDevice(family, words, eeprom);
 }
 
 PcBuffer Blank(const DeviceInfo& d) {
@@ -106,6 +103,10 @@ TEST(SerialPlacement, RefusesRangesOutsideMemoryOrOverTheFile) {
     EXPECT_EQ(CheckPlacement(base, Blank(base), RunOf(SerialMode::Eeprom, 0, 1, 0, 1)),
               "このデバイスにはＥＥＰＲＯＭがないため、シリアル番号を書き込めません。");
     EXPECT_TRUE(CheckPlacement(base, Blank(base), RunOf(SerialMode::Retlw, 0, 1, 510, 3)));
+    // A calibrated family's last word is its calibration word, with or without the entry's row.
+    EXPECT_EQ(CheckPlacement(base, Blank(base), RunOf(SerialMode::Retlw, 0, 1, 510, 2)),
+              "シリアル番号の書込み範囲 0x1FE〜0x1FF がキャリブレーションワード (0x1FF) と重なっています。");
+    EXPECT_FALSE(CheckPlacement(base, Blank(base), RunOf(SerialMode::Retlw, 0, 1, 509, 2)));
 
     // Words and bytes of the file are taken; so is the calibration word.
     image.program[2 * 0x10] = 0x28;
@@ -427,4 +428,107 @@ TEST(SerialStation, WindowRunOfAListRecordsEveryChipAndReportsIt) {
     EXPECT_NE(test::ReadFileBytes(html).find("佐藤"), std::string::npos);
     EXPECT_EQ(st.processes.opened, std::vector<std::string>{html});
     w.setEnabled(false);
+}
+
+namespace {
+
+// A chip that fails once its number may be on it: the board falls silent,
+// or a verify reads another word, at the first command `letters` after the
+// program write began.
+struct LateFailure {
+    const char* what;
+    SerialMode mode;
+    const char* letters;
+    bool silent;
+    bool protect;      // the configuration written protects the code: it reads zeros
+    NumberState left;  // where the failed chip's number ends
+};
+
+class FailedChips : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FailedChips, ANumberAFailedChipMayHoldIsNeverHandedOutAgain) {
+    const LateFailure cases[] = {
+        {"silent in the configuration write", SerialMode::Retlw, "wec", true, false, NumberState::Settle},
+        {"silent in the EEPROM write", SerialMode::Retlw, "wed", true, false, NumberState::Settle},
+        {"silent in the verify read", SerialMode::Retlw, "rsp", true, false, NumberState::Settle},
+        {"silent in the EEPROM write of the number", SerialMode::Eeprom, "wed", true, false, NumberState::Settle},
+        {"a verify that differs, read back", SerialMode::Retlw, "rsp", false, false, NumberState::Failed},
+        {"an EEPROM verify that differs, read back", SerialMode::Eeprom, "rsd", false, false, NumberState::Failed},
+        {"a verify that differs, protected", SerialMode::Retlw, "rsp", false, true, NumberState::Settle},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Station st;
+        Session& s = st.s();
+        std::string run = st.dir + "run.db", error;
+        if (GetParam() == std::string("postgres")) {
+            auto& cluster = test::SharedPgCluster();
+            if (!cluster.running())
+                GTEST_SKIP() << "skipped: " << cluster.whyNot();
+            run = cluster.newDatabase();
+        }
+        const bool eeprom = c.mode == SerialMode::Eeprom;
+        s.buffer.configArea[14] = c.protect ? 0x00 : 0x3F;
+        s.buffer.configArea[15] = c.protect ? 0x00 : 0xFF;
+        ASSERT_TRUE(RunStore::create(run, RunOf(c.mode, 100, 5, eeprom ? 0x10 : 0x3F0, 1), error)) << error;
+        SerialStation station(run, "", "COM1");
+        s.ops.programHook = &station;
+        bool writing = false, failing = true, silent = false;
+        st.board().onReply = [&](const SimCommand& command, std::vector<std::uint8_t>& bytes,
+                                 std::vector<std::int64_t>& delays) {
+            writing = writing || command.letters == "wef";
+            silent = silent || (writing && failing && c.silent && command.letters == c.letters);
+            if (silent) {
+                bytes.clear();
+                delays.clear();
+            } else if (writing && failing && command.letters == c.letters) {
+                bytes.clear();
+                delays.clear();
+                bytes[1] ^= 0x01;  // the first word or cell reads otherwise, once
+                failing = false;
+            }
+        };
+        EXPECT_NE(RunProgram(s), Outcome::Passed);
+        ASSERT_TRUE(station.state) << s.view.note;
+        EXPECT_EQ(station.state->values(c.left), std::vector<std::int64_t>{100});
+        EXPECT_EQ(station.state->nextValue(), 101);
+
+        failing = silent = false;
+        st.ui.overwriteAnswers.push_back(1);
+        st.clock.now += 1000;
+        ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;
+        EXPECT_EQ(eeprom ? st.chip().eeprom[0x10] : st.chipWord(0x3F0) & 0xFF, 101);
+        s.ops.programHook = nullptr;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, FailedChips, ::testing::Values("sqlite", "postgres"),
+                         [](const auto& info) { return std::string(info.param); });
+
+}  // namespace
+
+TEST(SerialStation, ACommitRetriedAfterItsLineWentInKeepsTheLineOnce) {
+    Station st;
+    Session& s = st.s();
+    const std::string run = st.dir + "run.db", record = st.dir + "SERIAL_LOG.txt";
+    std::string error;
+    ASSERT_TRUE(RunStore::create(run, RunOf(SerialMode::Retlw, 7, 3, 0x3F0, 1), error));
+    StoreFaults full;
+    full.fullInCommit = true;  // the line is appended, then the disk is full
+    SerialStation station(run, record, "COM1", full);
+    s.ops.programHook = &station;
+    EXPECT_EQ(RunProgram(s), Outcome::Passed);
+    EXPECT_EQ(station.unrecorded(), 7);
+    st.ui.overwriteAnswers.push_back(1);
+    st.clock.now += 1000;
+    ASSERT_EQ(RunProgram(s), Outcome::Passed) << s.view.note;  // 7 recorded first, then 8
+    s.ops.programHook = nullptr;
+
+    const std::string lines = test::ReadFileBytes(record);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_EQ(lines.find("\r\n\r\n"), std::string::npos) << lines;
+    const auto rows = RunStore::open(run, error)->records(error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ(lines, (*rows)[0].second + "\r\n" + (*rows)[1].second + "\r\n");
 }

@@ -136,6 +136,33 @@ TEST_P(RunRecordTest, ListsThatDoNotFitTheRunAreRefusedAndNothingIsCreated) {
     EXPECT_EQ(store->plannedValues(error), (std::vector<std::int64_t>{9, 7, 8}));
 }
 
+// A listed run's number rows hold its planned values: a row edited to
+// another value is refused, naming it, and a moved run keeps them.
+TEST_P(RunRecordTest, AListedRunsNumbersAreItsPlansWhenEditedOrMoved) {
+    std::string error;
+    ASSERT_TRUE(RunStore::create(path, Listed(3, 1), error, {9, 7, 8})) << error;
+    auto store = open();
+    const auto a = take(*store);
+    ASSERT_TRUE(store->markWriting(a.reservation, error));
+    ASSERT_TRUE(store->commit(a.reservation, "", "", error)) << error;
+    ASSERT_TRUE(store->giveBack(take(*store).reservation, error)) << error;
+
+    exec("UPDATE serial_number SET value = 5 WHERE idx = 0");
+    EXPECT_FALSE(store->load(error));
+    EXPECT_NE(error.find("シリアル番号 5 "), std::string::npos) << error;
+    exec("UPDATE serial_number SET value = 9 WHERE idx = 0");
+
+    const std::string moved = rig.dir + "moved.db";
+    ASSERT_TRUE(store->moveRun(moved, error)) << error;
+    auto there = RunStore::open(moved, error);
+    ASSERT_TRUE(there) << error;
+    const auto b = take(*there);
+    EXPECT_EQ(b.reservation.value, 7);
+    ASSERT_TRUE(there->markWriting(b.reservation, error));
+    ASSERT_TRUE(there->commit(b.reservation, "", "", error)) << error;
+    EXPECT_EQ(take(*there).reservation.value, 8);
+}
+
 TEST_P(RunRecordTest, EveryAttemptIsARowAndEveryPcReadsTheSameCounters) {
     std::string error;
     SerialRunSettings run;
@@ -153,7 +180,7 @@ TEST_P(RunRecordTest, EveryAttemptIsARowAndEveryPcReadsTheSameCounters) {
     ASSERT_TRUE(first->commit(a.reservation, "", "", error, nullptr, &passA)) << error;
     const auto b = take(*first);  // station A: a failure
     const auto failA = Chip("pc-a", "line", false, t0 + 3000);
-    ASSERT_TRUE(first->giveBack(b.reservation, error, &failA)) << error;
+    ASSERT_TRUE(first->giveBack(b.reservation, error, NumberStep::GiveBack, &failA)) << error;
     const auto c = take(*second);  // station B: a pass with the number given back
     EXPECT_EQ(c.reservation.value, 101);
     ASSERT_TRUE(second->markWriting(c.reservation, error));
@@ -202,15 +229,15 @@ TEST_P(RunRecordTest, StoreOfTheEarlierSchemaIsUpgradedOnce) {
     run.address = 0x3F0;
     ASSERT_TRUE(RunStore::create(path, run, error)) << error;
     exec("DROP TABLE serial_chip; DROP TABLE serial_tally; DROP TABLE serial_plan; ALTER TABLE serial_run DROP COLUMN source; "
-         "UPDATE vormex_meta SET value = '1' WHERE name = 'schema'");
+         "UPDATE vormex_meta SET value = '2' WHERE name = 'schema'");
     std::string note;
     auto store = open(&note);
     ASSERT_TRUE(store);
-    EXPECT_NE(note.find("新しい形式 (2) にしました"), std::string::npos) << note;
+    EXPECT_NE(note.find("新しい形式にしました"), std::string::npos) << note;
     const auto a = take(*store);
     EXPECT_EQ(a.reservation.value, 0);
     const auto failed = Chip("pc", "line", false, 1000);
-    ASSERT_TRUE(store->giveBack(a.reservation, error, &failed)) << error;
+    ASSERT_TRUE(store->giveBack(a.reservation, error, NumberStep::GiveBack, &failed)) << error;
     note.clear();
     auto again = open(&note);
     EXPECT_EQ(note, "");  // once

@@ -20,11 +20,12 @@ TEST(NumberStates, EachStepMovesOnlyFromItsStatesAndNeverOutOfRecorded) {
         {{Retake, Returned}, Reserved},  {{Write, Reserved}, Writing},     {{Record, Writing}, Recorded},
         {{Record, Settle}, Recorded},    {{GiveBack, Reserved}, Returned}, {{GiveBack, Writing}, Returned},
         {{GiveBack, Settle}, Returned},  {{Abandon, Reserved}, Returned},  {{Abandon, Writing}, Settle},
-        {{SettleUsed, Settle}, Recorded}, {{SettleFree, Settle}, Returned},
+        {{SettleUsed, Settle}, Recorded}, {{SettleFree, Settle}, Returned}, {{Spoil, Writing}, Failed},
+        {{Spoil, Settle}, Failed},       {{Unknown, Writing}, Settle},
     };
     int refused = 0;
-    for (auto step : {Retake, Write, Record, GiveBack, Abandon, SettleUsed, SettleFree})
-        for (auto from : {Reserved, Writing, Recorded, Returned, Settle}) {
+    for (auto step : {Retake, Write, Record, GiveBack, Spoil, Unknown, Abandon, SettleUsed, SettleFree})
+        for (auto from : {Reserved, Writing, Recorded, Returned, Settle, Failed}) {
             const auto it = allowed.find({step, from});
             const auto after = NumberAfter(step, from);
             if (it == allowed.end()) {
@@ -34,17 +35,18 @@ TEST(NumberStates, EachStepMovesOnlyFromItsStatesAndNeverOutOfRecorded) {
                 EXPECT_EQ(after, it->second) << static_cast<int>(step) << " from " << NumberStateName(from);
             }
         }
-    EXPECT_EQ(refused, 7 * 5 - 11);
+    EXPECT_EQ(refused, 9 * 6 - 14);
     EXPECT_EQ(NumberMoves().size(), allowed.size());  // no row twice
-    // A recorded number is on a chip for good; only a returned one is handed out again.
+    // A recorded number, or a failed chip's, is on a chip for good; only a returned one is handed out again.
     for (const auto& move : NumberMoves()) {
         EXPECT_NE(move.from, Recorded);
+        EXPECT_NE(move.from, Failed);
         EXPECT_EQ(move.to == Reserved, move.from == Returned);
     }
 }
 
 TEST(NumberStates, StoredNamesReadBackAndNothingElseDoes) {
-    for (auto state : {Reserved, Writing, Recorded, Returned, Settle})
+    for (auto state : {Reserved, Writing, Recorded, Returned, Settle, Failed})
         EXPECT_EQ(NumberStateFromName(NumberStateName(state)), state);
     EXPECT_EQ(NumberStateName(Settle), std::string("settle"));
     for (const char* other : {"", "Reserved", "to settle", "reserved "})

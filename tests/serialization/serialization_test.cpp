@@ -77,7 +77,7 @@ TEST(SerialWindow, StateRightAfterLoading) {
     TestRig rig;
     rig.settings.values["SPSLeft"] = "1500";
     SerialProgramming w(*rig.session);
-    EXPECT_EQ(w.endAddress, "1");
+    EXPECT_EQ(w.endAddress, "0");
     EXPECT_EQ(w.wroteHex, "00");
     EXPECT_EQ(w.byteCount, 1);
     EXPECT_EQ(w.serialUnits(), 0);
@@ -117,8 +117,29 @@ TEST(SerialWindow, CountsToTheQuantityThenRefuses) {
     EXPECT_EQ(w.writtenCount(), 3);
     w.setEnabled(true);
     EXPECT_EQ(w.finishCount, "0");
+    EXPECT_EQ(w.wroteDec, "0") << "a new run has written nothing yet";
+    EXPECT_EQ(w.wroteHex, "00");
     w.recordDevice();
     EXPECT_EQ(w.wroteDec, "3");
+}
+
+// Display only: 次の番号 is the number the next "chk" records, in the boxes' radix.
+TEST(SerialWindow, DisplayOnlyShowsTheNextNumberInTheChosenRadix) {
+    TestRig rig;
+    auto& s = *rig.session;
+    SerialProgramming w(s);
+    EXPECT_EQ(w.nextData, "0");
+    w.setDataStart("26");
+    EXPECT_EQ(w.nextData, "26");
+    w.setHexMode(true);
+    EXPECT_EQ(w.nextData, "1A");
+    w.setDataIncrement("10");
+    w.setDataFinish("5");
+    switchOn(s, w);
+    w.recordDevice();
+    EXPECT_EQ(w.nextData, "2A");
+    w.setHexMode(false);
+    EXPECT_EQ(w.nextData, "42");
 }
 
 TEST(SerialWindow, ShowsOnlyTheChosenBytes) {
@@ -253,20 +274,25 @@ TEST(SerialWindow, NextValueBeyondTheRangeIsRefused) {
     EXPECT_EQ(w.finishCount, "0");
 }
 
-TEST(SerialWindow, EndAddressIsStartPlusByteCount) {
+TEST(SerialWindow, EndAddressIsTheLastAddressWritten) {
     TestRig rig;
     SerialProgramming w(*rig.session);
     w.setStartAddress("3F0");
     w.selectByteCount(4);
-    EXPECT_EQ(w.endAddress, "3F4");
+    EXPECT_EQ(w.endAddress, "3F3");
     EXPECT_EQ(w.wroteHex, "00:00:00:00");
     w.setStartAddress("");
-    EXPECT_EQ(w.endAddress, "3F4");
+    EXPECT_EQ(w.endAddress, "3F3");
     // Addresses are unsigned 64-bit numbers: the sum stays exact to the top.
     w.setStartAddress("FFFFFFFFFFFFFFFB");
-    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFE");
     w.setStartAddress("FFFFFFFFFFFFFFFC");
     EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    w.setStartAddress("FFFFFFFFFFFFFFFD");  // past the top: the last end stays
+    EXPECT_EQ(w.endAddress, "FFFFFFFFFFFFFFFF");
+    w.selectByteCount(1);
+    w.setStartAddress("3F0");
+    EXPECT_EQ(w.endAddress, "3F0");
 }
 
 TEST(SerialWindow, KeyFilters) {

@@ -37,7 +37,11 @@ struct RecordedBox {
 
 class FakeUi : public Ui {
 public:
-    void viewChanged() override { ++viewChanges; }
+    void viewChanged() override {
+        ++viewChanges;
+        if (onViewChanged)
+            onViewChanged();
+    }
     void processEvents() override {
         ++eventPumps;
         if (duringEvents)
@@ -68,6 +72,7 @@ public:
     int viewChanges = 0;
     int eventPumps = 0;
     std::function<void()> duringEvents;  // what the user does while events run
+    std::function<void()> onViewChanged;  // what a test watches as the view changes
 };
 
 class FakeProcesses : public Processes {

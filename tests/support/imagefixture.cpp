@@ -236,4 +236,14 @@ int ConfigAreaWord(const Session& s) { return s.buffer.configArea[14] * 256 + s.
 
 int EepromByte(const Session& s, int n) { return s.buffer.eeprom[static_cast<std::size_t>(2 * n + 1)]; }
 
+DeviceInfo TestDevice(const std::string& family, int words, int eeprom) {
+    DeviceInfo d;
+    d.name = "PICTEST";
+    d.family = ParseFamily(family);
+    d.familyName = family;
+    d.programWords = words;
+    d.eepromBytes = eeprom;
+    return d;
+}
+
 }  // namespace vx::test

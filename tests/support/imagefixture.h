@@ -26,4 +26,7 @@ int IdWord(const Session& s, int k);
 int ConfigAreaWord(const Session& s);  // configArea bytes 14..15
 int EepromByte(const Session& s, int n);
 
+// A device record of a family and sizes, named "PICTEST", without a database.
+DeviceInfo TestDevice(const std::string& family, int words, int eeprom);
+
 }  // namespace vx::test

@@ -203,6 +203,18 @@ TEST(BuildAndReload, SuccessReloadsTheNewHexFile) {
     EXPECT_GE(rig.clock.now, 1'000'000 + 1000);  // the pause after the tool
 }
 
+// gpasm with no options stored gets its own, as the tool window shows them.
+TEST(BuildAndReload, GpasmWithoutStoredOptionsGetsItsOwn) {
+    BuildRig rig;
+    auto& s = rig.session;
+    s.run.asmToolPath = rig.dir + "gpasm";
+    WriteFileBytes(s.run.asmToolPath, "");
+    s.loader.hexPath = rig.sourced("a");
+    BuildAndReload(s);
+    ASSERT_EQ(rig.tool.started.size(), 1u);
+    EXPECT_EQ(rig.tool.started[0].args, (std::vector<std::string>{"-a", "inhx8m", "a.asm"}));
+}
+
 TEST(BuildAndReload, FailedAssemblyOpensTheErrorFile) {
     BuildRig rig;
     auto& s = rig.session;

@@ -137,6 +137,19 @@ TEST(ToolSettings, GpasmAndSdccTakeTheirOwnOptionsForTheUntouchedDefault) {
     EXPECT_EQ(rig.settings.values["AsmOption"], "-mpic14");
 }
 
+// With no options stored, the box shows what the build gives the tool.
+TEST(ToolSettings, NothingStoredShowsTheOptionsTheBuildUses) {
+    TestRig rig;
+    auto& s = *rig.session;
+    s.run.asmToolPath = makeFile(rig.dir + "gpasm", true);
+    EXPECT_EQ(ToolSettings(s).option, "-a inhx8m");
+    s.run.asmToolPath = rig.dir + "mpasmwin.exe";
+    EXPECT_EQ(ToolSettings(s).option, "/q");
+    rig.settings.values["AsmOption"] = "-q";
+    s.run.asmToolPath = rig.dir + "gpasm";
+    EXPECT_EQ(ToolSettings(s).option, "-q");
+}
+
 // sdcc gets the part of the device selected when the build runs, not of the
 // one selected when the tool was chosen; a part the options name stays.
 TEST(ToolSettings, SdccGetsTheSelectedPartAtEachBuild) {

@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--protect" && value(v) && ParseInt(v, protect)) {
         } else if (arg == "--device" && value(device)) {
         } else if (arg == "--ini" && value(ini)) {
-        } else if (arg == "--device-id" && value(v) && ParseInt(v, deviceId) && deviceId >= 0) {
+        } else if (arg == "--device-id" && value(v) && ParseInt(v, deviceId) && deviceId >= 0 && deviceId <= 0x3FFF) {
         } else if (arg == "--calibration" && value(v)) {
             int c = -1;
             if (v != "none" && !ParseInt(v, c))

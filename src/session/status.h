@@ -1,4 +1,5 @@
-// Shared display routines of the main window, on the core's MainView.
+// The main window's status: the note, the progress bar, the busy rule and
+// the checks every command starts with, on the core's MainView.
 #pragma once
 
 #include <string>
@@ -7,15 +8,20 @@
 
 namespace vx {
 
-// "OK" when a device is selected; else the request note and box, "NG".
-std::string CheckDeviceSelected(Session& s);
+// How a note is shown: black, or red for what went wrong.
+enum class Tone { Normal, Alert };
 
-// The status note: a "red" prefix (any case) is dropped and shown red, a
-// "<<注意>>" prefix is kept and shown red, anything else black.
+// True when a device is selected; else the request note and box.
+bool CheckDeviceSelected(Session& s);
+
+// The status note: message and suffix joined by a space. Red for an alert,
+// and for a message that begins with "<<注意>>" (the prefix is shown).
 void ShowNote(Session& s, const std::string& message, const std::string& suffix = "");
+void ShowNote(Session& s, Tone tone, const std::string& message, const std::string& suffix = "");
 
-// mode "ON"/"OFF"; the bar moves in steps of one percent of max.
-void ShowProgress(Session& s, const std::string& mode, int min, int max, int value);
+// Shown at value of min..max, moving in steps of one percent of max; hidden
+// when off or at max.
+void ShowProgress(Session& s, bool on, int min, int max, int value);
 
 void UpdateProgramButtonCaption(Session& s);
 void ClearDeviceFields(Session& s);
@@ -23,7 +29,8 @@ void ClearDeviceFields(Session& s);
 // The hourglass while a workflow runs; also refuses other board commands.
 void SetBusy(Session& s, bool busy);
 // The busy rule without the hourglass, for a command that waits with the
-// window alive; `note` is what a refused command is told ("" = the board's).
+// window alive; `note` is what a refused command is told, as an alert ("" =
+// the board's).
 void MarkRunning(Session& s, bool running, const std::string& note = "");
 
 // While a board command runs, every command that talks to the board, changes
@@ -45,5 +52,30 @@ bool IsRefusedWhileLocked(const MainView& view, const std::string& command);
 bool RefuseWhileLocked(Session& s);
 // What the windows disable: refused while busy or while locked.
 bool IsCommandRefused(const MainView& view, const std::string& command);
+
+// A board command's busy mark, from set() to the end of its scope; a
+// command starts with no link fault recorded. The hourglass comes on only
+// where the command asks for it.
+class BusyMark {
+public:
+    explicit BusyMark(Session& s) : s_(s) {}
+    ~BusyMark();
+    BusyMark(const BusyMark&) = delete;
+    BusyMark& operator=(const BusyMark&) = delete;
+    void set();
+    void hourglass();
+
+private:
+    Session& s_;
+    bool set_ = false;
+    bool hourglass_ = false;
+};
+
+// The start of every command on the selected device: refused while a board
+// command runs, then the device check. A board command passes its mark,
+// which is set between the two, so the device question already finds the
+// other commands refused.
+enum class CommandStart { Go, Busy, NoDevice };
+CommandStart StartDeviceCommand(Session& s, BusyMark* mark = nullptr);
 
 }  // namespace vx

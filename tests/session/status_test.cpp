@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "session/shell.h"
+#include "session/status.h"
 #include "support/fakes.h"
 
 using namespace vx;
@@ -9,10 +9,10 @@ using vx::test::TestRig;
 TEST(ShowNote, ColoursByPrefix) {
     TestRig rig;
     auto& s = *rig.session;
-    ShowNote(s, "redabc", "x");
+    ShowNote(s, Tone::Alert, "abc", "x");
     EXPECT_EQ(s.view.note, "abc x");
     EXPECT_EQ(s.view.noteColour, kColourRed);
-    ShowNote(s, "RED", "");
+    ShowNote(s, Tone::Alert, "", "");
     EXPECT_EQ(s.view.note, " ");
     EXPECT_EQ(s.view.noteColour, kColourRed);
     ShowNote(s, "<<注意>>abc", "");
@@ -25,16 +25,16 @@ TEST(ShowNote, ColoursByPrefix) {
 TEST(ShowProgress, MovesInOnePercentSteps) {
     TestRig rig;
     auto& s = *rig.session;
-    ShowProgress(s, "ON", 0, 50, 25);
+    ShowProgress(s, true, 0, 50, 25);
     EXPECT_FALSE(s.view.progressVisible);
-    ShowProgress(s, "ON", 0, 1000, 30);
+    ShowProgress(s, true, 0, 1000, 30);
     EXPECT_TRUE(s.view.progressVisible);
     EXPECT_EQ(s.view.percentText, "3%");
-    ShowProgress(s, "ON", 0, 1000, 35);
+    ShowProgress(s, true, 0, 1000, 35);
     EXPECT_EQ(s.view.progressValue, 30);
-    ShowProgress(s, "OFF", 0, 1000, 40);
+    ShowProgress(s, false, 0, 1000, 40);
     EXPECT_FALSE(s.view.progressVisible);
-    ShowProgress(s, "ON", 0, 1000, 1000);
+    ShowProgress(s, true, 0, 1000, 1000);
     EXPECT_TRUE(s.view.progressVisible);  // hidden first, then shown at 100 %
 }
 
@@ -57,12 +57,12 @@ TEST(UpdateProgramButtonCaption, OnlyFlashNamesHonourBlankSkip) {
 TEST(CheckDeviceSelected, AsksForADeviceWhenNoneIsChosen) {
     TestRig rig;
     auto& s = *rig.session;
-    EXPECT_EQ(CheckDeviceSelected(s), "NG");
+    EXPECT_FALSE(CheckDeviceSelected(s));
     ASSERT_EQ(rig.ui.boxes.size(), 1u);
     EXPECT_EQ(rig.ui.boxes[0].text, "MCUを選んでください。");
     EXPECT_EQ(rig.ui.boxes[0].title, "ｲﾝﾌｫﾒｰｼｮﾝ");
     EXPECT_EQ(s.view.note, "MCUを選んでください。 ");
     EXPECT_EQ(s.view.focusRequest, "Combo_device");
     s.device.name = "PIC16F84A";
-    EXPECT_EQ(CheckDeviceSelected(s), "OK");
+    EXPECT_TRUE(CheckDeviceSelected(s));
 }

@@ -1,7 +1,6 @@
-#include "session/shell.h"
+#include "session/status.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <iterator>
 
@@ -9,7 +8,7 @@ namespace vx {
 
 namespace {
 const char* const kSelectDevice = "MCUを選んでください。";
-const char* const kBusyRefusal = "redライターと通信中です。終わってからもう一度操作してください。";
+const char* const kBusyRefusal = "ライターと通信中です。終わってからもう一度操作してください。";
 
 const char* const kRefusedWhileBusy[] = {
     // The board and the port.
@@ -24,11 +23,11 @@ const char* const kRefusedWhileBusy[] = {
     // Ending the program under the command.
     "exit"};
 
-const char* const kLockedRefusal = "red生産モード中は変更できません。生産モードを終了してから操作してください。";
+const char* const kLockedRefusal = "生産モード中は変更できません。生産モードを終了してから操作してください。";
 
 const char* const kRefusedWhileLocked[] = {
-    // The device and the image.
-    "Combo_device", "mnuFileOpen", "Cmd_open", "nmuFile1", "nmuFile2", "nmuFile3", "nmuFile4", "nmuFile5",
+    // The device and the image (a Read makes the chip's the image).
+    "Command_read", "Combo_device", "mnuFileOpen", "Cmd_open", "nmuFile1", "nmuFile2", "nmuFile3", "nmuFile4", "nmuFile5",
     "mnuPcBufferMemoryClear", "mnuRELOAD", "mnuASMwithRELOAD", "mnuSourceOpen", "mnuWatchHex", "mnuKeepEeprom",
     // The configuration word, the ID and the band-gap bits.
     "HFGrid1", "CmbInit", "TxtInit", "Text_ID", "Txt_12F_BG_data",
@@ -44,39 +43,35 @@ bool listed(const char* const (&names)[N], const std::string& command) {
 }
 }
 
-std::string CheckDeviceSelected(Session& s) {
+bool CheckDeviceSelected(Session& s) {
     if (!s.device.name.empty())
-        return "OK";
+        return true;
     ShowNote(s, kSelectDevice, "");
     s.ui.messageBox(MsgIcon::Warning, "ｲﾝﾌｫﾒｰｼｮﾝ", kSelectDevice);
     s.view.focusRequest = "Combo_device";
     s.ui.viewChanged();
-    return "NG";
+    return false;
 }
 
 void ShowNote(Session& s, const std::string& message, const std::string& suffix) {
-    std::string text = message;
-    std::uint32_t colour = kColourBlack;
-    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-    if (text.size() >= 3 && lower(text[0]) == 'r' && lower(text[1]) == 'e' && lower(text[2]) == 'd') {
-        text.erase(0, 3);
-        colour = kColourRed;
-    } else if (text.rfind("<<注意>>", 0) == 0) {
-        colour = kColourRed;
-    }
-    s.view.note = text + " " + suffix;
-    s.view.noteColour = colour;
+    ShowNote(s, Tone::Normal, message, suffix);
+}
+
+void ShowNote(Session& s, Tone tone, const std::string& message, const std::string& suffix) {
+    const bool red = tone == Tone::Alert || message.rfind("<<注意>>", 0) == 0;
+    s.view.note = message + " " + suffix;
+    s.view.noteColour = red ? kColourRed : kColourBlack;
     s.ui.viewChanged();
 }
 
-void ShowProgress(Session& s, const std::string& mode, int min, int max, int value) {
+void ShowProgress(Session& s, bool on, int min, int max, int value) {
     bool changed = false;
-    if (mode == "OFF" || value == max) {
+    if (!on || value == max) {
         changed = s.view.progressVisible;
         s.view.progressVisible = false;
     }
     const double step = max / 100.0;
-    if (mode == "ON" && max / 100 != 0) {
+    if (on && max / 100 != 0) {
         const long rounded = std::lrint(step);  // round half to even, as the original Mod did
         if (rounded != 0 && value % rounded == 0) {
             s.view.progressMin = min;
@@ -134,14 +129,14 @@ bool IsCommandRefused(const MainView& view, const std::string& command) {
 bool RefuseWhileLocked(Session& s) {
     if (!s.view.productionLocked)
         return false;
-    ShowNote(s, kLockedRefusal);
+    ShowNote(s, Tone::Alert, kLockedRefusal);
     return true;
 }
 
 bool RefuseWhileBusy(Session& s) {
     if (!s.view.busy)
         return false;
-    ShowNote(s, s.view.busyNote.empty() ? kBusyRefusal : s.view.busyNote);
+    ShowNote(s, Tone::Alert, s.view.busyNote.empty() ? kBusyRefusal : s.view.busyNote);
     return true;
 }
 
@@ -155,6 +150,35 @@ void SetBusy(Session& s, bool busy) {
     s.view.busy = busy;
     s.ui.setBusy(busy);
     s.ui.viewChanged();
+}
+
+BusyMark::~BusyMark() {
+    if (hourglass_) {
+        SetBusy(s_, false);
+    } else if (set_) {
+        s_.view.busy = false;
+        s_.ui.viewChanged();
+    }
+}
+
+void BusyMark::set() {
+    s_.view.busy = true;
+    s_.ops.linkFault = false;
+    s_.ui.viewChanged();
+    set_ = true;
+}
+
+void BusyMark::hourglass() {
+    SetBusy(s_, true);
+    hourglass_ = true;
+}
+
+CommandStart StartDeviceCommand(Session& s, BusyMark* mark) {
+    if (RefuseWhileBusy(s))
+        return CommandStart::Busy;
+    if (mark)
+        mark->set();
+    return CheckDeviceSelected(s) ? CommandStart::Go : CommandStart::NoDevice;
 }
 
 }  // namespace vx

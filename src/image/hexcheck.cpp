@@ -1,3 +1,5 @@
+#include "image/hexcheck.h"
+
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -5,10 +7,9 @@
 #include <system_error>
 
 #include "base/convert.h"
-#include "cli/commands.h"
 #include "image/hexrecords.h"
 
-namespace vx::cli {
+namespace vx {
 
 namespace {
 
@@ -19,21 +20,21 @@ constexpr std::uintmax_t kMaxHexFileBytes = 16u << 20;
 bool isUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 // The whole file, when it is a readable regular file of a sensible size.
-bool readHexFileText(const std::string& path, std::string& text, std::string& error) {
+HexFault readHexFileText(const std::string& path, std::string& text, std::string& error) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const auto status = fs::status(path, ec);
     if (ec || !fs::exists(status)) {
         error = path + ": no such file";
-        return false;
+        return HexFault::Unreadable;
     }
     if (!fs::is_regular_file(status)) {
         error = path + ": not a regular file";
-        return false;
+        return HexFault::Unreadable;
     }
     if (fs::file_size(path, ec) > kMaxHexFileBytes) {
         error = path + ": too large for an Intel HEX file of this programmer";
-        return false;
+        return HexFault::Unreadable;
     }
     std::ifstream in(path, std::ios::binary);
     std::stringstream content;
@@ -41,13 +42,13 @@ bool readHexFileText(const std::string& path, std::string& text, std::string& er
         // An empty file reads nothing and fails the same way; it has no records either.
         if (in.is_open() && fs::file_size(path, ec) == 0) {
             error = path + ": no Intel HEX records (empty file)";
-        } else {
-            error = path + ": cannot be read";
+            return HexFault::NoRecords;
         }
-        return false;
+        error = path + ": cannot be read";
+        return HexFault::Unreadable;
     }
     text = content.str();
-    return true;
+    return HexFault::None;
 }
 
 // One record line as the loader will read it; `where` names the line.
@@ -83,28 +84,31 @@ bool checkRecord(std::string_view field, const std::string& where, std::string& 
 
 }  // namespace
 
-bool CheckHexFile(const std::string& path, std::string& error, std::vector<std::string>& warnings) {
+HexFault CheckHexFile(const std::string& path, HexFileCheck& check) {
     std::string text;
-    if (!readHexFileText(path, text, error))
-        return false;
+    std::string& error = check.error;
+    if (const HexFault fault = readHexFileText(path, text, error); fault != HexFault::None)
+        return fault;
     // The loader's lines and records: what is checked here is what loads,
     // with the line numbers the window's notes use.
     int records = 0;
     const bool clean = ForEachHexLine(text, [&](int number, std::string_view field) {
-        if (!IsHexRecordLine(field))
+        if (!IsHexRecordLine(field)) {
+            check.linesBeforeFirstRecord += records == 0 ? 1 : 0;
             return true;  // not a record: the loader reports it and reads on
-        if (!checkRecord(field, path + ":" + std::to_string(number) + ": ", error, warnings))
+        }
+        if (!checkRecord(field, path + ":" + std::to_string(number) + ": ", error, check.warnings))
             return false;
         ++records;
         return true;
     });
     if (!clean)
-        return false;
+        return HexFault::BadLine;
     if (records == 0) {
         error = path + ": no Intel HEX records";
-        return false;
+        return HexFault::NoRecords;
     }
-    return true;
+    return HexFault::None;
 }
 
-}  // namespace vx::cli
+}  // namespace vx

@@ -162,6 +162,10 @@ void ProductionWindowTest::countersFollowARunOnTwoStations() {
     QCOMPARE(text("LblNext"), QString("100"));
     QCOMPARE(text("LblRunTotal"), QString("0"));
     QCOMPARE(text("LblRunYield"), QString("-"));
+    QTest::keyClick(&screen, Qt::Key_F11);
+    QTRY_VERIFY(screen.isFullScreen());
+    QTest::keyClick(&screen, Qt::Key_F11);
+    QTRY_VERIFY(!screen.isFullScreen());
 
     // This station: Space programs the next chip, Enter the one after.
     newChip();

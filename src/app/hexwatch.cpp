@@ -48,8 +48,9 @@ bool HexWatch::tick() {
     // Gone (an assembler deletes, then writes): wait for it to come back.
     if (!now || t - since_ < kWatchSettleMs)
         return true;
-    // Not under a running command: the reload waits for it to end.
-    if (s_.view.busy)
+    // Not under a running command, nor under the operator's screen: the
+    // reload waits for them to end.
+    if (s_.view.busy || s_.view.productionLocked)
         return true;
     settling_ = false;
     // Back as it was loaded (a failed build puts the old file back): no change.
@@ -124,7 +125,10 @@ std::string AutoProgramRefusal(const Session& s) {
     return "";
 }
 
-void ToggleWatchHex(Session& s) { ToggleStoredMark(s, "mnuWatchHex", "WatchHex"); }
+void ToggleWatchHex(Session& s) {
+    if (!RefuseWhileLocked(s))
+        ToggleStoredMark(s, "mnuWatchHex", "WatchHex");
+}
 
 void ToggleAutoProgram(Session& s) { ToggleStoredMark(s, "mnuAutoProgram", "AutoProgram"); }
 

@@ -41,7 +41,10 @@ void ToggleStoredMark(Session& s, const char* entry, const char* key) {
     s.ui.viewChanged();
 }
 
-void ToggleKeepEeprom(Session& s) { ToggleStoredMark(s, "mnuKeepEeprom", "KeepEeprom"); }
+void ToggleKeepEeprom(Session& s) {
+    if (!RefuseWhileLocked(s))
+        ToggleStoredMark(s, "mnuKeepEeprom", "KeepEeprom");
+}
 
 void ToggleBoardInformation(Session& s) {
     const bool shown = toggle(s, "mnuBoardInfomation");
@@ -80,7 +83,7 @@ void SearchBoardFromLabel(Session& s) {
 }
 
 bool ExitRequested(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return false;
     if (s.link.port.isOpen())
         s.link.port.close();

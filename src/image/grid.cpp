@@ -185,7 +185,7 @@ void ShowSettingHelp(Session& s) {
 }
 
 void GridCellChanged(Session& s, int row, int col, bool cellVisible) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     CommitCellEditor(s);
     s.grid.currentRow = row;
@@ -194,7 +194,7 @@ void GridCellChanged(Session& s, int row, int col, bool cellVisible) {
 }
 
 void ComboOptionChosen(Session& s, const std::string& option) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     s.grid.comboText = option;
     CommitCellEditor(s);
@@ -202,7 +202,7 @@ void ComboOptionChosen(Session& s, const std::string& option) {
 }
 
 void CommitCalibration(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     auto& g = s.grid;
     g.editorText = padCalibration(g.editorText);
@@ -219,13 +219,15 @@ void CommitCalibration(Session& s) {
 }
 
 void BandGapTyped(Session& s, const std::string& text) {
+    if (RefuseWhileLocked(s))
+        return;
     s.view.bandGapText = text;
     if (const auto bandGap = ParseBandGapValue(text))
         s.ops.keptBandGap = bandGap;
 }
 
 void CommitIdText(Session& s, const std::string& typed) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     std::string text = typed;
     if (text.size() < 4)

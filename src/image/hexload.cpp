@@ -336,7 +336,7 @@ void decodeIntoImage(Session& s, const std::string& content, bool fromFolder) {
 }
 
 void loadHex(Session& s, const LoadRules& rules, const std::string& folder) {
-    if (StartDeviceCommand(s) != CommandStart::Go)
+    if (RefuseWhileLocked(s) || StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
     const bool useDialog = rules.fromFolder || !s.loader.skipHexDialog;

@@ -59,7 +59,7 @@ void HistoryUpdate(Session& s, const std::string& caption) {
 }
 
 void HistoryChosen(Session& s, int entry) {
-    if (RefuseWhileBusy(s) || entry < 1 || entry > kEntries)
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s) || entry < 1 || entry > kEntries)
         return;
     // The caption is the folder, four spaces and the device name; the folder
     // is taken whole, spaces in it included.

@@ -10,7 +10,7 @@
 namespace vx {
 
 void ClearPcBuffer(Session& s) {
-    if (StartDeviceCommand(s) != CommandStart::Go)
+    if (RefuseWhileLocked(s) || StartDeviceCommand(s) != CommandStart::Go)
         return;
     HideGridEditors(s);
     ShowImageFile(s, "");

@@ -36,7 +36,7 @@ double firmwareVersion(const std::string& firmwareId) {
 }  // namespace
 
 void SelectDevice(Session& s) {
-    if (s.loader.deviceChangeSuppressed || RefuseWhileBusy(s))
+    if (s.loader.deviceChangeSuppressed || RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     const auto& list = s.view.deviceList;
     const int index = s.view.deviceIndex;
@@ -93,7 +93,7 @@ void SelectDevice(Session& s) {
 }
 
 void SelectDeviceIndex(Session& s, int index) {
-    if (RefuseWhileBusy(s) || index < 0 || index >= static_cast<int>(s.view.deviceList.size()))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s) || index < 0 || index >= static_cast<int>(s.view.deviceList.size()))
         return;
     s.view.deviceIndex = index;
     SelectDevice(s);

@@ -498,6 +498,9 @@ Outcome RunProgram(Session& s) {
 }
 
 Outcome RunRead(Session& s) {
+    // The chip's contents would become the image the operator's screen writes.
+    if (RefuseWhileLocked(s))
+        return Outcome::Busy;
     BusyMark busy(s);
     if (const auto refused = StartWorkflow(s, busy))
         return *refused;

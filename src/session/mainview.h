@@ -85,6 +85,7 @@ struct MainView {
     std::string programButtonCaption = "プログラム(&P)";  // Command_pogram
     bool busy = false;  // a board command runs: the others are refused
     std::string busyNote;  // the refusal's note while busy; "" = the board's
+    bool productionLocked = false;  // the operator's screen is open: what Program writes stays put
 
     // Menu entries by object name (mnuBlankSkip, nmuFile1, ...).
     std::map<std::string, MenuEntryView> menus;

@@ -22,6 +22,25 @@ const char* const kRefusedWhileBusy[] = {
     "mnuFileSave", "Cmd_save",
     // Ending the program under the command.
     "exit"};
+
+const char* const kLockedRefusal = "生産モード中は変更できません。生産モードを終了してから操作してください。";
+
+const char* const kRefusedWhileLocked[] = {
+    // The device and the image (a Read makes the chip's the image).
+    "Command_read", "Combo_device", "mnuFileOpen", "Cmd_open", "nmuFile1", "nmuFile2", "nmuFile3", "nmuFile4", "nmuFile5",
+    "mnuPcBufferMemoryClear", "mnuRELOAD", "mnuASMwithRELOAD", "mnuSourceOpen", "mnuWatchHex", "mnuKeepEeprom",
+    // The configuration word, the ID and the band-gap bits.
+    "HFGrid1", "CmbInit", "TxtInit", "Text_ID", "Txt_12F_BG_data",
+    // The serialization window: its settings, its run and closing it (which switches it off).
+    "ChkSettingEnable", "TxtDataStart", "TxtDataIncrement", "TxtDataFinsh", "Option_Dec", "Option_Hex",
+    "TxtStartAddress", "TxtWriteByteNumber", "CmbWriteMode", "CmdSqtpList", "CmdExportRun", "CmdImportRun",
+    "TxtOperator", "Command1", "OKButton", "CmdProductionPin",
+    "exit"};
+
+template <std::size_t N>
+bool listed(const char* const (&names)[N], const std::string& command) {
+    return std::find(std::begin(names), std::end(names), command) != std::end(names);
+}
 }
 
 bool CheckDeviceSelected(Session& s) {
@@ -96,8 +115,22 @@ void ClearDeviceFields(Session& s) {
 }
 
 bool IsRefusedWhileBusy(const MainView& view, const std::string& command) {
-    return view.busy && std::find(std::begin(kRefusedWhileBusy), std::end(kRefusedWhileBusy), command) !=
-                            std::end(kRefusedWhileBusy);
+    return view.busy && listed(kRefusedWhileBusy, command);
+}
+
+bool IsRefusedWhileLocked(const MainView& view, const std::string& command) {
+    return view.productionLocked && listed(kRefusedWhileLocked, command);
+}
+
+bool IsCommandRefused(const MainView& view, const std::string& command) {
+    return IsRefusedWhileBusy(view, command) || IsRefusedWhileLocked(view, command);
+}
+
+bool RefuseWhileLocked(Session& s) {
+    if (!s.view.productionLocked)
+        return false;
+    ShowNote(s, Tone::Alert, kLockedRefusal);
+    return true;
 }
 
 bool RefuseWhileBusy(Session& s) {

@@ -43,6 +43,16 @@ bool IsRefusedWhileBusy(const MainView& view, const std::string& command);
 // command runs; the caller then does nothing.
 bool RefuseWhileBusy(Session& s);
 
+// While the operator's screen is open, what Program writes stays as it was
+// when the screen opened: the device, the image (load, reload, watch, build),
+// the configuration word and ID, the serialization settings; the program
+// does not end under it either (leaving goes through the screen).
+bool IsRefusedWhileLocked(const MainView& view, const std::string& command);
+// Called first by each of those changes: true, with a note, while locked.
+bool RefuseWhileLocked(Session& s);
+// What the windows disable: refused while busy or while locked.
+bool IsCommandRefused(const MainView& view, const std::string& command);
+
 // A board command's busy mark, from set() to the end of its scope; a
 // command starts with no link fault recorded. The hourglass comes on only
 // where the command asks for it.

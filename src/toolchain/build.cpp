@@ -365,7 +365,7 @@ void judgeBuild(Session& s, ToolKind kind, const std::string& base, const ToolOu
 }  // namespace
 
 void BuildAndReload(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     ShowNote(s, kBuilding);
     const ToolKind kind = BuildToolKind(s.run.asmToolPath);
@@ -409,7 +409,7 @@ void BuildAndReload(Session& s) {
 }
 
 void ReloadHex(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     if (s.loader.hexPath.empty()) {
         FileDialogRequest request;
@@ -431,7 +431,7 @@ void ReloadHex(Session& s) {
 }
 
 void ChooseSource(Session& s) {
-    if (RefuseWhileBusy(s))
+    if (RefuseWhileBusy(s) || RefuseWhileLocked(s))
         return;
     const bool compiler = isCompiler(SourceToolKind(s.run.asmToolPath));
     FileDialogRequest request;

@@ -30,6 +30,7 @@
 #include "ui/imagewiring.h"
 #include "ui/indexwindow.h"
 #include "ui/portwindow.h"
+#include "ui/productionwindow.h"
 #include "ui/screenplace.h"
 #include "ui/serialwindow.h"
 #include "ui/toolsettingswindow.h"
@@ -45,6 +46,18 @@ GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir)
     session_->run.manualDir = LocateManualDir(QString::fromStdString(appDir)).toStdString();
     window_ = std::make_unique<MainWindow>(*session_);
     serialWindow_ = new SerialWindow(*session_, window_.get());
+    // The operator's screen programs exactly as Command_pogram does; its
+    // questions and boxes stand over the screen, not behind it.
+    productionWindow_ = new ProductionWindow(
+        *session_, *serialWindow_,
+        [this] {
+            ui_.parent = productionWindow_;
+            const Outcome outcome = RunProgram(*session_);
+            ui_.parent = window_.get();
+            return outcome;
+        },
+        window_.get());
+    serialWindow_->openProduction = [this] { productionWindow_->open(); };
     ui_.parent = window_.get();
     files_ = std::make_unique<QtFileWatcher>([this] {
         const bool settling = hexWatch_->tick();
@@ -56,6 +69,7 @@ GuiApp::GuiApp(SettingsStore& settings, const std::string& appDir)
         followLoadedFile();
         window_->render();
         serialWindow_->render();
+        productionWindow_->render();
     };
     (new Viewers(*session_, window_.get()))->install(processes_);
     connectCommands();
@@ -97,7 +111,7 @@ void GuiApp::connectBoardCommands() {
     w.connectCommand("Command_blank", [&s] { RunBlankCheck(s); });
     w.connectCommand("mnuDevice_clear", [&s] { RunErase(s); });
     w.connectCommand("mnuDeviceId", [&s] { RunIdentify(s); });
-    ui_.overwriteWindow = [&s, &w] { return ShowFrmHint(s, &w); };
+    ui_.overwriteWindow = [this, &s] { return ShowFrmHint(s, ui_.parent); };
     ui_.checkChipValues = [&s](const ChipValueQuestion& q, const ChipValueAnswer& a) {
         return ChipValueEntryProblem(s, q, a);
     };

@@ -17,6 +17,7 @@
 
 namespace vx {
 
+class ProductionWindow;
 class SerialWindow;
 
 class GuiApp {
@@ -31,6 +32,7 @@ public:
     MainWindow& window() { return *window_; }
     QtUi& ui() { return ui_; }
     SerialWindow& serialWindow() { return *serialWindow_; }
+    ProductionWindow& productionWindow() { return *productionWindow_; }
 
 private:
     void connectCommands();
@@ -47,6 +49,7 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<MainWindow> window_;
     SerialWindow* serialWindow_ = nullptr;  // a child of the main window
+    ProductionWindow* productionWindow_ = nullptr;  // likewise
     std::unique_ptr<QtFileWatcher> files_;
     std::unique_ptr<HexWatch> hexWatch_;
     int followedLoads_ = -1;

@@ -111,7 +111,7 @@ void ImageWiring::placeEditors() {
     // Disabled before they are hidden, so a box that loses the focus to a
     // running board command commits nothing.
     for (QWidget* widget : std::initializer_list<QWidget*>{toolButtons_[0], toolButtons_[1], cmbInit_, txtInit_})
-        widget->setEnabled(!IsRefusedWhileBusy(s_.view, widget->objectName().toStdString()));
+        widget->setEnabled(!IsCommandRefused(s_.view, widget->objectName().toStdString()));
     const ConfigGrid& g = s_.grid;
     placing_ = true;
     const QRect cell = grid_->visualRect(grid_->model()->index(g.currentRow, 1)).adjusted(0, 0, 1, 0);

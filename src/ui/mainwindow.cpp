@@ -420,7 +420,7 @@ void MainWindow::connectDoubleClick(const QString& objectName, std::function<voi
 bool MainWindow::commandEnabled(const QString& name, bool modelEnabled) const {
     if (!connections_.count(name) || !modelEnabled)
         return false;
-    return !IsRefusedWhileBusy(s_.view, name.toStdString());
+    return !IsCommandRefused(s_.view, name.toStdString());
 }
 
 void MainWindow::render() {
@@ -508,7 +508,7 @@ void MainWindow::renderCommands() {
     const MainView& v = s_.view;
     // The device, the grid and the boxes the running command reads stay put.
     for (QWidget* box : std::initializer_list<QWidget*>{comboDevice_, grid_, idBox_, bandGap_})
-        box->setEnabled(!IsRefusedWhileBusy(v, box->objectName().toStdString()));
+        box->setEnabled(!IsCommandRefused(v, box->objectName().toStdString()));
 
     const QString programCaption = QString::fromStdString(v.programButtonCaption);
     if (program_->text() != programCaption)
@@ -566,8 +566,9 @@ void MainWindow::renderGrid() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing under a running board command would pull the port and the
-    // session from under it; the command ends first.
-    if (RefuseWhileBusy(s_)) {
+    // session from under it; the command ends first. The operator's screen
+    // is left through its own PIN, not around it.
+    if (RefuseWhileBusy(s_) || RefuseWhileLocked(s_)) {
         event->ignore();
         render();
         return;

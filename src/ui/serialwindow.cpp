@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/menus.h"
+#include "app/productionmode.h"
 #include "app/startup.h"
 #include "session/status.h"
 #include "ui/screenplace.h"
@@ -75,7 +77,7 @@ QWidget* SerialWindow::buildDataFrame() {
         const auto path = s_.ui.openFileDialog(
             {"シリアル番号のリスト (SQTP) を読み込む", s_.run.appDir, "SQTP ファイル|*.num|全てのファイル|*.*", ""});
         if (path)
-            handle([&] { model_->chooseList(*path); });
+            change([&] { model_->chooseList(*path); });
     });
     return data;
 }
@@ -135,10 +137,14 @@ QLayout* SerialWindow::buildButtons() {
     auto* exportRun = named(new QPushButton("書出し...", this), "CmdExportRun");
     auto* importRun = named(new QPushButton("読込み...", this), "CmdImportRun");
     auto* report = named(new QPushButton("レポート", this), "CmdReport");
+    production_ = named(new QPushButton("生産モード...", this), "CmdProduction");
+    auto* pin = named(new QPushButton("暗証番号...", this), "CmdProductionPin");
+    pin->setToolTip("生産モードを終了するときの暗証番号を設定します。空欄で解除します。");
     operator_ = named(new QLineEdit(this), "TxtOperator");
     operator_->setPlaceholderText("作業者");
+    lockable_ = {chk, ok, exportRun, importRun, pin, operator_, findChild<QPushButton*>("CmdSqtpList")};
     // Enter in a box must never record a device: no button is the default.
-    for (QPushButton* button : {chk, ok, exportRun, importRun, report}) {
+    for (QPushButton* button : {chk, ok, exportRun, importRun, report, production_, pin}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
@@ -146,6 +152,8 @@ QLayout* SerialWindow::buildButtons() {
     buttons->addWidget(exportRun);
     buttons->addWidget(importRun);
     buttons->addWidget(report);
+    buttons->addWidget(production_);
+    buttons->addWidget(pin);
     buttons->addWidget(operator_);
     buttons->addStretch();
     buttons->addWidget(chk);
@@ -155,18 +163,23 @@ QLayout* SerialWindow::buildButtons() {
         const auto path = s_.ui.saveFileDialog({"シリアル番号の管理ファイルを書き出す", s_.run.appDir,
                                                 "管理ファイル|*.db|全てのファイル|*.*", "serial_run.db"});
         if (path)
-            handle([&] { model_->exportRun(*path); });
+            change([&] { model_->exportRun(*path); });
     });
     connect(report, &QPushButton::clicked, this, [this] { handle([&] { model_->writeReport(); }); });
     connect(operator_, &QLineEdit::textEdited, this,
-            [this](const QString& name) { model_->setOperatorName(name.trimmed().toStdString()); });
+            [this](const QString& name) { change([&] { model_->setOperatorName(name.trimmed().toStdString()); }); });
+    connect(production_, &QPushButton::clicked, this, [this] {
+        if (openProduction)
+            openProduction();
+    });
+    connect(pin, &QPushButton::clicked, this, &SerialWindow::askPin);
     connect(importRun, &QPushButton::clicked, this, [this] {
         const auto path = s_.ui.openFileDialog(
             {"シリアル番号の管理ファイルを読み込む", s_.run.appDir, "管理ファイル|*.db;*.txt|全てのファイル|*.*", ""});
         if (path)
-            handle([&] { model_->importRun(*path); });
+            change([&] { model_->importRun(*path); });
     });
-    connect(chk, &QPushButton::clicked, this, [this] { handle([&] { model_->recordDevice(); }); });
+    connect(chk, &QPushButton::clicked, this, [this] { change([&] { model_->recordDevice(); }); });
     connect(ok, &QPushButton::clicked, this, &QWidget::close);
     return buttons;
 }
@@ -174,20 +187,20 @@ QLayout* SerialWindow::buildButtons() {
 // Each box, option and list runs its handler of the model.
 void SerialWindow::connectBoxes() {
     connect(dataStart_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { handle([&] { model_->setDataStart(t.toStdString()); }); });
+            [this](const QString& t) { change([&] { model_->setDataStart(t.toStdString()); }); });
     connect(dataIncrement_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { handle([&] { model_->setDataIncrement(t.toStdString()); }); });
+            [this](const QString& t) { change([&] { model_->setDataIncrement(t.toStdString()); }); });
     connect(dataFinish_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { handle([&] { model_->setDataFinish(t.toStdString()); }); });
+            [this](const QString& t) { change([&] { model_->setDataFinish(t.toStdString()); }); });
     connect(startAddress_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { handle([&] { model_->setStartAddress(t.toStdString()); }); });
-    connect(optionDec_, &QRadioButton::clicked, this, [this] { handle([&] { model_->setHexMode(false); }); });
-    connect(optionHex_, &QRadioButton::clicked, this, [this] { handle([&] { model_->setHexMode(true); }); });
+            [this](const QString& t) { change([&] { model_->setStartAddress(t.toStdString()); }); });
+    connect(optionDec_, &QRadioButton::clicked, this, [this] { change([&] { model_->setHexMode(false); }); });
+    connect(optionHex_, &QRadioButton::clicked, this, [this] { change([&] { model_->setHexMode(true); }); });
     connect(byteNumber_, &QComboBox::activated, this,
-            [this](int index) { handle([&] { model_->selectByteCount(index + 1); }); });
+            [this](int index) { change([&] { model_->selectByteCount(index + 1); }); });
     connect(writeMode_, &QComboBox::activated, this,
-            [this](int index) { handle([&] { model_->selectWriteMode(static_cast<SerialMode>(index)); }); });
-    connect(enable_, &QCheckBox::clicked, this, [this](bool on) { handle([&] { model_->setEnabled(on); }); });
+            [this](int index) { change([&] { model_->selectWriteMode(static_cast<SerialMode>(index)); }); });
+    connect(enable_, &QCheckBox::clicked, this, [this](bool on) { change([&] { model_->setEnabled(on); }); });
 }
 
 QWidget* SerialWindow::settleRow(QWidget* parent) {
@@ -220,6 +233,40 @@ void SerialWindow::handle(Fn fn) {
         return;
     fn();
     render();
+}
+
+template <typename Fn>
+void SerialWindow::change(Fn fn) {
+    if (RefuseWhileLocked(s_)) {
+        render();
+        return;
+    }
+    handle(fn);
+}
+
+void SerialWindow::askPin() {
+    if (RefuseWhileLocked(s_))
+        return;
+    QInputDialog first;
+    first.setWindowTitle("生産モードの暗証番号");
+    first.setLabelText("生産モードを終了するときの暗証番号 (空欄で解除)：");
+    first.setTextEchoMode(QLineEdit::Password);
+    if (ExecQuestion(first, this) != QDialog::Accepted)
+        return;
+    const QString pin = first.textValue();
+    if (!pin.isEmpty()) {
+        QInputDialog again;
+        again.setWindowTitle("生産モードの暗証番号");
+        again.setLabelText("確認のため、もう一度入力してください：");
+        again.setTextEchoMode(QLineEdit::Password);
+        if (ExecQuestion(again, this) != QDialog::Accepted)
+            return;
+        if (again.textValue() != pin) {
+            ShowNote(s_, Tone::Alert, "二つの暗証番号が違います。暗証番号は変わっていません。");
+            return;
+        }
+    }
+    SetProductionPin(s_, pin.toStdString());
 }
 
 void SerialWindow::open() {
@@ -270,7 +317,8 @@ void SerialWindow::offerSavedRun() {
 }
 
 void SerialWindow::closeEvent(QCloseEvent* event) {
-    if (unload())
+    // Closing switches the run off, under the operator's screen.
+    if (!RefuseWhileLocked(s_) && unload())
         event->accept();
     else
         event->ignore();
@@ -320,7 +368,7 @@ void SerialWindow::render() {
     nextData_->setText(QString::fromStdString(m.nextData));
     endAddress_->setText(QString::fromStdString(m.endAddress));
     enable_->setChecked(m.enabled);
-    enable_->setEnabled(!IsRefusedWhileBusy(s_.view, "ChkSettingEnable"));
+    enable_->setEnabled(!IsCommandRefused(s_.view, "ChkSettingEnable"));
     wroteHex_->setText(QString::fromStdString(m.wroteHex));
     wroteDec_->setText(QString::fromStdString(m.wroteDec));
     message_->setText(DisplayText(m.message));
@@ -337,7 +385,12 @@ void SerialWindow::render() {
     }
     settleRow_->setVisible(!settle.isEmpty());
     for (QWidget* field : std::initializer_list<QWidget*>{dataStart_, dataIncrement_, dataFinish_, startAddress_, byteNumber_, writeMode_})
-        field->setEnabled(m.fieldsEnabled);
+        field->setEnabled(m.fieldsEnabled && !s_.view.productionLocked);
+    for (QWidget* radix : {optionDec_, optionHex_})
+        radix->setEnabled(!s_.view.productionLocked);
+    for (QWidget* w : lockable_)
+        w->setEnabled(!IsCommandRefused(s_.view, w->objectName().toStdString()));
+    production_->setEnabled(m.enabled && m.writeMode != SerialMode::Display && !s_.view.productionLocked);
 }
 
 }  // namespace vx

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "serialization/serialization.h"
 #include "session/session.h"
@@ -14,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace vx {
@@ -35,6 +38,8 @@ public:
     void render();
     // Esc does nothing: unloading would lose the window's serial value and count.
     void reject() override {}
+    // The 生産モード button: opens the operator's screen.
+    std::function<void()> openProduction;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,6 +54,11 @@ private:
     // Runs a handler of the model, then draws it again.
     template <typename Fn>
     void handle(Fn fn);
+    // A handler that changes the run's settings: refused while the operator's screen is open.
+    template <typename Fn>
+    void change(Fn fn);
+    // Sets or clears the operator's screen's PIN.
+    void askPin();
     // The numbers to settle and the operator's two answers for one of them.
     QWidget* settleRow(QWidget* parent);
 
@@ -72,6 +82,8 @@ private:
     QWidget* settleRow_ = nullptr;
     QComboBox* settle_ = nullptr;
     QLineEdit* operator_ = nullptr;  // TxtOperator
+    QPushButton* production_ = nullptr;  // CmdProduction
+    std::vector<QWidget*> lockable_;  // the buttons the operator's screen locks
 };
 
 }  // namespace vx

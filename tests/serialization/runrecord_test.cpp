@@ -222,6 +222,26 @@ TEST_P(RunRecordTest, EveryAttemptIsARowAndEveryPcReadsTheSameCounters) {
     EXPECT_NE(error.find("壊れています: IC の記録 2 件目"), std::string::npos) << error;
 }
 
+// A failed chip that holds its number uses it up: not left, not to settle.
+TEST_P(RunRecordTest, AReportCountsANumberAFailedChipHoldsAsSpoiled) {
+    std::string error;
+    SerialRunSettings run;
+    run.quantity = 3;
+    run.address = 0x3F0;
+    ASSERT_TRUE(RunStore::create(path, run, error)) << error;
+    auto store = open();
+    const auto a = take(*store);
+    ASSERT_TRUE(store->markWriting(a.reservation, error)) << error;
+    const auto failed = Chip("pc", "line", false, 1000);
+    ASSERT_TRUE(store->giveBack(a.reservation, error, NumberStep::Spoil, &failed)) << error;
+    const auto report = store->report(error);
+    ASSERT_TRUE(report) << error;
+    EXPECT_EQ(report->spoiled, 1);
+    EXPECT_EQ(report->failedChips, 1);
+    EXPECT_EQ(report->toSettle, 0);
+    EXPECT_EQ(report->left, 2);
+}
+
 TEST_P(RunRecordTest, StoreOfTheEarlierSchemaIsUpgradedOnce) {
     std::string error;
     SerialRunSettings run;
